@@ -1,0 +1,53 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace seedwell::platform {
+
+/// A file opened for reading, handed out a line at a time as raw 8-bit bytes. A line ends at
+/// CR LF or at a lone LF, which are not part of it; the last line may lack its line end, and a
+/// line end at the very end adds no empty line. Only one buffer's worth is held in memory.
+class TextStream {
+public:
+    virtual ~TextStream() = default;
+    /// True when no further line can be read. Throws seedwell::Error when reading fails.
+    virtual bool AtEndOfStream() = 0;
+    /// The next line without its line end. Throws seedwell::Error when reading fails or the
+    /// stream is at its end.
+    virtual std::string ReadLine() = 0;
+    /// Releases the file; later calls fail. Closing twice is harmless. Never throws.
+    virtual void Close() = 0;
+};
+
+/// The file system as the program uses it. Paths are UTF-8.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    /// The platform's folder separator: '\\' on Windows, '/' elsewhere.
+    virtual char Separator() const = 0;
+    /// `dir`, one separator, `name`; no second separator when `dir` already ends in one; just
+    /// `name` when `dir` is empty. Nothing is normalised.
+    virtual std::string BuildPath(std::string_view dir, std::string_view name) const = 0;
+    /// True only for an existing regular file (links followed); a folder is not a file.
+    /// Never throws.
+    virtual bool FileExists(const std::string& path) = 0;
+    /// True when a folder exists at `path` (links followed). Never throws.
+    virtual bool FolderExists(const std::string& path) = 0;
+    /// Creates the one folder `path` inside its existing parent, with the process's default
+    /// permissions. Throws seedwell::Error naming the path and the reason when it cannot.
+    virtual void CreateFolder(const std::string& path) = 0;
+    /// Removes the folder `path` and everything inside it (read-only files too when `force`).
+    /// Symbolic links inside are removed as links; their targets stay. Throws seedwell::Error
+    /// naming the path and the reason when anything cannot be removed.
+    virtual void DeleteFolder(const std::string& path, bool force) = 0;
+    /// Opens the existing file `path` for reading; never creates or writes it. Throws
+    /// seedwell::Error naming the path and the reason when it cannot be opened.
+    virtual std::unique_ptr<TextStream> OpenTextFile(const std::string& path) = 0;
+};
+
+/// The file system of this platform.
+std::unique_ptr<FileSystem> MakeSystemFileSystem();
+
+}  // namespace seedwell::platform
