@@ -81,8 +81,7 @@ void ProcessFile(const RunContext& context, const std::string& path,
         failure = "an unexpected failure without a description";
     }
     if (!failure.empty()) {
-        context.messages.Show(std::string(kFailurePrefix) + failure, platform::kMbOk,
-                              std::nullopt);
+        context.messages.Show(std::string(kFailurePrefix) + failure, platform::kMbOk, std::nullopt);
         context.pointer.Restore();
         return;
     }
@@ -138,8 +137,8 @@ void RunImport(RunWindow& window, const RunContext& context) {
                                                   rights);
                 }
                 if (!provisioning::AddressMapExists(services, address, postoffice)) {
-                    provisioning::CreateAddressMap(services, std::string(
-                                                       provisioning::kStoreAndForward),
+                    provisioning::CreateAddressMap(services,
+                                                   std::string(provisioning::kStoreAndForward),
                                                    address, postoffice, mailboxName);
                 }
             },

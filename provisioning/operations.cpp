@@ -1,0 +1,313 @@
+#include "provisioning/operations.h"
+
+#include <exception>
+#include <memory>
+
+#include "platform/error.h"
+#include "support/settings.h"
+
+namespace seedwell::provisioning {
+namespace {
+
+using platform::AdminObject;
+using platform::Value;
+
+constexpr std::size_t kMaxFolderNameBytes = 255;
+
+std::string Str(std::string_view text) { return std::string(text); }
+
+std::unique_ptr<AdminObject> Make(Services& services, std::string_view progId) {
+    return services.objects.CreateObject(progId);
+}
+
+std::string Describe(const std::exception& failure) {
+    std::string description = failure.what();
+    return description.empty() ? "an unexpected failure without a description" : description;
+}
+
+void SetLoginProperties(AdminObject& login, const std::string& postoffice,
+                        const std::string& mailboxName, const std::string& password,
+                        const Value& rights) {
+    login.SetProperty("Account", postoffice);
+    login.SetProperty("Description", Str(""));
+    login.SetProperty("Password", password);
+    login.SetProperty("Rights", rights);
+    login.SetProperty("Status", std::int16_t{1});
+    login.SetProperty("UserName", LoginUserName(mailboxName, postoffice));
+}
+
+void RefuseUnsafeNames(const std::string& postoffice, const std::string& mailboxName,
+                       std::string_view consequence) {
+    if (auto problem = FolderNameProblem("the post office name", postoffice)) {
+        throw Error(*problem + std::string(consequence));
+    }
+    if (auto problem = FolderNameProblem("the mailbox name", mailboxName)) {
+        throw Error(*problem + std::string(consequence));
+    }
+}
+
+// The four levels of a mailbox's folder tree, each made only when it is missing.
+void MakeFolderTree(Services& services, const std::string& root, const std::string& postoffice,
+                    const std::string& mailboxName) {
+    if (root.empty()) {
+        throw Error("the post-office root is empty, so the folders of the mailbox '" +
+                    Printable(mailboxName) + "' were not made");
+    }
+    const std::string sep(1, services.files.Separator());
+    const std::string levels[] = {
+        root + sep + postoffice,
+        root + sep + postoffice + sep + "mailroot",
+        root + sep + postoffice + sep + "mailroot" + sep + mailboxName,
+        root + sep + postoffice + sep + "mailroot" + sep + mailboxName + sep + "inbox",
+    };
+    for (const std::string& folder : levels) {
+        if (!services.files.FolderExists(folder)) services.files.CreateFolder(folder);
+    }
+}
+
+void ReportCreateMailboxFailure(Services& services, const std::string& description) noexcept {
+    try {
+        services.messages.Show("CreateMailbox:" + description, platform::kMbOk, std::nullopt);
+    } catch (...) {
+        // Nothing further can be told when the message box itself fails.
+    }
+}
+
+// The mailbox's own folder: the data directory's post-office root, the post office, "mailroot",
+// the mailbox name.
+std::string MailboxFolder(Services& services, const std::string& postoffice,
+                          const std::string& mailboxName) {
+    std::string dataDirectory = support::GetDataDirectory(services.registry, services.codePage);
+    if (dataDirectory.empty()) {
+        throw Error("the folder of the mailbox '" + Printable(mailboxName) +
+                    "' cannot be found: the mail server's data directory is not in the "
+                    "registry; nothing was deleted");
+    }
+    const std::string sep(1, services.files.Separator());
+    return services.files.BuildPath(dataDirectory, "Postoffices") + sep + postoffice + sep +
+           "mailroot" + sep + mailboxName;
+}
+
+}  // namespace
+
+std::string LoginUserName(std::string_view mailboxName, std::string_view postoffice) {
+    return Str(mailboxName) + "@" + Str(postoffice);
+}
+
+std::string AddressMapDestination(std::string_view destinationType, std::string_view postoffice,
+                                  std::string_view mailboxName) {
+    return "[" + Str(destinationType) + ":" + Str(postoffice) + "/" + Str(mailboxName) + "]";
+}
+
+std::string AddressMapSource(std::string_view address) { return "[SMTP:" + Str(address) + "]"; }
+
+std::string Printable(std::string_view name) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(name.size());
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F) {
+            out += "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> FolderNameProblem(std::string_view what, std::string_view name) {
+    const std::string subject = Str(what);
+    if (name.empty()) return subject + " is empty";
+    if (name == "." || name == "..") {
+        return subject + " '" + Str(name) + "' cannot be a folder name";
+    }
+    if (name.size() > kMaxFolderNameBytes) {
+        return subject + " '" + Printable(name.substr(0, 40)) + "...' is longer than " +
+               std::to_string(kMaxFolderNameBytes) + " bytes, too long for a folder name";
+    }
+    for (unsigned char c : name) {
+        if (c == '/' || c == '\\') {
+            return subject + " '" + Printable(name) + "' holds a folder separator";
+        }
+        if (c < 0x20 || c == 0x7F) {
+            return subject + " '" + Printable(name) + "' holds a control character";
+        }
+    }
+    return std::nullopt;
+}
+
+std::string InUseMessage(std::string_view mailboxName) {
+    return "The " + Str(mailboxName) +
+           " mailbox is in use and cannot be deleted. Disable the \r\n"
+           "mailbox to make sure it can't be used. You will also need to wait until the current "
+           "user disconnects.";
+}
+
+bool DomainExists(Services& services, const std::string& domainName, std::string& postoffice) {
+    auto domain = Make(services, kDomainClass);
+    domain->SetProperty("AccountName", Str(""));
+    domain->SetProperty("DomainName", domainName);
+    domain->SetProperty("DomainRedirectionHosts", Str(""));
+    domain->SetProperty("DomainRedirectionStatus", std::int16_t{-1});
+    domain->SetProperty("Status", std::int16_t{-1});
+    if (domain->CallMethod("GetDomain") == 0) return false;
+    postoffice = domain->GetProperty("AccountName");
+    return true;
+}
+
+void CreateDomain(Services& services, const std::string& domainName,
+                  const std::string& postoffice) {
+    auto domain = Make(services, kDomainClass);
+    domain->SetProperty("AccountName", postoffice);
+    domain->SetProperty("DomainName", domainName);
+    domain->SetProperty("DomainRedirectionHosts", Str(""));
+    domain->SetProperty("DomainRedirectionStatus", std::int16_t{0});
+    domain->SetProperty("Status", std::int16_t{1});
+    domain->CallMethod("AddDomain");
+}
+
+bool MailboxExists(Services& services, const std::string& mailboxName,
+                   const std::string& postoffice) {
+    auto mailbox = Make(services, kMailboxClass);
+    mailbox->SetProperty("Postoffice", postoffice);
+    mailbox->SetProperty("Mailbox", mailboxName);
+    mailbox->SetProperty("Limit", std::int16_t{-1});
+    mailbox->SetProperty("RedirectAddress", Str(""));
+    mailbox->SetProperty("RedirectStatus", std::int16_t{-1});
+    mailbox->SetProperty("Status", std::int16_t{-1});
+    return mailbox->CallMethod("GetMailbox") != 0;
+}
+
+void CreateMailbox(Services& services, const std::string& postoffice,
+                   const std::string& mailboxName, const std::string& password,
+                   std::int32_t sizeLimit, const std::string& root, const Value& rights) {
+    try {
+        RefuseUnsafeNames(postoffice, mailboxName, "; the mailbox was not created");
+        auto login = Make(services, kLoginClass);
+        auto mailbox = Make(services, kMailboxClass);
+
+        mailbox->SetProperty("Postoffice", postoffice);
+        mailbox->SetProperty("Mailbox", mailboxName);
+        mailbox->SetProperty("Limit", sizeLimit);
+        mailbox->SetProperty("RedirectAddress", Str(""));
+        mailbox->SetProperty("RedirectStatus", std::int16_t{0});
+        mailbox->SetProperty("Status", std::int16_t{1});
+        mailbox->CallMethod("AddMailbox");
+
+        SetLoginProperties(*login, postoffice, mailboxName, password, rights);
+        login->CallMethod("AddLogin");
+
+        MakeFolderTree(services, root, postoffice, mailboxName);
+    } catch (const std::exception& failure) {
+        ReportCreateMailboxFailure(services, Describe(failure));
+    } catch (...) {
+        ReportCreateMailboxFailure(services, "an unexpected failure without a description");
+    }
+}
+
+void CompleteMailbox(Services& services, const std::string& postoffice,
+                     const std::string& mailboxName, const std::string& password,
+                     const std::string& root, const Value& rights) {
+    try {
+        RefuseUnsafeNames(postoffice, mailboxName, "; its login and folders were not checked");
+        {
+            auto login = Make(services, kLoginClass);
+            SetLoginProperties(*login, postoffice, mailboxName, password, rights);
+            login->CallMethod("AddLogin");
+        }
+        MakeFolderTree(services, root, postoffice, mailboxName);
+    } catch (const std::exception& failure) {
+        ReportCreateMailboxFailure(services, Describe(failure));
+    } catch (...) {
+        ReportCreateMailboxFailure(services, "an unexpected failure without a description");
+    }
+}
+
+bool AddressMapExists(Services& services, const std::string& address,
+                      const std::string& /*postoffice*/) {
+    auto map = Make(services, kAddressMapClass);
+    map->SetProperty("Account", Str(""));
+    map->SetProperty("DestinationAddress", Str(""));
+    map->SetProperty("Scope", Str(""));
+    map->SetProperty("SourceAddress", AddressMapSource(address));
+    return map->CallMethod("GetAddressMap") != 0;
+}
+
+void CreateAddressMap(Services& services, const std::string& destinationType,
+                      const std::string& address, const std::string& postoffice,
+                      const std::string& mailboxName) {
+    auto map = Make(services, kAddressMapClass);
+    map->SetProperty("Account", postoffice);
+    map->SetProperty("DestinationAddress",
+                     AddressMapDestination(destinationType, postoffice, mailboxName));
+    map->SetProperty("Scope", Str(""));
+    map->SetProperty("SourceAddress", AddressMapSource(address));
+    map->CallMethod("AddAddressMap");
+}
+
+void DeleteMailbox(Services& services, const std::string& postoffice,
+                   const std::string& mailboxName) {
+    try {
+        RefuseUnsafeNames(postoffice, mailboxName, "; nothing was deleted");
+        if (services.files.FolderExists(MailboxFolder(services, postoffice, mailboxName))) {
+            bool removed = true;
+            try {
+                services.files.DeleteFolder(MailboxFolder(services, postoffice, mailboxName), true);
+            } catch (...) {
+                removed = false;
+            }
+            if (!removed) {
+                services.messages.Show(InUseMessage(mailboxName), platform::kMbOk, std::nullopt);
+                return;
+            }
+        }
+        {
+            auto mailbox = Make(services, kMailboxClass);
+            mailbox->SetProperty("Postoffice", postoffice);
+            mailbox->SetProperty("Mailbox", mailboxName);
+            mailbox->SetProperty("Limit", std::int16_t{0});
+            mailbox->SetProperty("RedirectAddress", Str(""));
+            mailbox->SetProperty("RedirectStatus", std::int16_t{0});
+            mailbox->SetProperty("Size", std::int16_t{0});
+            mailbox->CallMethod("RemoveMailbox");
+        }
+        DeleteAddressMap(services, AddressMapDestination(kStoreAndForward, postoffice, mailboxName),
+                         postoffice);
+        DeleteLogin(services, postoffice, LoginUserName(mailboxName, postoffice));
+    } catch (const std::exception& failure) {
+        try {
+            services.messages.Show(Describe(failure), platform::kMbOk, std::nullopt);
+        } catch (...) {
+        }
+    } catch (...) {
+        try {
+            services.messages.Show("an unexpected failure without a description", platform::kMbOk,
+                                   std::nullopt);
+        } catch (...) {
+        }
+    }
+}
+
+void DeleteAddressMap(Services& services, const std::string& destination,
+                      const std::string& postoffice) {
+    auto map = Make(services, kAddressMapClass);
+    map->SetProperty("Account", postoffice);
+    map->SetProperty("DestinationAddress", destination);
+    map->SetProperty("Scope", Str(""));
+    map->SetProperty("SourceAddress", Str(""));
+    map->CallMethod("RemoveAddressMap");
+}
+
+void DeleteLogin(Services& services, const std::string& postoffice, const std::string& userName) {
+    auto login = Make(services, kLoginClass);
+    login->SetProperty("Account", postoffice);
+    login->SetProperty("Password", Str(""));
+    login->SetProperty("Status", std::int16_t{-1});
+    login->SetProperty("UserName", userName);
+    login->SetProperty("Description", Str(""));
+    login->CallMethod("RemoveLogin");
+}
+
+}  // namespace seedwell::provisioning

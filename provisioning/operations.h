@@ -1,0 +1,96 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/codepage.h"
+#include "platform/filesystem.h"
+#include "platform/objects.h"
+#include "platform/registry.h"
+#include "platform/ui.h"
+
+namespace seedwell::provisioning {
+
+/// What the operations reach outside themselves. Every reference must outlive the call.
+struct Services {
+    platform::ObjectFactory& objects;
+    platform::FileSystem& files;
+    platform::Registry& registry;
+    platform::MessageBox& messages;
+    const platform::CodePage& codePage;
+};
+
+/// Programmatic identifiers of the mail server's administration objects.
+inline constexpr std::string_view kLoginClass = "TWAOAU.Login";
+inline constexpr std::string_view kMailboxClass = "TWAOPO.Mailbox";
+inline constexpr std::string_view kDomainClass = "TWAOSM.Domain";
+inline constexpr std::string_view kAddressMapClass = "TWAOAM.AddressMap";
+
+/// The destination type of every address map the program makes and removes.
+inline constexpr std::string_view kStoreAndForward = "SF";
+
+/// mailbox name, "@", post office.
+std::string LoginUserName(std::string_view mailboxName, std::string_view postoffice);
+/// "[", destination type, ":", post office, "/", mailbox name, "]".
+std::string AddressMapDestination(std::string_view destinationType, std::string_view postoffice,
+                                  std::string_view mailboxName);
+/// "[SMTP:", address, "]".
+std::string AddressMapSource(std::string_view address);
+
+/// Why `name` cannot be used as one folder name below the post-office root (empty, "." or "..",
+/// holding "/", "\\" or a control character, or longer than 255 bytes), or nullopt when it can.
+/// `what` names the name in the description ("the post office name").
+std::optional<std::string> FolderNameProblem(std::string_view what, std::string_view name);
+/// `name` with control characters written as \xNN, for messages.
+std::string Printable(std::string_view name);
+
+// Lookups and creations. These have no handler of their own: every failure throws
+// seedwell::Error to the caller. Each creates its administration object afresh and releases it
+// before returning, on every path.
+
+/// True when the domain exists; then `postoffice` holds the post office that owns it.
+bool DomainExists(Services& services, const std::string& domainName, std::string& postoffice);
+void CreateDomain(Services& services, const std::string& domainName, const std::string& postoffice);
+/// True when the mailbox exists in the post office.
+bool MailboxExists(Services& services, const std::string& mailboxName,
+                   const std::string& postoffice);
+/// True when an address map has the address as its source; `postoffice` is not used.
+bool AddressMapExists(Services& services, const std::string& address,
+                      const std::string& postoffice);
+void CreateAddressMap(Services& services, const std::string& destinationType,
+                      const std::string& address, const std::string& postoffice,
+                      const std::string& mailboxName);
+
+/// Adds the mailbox record, its login and its four folder levels below `root`. Reports its own
+/// failures in a "CreateMailbox:" message box and returns normally; never throws.
+void CreateMailbox(Services& services, const std::string& postoffice,
+                   const std::string& mailboxName, const std::string& password,
+                   std::int32_t sizeLimit, const std::string& root, const platform::Value& rights);
+
+/// For a mailbox that exists: makes sure its login exists (an existing login, and its password,
+/// stay as they are) and its four folder levels below `root` exist, so that a mailbox left half
+/// made by an earlier run is completed. Reports failures as CreateMailbox does; never throws.
+void CompleteMailbox(Services& services, const std::string& postoffice,
+                     const std::string& mailboxName, const std::string& password,
+                     const std::string& root, const platform::Value& rights);
+
+// Removals.
+
+/// Removes the mailbox's folder below the data directory's post-office root, then its mailbox
+/// record, its address map and its login. A folder that cannot be removed is reported as in use
+/// and every record stays; any other failure is reported by its description alone. Names that
+/// could widen the removal are refused before anything is touched. Never throws.
+void DeleteMailbox(Services& services, const std::string& postoffice,
+                   const std::string& mailboxName);
+/// Removes every address map to `destination` in the post office. Throws on failure.
+void DeleteAddressMap(Services& services, const std::string& destination,
+                      const std::string& postoffice);
+/// Removes the login `userName` of the post office. Throws on failure.
+void DeleteLogin(Services& services, const std::string& postoffice, const std::string& userName);
+
+/// The in-use message for a mailbox whose folder cannot be removed.
+std::string InUseMessage(std::string_view mailboxName);
+
+}  // namespace seedwell::provisioning

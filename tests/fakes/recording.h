@@ -1,0 +1,317 @@
+#pragma once
+
+// Recording fakes of the platform interfaces for tests. Every call that a test may want to see
+// in order goes into one shared Log, so that the order across objects, folders, message boxes
+// and the pointer can be checked in one place.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/filesystem.h"
+#include "platform/objects.h"
+#include "platform/ui.h"
+
+namespace seedwell::fakes {
+
+/// The calls made, one line each, in the order they were made.
+using Log = std::vector<std::string>;
+
+/// "string 'x'", "i16 -1" or "i32 5": a value with its kind.
+std::string Describe(const platform::Value& value);
+
+class FakeObjectFactory;
+
+/// An object created by FakeObjectFactory. Logs "set <Class>.<Prop> <kind value>",
+/// "call <Class>.<Method>" and "get <Class>.<Prop>".
+class FakeObject : public platform::AdminObject {
+  public:
+    FakeObject(FakeObjectFactory& factory, std::string progId);
+    ~FakeObject() override;
+    void SetProperty(std::string_view name, const platform::Value& value) override;
+    std::int32_t CallMethod(std::string_view name) override;
+    std::string GetProperty(std::string_view name) override;
+
+    const std::string& ProgId() const { return progId_; }
+    /// The text of property `name` as last set ("" when never set).
+    std::string Text(std::string_view name) const;
+
+  private:
+    FakeObjectFactory& factory_;
+    std::string progId_;
+    std::map<std::string, platform::Value> properties_;
+};
+
+/// Creates FakeObjects for any identifier, logging "create <ProgId>" and "release <ProgId>".
+/// Method results come from `methods` (keyed by "Class.Method", e.g. "TWAOSM.Domain.GetDomain";
+/// default 0); a method can throw by returning through `Fail`. Property reads come from
+/// `reads` (keyed the same way, e.g. "TWAOSM.Domain.AccountName").
+class FakeObjectFactory : public platform::ObjectFactory {
+  public:
+    using Method = std::function<std::int32_t(const FakeObject&)>;
+    explicit FakeObjectFactory(Log& log) : log(log) {}
+
+    std::unique_ptr<platform::AdminObject> CreateObject(std::string_view progId) override;
+
+    /// Makes method `key` answer `result` always.
+    void Answer(const std::string& key, std::int32_t result);
+    /// Makes method `key` throw seedwell::Error(description).
+    void Fail(const std::string& key, const std::string& description);
+
+    Log& log;
+    std::map<std::string, Method> methods;
+    std::map<std::string, std::string> reads;
+    std::map<std::string, std::string> failCreate;  ///< progId -> description
+    int live = 0;                                   ///< objects not yet released
+};
+
+/// An in-memory text stream over `content`, splitting lines as the real one does.
+class MemoryTextStream : public platform::TextStream {
+  public:
+    explicit MemoryTextStream(std::string content) : content_(std::move(content)) {}
+    bool AtEndOfStream() override;
+    std::string ReadLine() override;
+    void Close() override { closed_ = true; }
+    bool closed() const { return closed_; }
+
+  private:
+    std::string content_;
+    std::size_t pos_ = 0;
+    bool closed_ = false;
+};
+
+/// An in-memory file system with a configurable separator. Folders and files are sets of
+/// paths; CreateFolder needs the parent (the text before the last separator) to exist, unless
+/// the parent is empty. Logs "exists <path>", "mkdir <path>", "rmdir <path>", "open <path>".
+class FakeFileSystem : public platform::FileSystem {
+  public:
+    FakeFileSystem(Log& log, char separator = '/') : log(log), separator_(separator) {}
+    char Separator() const override { return separator_; }
+    std::string BuildPath(std::string_view dir, std::string_view name) const override;
+    bool FileExists(const std::string& path) override;
+    bool FolderExists(const std::string& path) override;
+    void CreateFolder(const std::string& path) override;
+    void DeleteFolder(const std::string& path, bool force) override;
+    std::unique_ptr<platform::TextStream> OpenTextFile(const std::string& path) override;
+
+    Log& log;
+    std::set<std::string> folders;
+    std::map<std::string, std::string> files;  ///< path -> content
+    std::set<std::string> failCreate;          ///< paths whose creation fails
+    std::set<std::string> failDelete;          ///< paths whose removal fails
+    int opened = 0;
+
+  private:
+    char separator_;
+};
+
+/// Logs "box <style> <title or -> <text>" and answers from `answers` (front first), else OK
+/// for OK boxes and Yes for Yes/No boxes.
+class FakeMessageBox : public platform::MessageBox {
+  public:
+    explicit FakeMessageBox(Log& log) : log(log) {}
+    int Show(std::string_view text, int style, std::optional<std::string> title) override;
+
+    struct Shown {
+        std::string text;
+        int style;
+        std::optional<std::string> title;
+    };
+    Log& log;
+    std::vector<Shown> shown;
+    std::vector<int> answers;
+};
+
+/// Logs "pointer hourglass" and "pointer default".
+class FakeBusyPointer : public platform::BusyPointer {
+  public:
+    explicit FakeBusyPointer(Log& log) : log(log) {}
+    void SetHourglass() override {
+        busy = true;
+        log.push_back("pointer hourglass");
+    }
+    void Restore() override {
+        busy = false;
+        log.push_back("pointer default");
+    }
+    Log& log;
+    bool busy = false;
+};
+
+/// Every log line that starts with `prefix`.
+std::vector<std::string> Filter(const Log& log, std::string_view prefix);
+
+// ---- implementation (header-only so the fakes library stays an interface library) ----
+
+inline std::string Describe(const platform::Value& value) {
+    switch (value.index()) {
+        case 0:
+            return "string '" + std::get<std::string>(value) + "'";
+        case 1:
+            return "i16 " + std::to_string(std::get<std::int16_t>(value));
+        default:
+            return "i32 " + std::to_string(std::get<std::int32_t>(value));
+    }
+}
+
+inline FakeObject::FakeObject(FakeObjectFactory& factory, std::string progId)
+    : factory_(factory), progId_(std::move(progId)) {
+    ++factory_.live;
+}
+
+inline FakeObject::~FakeObject() {
+    --factory_.live;
+    factory_.log.push_back("release " + progId_);
+}
+
+inline void FakeObject::SetProperty(std::string_view name, const platform::Value& value) {
+    factory_.log.push_back("set " + progId_ + "." + std::string(name) + " " + Describe(value));
+    properties_[std::string(name)] = value;
+}
+
+inline std::int32_t FakeObject::CallMethod(std::string_view name) {
+    std::string key = progId_ + "." + std::string(name);
+    factory_.log.push_back("call " + key);
+    auto it = factory_.methods.find(key);
+    return it == factory_.methods.end() ? 0 : it->second(*this);
+}
+
+inline std::string FakeObject::GetProperty(std::string_view name) {
+    std::string key = progId_ + "." + std::string(name);
+    factory_.log.push_back("get " + key);
+    auto it = factory_.reads.find(key);
+    return it == factory_.reads.end() ? Text(name) : it->second;
+}
+
+inline std::string FakeObject::Text(std::string_view name) const {
+    auto it = properties_.find(std::string(name));
+    if (it == properties_.end()) return {};
+    if (auto* s = std::get_if<std::string>(&it->second)) return *s;
+    if (auto* s = std::get_if<std::int16_t>(&it->second)) return std::to_string(*s);
+    return std::to_string(std::get<std::int32_t>(it->second));
+}
+
+inline std::unique_ptr<platform::AdminObject> FakeObjectFactory::CreateObject(
+    std::string_view progId) {
+    std::string id(progId);
+    auto failure = failCreate.find(id);
+    if (failure != failCreate.end()) {
+        log.push_back("create-failed " + id);
+        throw Error(failure->second);
+    }
+    log.push_back("create " + id);
+    return std::make_unique<FakeObject>(*this, id);
+}
+
+inline void FakeObjectFactory::Answer(const std::string& key, std::int32_t result) {
+    methods[key] = [result](const FakeObject&) { return result; };
+}
+
+inline void FakeObjectFactory::Fail(const std::string& key, const std::string& description) {
+    methods[key] = [description](const FakeObject&) -> std::int32_t { throw Error(description); };
+}
+
+inline bool MemoryTextStream::AtEndOfStream() {
+    if (closed_) throw Error("the stream is closed");
+    return pos_ >= content_.size();
+}
+
+inline std::string MemoryTextStream::ReadLine() {
+    if (AtEndOfStream()) throw Error("input past end of file");
+    std::size_t end = content_.find('\n', pos_);
+    std::string line;
+    if (end == std::string::npos) {
+        line = content_.substr(pos_);
+        pos_ = content_.size();
+    } else {
+        line = content_.substr(pos_, end - pos_);
+        pos_ = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+    }
+    return line;
+}
+
+inline std::string FakeFileSystem::BuildPath(std::string_view dir, std::string_view name) const {
+    if (dir.empty()) return std::string(name);
+    std::string out(dir);
+    if (out.back() != separator_) out += separator_;
+    out += name;
+    return out;
+}
+
+inline bool FakeFileSystem::FileExists(const std::string& path) {
+    log.push_back("file? " + path);
+    return files.count(path) != 0;
+}
+
+inline bool FakeFileSystem::FolderExists(const std::string& path) {
+    log.push_back("exists " + path);
+    return folders.count(path) != 0;
+}
+
+inline void FakeFileSystem::CreateFolder(const std::string& path) {
+    log.push_back("mkdir " + path);
+    std::size_t cut = path.rfind(separator_);
+    std::string parent = cut == std::string::npos ? std::string() : path.substr(0, cut);
+    if (failCreate.count(path) || (!parent.empty() && !folders.count(parent))) {
+        throw Error("cannot create the folder '" + path + "': No such file or directory");
+    }
+    if (folders.count(path)) throw Error("cannot create the folder '" + path + "': File exists");
+    folders.insert(path);
+}
+
+inline void FakeFileSystem::DeleteFolder(const std::string& path, bool force) {
+    log.push_back(std::string("rmdir ") + (force ? "" : "(no force) ") + path);
+    if (failDelete.count(path)) {
+        throw Error("cannot remove '" + path + "': Device or resource busy");
+    }
+    if (!folders.count(path))
+        throw Error("cannot remove '" + path + "': No such file or directory");
+    std::string prefix = path + separator_;
+    for (auto it = folders.begin(); it != folders.end();) {
+        if (*it == path || it->rfind(prefix, 0) == 0) {
+            it = folders.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+inline std::unique_ptr<platform::TextStream> FakeFileSystem::OpenTextFile(const std::string& path) {
+    log.push_back("open " + path);
+    auto it = files.find(path);
+    if (it == files.end()) throw Error("cannot open '" + path + "': No such file or directory");
+    ++opened;
+    return std::make_unique<MemoryTextStream>(it->second);
+}
+
+inline int FakeMessageBox::Show(std::string_view text, int style,
+                                std::optional<std::string> title) {
+    log.push_back("box " + std::to_string(style) + " " + (title ? *title : std::string("-")) + " " +
+                  std::string(text));
+    shown.push_back({std::string(text), style, title});
+    if (!answers.empty()) {
+        int answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
+    return style == platform::kMbYesNoCritical ? platform::kAnswerYes : platform::kAnswerOk;
+}
+
+inline std::vector<std::string> Filter(const Log& log, std::string_view prefix) {
+    std::vector<std::string> out;
+    for (const auto& line : log) {
+        if (line.rfind(prefix, 0) == 0) out.push_back(line);
+    }
+    return out;
+}
+
+}  // namespace seedwell::fakes
