@@ -1,0 +1,294 @@
+#include "app/runs.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <set>
+
+#include "tests/fakes/fake_registry.h"
+#include "tests/fakes/recording.h"
+
+namespace seedwell::app {
+namespace {
+
+using fakes::Filter;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
+
+class FakeWindow : public RunWindow {
+public:
+    explicit FakeWindow(fakes::Log& log) : log(log) {}
+    std::string FileText() override { return file; }
+    std::string RootText() override { return root; }
+    void FocusFile() override { log.push_back("focus txtFile"); }
+    fakes::Log& log;
+    std::string file = "/in.csv";
+    std::string root = "/srv/mail/Postoffices";
+};
+
+// A small in-memory server behind the recording object factory.
+class Runs : public ::testing::Test {
+protected:
+    Runs() {
+        registry.SetString("SOFTWARE\\Tarnwick\\Tarnwick", "Data Directory", "/srv/mail");
+        files.folders = {"/srv/mail/Postoffices"};
+        objects.methods["TWAOSM.Domain.GetDomain"] = [this](const fakes::FakeObject& o) {
+            auto it = domains.find(o.Text("DomainName"));
+            if (it == domains.end()) return 0;
+            objects.reads["TWAOSM.Domain.AccountName"] = it->second;
+            return 1;
+        };
+        objects.methods["TWAOSM.Domain.AddDomain"] = [this](const fakes::FakeObject& o) {
+            return int(domains.emplace(o.Text("DomainName"), o.Text("AccountName")).second);
+        };
+        objects.methods["TWAOPO.Mailbox.GetMailbox"] = [this](const fakes::FakeObject& o) {
+            return int(mailboxes.count(o.Text("Postoffice") + "/" + o.Text("Mailbox")));
+        };
+        objects.methods["TWAOPO.Mailbox.AddMailbox"] = [this](const fakes::FakeObject& o) {
+            return int(mailboxes.insert(o.Text("Postoffice") + "/" + o.Text("Mailbox")).second);
+        };
+        objects.methods["TWAOPO.Mailbox.RemoveMailbox"] = [this](const fakes::FakeObject& o) {
+            return int(mailboxes.erase(o.Text("Postoffice") + "/" + o.Text("Mailbox")));
+        };
+        objects.methods["TWAOAU.Login.AddLogin"] = [this](const fakes::FakeObject& o) {
+            return int(logins.emplace(o.Text("UserName"), o.Text("Password")).second);
+        };
+        objects.methods["TWAOAU.Login.RemoveLogin"] = [this](const fakes::FakeObject& o) {
+            return int(logins.erase(o.Text("UserName")));
+        };
+        objects.methods["TWAOAM.AddressMap.GetAddressMap"] = [this](const fakes::FakeObject& o) {
+            return int(maps.count(o.Text("SourceAddress")));
+        };
+        objects.methods["TWAOAM.AddressMap.AddAddressMap"] = [this](const fakes::FakeObject& o) {
+            return int(maps.emplace(o.Text("SourceAddress"), o.Text("DestinationAddress")).second);
+        };
+        objects.methods["TWAOAM.AddressMap.RemoveAddressMap"] = [this](const fakes::FakeObject& o) {
+            int removed = 0;
+            for (auto it = maps.begin(); it != maps.end();) {
+                if (it->second == o.Text("DestinationAddress")) {
+                    it = maps.erase(it);
+                    ++removed;
+                } else {
+                    ++it;
+                }
+            }
+            return removed;
+        };
+    }
+
+    void Import(const std::string& content) {
+        files.files["/in.csv"] = content;
+        RunImport(window, context);
+    }
+    void Delete(const std::string& content) {
+        files.files["/in.csv"] = content;
+        RunDelete(window, context);
+    }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> out;
+        for (const auto& shown : messages.shown) out.push_back(shown.text);
+        return out;
+    }
+    // The pointer changes and boxes in order, without the object and folder calls.
+    std::vector<std::string> Screen() const {
+        std::vector<std::string> out;
+        for (const auto& line : log) {
+            if (line.rfind("pointer", 0) == 0 || line.rfind("box", 0) == 0 ||
+                line.rfind("focus", 0) == 0 || line.rfind("open", 0) == 0) {
+                out.push_back(line);
+            }
+        }
+        return out;
+    }
+
+    fakes::Log log;
+    fakes::FakeObjectFactory objects{log};
+    fakes::FakeFileSystem files{log, '/'};
+    fakes::FakeRegistry registry;
+    fakes::FakeMessageBox messages{log};
+    fakes::FakeBusyPointer pointer{log};
+    FakeWindow window{log};
+    RunContext context{objects, files, registry, messages, pointer, platform::CodePage::System()};
+
+    std::map<std::string, std::string> domains{{"example.com", "main"}, {"example.org", "sales"}};
+    std::set<std::string> mailboxes;
+    std::map<std::string, std::string> logins;
+    std::map<std::string, std::string> maps;
+};
+
+TEST_F(Runs, EmptyFileStillEndsWithMailboxesCreated) {
+    Import("");
+    EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "open /in.csv", "pointer default",
+                                      "box 64 Done Mailboxes created."));
+    EXPECT_THAT(Filter(log, "create"), IsEmpty());
+}
+
+TEST_F(Runs, ImportCreatesWhatIsMissingAndARerunCreatesNothing) {
+    const std::string file =
+        "main,jsmith@example.com,secret\r\n"
+        "main,ann@example.net,pass,word\n"
+        "main,bob@example.org,pw";
+    Import(file);
+    EXPECT_EQ(domains.at("example.net"), "main");
+    EXPECT_EQ(mailboxes, (std::set<std::string>{"main/jsmith", "main/ann", "sales/bob"}));
+    EXPECT_EQ(logins.at("ann@main"), "pass");
+    EXPECT_EQ(logins.at("bob@sales"), "pw");
+    EXPECT_EQ(maps.at("[SMTP:bob@example.org]"), "[SF:sales/bob]");
+    EXPECT_TRUE(files.folders.count("/srv/mail/Postoffices/sales/mailroot/bob/inbox"));
+    EXPECT_THAT(Texts(), ElementsAre("Mailboxes created."));
+
+    log.clear();
+    Import(file);
+    for (const auto& call : Filter(log, "call")) {
+        EXPECT_THAT(call, ::testing::AnyOf(StartsWith("call TWAOSM.Domain.Get"),
+                                           StartsWith("call TWAOPO.Mailbox.Get"),
+                                           StartsWith("call TWAOAM.AddressMap.Get"),
+                                           StartsWith("call TWAOAU.Login.AddLogin")));
+    }
+    EXPECT_THAT(Filter(log, "mkdir"), IsEmpty());
+    EXPECT_EQ(logins.at("ann@main"), "pass");
+}
+
+TEST_F(Runs, MailboxWithoutAddressMapAndTheReverse) {
+    mailboxes = {"main/jsmith"};
+    maps = {{"[SMTP:ann@example.com]", "[SF:main/elsewhere]"}};
+    Import("main,jsmith@example.com,pw\nmain,ann@example.com,pw\n");
+    EXPECT_THAT(Filter(log, "call TWAOPO.Mailbox.Add"), ElementsAre("call TWAOPO.Mailbox.AddMailbox"));
+    EXPECT_THAT(Filter(log, "call TWAOAM.AddressMap.Add"),
+                ElementsAre("call TWAOAM.AddressMap.AddAddressMap"));
+    EXPECT_EQ(maps.at("[SMTP:jsmith@example.com]"), "[SF:main/jsmith]");
+    EXPECT_EQ(maps.at("[SMTP:ann@example.com]"), "[SF:main/elsewhere]");
+}
+
+TEST_F(Runs, HalfMadeMailboxIsCompletedWithoutChangingAPassword) {
+    mailboxes = {"main/jsmith", "main/ann"};
+    logins = {{"ann@main", "old"}};
+    Import("main,jsmith@example.com,new\nmain,ann@example.com,new\n");
+    EXPECT_EQ(logins.at("jsmith@main"), "new");
+    EXPECT_EQ(logins.at("ann@main"), "old");
+    EXPECT_TRUE(files.folders.count("/srv/mail/Postoffices/main/mailroot/jsmith/inbox"));
+}
+
+TEST_F(Runs, FailureAtLineThreeStopsTheRunAndNamesTheLine) {
+    objects.methods["TWAOSM.Domain.AddDomain"] = [](const fakes::FakeObject& o) -> int {
+        if (o.Text("AccountName") == "mian") throw Error("the post office 'mian' does not exist");
+        return 1;
+    };
+    Import("main,a@one.com,pw\nmain,b@two.com,pw\nmian,c@three.com,pw\nmain,d@four.com,pw\n"
+           "main,e@five.com,pw\n");
+    EXPECT_EQ(mailboxes, (std::set<std::string>{"main/a", "main/b"}));
+    EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "open /in.csv",
+                                      "box 0 - Error importing:line 3: the post office 'mian' does "
+                                      "not exist",
+                                      "pointer default"));
+    EXPECT_THAT(Filter(log, "set TWAOSM.Domain.DomainName string 'four.com'"), IsEmpty());
+    EXPECT_EQ(objects.live, 0);
+}
+
+TEST_F(Runs, CreateMailboxFailureIsReportedAndTheAddressMapStillMade) {
+    window.root = "/nowhere";
+    Import("main,jsmith@example.com,pw\nmain,ann@example.com,pw\n");
+    EXPECT_THAT(Texts(), ElementsAre(StartsWith("CreateMailbox:cannot create the folder '/nowhere/main'"),
+                                     StartsWith("CreateMailbox:"), "Mailboxes created."));
+    EXPECT_EQ(maps.size(), 2u);
+}
+
+TEST_F(Runs, FileBoxChecksRestoreThePointerBeforeTheBoxAndFocusTheFileBox) {
+    window.file = "   ";
+    RunImport(window, context);
+    EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "pointer default",
+                                      "box 16 Error Need to select a file to import.",
+                                      "focus txtFile"));
+    log.clear();
+    window.file = " /in.csv";  // used exactly as typed
+    files.files["/in.csv"] = "";
+    RunDelete(window, context);
+    EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "pointer default",
+                                      "box 16 Error The file selected does not exist. Please "
+                                      "select another.",
+                                      "focus txtFile"));
+    log.clear();
+    window.file = "";
+    RunDelete(window, context);
+    EXPECT_THAT(Texts().back(), "Need to select a file that contains the mailboxes to delete.");
+    EXPECT_EQ(files.opened, 0);
+}
+
+TEST_F(Runs, ImportPassesOverEmptyAndUnsafeNamesBeforeAnyLookup) {
+    Import("\npostoffice,emailaddress,password\nmain,nodomain,pw\n,x@example.com,pw\n"
+           "..,x@example.com,pw\nmain,../../etc@example.com,pw\nmain,ok@example.com,pw\n");
+    EXPECT_EQ(mailboxes, std::set<std::string>{"main/ok"});
+    EXPECT_EQ(Filter(log, "create TWAOSM.Domain").size(), 1u);
+    EXPECT_THAT(Texts(),
+                ElementsAre("Line 5 was passed over: the post office name '..' cannot be a folder "
+                            "name; nothing was created for it.",
+                            "Line 6 was passed over: the mailbox name '../../etc' holds a folder "
+                            "separator; nothing was created for it.",
+                            "Mailboxes created."));
+    EXPECT_EQ(messages.shown[0].style, platform::kMbOk);
+    EXPECT_EQ(messages.shown[0].title, std::nullopt);
+}
+
+TEST_F(Runs, InvalidTextEndsTheRunNamingTheLine) {
+    if (!platform::CodePage::System().IsUtf8()) GTEST_SKIP() << "needs a UTF-8 code page";
+    Import("main,a@example.com,pw\nmain,b\xff@example.com,pw\n");
+    EXPECT_EQ(mailboxes, std::set<std::string>{"main/a"});
+    EXPECT_THAT(Texts(), ElementsAre("Error importing:line 2 is not valid UTF-8 text"));
+}
+
+TEST_F(Runs, DeclinedConfirmationOpensNothing) {
+    mailboxes = {"main/jsmith"};
+    messages.answers = {platform::kAnswerNo};
+    Delete("main,jsmith@example.com\n");
+    EXPECT_THAT(Screen(), ElementsAre("pointer hourglass",
+                                      "box 20 Delete Are you sure you wish to delete the mailbox? "
+                                      "All messages for this mailbox will be deleted.",
+                                      "pointer default"));
+    EXPECT_EQ(mailboxes.size(), 1u);
+}
+
+TEST_F(Runs, DeleteRemovesListedMailboxesOfTheLinesOwnPostOffice) {
+    mailboxes = {"main/jsmith", "main/ann", "sales/bob"};
+    logins = {{"jsmith@main", ""}, {"ann@main", ""}, {"bob@sales", ""}};
+    maps = {{"[SMTP:jsmith@example.com]", "[SF:main/jsmith]"},
+            {"[SMTP:js@example.net]", "[SF:main/jsmith]"},
+            {"[SMTP:bob@example.org]", "[SF:sales/bob]"}};
+    files.folders.insert("/srv/mail/Postoffices/main/mailroot/jsmith");
+    Delete("main,jsmith@example.com,pw\nmain,jsmith@example.net\nmain,bob@example.org\n"
+           "main,ann\nmain,nobody@example.com\n");
+    EXPECT_EQ(mailboxes, std::set<std::string>{"sales/bob"});
+    EXPECT_EQ(logins.size(), 1u);
+    EXPECT_EQ(maps.size(), 1u);
+    EXPECT_FALSE(files.folders.count("/srv/mail/Postoffices/main/mailroot/jsmith"));
+    EXPECT_THAT(Filter(log, "call TWAOPO.Mailbox.Remove").size(), 2u);
+    EXPECT_THAT(Texts(), ElementsAre(StartsWith("Are you sure"), "Mailboxes deleted."));
+}
+
+TEST_F(Runs, DeleteReportsInUseAndGoesOn) {
+    mailboxes = {"main/a", "main/b"};
+    files.folders.insert("/srv/mail/Postoffices/main/mailroot/a");
+    files.failDelete = {"/srv/mail/Postoffices/main/mailroot/a"};
+    Delete("main,a@example.com\nmain,b@example.com\n");
+    EXPECT_EQ(mailboxes, std::set<std::string>{"main/a"});
+    EXPECT_THAT(Texts(), ElementsAre(StartsWith("Are you sure"), StartsWith("The a mailbox is in use"),
+                                     "Mailboxes deleted."));
+}
+
+TEST_F(Runs, DeleteRefusesUnsafeNamesAndReportsLookupFailuresWithTheLine) {
+    mailboxes = {"main/x"};
+    objects.methods["TWAOPO.Mailbox.GetMailbox"] = [](const fakes::FakeObject& o) -> int {
+        if (o.Text("Mailbox") == "boom") throw Error("the record store is locked");
+        return 0;
+    };
+    Delete("main,..@example.com\nmain,\nmain,boom@example.com\nmain,x@example.com\n");
+    EXPECT_THAT(Texts(), ElementsAre(StartsWith("Are you sure"),
+                                     "Line 1 was passed over: the mailbox name '..' cannot be a "
+                                     "folder name; nothing was deleted for it.",
+                                     "Error importing:line 3: the record store is locked"));
+    EXPECT_EQ(log.back(), "pointer default");
+}
+
+}  // namespace
+}  // namespace seedwell::app

@@ -1,0 +1,336 @@
+#include "provisioning/operations.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/fakes/fake_registry.h"
+#include "tests/fakes/recording.h"
+
+namespace seedwell::provisioning {
+namespace {
+
+using fakes::Filter;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class Operations : public ::testing::Test {
+protected:
+    Operations() { SetDataDirectory("/srv/mail"); }
+
+    void SetDataDirectory(const std::string& directory) {
+        registry.SetString("SOFTWARE\\Tarnwick\\Tarnwick", "Data Directory", directory);
+    }
+
+    std::vector<std::string> Objects() const { return Filter(log, "create"); }
+
+    fakes::Log log;
+    fakes::FakeObjectFactory objects{log};
+    fakes::FakeFileSystem files{log, '/'};
+    fakes::FakeRegistry registry;
+    fakes::FakeMessageBox messages{log};
+    Services services{objects, files, registry, messages, platform::CodePage::System()};
+    const platform::Value rights = std::string("USER");
+};
+
+TEST_F(Operations, DomainExistsSendsLookupValuesAndWritesBackTheOwner) {
+    objects.Answer("TWAOSM.Domain.GetDomain", 1);
+    objects.reads["TWAOSM.Domain.AccountName"] = "sales";
+    std::string postoffice = "main";
+    EXPECT_TRUE(DomainExists(services, "example.com", postoffice));
+    EXPECT_EQ(postoffice, "sales");
+    EXPECT_THAT(log, ElementsAre("create TWAOSM.Domain", "set TWAOSM.Domain.AccountName string ''",
+                                 "set TWAOSM.Domain.DomainName string 'example.com'",
+                                 "set TWAOSM.Domain.DomainRedirectionHosts string ''",
+                                 "set TWAOSM.Domain.DomainRedirectionStatus i16 -1",
+                                 "set TWAOSM.Domain.Status i16 -1", "call TWAOSM.Domain.GetDomain",
+                                 "get TWAOSM.Domain.AccountName", "release TWAOSM.Domain"));
+}
+
+TEST_F(Operations, MissingDomainLeavesThePostOfficeAlone) {
+    std::string postoffice = "main";
+    EXPECT_FALSE(DomainExists(services, "example.com", postoffice));
+    EXPECT_EQ(postoffice, "main");
+    EXPECT_THAT(Filter(log, "get"), IsEmpty());
+}
+
+TEST_F(Operations, CreationsAndLookupsSendTheirPropertiesInOrderWithTheirKinds) {
+    CreateDomain(services, "example.com", "main");
+    EXPECT_TRUE(!MailboxExists(services, "jsmith", "main"));
+    EXPECT_FALSE(AddressMapExists(services, "jsmith@example.com", "main"));
+    CreateAddressMap(services, "SF", "jsmith@example.com", "main", "jsmith");
+    EXPECT_THAT(Filter(log, "set"),
+                ElementsAre("set TWAOSM.Domain.AccountName string 'main'",
+                            "set TWAOSM.Domain.DomainName string 'example.com'",
+                            "set TWAOSM.Domain.DomainRedirectionHosts string ''",
+                            "set TWAOSM.Domain.DomainRedirectionStatus i16 0",
+                            "set TWAOSM.Domain.Status i16 1",
+                            "set TWAOPO.Mailbox.Postoffice string 'main'",
+                            "set TWAOPO.Mailbox.Mailbox string 'jsmith'",
+                            "set TWAOPO.Mailbox.Limit i16 -1",
+                            "set TWAOPO.Mailbox.RedirectAddress string ''",
+                            "set TWAOPO.Mailbox.RedirectStatus i16 -1",
+                            "set TWAOPO.Mailbox.Status i16 -1",
+                            "set TWAOAM.AddressMap.Account string ''",
+                            "set TWAOAM.AddressMap.DestinationAddress string ''",
+                            "set TWAOAM.AddressMap.Scope string ''",
+                            "set TWAOAM.AddressMap.SourceAddress string '[SMTP:jsmith@example.com]'",
+                            "set TWAOAM.AddressMap.Account string 'main'",
+                            "set TWAOAM.AddressMap.DestinationAddress string '[SF:main/jsmith]'",
+                            "set TWAOAM.AddressMap.Scope string ''",
+                            "set TWAOAM.AddressMap.SourceAddress string '[SMTP:jsmith@example.com]'"));
+    EXPECT_THAT(Filter(log, "call"),
+                ElementsAre("call TWAOSM.Domain.AddDomain", "call TWAOPO.Mailbox.GetMailbox",
+                            "call TWAOAM.AddressMap.GetAddressMap",
+                            "call TWAOAM.AddressMap.AddAddressMap"));
+    EXPECT_EQ(objects.live, 0);
+}
+
+TEST_F(Operations, LookupFailuresReachTheCallerAndReleaseTheObject) {
+    objects.Fail("TWAOPO.Mailbox.GetMailbox", "the record store is locked");
+    EXPECT_THROW(MailboxExists(services, "jsmith", "main"), Error);
+    EXPECT_EQ(objects.live, 0);
+    EXPECT_EQ(log.back(), "release TWAOPO.Mailbox");
+}
+
+TEST_F(Operations, CreateMailboxMakesLoginObjectFirstThenRecordLoginAndFolderTree) {
+    files.folders = {"/srv/mail/Postoffices"};
+    CreateMailbox(services, "main", "jsmith", "secret", -1, "/srv/mail/Postoffices", rights);
+    EXPECT_THAT(Objects(), ElementsAre("create TWAOAU.Login", "create TWAOPO.Mailbox"));
+    EXPECT_THAT(Filter(log, "set"),
+                ElementsAre("set TWAOPO.Mailbox.Postoffice string 'main'",
+                            "set TWAOPO.Mailbox.Mailbox string 'jsmith'",
+                            "set TWAOPO.Mailbox.Limit i32 -1",
+                            "set TWAOPO.Mailbox.RedirectAddress string ''",
+                            "set TWAOPO.Mailbox.RedirectStatus i16 0",
+                            "set TWAOPO.Mailbox.Status i16 1",
+                            "set TWAOAU.Login.Account string 'main'",
+                            "set TWAOAU.Login.Description string ''",
+                            "set TWAOAU.Login.Password string 'secret'",
+                            "set TWAOAU.Login.Rights string 'USER'",
+                            "set TWAOAU.Login.Status i16 1",
+                            "set TWAOAU.Login.UserName string 'jsmith@main'"));
+    EXPECT_THAT(Filter(log, "mkdir"),
+                ElementsAre("mkdir /srv/mail/Postoffices/main",
+                            "mkdir /srv/mail/Postoffices/main/mailroot",
+                            "mkdir /srv/mail/Postoffices/main/mailroot/jsmith",
+                            "mkdir /srv/mail/Postoffices/main/mailroot/jsmith/inbox"));
+    EXPECT_THAT(messages.shown, IsEmpty());
+    EXPECT_EQ(objects.live, 0);
+}
+
+TEST_F(Operations, CreateMailboxMakesOnlyTheMissingFolders) {
+    files.folders = {"/r", "/r/main"};
+    CreateMailbox(services, "main", "jsmith", "pw", -1, "/r", rights);
+    EXPECT_THAT(Filter(log, "mkdir"), ElementsAre("mkdir /r/main/mailroot",
+                                                  "mkdir /r/main/mailroot/jsmith",
+                                                  "mkdir /r/main/mailroot/jsmith/inbox"));
+    log.clear();
+    CreateMailbox(services, "main", "jsmith", "pw", -1, "/r", rights);
+    EXPECT_THAT(Filter(log, "mkdir"), IsEmpty());
+}
+
+TEST_F(Operations, RootEndingInSeparatorGivesTwoSeparatorsAndWindowsPathsUseBackslash) {
+    fakes::FakeFileSystem windows(log, '\\');
+    Services onWindows{objects, windows, registry, messages, platform::CodePage::System()};
+    windows.folders = {"D:\\Mail\\", "D:\\Mail\\\\main"};
+    CreateMailbox(onWindows, "main", "sales", "pw", -1, "D:\\Mail\\", rights);
+    EXPECT_THAT(Filter(log, "mkdir"),
+                ElementsAre("mkdir D:\\Mail\\\\main\\mailroot", "mkdir D:\\Mail\\\\main\\mailroot\\sales",
+                            "mkdir D:\\Mail\\\\main\\mailroot\\sales\\inbox"));
+    EXPECT_THAT(messages.shown, IsEmpty());
+}
+
+TEST_F(Operations, AddMailboxAnsweringZeroIsNoFailure) {
+    files.folders = {"/r"};
+    objects.Answer("TWAOPO.Mailbox.AddMailbox", 0);
+    CreateMailbox(services, "main", "jsmith", "pw", -1, "/r", rights);
+    EXPECT_THAT(Filter(log, "call"),
+                ElementsAre("call TWAOPO.Mailbox.AddMailbox", "call TWAOAU.Login.AddLogin"));
+    EXPECT_EQ(Filter(log, "mkdir").size(), 4u);
+    EXPECT_THAT(messages.shown, IsEmpty());
+}
+
+TEST_F(Operations, RootMissingOnDiskGivesOneMessageAndKeepsRecordAndLogin) {
+    CreateMailbox(services, "main", "jsmith", "pw", -1, "/nowhere", rights);
+    EXPECT_THAT(Filter(log, "call"),
+                ElementsAre("call TWAOPO.Mailbox.AddMailbox", "call TWAOAU.Login.AddLogin"));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text,
+              "CreateMailbox:cannot create the folder '/nowhere/main': No such file or directory");
+    EXPECT_EQ(messages.shown[0].style, platform::kMbOk);
+    EXPECT_EQ(messages.shown[0].title, std::nullopt);
+    EXPECT_TRUE(files.folders.empty());
+    EXPECT_EQ(objects.live, 0);
+}
+
+TEST_F(Operations, LoginObjectThatCannotBeMadeCreatesNothingAtAll) {
+    objects.failCreate["TWAOAU.Login"] = "cannot create object 'TWAOAU.Login'";
+    CreateMailbox(services, "main", "jsmith", "pw", -1, "/r", rights);
+    EXPECT_THAT(Objects(), ElementsAre("create-failed TWAOAU.Login"));
+    EXPECT_THAT(Filter(log, "call"), IsEmpty());
+    EXPECT_THAT(Filter(log, "mkdir"), IsEmpty());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "CreateMailbox:cannot create object 'TWAOAU.Login'");
+}
+
+TEST_F(Operations, FailingLoginLeavesRecordWithoutFolders) {
+    files.folders = {"/r"};
+    objects.Fail("TWAOAU.Login.AddLogin", "the login store is full");
+    CreateMailbox(services, "main", "jsmith", "pw", -1, "/r", rights);
+    EXPECT_THAT(Filter(log, "mkdir"), IsEmpty());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "CreateMailbox:the login store is full");
+    EXPECT_EQ(objects.live, 0);
+}
+
+TEST_F(Operations, CreateMailboxRefusesNamesThatAreNotOneFolder) {
+    files.folders = {"/r"};
+    for (std::string bad : {"..", ".", "a/b", "a\\b", std::string("a\x01", 2), std::string(300, 'x')}) {
+        log.clear();
+        messages.shown.clear();
+        CreateMailbox(services, "main", bad, "pw", -1, "/r", rights);
+        CreateMailbox(services, bad, "jsmith", "pw", -1, "/r", rights);
+        EXPECT_THAT(Objects(), IsEmpty()) << bad;
+        EXPECT_THAT(Filter(log, "mkdir"), IsEmpty()) << bad;
+        ASSERT_EQ(messages.shown.size(), 2u);
+        EXPECT_THAT(messages.shown[0].text, ::testing::StartsWith("CreateMailbox:the mailbox name"));
+        EXPECT_THAT(messages.shown[1].text, ::testing::StartsWith("CreateMailbox:the post office name"));
+    }
+    EXPECT_EQ(messages.shown[0].text.find('\x01'), std::string::npos);
+}
+
+TEST_F(Operations, EmptyRootKeepsTheRecordButMakesNoFolderAtTheTopOfTheFileSystem) {
+    CreateMailbox(services, "main", "jsmith", "pw", -1, "", rights);
+    EXPECT_THAT(Filter(log, "call"),
+                ElementsAre("call TWAOPO.Mailbox.AddMailbox", "call TWAOAU.Login.AddLogin"));
+    EXPECT_THAT(Filter(log, "exists"), IsEmpty());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_THAT(messages.shown[0].text, ::testing::HasSubstr("the post-office root is empty"));
+}
+
+TEST_F(Operations, CompleteMailboxAddsLoginAndMissingFoldersOnly) {
+    files.folders = {"/r", "/r/main", "/r/main/mailroot"};
+    CompleteMailbox(services, "main", "jsmith", "pw", "/r", rights);
+    EXPECT_THAT(Objects(), ElementsAre("create TWAOAU.Login"));
+    EXPECT_THAT(Filter(log, "call"), ElementsAre("call TWAOAU.Login.AddLogin"));
+    EXPECT_THAT(Filter(log, "mkdir"),
+                ElementsAre("mkdir /r/main/mailroot/jsmith", "mkdir /r/main/mailroot/jsmith/inbox"));
+    objects.Fail("TWAOAU.Login.AddLogin", "store locked");
+    CompleteMailbox(services, "main", "jsmith", "pw", "/r", rights);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "CreateMailbox:store locked");
+}
+
+class Removal : public Operations {
+protected:
+    Removal() {
+        objects.Answer("TWAOPO.Mailbox.RemoveMailbox", 1);
+        files.folders = {"/srv/mail/Postoffices/main/mailroot/jsmith",
+                         "/srv/mail/Postoffices/main/mailroot/jsmith/inbox",
+                         "/srv/mail/Postoffices/main/mailroot/other"};
+    }
+    static constexpr const char* kFolder = "/srv/mail/Postoffices/main/mailroot/jsmith";
+};
+
+TEST_F(Removal, RemovesFolderThenRecordAddressMapAndLoginInOrder) {
+    DeleteMailbox(services, "main", "jsmith");
+    EXPECT_THAT(Filter(log, "rmdir"), ElementsAre(std::string("rmdir ") + kFolder));
+    EXPECT_EQ(files.folders, std::set<std::string>{"/srv/mail/Postoffices/main/mailroot/other"});
+    EXPECT_THAT(Filter(log, "call"),
+                ElementsAre("call TWAOPO.Mailbox.RemoveMailbox",
+                            "call TWAOAM.AddressMap.RemoveAddressMap",
+                            "call TWAOAU.Login.RemoveLogin"));
+    EXPECT_THAT(Filter(log, "set"),
+                ElementsAre("set TWAOPO.Mailbox.Postoffice string 'main'",
+                            "set TWAOPO.Mailbox.Mailbox string 'jsmith'",
+                            "set TWAOPO.Mailbox.Limit i16 0",
+                            "set TWAOPO.Mailbox.RedirectAddress string ''",
+                            "set TWAOPO.Mailbox.RedirectStatus i16 0",
+                            "set TWAOPO.Mailbox.Size i16 0",
+                            "set TWAOAM.AddressMap.Account string 'main'",
+                            "set TWAOAM.AddressMap.DestinationAddress string '[SF:main/jsmith]'",
+                            "set TWAOAM.AddressMap.Scope string ''",
+                            "set TWAOAM.AddressMap.SourceAddress string ''",
+                            "set TWAOAU.Login.Account string 'main'",
+                            "set TWAOAU.Login.Password string ''",
+                            "set TWAOAU.Login.Status i16 -1",
+                            "set TWAOAU.Login.UserName string 'jsmith@main'",
+                            "set TWAOAU.Login.Description string ''"));
+    EXPECT_THAT(messages.shown, IsEmpty());
+    EXPECT_EQ(objects.live, 0);
+}
+
+TEST_F(Removal, AbsentFolderIsNoFailure) {
+    files.folders.clear();
+    DeleteMailbox(services, "main", "jsmith");
+    EXPECT_THAT(Filter(log, "rmdir"), IsEmpty());
+    EXPECT_EQ(Filter(log, "call").size(), 3u);
+    EXPECT_THAT(messages.shown, IsEmpty());
+}
+
+TEST_F(Removal, FolderThatCannotBeRemovedIsReportedInUseAndEveryRecordStays) {
+    files.failDelete = {kFolder};
+    DeleteMailbox(services, "main", "jsmith");
+    EXPECT_THAT(Objects(), IsEmpty());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text,
+              "The jsmith mailbox is in use and cannot be deleted. Disable the \r\nmailbox to make "
+              "sure it can't be used. You will also need to wait until the current user "
+              "disconnects.");
+    EXPECT_EQ(messages.shown[0].style, platform::kMbOk);
+    EXPECT_EQ(messages.shown[0].title, std::nullopt);
+}
+
+TEST_F(Removal, FailuresAfterTheFolderShowTheirDescriptionAloneAndStopThere) {
+    objects.Fail("TWAOPO.Mailbox.RemoveMailbox", "the record store is read-only");
+    DeleteMailbox(services, "main", "jsmith");
+    EXPECT_THAT(Objects(), ElementsAre("create TWAOPO.Mailbox"));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "the record store is read-only");
+
+    log.clear();
+    messages.shown.clear();
+    objects.Answer("TWAOPO.Mailbox.RemoveMailbox", 1);
+    objects.Fail("TWAOAM.AddressMap.RemoveAddressMap", "address maps locked");
+    DeleteMailbox(services, "main", "jsmith");
+    EXPECT_THAT(Objects(), ElementsAre("create TWAOPO.Mailbox", "create TWAOAM.AddressMap"));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "address maps locked");
+    EXPECT_EQ(objects.live, 0);
+}
+
+TEST_F(Removal, RefusesNamesThatWouldWidenTheRemoval) {
+    for (std::string bad : {"", "..", ".", "../main", "a/b", "a\\b", std::string("a\nb")}) {
+        log.clear();
+        messages.shown.clear();
+        DeleteMailbox(services, "main", bad);
+        DeleteMailbox(services, bad, "jsmith");
+        EXPECT_THAT(Filter(log, "rmdir"), IsEmpty()) << bad;
+        EXPECT_THAT(Filter(log, "exists"), IsEmpty()) << bad;
+        EXPECT_THAT(Objects(), IsEmpty()) << bad;
+        ASSERT_EQ(messages.shown.size(), 2u);
+        EXPECT_THAT(messages.shown[0].text, ::testing::HasSubstr("nothing was deleted"));
+    }
+    EXPECT_EQ(files.folders.size(), 3u);
+}
+
+TEST_F(Removal, WithoutADataDirectoryNothingIsRemoved) {
+    SetDataDirectory("");
+    DeleteMailbox(services, "main", "jsmith");
+    EXPECT_THAT(Filter(log, "rmdir"), IsEmpty());
+    EXPECT_THAT(Objects(), IsEmpty());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_THAT(messages.shown[0].text, ::testing::HasSubstr("data directory"));
+}
+
+TEST(FolderNames, AcceptOrdinaryNamesAndDescribeTheOthers) {
+    EXPECT_EQ(FolderNameProblem("the mailbox name", "j.smith-01 x"), std::nullopt);
+    EXPECT_EQ(FolderNameProblem("the mailbox name", std::string(255, 'a')), std::nullopt);
+    EXPECT_EQ(*FolderNameProblem("the mailbox name", "a\tb"),
+              "the mailbox name 'a\\x09b' holds a control character");
+    EXPECT_EQ(*FolderNameProblem("the post office name", ".."),
+              "the post office name '..' cannot be a folder name");
+}
+
+}  // namespace
+}  // namespace seedwell::provisioning
