@@ -18,7 +18,7 @@ using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
 class FakeWindow : public RunWindow {
-public:
+  public:
     explicit FakeWindow(fakes::Log& log) : log(log) {}
     std::string FileText() override { return file; }
     std::string RootText() override { return root; }
@@ -30,7 +30,7 @@ public:
 
 // A small in-memory server behind the recording object factory.
 class Runs : public ::testing::Test {
-protected:
+  protected:
     Runs() {
         registry.SetString("SOFTWARE\\Tarnwick\\Tarnwick", "Data Directory", "/srv/mail");
         files.folders = {"/srv/mail/Postoffices"};
@@ -155,7 +155,8 @@ TEST_F(Runs, MailboxWithoutAddressMapAndTheReverse) {
     mailboxes = {"main/jsmith"};
     maps = {{"[SMTP:ann@example.com]", "[SF:main/elsewhere]"}};
     Import("main,jsmith@example.com,pw\nmain,ann@example.com,pw\n");
-    EXPECT_THAT(Filter(log, "call TWAOPO.Mailbox.Add"), ElementsAre("call TWAOPO.Mailbox.AddMailbox"));
+    EXPECT_THAT(Filter(log, "call TWAOPO.Mailbox.Add"),
+                ElementsAre("call TWAOPO.Mailbox.AddMailbox"));
     EXPECT_THAT(Filter(log, "call TWAOAM.AddressMap.Add"),
                 ElementsAre("call TWAOAM.AddressMap.AddAddressMap"));
     EXPECT_EQ(maps.at("[SMTP:jsmith@example.com]"), "[SF:main/jsmith]");
@@ -176,8 +177,9 @@ TEST_F(Runs, FailureAtLineThreeStopsTheRunAndNamesTheLine) {
         if (o.Text("AccountName") == "mian") throw Error("the post office 'mian' does not exist");
         return 1;
     };
-    Import("main,a@one.com,pw\nmain,b@two.com,pw\nmian,c@three.com,pw\nmain,d@four.com,pw\n"
-           "main,e@five.com,pw\n");
+    Import(
+        "main,a@one.com,pw\nmain,b@two.com,pw\nmian,c@three.com,pw\nmain,d@four.com,pw\n"
+        "main,e@five.com,pw\n");
     EXPECT_EQ(mailboxes, (std::set<std::string>{"main/a", "main/b"}));
     EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "open /in.csv",
                                       "box 0 - Error importing:line 3: the post office 'mian' does "
@@ -190,17 +192,18 @@ TEST_F(Runs, FailureAtLineThreeStopsTheRunAndNamesTheLine) {
 TEST_F(Runs, CreateMailboxFailureIsReportedAndTheAddressMapStillMade) {
     window.root = "/nowhere";
     Import("main,jsmith@example.com,pw\nmain,ann@example.com,pw\n");
-    EXPECT_THAT(Texts(), ElementsAre(StartsWith("CreateMailbox:cannot create the folder '/nowhere/main'"),
-                                     StartsWith("CreateMailbox:"), "Mailboxes created."));
+    EXPECT_THAT(Texts(),
+                ElementsAre(StartsWith("CreateMailbox:cannot create the folder '/nowhere/main'"),
+                            StartsWith("CreateMailbox:"), "Mailboxes created."));
     EXPECT_EQ(maps.size(), 2u);
 }
 
 TEST_F(Runs, FileBoxChecksRestoreThePointerBeforeTheBoxAndFocusTheFileBox) {
     window.file = "   ";
     RunImport(window, context);
-    EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "pointer default",
-                                      "box 16 Error Need to select a file to import.",
-                                      "focus txtFile"));
+    EXPECT_THAT(Screen(),
+                ElementsAre("pointer hourglass", "pointer default",
+                            "box 16 Error Need to select a file to import.", "focus txtFile"));
     log.clear();
     window.file = " /in.csv";  // used exactly as typed
     files.files["/in.csv"] = "";
@@ -217,8 +220,9 @@ TEST_F(Runs, FileBoxChecksRestoreThePointerBeforeTheBoxAndFocusTheFileBox) {
 }
 
 TEST_F(Runs, ImportPassesOverEmptyAndUnsafeNamesBeforeAnyLookup) {
-    Import("\npostoffice,emailaddress,password\nmain,nodomain,pw\n,x@example.com,pw\n"
-           "..,x@example.com,pw\nmain,../../etc@example.com,pw\nmain,ok@example.com,pw\n");
+    Import(
+        "\npostoffice,emailaddress,password\nmain,nodomain,pw\n,x@example.com,pw\n"
+        "..,x@example.com,pw\nmain,../../etc@example.com,pw\nmain,ok@example.com,pw\n");
     EXPECT_EQ(mailboxes, std::set<std::string>{"main/ok"});
     EXPECT_EQ(Filter(log, "create TWAOSM.Domain").size(), 1u);
     EXPECT_THAT(Texts(),
@@ -256,8 +260,9 @@ TEST_F(Runs, DeleteRemovesListedMailboxesOfTheLinesOwnPostOffice) {
             {"[SMTP:js@example.net]", "[SF:main/jsmith]"},
             {"[SMTP:bob@example.org]", "[SF:sales/bob]"}};
     files.folders.insert("/srv/mail/Postoffices/main/mailroot/jsmith");
-    Delete("main,jsmith@example.com,pw\nmain,jsmith@example.net\nmain,bob@example.org\n"
-           "main,ann\nmain,nobody@example.com\n");
+    Delete(
+        "main,jsmith@example.com,pw\nmain,jsmith@example.net\nmain,bob@example.org\n"
+        "main,ann\nmain,nobody@example.com\n");
     EXPECT_EQ(mailboxes, std::set<std::string>{"sales/bob"});
     EXPECT_EQ(logins.size(), 1u);
     EXPECT_EQ(maps.size(), 1u);
@@ -272,8 +277,8 @@ TEST_F(Runs, DeleteReportsInUseAndGoesOn) {
     files.failDelete = {"/srv/mail/Postoffices/main/mailroot/a"};
     Delete("main,a@example.com\nmain,b@example.com\n");
     EXPECT_EQ(mailboxes, std::set<std::string>{"main/a"});
-    EXPECT_THAT(Texts(), ElementsAre(StartsWith("Are you sure"), StartsWith("The a mailbox is in use"),
-                                     "Mailboxes deleted."));
+    EXPECT_THAT(Texts(), ElementsAre(StartsWith("Are you sure"),
+                                     StartsWith("The a mailbox is in use"), "Mailboxes deleted."));
 }
 
 TEST_F(Runs, DeleteRefusesUnsafeNamesAndReportsLookupFailuresWithTheLine) {

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <functional>
+
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWidget>
+
+#include "app/runs.h"
+#include "platform/ui.h"
+
+namespace seedwell::app {
+
+/// The program's icon (32 x 32 and 16 x 16, 16 colours), from the resources built into the
+/// program. Needs a QGuiApplication.
+QIcon SeedwellIcon();
+
+/// The main and only window: the import file box, the post-office root box, the four buttons
+/// and the help frame. Every control carries its name as its object name ("cmdSelect",
+/// "txtFile", "txtRoot", "cmdImport", "cmdDelete", "cmdQuit", "Label1" to "Label7", "Info").
+/// Closing it (Quit or the close box) ends the program when it is the last window.
+class frmSeedwell : public QWidget {
+    Q_OBJECT
+
+  public:
+    /// A run started by a button: RunImport or RunDelete, or a stand-in in tests.
+    using RunFunction = std::function<void(RunWindow&, const RunContext&)>;
+
+    /// Builds the window and fills the root box from the data directory that `context.registry`
+    /// names. `context` and `cd` must outlive the window. A failure while loading throws
+    /// seedwell::Error and no window exists.
+    frmSeedwell(const RunContext& context, platform::FileDialog& cd, QWidget* parent = nullptr);
+    /// As above, with the runs that Import and Delete start.
+    frmSeedwell(const RunContext& context, platform::FileDialog& cd, RunFunction runImport,
+                RunFunction runDelete, QWidget* parent = nullptr);
+    ~frmSeedwell() override;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    class Adapter;
+
+    void Form_Load();
+    void cmdSelect_Click();
+    void cmdImport_Click();
+    void cmdDelete_Click();
+    void cmdQuit_Click();
+
+    /// Runs a handler; a failure that escapes it is shown and ends the program.
+    template <typename Handler>
+    void Handle(Handler handler);
+
+    RunContext context_;
+    platform::FileDialog& cd_;
+    RunFunction runImport_;
+    RunFunction runDelete_;
+    bool shown_ = false;
+
+    QPushButton* cmdSelect = nullptr;
+    QLineEdit* txtFile = nullptr;
+    QLineEdit* txtRoot = nullptr;
+    QPushButton* cmdImport = nullptr;
+    QPushButton* cmdQuit = nullptr;
+    QLabel* Label1 = nullptr;
+    QGroupBox* Info = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QPushButton* cmdDelete = nullptr;
+    QLabel* Label7 = nullptr;
+};
+
+}  // namespace seedwell::app

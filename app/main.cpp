@@ -1,0 +1,46 @@
+#include <exception>
+#include <memory>
+#include <optional>
+
+#include <QApplication>
+
+#include "app/frm_seedwell.h"
+#include "app/runs.h"
+#include "platform/codepage.h"
+#include "platform/filesystem.h"
+#include "platform/objects.h"
+#include "platform/qt/qt_ui.h"
+#include "platform/registry.h"
+#include "platform/ui.h"
+#ifdef SEEDWELL_WITH_SERVER
+#include "server/server.h"
+#endif
+
+int main(int argc, char* argv[]) {
+    using namespace seedwell;
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Seedwell"));
+    QApplication::setWindowIcon(app::SeedwellIcon());
+
+    platform::QtMessageBox messages;
+    try {
+        const std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry();
+        platform::ClassTable objects;
+#ifdef SEEDWELL_WITH_SERVER
+        server::RegisterServerClasses(objects, *registry);
+#endif
+        const std::unique_ptr<platform::FileSystem> files = platform::MakeSystemFileSystem();
+        platform::QtBusyPointer pointer;
+        platform::QtFileDialog cd;
+        const app::RunContext context{objects,  *files,  *registry,
+                                      messages, pointer, platform::CodePage::System()};
+
+        app::frmSeedwell window(context, cd);
+        window.show();
+        return QApplication::exec();
+    } catch (const std::exception& failure) {
+        messages.Show(failure.what(), platform::kMbOkCritical, std::nullopt);
+        return 1;
+    }
+}

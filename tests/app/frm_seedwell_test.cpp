@@ -1,0 +1,415 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include <QApplication>
+#include <QDialog>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "app/frm_seedwell.h"
+#include "app/runs.h"
+#include "platform/codepage.h"
+#include "platform/error.h"
+#include "platform/objects.h"
+#include "platform/registry.h"
+#include "support/settings.h"
+#include "tests/fakes/recording.h"
+
+namespace seedwell {
+namespace {
+
+using app::frmSeedwell;
+
+/// An in-memory registry holding string values of one key.
+class MemoryRegistry : public platform::Registry {
+  public:
+    std::map<std::string, std::string> values;  ///< value name -> text (a NUL is added)
+    bool keyExists = true;
+
+    std::unique_ptr<platform::RegistryKey> OpenKey(std::string_view keyPath,
+                                                   std::uint32_t) override {
+        if (!keyExists || !platform::EqualsIgnoringCase(keyPath, support::kServerKeyPath)) {
+            return nullptr;
+        }
+        return std::make_unique<Key>(values);
+    }
+
+  private:
+    class Key : public platform::RegistryKey {
+      public:
+        explicit Key(const std::map<std::string, std::string>& values) : values_(values) {}
+        std::optional<platform::RegistryValue> QueryValue(std::string_view name) override {
+            for (const auto& [valueName, text] : values_) {
+                if (platform::EqualsIgnoringCase(valueName, name)) {
+                    return platform::RegistryValue{platform::kRegSz, text + '\0'};
+                }
+            }
+            return std::nullopt;
+        }
+
+      private:
+        std::map<std::string, std::string> values_;
+    };
+};
+
+/// A file dialog that picks `next` (or cancels when it is empty) and counts its showings.
+class ScriptedFileDialog : public platform::FileDialog {
+  public:
+    std::optional<std::string> next;
+    int shows = 0;
+
+    void ShowOpen() override {
+        ++shows;
+        if (next) {
+            fileName_ = *next;
+        }
+        next.reset();
+    }
+    std::string FileName() const override { return fileName_; }
+
+  private:
+    std::string fileName_;
+};
+
+class WindowTest : public ::testing::Test {
+  protected:
+    WindowTest() { registry.values[std::string(support::kDataDirectoryValueName)] = "/srv/mail"; }
+
+    frmSeedwell& Window() {
+        if (!window) {
+            const app::RunContext context{objects, files, registry, messages, pointer, codePage};
+            window = std::make_unique<frmSeedwell>(
+                context, cd,
+                [this](app::RunWindow& run, const app::RunContext&) { Record("import", run); },
+                [this](app::RunWindow& run, const app::RunContext&) { Record("delete", run); });
+        }
+        return *window;
+    }
+
+    void ShowActive() {
+        Window().show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+
+    template <typename T>
+    T* Control(const char* name) {
+        T* control = Window().findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(control, nullptr) << name;
+        return control;
+    }
+
+    QWidget* Focused() { return QApplication::focusWidget(); }
+    std::string FocusedName() {
+        return Focused() == nullptr ? "(none)" : Focused()->objectName().toStdString();
+    }
+
+    void Record(const std::string& run, app::RunWindow& window) {
+        runs.push_back(run + " file=" + window.FileText() + " root=" + window.RootText());
+        if (failure) {
+            throw Error(*failure);
+        }
+        window.FocusFile();
+    }
+
+    fakes::Log log;
+    fakes::FakeObjectFactory objects{log};
+    fakes::FakeFileSystem files{log, '/'};
+    MemoryRegistry registry;
+    fakes::FakeMessageBox messages{log};
+    fakes::FakeBusyPointer pointer{log};
+    platform::CodePage codePage{"UTF-8"};
+    ScriptedFileDialog cd;
+    std::vector<std::string> runs;
+    std::optional<std::string> failure;
+    std::unique_ptr<frmSeedwell> window;
+};
+
+struct Expected {
+    const char* name;
+    const char* parent;
+    QRect geometry;
+    const char* text;  // nullptr: checked elsewhere
+};
+
+// Twips divided by 15.
+const Expected kControls[] = {
+    {"cmdSelect", "frmSeedwell", {8, 8, 81, 25}, "Select File..."},
+    {"txtFile", "frmSeedwell", {96, 8, 249, 27}, ""},
+    {"txtRoot", "frmSeedwell", {8, 64, 337, 19}, nullptr},
+    {"cmdImport", "frmSeedwell", {8, 336, 81, 25}, "Import"},
+    {"cmdQuit", "frmSeedwell", {296, 336, 81, 25}, "Quit"},
+    {"Label1", "frmSeedwell", {8, 48, 121, 17}, "Root post office directory:"},
+    {"Info", "frmSeedwell", {8, 96, 369, 233}, "Info"},
+    {"Label2",
+     "Info",
+     {8, 16, 345, 25},
+     "Import file needs to be a plain comma-delimited  text file with each line formatted as:"},
+    {"Label3", "Info", {8, 48, 257, 17}, "postoffice,emailaddress,password"},
+    {"Label4", "Info", {8, 72, 345, 57}, nullptr},
+    {"Label5", "Info", {8, 136, 337, 17}, "An example line of an import file would be:"},
+    {"Label6", "Info", {8, 160, 273, 17}, nullptr},
+    {"cmdDelete", "frmSeedwell", {152, 336, 81, 25}, "Delete"},
+    {"Label7",
+     "Info",
+     {8, 184, 337, 41},
+     "If deleting mailboxes, you just need the postoffice and email address (or mailbox name "
+     "instead of email address). ALWAYS back up before deletion."},
+};
+
+TEST_F(WindowTest, EveryControlHasItsNameCaptionAndPlace) {
+    for (const Expected& expected : kControls) {
+        SCOPED_TRACE(expected.name);
+        QWidget* control = Control<QWidget>(expected.name);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(control->parentWidget()->objectName().toStdString(), expected.parent);
+        EXPECT_EQ(control->geometry(), expected.geometry);
+        EXPECT_EQ(control->minimumSize(), expected.geometry.size());
+        EXPECT_EQ(control->maximumSize(), expected.geometry.size());
+
+        QString text;
+        if (auto* button = qobject_cast<QPushButton*>(control)) {
+            text = button->text();
+            EXPECT_FALSE(button->autoDefault());
+            EXPECT_FALSE(button->isDefault());
+            EXPECT_FALSE(text.contains(QLatin1Char('&')));
+            EXPECT_EQ(button->focusPolicy(), Qt::StrongFocus);
+        } else if (auto* label = qobject_cast<QLabel*>(control)) {
+            text = label->text();
+            EXPECT_TRUE(label->wordWrap());
+            EXPECT_EQ(label->textFormat(), Qt::PlainText);
+            EXPECT_TRUE(label->alignment() & Qt::AlignLeft);
+            EXPECT_EQ(label->focusPolicy(), Qt::NoFocus);
+        } else if (auto* box = qobject_cast<QLineEdit*>(control)) {
+            text = box->text();
+            EXPECT_FALSE(box->isReadOnly());
+            EXPECT_EQ(box->focusPolicy(), Qt::StrongFocus);
+        } else if (auto* frame = qobject_cast<QGroupBox*>(control)) {
+            text = frame->title();
+            EXPECT_EQ(frame->focusPolicy(), Qt::NoFocus);
+        } else {
+            ADD_FAILURE() << "unexpected kind of control";
+        }
+        if (expected.text != nullptr) {
+            EXPECT_EQ(text.toStdString(), expected.text);
+        }
+    }
+}
+
+TEST_F(WindowTest, ExampleLineAndItsExplanationAgree) {
+    const std::string example = Control<QLabel>("Label6")->text().toStdString();
+    const auto firstComma = example.find(',');
+    const auto lastComma = example.rfind(',');
+    ASSERT_NE(firstComma, lastComma);
+    EXPECT_EQ(example.find(' '), std::string::npos);
+    const std::string address = example.substr(firstComma + 1, lastComma - firstComma - 1);
+    const std::string password = example.substr(lastComma + 1);
+    EXPECT_FALSE(password.empty());
+    for (char c : password) {
+        EXPECT_TRUE(c >= 'a' && c <= 'z') << password;
+    }
+    const auto at = address.find('@');
+    ASSERT_NE(at, std::string::npos);
+
+    EXPECT_EQ(Control<QLabel>("Label4")->text().toStdString(),
+              "The post office must already exist. Mailboxes and domains will be created based "
+              "on the email address. For instance, " +
+                  address + " will generate a mailbox called \"" + address.substr(0, at) +
+                  "\" and add the domain \"" + address.substr(at + 1) +
+                  "\" if it doesn't already exist.");
+}
+
+TEST_F(WindowTest, IsAFixedSizeWindowWithOnlyTheCloseBox) {
+    frmSeedwell& form = Window();
+    EXPECT_EQ(form.objectName(), QStringLiteral("frmSeedwell"));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Import/Delete Mailboxes"));
+    EXPECT_EQ(qobject_cast<QDialog*>(&form), nullptr);
+    EXPECT_TRUE(form.isWindow());
+    EXPECT_EQ(form.size(), QSize(385, 369));
+    EXPECT_EQ(form.minimumSize(), QSize(385, 369));
+    EXPECT_EQ(form.maximumSize(), QSize(385, 369));
+
+    const Qt::WindowFlags flags = form.windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowTitleHint);
+    EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
+    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowContextHelpButtonHint);
+
+    EXPECT_TRUE(form.windowIcon().availableSizes().contains(QSize(32, 32)));
+
+    EXPECT_EQ(Control<QLineEdit>("txtFile")->accessibleName(), QStringLiteral("Import file"));
+    EXPECT_EQ(Control<QLineEdit>("txtRoot")->accessibleName(),
+              QStringLiteral("Root post office directory:"));
+    EXPECT_EQ(Control<QLabel>("Label1")->buddy(), Control<QLineEdit>("txtRoot"));
+}
+
+TEST_F(WindowTest, FirstShowsCentredWithTheFocusOnSelect) {
+    ShowActive();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint offset = Window().geometry().center() - screen.center();
+    EXPECT_LE(offset.manhattanLength(), 2) << offset.x() << "," << offset.y();
+    EXPECT_EQ(FocusedName(), "cmdSelect");
+}
+
+TEST_F(WindowTest, TabCyclesWithDeleteAfterQuit) {
+    ShowActive();
+    const std::vector<std::string> cycle = {"txtFile", "txtRoot",   "cmdImport",
+                                            "cmdQuit", "cmdDelete", "cmdSelect"};
+    for (const std::string& next : cycle) {
+        QTest::keyClick(Focused(), Qt::Key_Tab);
+        EXPECT_EQ(FocusedName(), next);
+    }
+    QTest::keyClick(Focused(), Qt::Key_Backtab);
+    EXPECT_EQ(FocusedName(), "cmdDelete");
+}
+
+TEST_F(WindowTest, EnterAndEscapePressNoButton) {
+    ShowActive();
+    for (const char* name :
+         {"cmdSelect", "txtFile", "txtRoot", "cmdImport", "cmdQuit", "cmdDelete"}) {
+        SCOPED_TRACE(name);
+        QWidget* control = Control<QWidget>(name);
+        control->setFocus();
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+            QTest::keyClick(control, key);
+        }
+    }
+    EXPECT_TRUE(runs.empty());
+    EXPECT_EQ(cd.shows, 0);
+    EXPECT_TRUE(Window().isVisible());
+}
+
+TEST_F(WindowTest, RunsReadTheBoxesWhenTheyRunAndMayMoveTheFocus) {
+    ShowActive();
+    QTest::keyClicks(Control<QLineEdit>("txtFile"), "/tmp/list.txt");
+    Control<QLineEdit>("txtRoot")->setText("/elsewhere/Postoffices");
+    QTest::mouseClick(Control<QPushButton>("cmdImport"), Qt::LeftButton);
+    EXPECT_EQ(FocusedName(), "txtFile");
+
+    Control<QPushButton>("cmdSelect")->setFocus();
+    Control<QLineEdit>("txtFile")->setText("/tmp/gone.txt");
+    QTest::mouseClick(Control<QPushButton>("cmdDelete"), Qt::LeftButton);
+    EXPECT_EQ(FocusedName(), "txtFile");
+
+    EXPECT_EQ(runs,
+              (std::vector<std::string>{"import file=/tmp/list.txt root=/elsewhere/Postoffices",
+                                        "delete file=/tmp/gone.txt root=/elsewhere/Postoffices"}));
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(WindowTest, CancelPutsBackTheLastPickReplacingWhatWasTyped) {
+    auto* file = Control<QLineEdit>("txtFile");
+    auto* select = Control<QPushButton>("cmdSelect");
+
+    QTest::keyClicks(file, "typed.txt");
+    select->click();
+    EXPECT_EQ(file->text(), QString());
+
+    cd.next = "/data/first.txt";
+    select->click();
+    EXPECT_EQ(file->text(), QStringLiteral("/data/first.txt"));
+
+    file->setText("something else");
+    select->click();
+    EXPECT_EQ(file->text(), QStringLiteral("/data/first.txt"));
+    EXPECT_EQ(cd.shows, 3);
+}
+
+TEST_F(WindowTest, RootBoxJoinsTheDataDirectoryWithPostoffices) {
+    struct Case {
+        char separator;
+        std::optional<std::string> dataDirectory;  // nullopt: the value is missing
+        const char* root;
+    };
+    const Case cases[] = {
+        {'\\', "D:\\Mail", "D:\\Mail\\Postoffices"},
+        {'\\', "D:\\Mail\\", "D:\\Mail\\Postoffices"},
+        {'/', "/srv/mail", "/srv/mail/Postoffices"},
+        {'/', "/srv/mail/", "/srv/mail/Postoffices"},
+        {'/', "", "Postoffices"},
+        {'/', std::nullopt, "Postoffices"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.root);
+        fakes::FakeFileSystem separatedFiles{log, c.separator};
+        MemoryRegistry oneValue;
+        if (c.dataDirectory) {
+            oneValue.values["Data Directory"] = *c.dataDirectory;
+        }
+        const app::RunContext context{objects,  separatedFiles, oneValue,
+                                      messages, pointer,        codePage};
+        frmSeedwell form(context, cd);
+        EXPECT_EQ(form.findChild<QLineEdit*>("txtRoot")->text().toStdString(), c.root);
+    }
+
+    registry.keyExists = false;
+    EXPECT_EQ(Control<QLineEdit>("txtRoot")->text(), QStringLiteral("Postoffices"));
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(WindowTest, QuitClosesTheLastWindowWithoutAQuestion) {
+    ShowActive();
+    QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
+    QTest::mouseClick(Control<QPushButton>("cmdQuit"), Qt::LeftButton);
+    EXPECT_FALSE(Window().isVisible());
+    EXPECT_EQ(lastClosed.count(), 1);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_TRUE(runs.empty());
+}
+
+TEST_F(WindowTest, AFailureEscapingARunIsShownAndEndsTheProgram) {
+    ShowActive();
+    failure = "the disk went away";
+    QTest::mouseClick(Control<QPushButton>("cmdImport"), Qt::LeftButton);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "the disk went away");
+    EXPECT_EQ(messages.shown[0].style, platform::kMbOkCritical);
+    EXPECT_EQ(messages.shown[0].title, std::nullopt);
+    EXPECT_FALSE(Window().isVisible());
+}
+
+TEST(Icon, HasBothSizesInSixteenColours) {
+    const QIcon icon = app::SeedwellIcon();
+    const QList<QSize> sizes = icon.availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(32, 32)));
+    EXPECT_TRUE(sizes.contains(QSize(16, 16)));
+
+    QImageReader reader(QStringLiteral(":/seedwell/seedwell.ico"));
+    EXPECT_EQ(reader.imageCount(), 2);
+    for (int i = 0; i < reader.imageCount(); ++i) {
+        ASSERT_TRUE(reader.jumpToImage(i));
+        const QImage image = reader.read().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_FALSE(image.isNull()) << reader.errorString().toStdString();
+        std::set<QRgb> colours;
+        int clear = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb pixel = image.pixel(x, y);
+                if (qAlpha(pixel) == 0) {
+                    ++clear;
+                } else {
+                    colours.insert(pixel);
+                }
+            }
+        }
+        EXPECT_LE(colours.size(), 16u);
+        EXPECT_GE(colours.size(), 4u);
+        EXPECT_GT(clear, 0) << "the background must be transparent";
+    }
+}
+
+}  // namespace
+}  // namespace seedwell

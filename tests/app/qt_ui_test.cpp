@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include <QApplication>
+#include <QCursor>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "platform/error.h"
+#include "platform/qt/qt_ui.h"
+#include "tests/app/modal.h"
+
+namespace seedwell {
+namespace {
+
+using platform::QtBusyPointer;
+using platform::QtFileDialog;
+using platform::QtMessageBox;
+using testing::ModalHandler;
+
+/// What a shown message box looked like.
+struct Seen {
+    QString title;
+    QString text;
+    Qt::TextFormat format = Qt::AutoText;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    QMessageBox::StandardButton escapeButton = QMessageBox::NoButton;
+};
+
+/// Shows a box and closes it with `close`, returning the answer and what the box showed.
+int ShowBox(std::string_view text, int style, std::optional<std::string> title, Seen& seen,
+            const std::function<void(QMessageBox&)>& close) {
+    ModalHandler handler([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (box == nullptr) {
+            ADD_FAILURE() << "the modal widget is not a message box";
+            return;
+        }
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.format = box->textFormat();
+        seen.icon = box->icon();
+        seen.buttons = box->standardButtons();
+        seen.defaultButton = box->standardButton(box->defaultButton());
+        seen.escapeButton = box->standardButton(box->escapeButton());
+        close(*box);
+    });
+    QtMessageBox boxes;
+    const int answer = boxes.Show(text, style, std::move(title));
+    EXPECT_TRUE(handler.Handled());
+    EXPECT_FALSE(handler.GaveUp());
+    return answer;
+}
+
+void Click(QMessageBox& box, QMessageBox::StandardButton which) { box.button(which)->click(); }
+
+TEST(QtMessageBox, EachStyleHasItsButtonsIconAndDefault) {
+    struct Case {
+        int style;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton;
+        QMessageBox::StandardButton escapeButton;
+    };
+    const Case cases[] = {
+        {0, QMessageBox::NoIcon, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok},
+        {16, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok},
+        {64, QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok, QMessageBox::Ok},
+        {20, QMessageBox::Critical, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes,
+         QMessageBox::No},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.style);
+        Seen seen;
+        ShowBox("text", c.style, std::nullopt, seen,
+                [&](QMessageBox& box) { Click(box, c.defaultButton); });
+        EXPECT_EQ(seen.icon, c.icon);
+        EXPECT_EQ(seen.buttons, c.buttons);
+        EXPECT_EQ(seen.defaultButton, c.defaultButton);
+        EXPECT_EQ(seen.escapeButton, c.escapeButton);
+    }
+}
+
+TEST(QtMessageBox, AnswersTheButtonPressedAndNoWhenAQuestionIsDismissed) {
+    Seen seen;
+    auto press = [](QMessageBox::StandardButton which) {
+        return [which](QMessageBox& box) { Click(box, which); };
+    };
+    auto key = [](Qt::Key k) { return [k](QMessageBox& box) { QTest::keyClick(&box, k); }; };
+    auto closeBox = [](QMessageBox& box) { box.close(); };
+
+    EXPECT_EQ(ShowBox("q", 20, "Delete", seen, press(QMessageBox::Yes)), platform::kAnswerYes);
+    EXPECT_EQ(ShowBox("q", 20, "Delete", seen, press(QMessageBox::No)), platform::kAnswerNo);
+    EXPECT_EQ(ShowBox("q", 20, "Delete", seen, key(Qt::Key_Escape)), platform::kAnswerNo);
+    EXPECT_EQ(ShowBox("q", 20, "Delete", seen, closeBox), platform::kAnswerNo);
+    EXPECT_EQ(ShowBox("q", 20, "Delete", seen, key(Qt::Key_Return)), platform::kAnswerYes);
+    EXPECT_EQ(ShowBox("m", 64, "Done", seen, press(QMessageBox::Ok)), platform::kAnswerOk);
+    EXPECT_EQ(ShowBox("m", 16, "Error", seen, key(Qt::Key_Escape)), platform::kAnswerOk);
+    EXPECT_EQ(ShowBox("m", 0, std::nullopt, seen, closeBox), platform::kAnswerOk);
+}
+
+TEST(QtMessageBox, ShowsTitleAndPlainTextAsGiven) {
+    Seen seen;
+    auto ok = [](QMessageBox& box) { Click(box, QMessageBox::Ok); };
+
+    ShowBox("Error importing:<b>a & b</b>", 0, std::nullopt, seen, ok);
+    EXPECT_EQ(seen.title, QStringLiteral("Seedwell"));
+    EXPECT_EQ(seen.format, Qt::PlainText);
+    EXPECT_EQ(seen.text, QStringLiteral("Error importing:<b>a & b</b>"));
+
+    ShowBox("first\r\nsecond\rthird", 16, "Error", seen, ok);
+    EXPECT_EQ(seen.title, QStringLiteral("Error"));
+    EXPECT_EQ(seen.text, QStringLiteral("first\nsecond\nthird"));
+
+    ShowBox(
+        "Gr\xc3\xbc\xc3\x9f"
+        "e",
+        64, "Done", seen, ok);
+    EXPECT_EQ(seen.text, QString::fromUtf8("Gr\xc3\xbc\xc3\x9f"
+                                           "e"));
+}
+
+TEST(QtMessageBox, RefusesAnUnknownStyleWithoutShowingABox) {
+    QtMessageBox boxes;
+    EXPECT_THROW(boxes.Show("text", 4, std::nullopt), Error);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST(QtBusyPointer, StaysBalancedWhateverTheOrderOfCalls) {
+    ASSERT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    {
+        QtBusyPointer pointer;
+        pointer.Restore();
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+        pointer.SetHourglass();
+        ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+        pointer.SetHourglass();
+        pointer.Restore();
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+        // Someone else's override cursor is not taken away by a Restore without a set.
+        QGuiApplication::setOverrideCursor(Qt::CrossCursor);
+        pointer.Restore();
+        ASSERT_NE(QGuiApplication::overrideCursor(), nullptr);
+        QGuiApplication::restoreOverrideCursor();
+
+        pointer.SetHourglass();
+    }
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "destruction restores";
+}
+
+TEST(QtFileDialog, KeepsTheLastPickAcrossACancel) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath(QStringLiteral("mailboxes.txt"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+
+    QtFileDialog cd;
+    EXPECT_EQ(cd.FileName(), "");
+    {
+        ModalHandler handler([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            dialog->selectFile(path);
+            dialog->accept();
+        });
+        cd.ShowOpen();
+        EXPECT_TRUE(handler.Handled());
+    }
+    EXPECT_EQ(cd.FileName(), QDir::toNativeSeparators(path).toStdString());
+    {
+        ModalHandler handler([](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            dialog->reject();
+        });
+        cd.ShowOpen();
+        EXPECT_TRUE(handler.Handled());
+    }
+    EXPECT_EQ(cd.FileName(), QDir::toNativeSeparators(path).toStdString());
+}
+
+}  // namespace
+}  // namespace seedwell
