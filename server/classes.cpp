@@ -1,0 +1,242 @@
+// The four administration classes of the stand-in server. Each object holds its property values
+// and a share of the process's one store connection; its methods turn the properties into one
+// store call.
+
+#include <memory>
+#include <mutex>
+
+#include "server/dispatch.h"
+#include "server/server.h"
+#include "server/store.h"
+
+namespace seedwell::server {
+namespace {
+
+using Kind = PropertyKind;
+
+class Login final : public ScriptedObject<Login> {
+  public:
+    enum : std::size_t { kAccount, kUserName, kPassword, kDescription, kRights, kStatus };
+    static constexpr PropertySpec kProperties[] = {
+        {"Account", Kind::kString},
+        {"UserName", Kind::kString},
+        {"Password", Kind::kString, true},
+        {"Description", Kind::kString},
+        {"Rights", Kind::kAny},
+        {"Status", Kind::kInt16},
+    };
+    static const MethodSpec kMethods[];
+
+    explicit Login(std::shared_ptr<Store> store);
+    ~Login() override { properties_.Wipe(kPassword); }
+
+    std::int32_t AddLogin() {
+        LoginRecord login{properties_.Text(kUserName), properties_.Text(kAccount),
+                          properties_.Text(kRights), properties_.Number(kStatus),
+                          properties_.Text(kDescription)};
+        return store_->AddLogin(login, properties_.Text(kPassword)) ? 1 : 0;
+    }
+    std::int32_t RemoveLogin() {
+        return store_->RemoveLogin(properties_.Text(kAccount), properties_.Text(kUserName));
+    }
+
+  private:
+    std::shared_ptr<Store> store_;
+};
+
+constexpr Login::MethodSpec Login::kMethods[] = {
+    {"AddLogin", &Login::AddLogin},
+    {"RemoveLogin", &Login::RemoveLogin},
+};
+
+Login::Login(std::shared_ptr<Store> store)
+    : ScriptedObject(kProperties, kMethods), store_(std::move(store)) {}
+
+class Mailbox final : public ScriptedObject<Mailbox> {
+  public:
+    enum : std::size_t {
+        kPostoffice,
+        kMailbox,
+        kRedirectAddress,
+        kLimit,
+        kRedirectStatus,
+        kStatus,
+        kSize
+    };
+    static constexpr PropertySpec kProperties[] = {
+        {"Postoffice", Kind::kString},
+        {"Mailbox", Kind::kString},
+        {"RedirectAddress", Kind::kString},
+        {"Limit", Kind::kInt32},
+        {"RedirectStatus", Kind::kInt16},
+        {"Status", Kind::kInt16},
+        {"Size", Kind::kInt16},
+    };
+    static const MethodSpec kMethods[];
+
+    explicit Mailbox(std::shared_ptr<Store> store);
+
+    std::int32_t GetMailbox() {
+        auto found = store_->GetMailbox(properties_.Text(kPostoffice), properties_.Text(kMailbox));
+        if (!found) return 0;
+        properties_.SetNumber(kLimit, found->limit);
+        properties_.SetText(kRedirectAddress, std::move(found->redirectAddress));
+        properties_.SetNumber(kRedirectStatus, found->redirectStatus);
+        properties_.SetNumber(kStatus, found->status);
+        properties_.SetNumber(kSize, found->size);
+        return 1;
+    }
+    std::int32_t AddMailbox() {
+        MailboxRecord mailbox{properties_.Text(kPostoffice),
+                              properties_.Text(kMailbox),
+                              properties_.Number(kLimit),
+                              properties_.Text(kRedirectAddress),
+                              properties_.Number(kRedirectStatus),
+                              properties_.Number(kStatus),
+                              properties_.Number(kSize)};
+        return store_->AddMailbox(mailbox) ? 1 : 0;
+    }
+    std::int32_t RemoveMailbox() {
+        return store_->RemoveMailbox(properties_.Text(kPostoffice), properties_.Text(kMailbox));
+    }
+
+  private:
+    std::shared_ptr<Store> store_;
+};
+
+constexpr Mailbox::MethodSpec Mailbox::kMethods[] = {
+    {"GetMailbox", &Mailbox::GetMailbox},
+    {"AddMailbox", &Mailbox::AddMailbox},
+    {"RemoveMailbox", &Mailbox::RemoveMailbox},
+};
+
+Mailbox::Mailbox(std::shared_ptr<Store> store)
+    : ScriptedObject(kProperties, kMethods), store_(std::move(store)) {}
+
+class Domain final : public ScriptedObject<Domain> {
+  public:
+    enum : std::size_t {
+        kAccountName,
+        kDomainName,
+        kRedirectionHosts,
+        kRedirectionStatus,
+        kStatus
+    };
+    static constexpr PropertySpec kProperties[] = {
+        {"AccountName", Kind::kString},
+        {"DomainName", Kind::kString},
+        {"DomainRedirectionHosts", Kind::kString},
+        {"DomainRedirectionStatus", Kind::kInt16},
+        {"Status", Kind::kInt16},
+    };
+    static const MethodSpec kMethods[];
+
+    explicit Domain(std::shared_ptr<Store> store);
+
+    std::int32_t GetDomain() {
+        auto found = store_->GetDomain(properties_.Text(kDomainName));
+        if (!found) return 0;
+        properties_.SetText(kAccountName, std::move(found->postoffice));
+        properties_.SetText(kRedirectionHosts, std::move(found->redirectionHosts));
+        properties_.SetNumber(kRedirectionStatus, found->redirectionStatus);
+        properties_.SetNumber(kStatus, found->status);
+        return 1;
+    }
+    std::int32_t AddDomain() {
+        DomainRecord domain{properties_.Text(kDomainName), properties_.Text(kAccountName),
+                            properties_.Text(kRedirectionHosts),
+                            properties_.Number(kRedirectionStatus), properties_.Number(kStatus)};
+        return store_->AddDomain(domain) ? 1 : 0;
+    }
+
+  private:
+    std::shared_ptr<Store> store_;
+};
+
+constexpr Domain::MethodSpec Domain::kMethods[] = {
+    {"GetDomain", &Domain::GetDomain},
+    {"AddDomain", &Domain::AddDomain},
+};
+
+Domain::Domain(std::shared_ptr<Store> store)
+    : ScriptedObject(kProperties, kMethods), store_(std::move(store)) {}
+
+class AddressMap final : public ScriptedObject<AddressMap> {
+  public:
+    enum : std::size_t { kAccount, kSourceAddress, kDestinationAddress, kScope };
+    static constexpr PropertySpec kProperties[] = {
+        {"Account", Kind::kString},
+        {"SourceAddress", Kind::kString},
+        {"DestinationAddress", Kind::kString},
+        {"Scope", Kind::kString},
+    };
+    static const MethodSpec kMethods[];
+
+    explicit AddressMap(std::shared_ptr<Store> store);
+
+    std::int32_t GetAddressMap() {
+        auto found = store_->GetAddressMap(properties_.Text(kSourceAddress));
+        if (!found) return 0;
+        properties_.SetText(kAccount, std::move(found->account));
+        properties_.SetText(kDestinationAddress, std::move(found->destination));
+        properties_.SetText(kScope, std::move(found->scope));
+        return 1;
+    }
+    std::int32_t AddAddressMap() {
+        AddressMapRecord map{properties_.Text(kSourceAddress), properties_.Text(kAccount),
+                             properties_.Text(kDestinationAddress), properties_.Text(kScope)};
+        return store_->AddAddressMap(map) ? 1 : 0;
+    }
+    std::int32_t RemoveAddressMap() {
+        return store_->RemoveAddressMaps(properties_.Text(kAccount),
+                                         properties_.Text(kDestinationAddress));
+    }
+
+  private:
+    std::shared_ptr<Store> store_;
+};
+
+constexpr AddressMap::MethodSpec AddressMap::kMethods[] = {
+    {"GetAddressMap", &AddressMap::GetAddressMap},
+    {"AddAddressMap", &AddressMap::AddAddressMap},
+    {"RemoveAddressMap", &AddressMap::RemoveAddressMap},
+};
+
+AddressMap::AddressMap(std::shared_ptr<Store> store)
+    : ScriptedObject(kProperties, kMethods), store_(std::move(store)) {}
+
+// The store of one class table, opened on the first object creation. A failed open is not
+// kept: the next creation looks the data directory up and tries again.
+class StoreLink {
+  public:
+    explicit StoreLink(platform::Registry& registry) : registry_(registry) {}
+
+    std::shared_ptr<Store> Get() {
+        std::lock_guard lock(mutex_);
+        if (!store_) store_ = SharedStore(LocateStore(registry_));
+        return store_;
+    }
+
+  private:
+    platform::Registry& registry_;
+    std::mutex mutex_;
+    std::shared_ptr<Store> store_;
+};
+
+template <class Class>
+void RegisterClass(platform::ClassTable& table, const char* progId,
+                   const std::shared_ptr<StoreLink>& link) {
+    table.Register(progId, [link] { return std::make_unique<Class>(link->Get()); });
+}
+
+}  // namespace
+
+void RegisterServerClasses(platform::ClassTable& table, platform::Registry& registry) {
+    auto link = std::make_shared<StoreLink>(registry);
+    RegisterClass<Login>(table, "TWAOAU.Login", link);
+    RegisterClass<Mailbox>(table, "TWAOPO.Mailbox", link);
+    RegisterClass<Domain>(table, "TWAOSM.Domain", link);
+    RegisterClass<AddressMap>(table, "TWAOAM.AddressMap", link);
+}
+
+}  // namespace seedwell::server

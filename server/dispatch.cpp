@@ -1,0 +1,85 @@
+#include "server/dispatch.h"
+
+#include <string.h>
+
+#include <limits>
+
+#include "platform/error.h"
+
+namespace seedwell::server {
+namespace {
+
+const char* KindWanted(PropertyKind kind) {
+    switch (kind) {
+        case PropertyKind::kString:
+            return "a string";
+        case PropertyKind::kInt16:
+            return "a 16-bit integer";
+        case PropertyKind::kInt32:
+            return "a 16-bit or 32-bit integer";
+        case PropertyKind::kAny:
+            return "any value";
+    }
+    return "a value";
+}
+
+std::int32_t AsInteger(const platform::Value& value) {
+    if (const auto* small = std::get_if<std::int16_t>(&value)) return *small;
+    return std::get<std::int32_t>(value);
+}
+
+}  // namespace
+
+std::size_t PropertySet::Find(std::string_view name) const {
+    for (std::size_t i = 0; i < specs_.size(); ++i) {
+        if (platform::EqualsIgnoringCase(specs_[i].name, name)) return i;
+    }
+    return specs_.size();
+}
+
+void PropertySet::Set(std::string_view name, const platform::Value& value) {
+    const std::size_t index = Find(name);
+    if (index == specs_.size()) throw Error(platform::UnknownMemberDescription(name));
+    const PropertySpec& spec = specs_[index];
+    const bool isString = std::holds_alternative<std::string>(value);
+
+    if (spec.kind == PropertyKind::kAny) {
+        SetText(index, isString ? std::get<std::string>(value) : std::to_string(AsInteger(value)));
+        return;
+    }
+    if (isString != (spec.kind == PropertyKind::kString)) {
+        throw Error("Type mismatch: '" + std::string(spec.name) + "' takes " +
+                    KindWanted(spec.kind) + ", not a " + platform::KindName(value));
+    }
+    if (isString) {
+        SetText(index, std::get<std::string>(value));
+        return;
+    }
+    const std::int32_t number = AsInteger(value);
+    if (spec.kind == PropertyKind::kInt16 && (number < std::numeric_limits<std::int16_t>::min() ||
+                                              number > std::numeric_limits<std::int16_t>::max())) {
+        throw Error("Overflow: '" + std::string(spec.name) +
+                    "' takes a 16-bit integer (-32768 to " + "32767), not " +
+                    std::to_string(number));
+    }
+    SetNumber(index, number);
+}
+
+std::string PropertySet::Get(std::string_view name) const {
+    const std::size_t index = Find(name);
+    if (index == specs_.size()) throw Error(platform::UnknownMemberDescription(name));
+    const PropertySpec& spec = specs_[index];
+    if (spec.secret) return {};
+    if (spec.kind == PropertyKind::kString || spec.kind == PropertyKind::kAny) {
+        return slots_[index].text;
+    }
+    return std::to_string(slots_[index].number);
+}
+
+void PropertySet::Wipe(std::size_t index) noexcept {
+    std::string& text = slots_[index].text;
+    explicit_bzero(text.data(), text.size());
+    text.clear();
+}
+
+}  // namespace seedwell::server

@@ -1,0 +1,117 @@
+#include "server/sqlite.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+
+#include "platform/error.h"
+
+namespace seedwell::server {
+
+Database::Database(std::string path, Mode mode, int busyTimeoutMs) : path_(std::move(path)) {
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE;
+    if (mode == Mode::kCreate) flags |= SQLITE_OPEN_CREATE;
+    int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        throw Error("cannot open the record store '" + path_ + "': " + reason);
+    }
+    sqlite3_busy_timeout(db_, busyTimeoutMs);
+}
+
+Database::~Database() { sqlite3_close_v2(db_); }
+
+void Database::Execute(const char* sql, std::string_view what) {
+    int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) Fail(rc, what);
+}
+
+int Database::Changes() const { return sqlite3_changes(db_); }
+
+void Database::Fail(int rc, std::string_view what) const {
+    const int primary = rc & 0xff;
+    const std::string store = "the record store '" + path_ + "'";
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
+        throw Error(store + " is locked by another process");
+    }
+    if (primary == SQLITE_READONLY) {
+        throw Error(store + " is read-only, so its records cannot be changed");
+    }
+    std::string reason = sqlite3_errmsg(db_);
+    if (reason.empty() || reason == "not an error") reason = sqlite3_errstr(rc);
+    throw Error("cannot " + std::string(what) + " in " + store + ": " + reason);
+}
+
+Statement::Statement(Database& db, const char* sql) : db_(db), sql_(sql) {
+    int rc = sqlite3_prepare_v3(db.Handle(), sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(stmt_);
+        stmt_ = nullptr;
+        db.Fail(rc, "read the record tables");
+    }
+}
+
+Statement::~Statement() { sqlite3_finalize(stmt_); }
+
+void Statement::Bind(int index, std::string_view text) {
+    // An empty view may have no data pointer, which SQLite would bind as NULL.
+    const char* data = text.data() ? text.data() : "";
+    int rc = sqlite3_bind_text(stmt_, index, data, static_cast<int>(text.size()), SQLITE_STATIC);
+    if (rc != SQLITE_OK) db_.Fail(rc, "prepare a request");
+}
+
+void Statement::Bind(int index, std::int64_t number) {
+    int rc = sqlite3_bind_int64(stmt_, index, number);
+    if (rc != SQLITE_OK) db_.Fail(rc, "prepare a request");
+}
+
+bool Statement::Step() {
+    int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    db_.Fail(rc, "change or read the records");
+}
+
+std::string Statement::ColumnText(int column) const {
+    const unsigned char* text = sqlite3_column_text(stmt_, column);
+    if (!text) return {};
+    return std::string(reinterpret_cast<const char*>(text),
+                       static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
+}
+
+int Statement::ColumnCount() const { return sqlite3_column_count(stmt_); }
+
+std::int64_t Statement::ColumnInt(int column) const { return sqlite3_column_int64(stmt_, column); }
+
+void Statement::Reset() noexcept {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+}
+
+Transaction::Transaction(Statement& begin, Statement& commit, Statement& rollback)
+    : commit_(commit), rollback_(rollback) {
+    Statement::Use use(begin);
+    begin.Run();
+}
+
+Transaction::~Transaction() {
+    if (!open_) return;
+    rollback_.Reset();
+    try {
+        rollback_.Run();
+    } catch (...) {
+        // The connection rolls back by itself when a statement fails badly enough to refuse
+        // ROLLBACK; nothing is left to do here.
+    }
+    rollback_.Reset();
+}
+
+void Transaction::Commit() {
+    Statement::Use use(commit_);
+    commit_.Run();
+    open_ = false;
+}
+
+}  // namespace seedwell::server
