@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/codepage.h"
@@ -15,7 +16,7 @@ namespace seedwell::support {
 /// line that is not valid text in the code page ("line 12 is not valid UTF-8 text"), a line
 /// holding a NUL byte, and whatever the stream reports.
 class ImportFile {
-public:
+  public:
     /// Takes ownership of `stream`; `codePage` must outlive this object.
     ImportFile(std::unique_ptr<platform::TextStream> stream, const platform::CodePage& codePage);
     ~ImportFile();
@@ -30,10 +31,14 @@ public:
     /// Releases the file. Never throws.
     void Close() noexcept;
 
-private:
+  private:
+    void ReadFirstLine();
+
     std::unique_ptr<platform::TextStream> stream_;
     const platform::CodePage& codePage_;
     long lineNumber_ = 0;
+    bool started_ = false;
+    std::optional<std::string> firstLine_;  // read ahead to check the byte-order mark
 };
 
 }  // namespace seedwell::support

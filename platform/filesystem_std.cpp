@@ -1,0 +1,220 @@
+#include "platform/filesystem_std.h"
+
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/error.h"
+
+namespace seedwell::platform {
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path ToPath(std::string_view utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
+std::string FromPath(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+bool HoldsNul(std::string_view path) { return path.find('\0') != std::string_view::npos; }
+
+/// `path` in quotes for a message, a NUL shown as \0 so that the message is not cut short.
+std::string Quoted(std::string_view path) {
+    std::string quoted = "'";
+    for (char c : path) {
+        if (c == '\0') {
+            quoted += "\\0";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "'";
+}
+
+bool IsReadOnly(const fs::file_status& status) {
+    return (status.permissions() & fs::perms::owner_write) == fs::perms::none;
+}
+
+/// Removes the folder `dir` (not a link) and its contents; `top` is the folder the caller named.
+void RemoveTree(const fs::path& dir, fs::file_status status, bool force, const std::string& top) {
+    auto fail = [&](const fs::path& what, const std::string& reason) {
+        const std::string name = FromPath(what);
+        if (name == top) return Error("cannot delete the folder " + Quoted(top) + ": " + reason);
+        return Error("cannot delete " + Quoted(name) + " in the folder " + Quoted(top) + ": " +
+                     reason);
+    };
+    std::error_code ec;
+    constexpr fs::perms kOwnerAll = fs::perms::owner_all;
+    if ((status.permissions() & kOwnerAll) != kOwnerAll) {
+        if (!force && IsReadOnly(status)) throw fail(dir, "it is read-only");
+        if (force) {
+            fs::permissions(dir, kOwnerAll, fs::perm_options::add, ec);
+            if (ec) throw fail(dir, ec.message());
+        }
+    }
+    fs::directory_iterator it(dir, ec);
+    if (ec) throw fail(dir, ec.message());
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+        const fs::path entry = it->path();
+        const fs::file_status entryStatus = it->symlink_status(ec);
+        if (ec) throw fail(entry, ec.message());
+        if (fs::is_directory(entryStatus)) {
+            RemoveTree(entry, entryStatus, force, top);
+            continue;
+        }
+        if (!fs::is_symlink(entryStatus) && IsReadOnly(entryStatus)) {
+            if (!force) throw fail(entry, "it is read-only");
+            fs::permissions(entry, fs::perms::owner_write, fs::perm_options::add, ec);
+            if (ec) throw fail(entry, ec.message());
+        }
+        fs::remove(entry, ec);
+        if (ec) throw fail(entry, ec.message());
+    }
+    if (ec) throw fail(dir, ec.message());
+    fs::remove(dir, ec);
+    if (ec) throw fail(dir, ec.message());
+}
+
+}  // namespace
+
+std::string ReadWholeFile(const std::string& path, std::size_t maxBytes) {
+    std::unique_ptr<ByteSource> source = OpenRegularFile(path);
+    std::string bytes;
+    char chunk[65536];
+    for (;;) {
+        const std::size_t got = source->Read(chunk, sizeof chunk);
+        if (got == 0) return bytes;
+        if (got > maxBytes - bytes.size()) {
+            throw Error("the file " + Quoted(path) + " is larger than " + std::to_string(maxBytes) +
+                        " bytes");
+        }
+        bytes.append(chunk, got);
+    }
+}
+
+BufferedTextStream::BufferedTextStream(std::unique_ptr<ByteSource> source)
+    : source_(std::move(source)), buffer_(kTextBufferSize) {}
+
+void BufferedTextStream::RequireOpen() const {
+    if (!source_) throw Error("the file is closed");
+}
+
+bool BufferedTextStream::Fill() {
+    if (exhausted_) return false;
+    begin_ = 0;
+    end_ = source_->Read(buffer_.data(), buffer_.size());
+    if (end_ == 0) exhausted_ = true;
+    return end_ != 0;
+}
+
+bool BufferedTextStream::AtEndOfStream() {
+    RequireOpen();
+    return begin_ == end_ && !Fill();
+}
+
+std::string BufferedTextStream::ReadLine() {
+    if (AtEndOfStream()) throw Error("there is no line left to read");
+    const long number = linesRead_ + 1;
+    auto tooLong = [number] {
+        return Error("line " + std::to_string(number) + " is longer than " +
+                     std::to_string(kMaxLineLength) + " bytes");
+    };
+    std::string line;
+    bool ended = false;
+    while (begin_ != end_ || Fill()) {
+        const char* start = buffer_.data() + begin_;
+        const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
+        const std::size_t length = newline ? std::size_t(newline - start) : end_ - begin_;
+        // One byte over the limit may still be the CR of a CR LF.
+        if (length > kMaxLineLength + 1 - line.size()) throw tooLong();
+        line.append(start, length);
+        begin_ += length;
+        if (newline) {
+            ++begin_;
+            ended = true;
+            break;
+        }
+    }
+    if (ended && !line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > kMaxLineLength) throw tooLong();
+    linesRead_ = number;
+    return line;
+}
+
+void BufferedTextStream::Close() {
+    source_.reset();
+    buffer_.clear();
+    buffer_.shrink_to_fit();
+    begin_ = end_ = 0;
+}
+
+std::string StdFileSystem::BuildPath(std::string_view dir, std::string_view name) const {
+    if (dir.empty()) return std::string(name);
+    std::string path(dir);
+    if (path.back() != separator_) path += separator_;
+    path += name;
+    return path;
+}
+
+bool StdFileSystem::FileExists(const std::string& path) {
+    if (path.empty() || HoldsNul(path)) return false;
+    try {
+        std::error_code ec;
+        return fs::is_regular_file(fs::status(ToPath(path), ec));
+    } catch (...) {
+        return false;
+    }
+}
+
+bool StdFileSystem::FolderExists(const std::string& path) {
+    if (path.empty() || HoldsNul(path)) return false;
+    try {
+        std::error_code ec;
+        return fs::is_directory(fs::status(ToPath(path), ec));
+    } catch (...) {
+        return false;
+    }
+}
+
+void StdFileSystem::CreateFolder(const std::string& path) {
+    auto fail = [&path](const std::string& reason) {
+        return Error("cannot create the folder " + Quoted(path) + ": " + reason);
+    };
+    if (HoldsNul(path)) throw fail("the path holds a NUL byte");
+    if (path.empty())
+        throw fail(std::make_error_code(std::errc::no_such_file_or_directory).message());
+    std::error_code ec;
+    const bool created = fs::create_directory(ToPath(path), ec);
+    if (ec) throw fail(ec.message());
+    if (!created) throw fail(std::make_error_code(std::errc::file_exists).message());
+}
+
+void StdFileSystem::DeleteFolder(const std::string& path, bool force) {
+    auto fail = [&path](const std::string& reason) {
+        return Error("cannot delete the folder " + Quoted(path) + ": " + reason);
+    };
+    if (HoldsNul(path)) throw fail("the path holds a NUL byte");
+    if (path.empty())
+        throw fail(std::make_error_code(std::errc::no_such_file_or_directory).message());
+    const fs::path root = ToPath(path);
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(root, ec);
+    if (status.type() == fs::file_type::not_found) {
+        throw fail(std::make_error_code(std::errc::no_such_file_or_directory).message());
+    }
+    if (ec) throw fail(ec.message());
+    if (fs::is_symlink(status)) throw fail("it is a symbolic link, not a folder");
+    if (!fs::is_directory(status)) throw fail("it is not a folder");
+    RemoveTree(root, status, force, path);
+}
+
+std::unique_ptr<TextStream> StdFileSystem::OpenTextFile(const std::string& path) {
+    if (HoldsNul(path)) {
+        throw Error("cannot open the file " + Quoted(path) + ": the path holds a NUL byte");
+    }
+    return std::make_unique<BufferedTextStream>(OpenRegularFile(path));
+}
+
+}  // namespace seedwell::platform

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/filesystem.h"
+
+namespace seedwell::platform {
+
+/// The bytes of an open file, read from the start to the end. Destroying it closes the file.
+class ByteSource {
+  public:
+    virtual ~ByteSource() = default;
+    /// Reads up to `size` bytes into `buffer`; 0 only at the end of the file. Throws
+    /// seedwell::Error naming the file and the reason when reading fails.
+    virtual std::size_t Read(char* buffer, std::size_t size) = 0;
+};
+
+/// Opens the existing regular file `path` (UTF-8) for reading, without ever waiting on a FIFO or
+/// a device. Throws seedwell::Error naming the path and the reason when it cannot be opened, and
+/// "'<path>' is not a regular file" for anything else that exists there. Each platform provides
+/// its own.
+std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path);
+
+/// The whole regular file `path`. Throws seedwell::Error when it cannot be read or holds more
+/// than `maxBytes` bytes; memory never exceeds `maxBytes` plus one read.
+std::string ReadWholeFile(const std::string& path, std::size_t maxBytes);
+
+/// The longest line a TextStream hands out, line end excluded.
+inline constexpr std::size_t kMaxLineLength = 1048576;
+/// The size of a TextStream's read buffer.
+inline constexpr std::size_t kTextBufferSize = 65536;
+
+/// A TextStream over a ByteSource through one fixed buffer. A line ends at CR LF or a lone LF; a
+/// lone CR stays in the line. A line longer than kMaxLineLength throws seedwell::Error
+/// ("line N is longer than 1048576 bytes"), so memory stays bounded whatever the source holds.
+class BufferedTextStream : public TextStream {
+  public:
+    explicit BufferedTextStream(std::unique_ptr<ByteSource> source);
+    bool AtEndOfStream() override;
+    std::string ReadLine() override;
+    void Close() override;
+
+  private:
+    bool Fill();
+    void RequireOpen() const;
+
+    std::unique_ptr<ByteSource> source_;
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    bool exhausted_ = false;
+    long linesRead_ = 0;
+};
+
+/// The file system through std::filesystem, with the platform's separator. Paths holding a NUL
+/// byte are refused (they would silently name another file).
+class StdFileSystem : public FileSystem {
+  public:
+    explicit StdFileSystem(char separator) : separator_(separator) {}
+    char Separator() const override { return separator_; }
+    std::string BuildPath(std::string_view dir, std::string_view name) const override;
+    bool FileExists(const std::string& path) override;
+    bool FolderExists(const std::string& path) override;
+    void CreateFolder(const std::string& path) override;
+    void DeleteFolder(const std::string& path, bool force) override;
+    std::unique_ptr<TextStream> OpenTextFile(const std::string& path) override;
+
+  private:
+    char separator_;
+};
+
+}  // namespace seedwell::platform

@@ -1,0 +1,55 @@
+#include "platform/regfile_registry.h"
+
+#include "platform/filesystem_std.h"
+#include "platform/objects.h"
+#include "platform/regfile.h"
+
+namespace seedwell::platform {
+namespace {
+
+constexpr std::string_view kRootKey = "HKEY_LOCAL_MACHINE";
+
+/// A key as the file held it when it was opened.
+class RegFileRegistryKey : public RegistryKey {
+  public:
+    explicit RegFileRegistryKey(RegFileKey key) : key_(std::move(key)) {}
+
+    std::optional<RegistryValue> QueryValue(std::string_view valueName) override {
+        try {
+            auto it = key_.values.find(AsciiLower(valueName));
+            if (it == key_.values.end() || !it->second.data) return std::nullopt;
+            return RegistryValue{it->second.type, *it->second.data};
+        } catch (...) {
+            return std::nullopt;
+        }
+    }
+
+  private:
+    RegFileKey key_;
+};
+
+}  // namespace
+
+RegFileRegistry::RegFileRegistry(std::string path, const CodePage& codePage)
+    : path_(std::move(path)), codePage_(codePage) {}
+
+std::unique_ptr<RegistryKey> RegFileRegistry::OpenKey(std::string_view keyPath,
+                                                      std::uint32_t /*access*/) {
+    try {
+        const std::string bytes = ReadWholeFile(path_, kMaxRegFileSize);
+        const std::optional<RegFileTree> tree = ParseRegFile(bytes, codePage_);
+        if (!tree) return nullptr;
+        std::string fullPath(kRootKey);
+        if (!keyPath.empty()) {
+            fullPath += '\\';
+            fullPath += keyPath;
+        }
+        const RegFileKey* key = tree->FindKey(fullPath);
+        if (!key) return nullptr;
+        return std::make_unique<RegFileRegistryKey>(*key);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+}  // namespace seedwell::platform

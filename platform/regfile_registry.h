@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+#include "platform/codepage.h"
+#include "platform/registry.h"
+
+namespace seedwell::platform {
+
+/// HKEY_LOCAL_MACHINE served from a registry file (see ParseRegFile). The file is read anew at
+/// every OpenKey; an open key answers from what the file held when it was opened. Files have no
+/// rights per key, so any access mask is granted.
+class RegFileRegistry : public Registry {
+  public:
+    /// `codePage` must outlive this object.
+    RegFileRegistry(std::string path, const CodePage& codePage);
+    /// nullptr when the file is missing, unreadable or not a registry file, or the key is missing.
+    std::unique_ptr<RegistryKey> OpenKey(std::string_view keyPath, std::uint32_t access) override;
+    const std::string& Path() const { return path_; }
+
+  private:
+    std::string path_;
+    const CodePage& codePage_;
+};
+
+}  // namespace seedwell::platform

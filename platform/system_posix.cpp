@@ -1,0 +1,82 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <system_error>
+
+#include "platform/error.h"
+#include "platform/filesystem_std.h"
+#include "platform/regfile_registry.h"
+
+namespace seedwell::platform {
+namespace {
+
+constexpr const char* kDefaultRegistryFile = "/etc/tarnwick/registry.reg";
+
+std::string Reason(int error) { return std::generic_category().message(error); }
+
+/// Owns an open file descriptor.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+class PosixFile : public ByteSource {
+  public:
+    PosixFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+
+    std::size_t Read(char* buffer, std::size_t size) override {
+        for (;;) {
+            const ssize_t got = ::read(fd_.Get(), buffer, size);
+            if (got >= 0) return static_cast<std::size_t>(got);
+            if (errno == EINTR) continue;
+            throw Error("cannot read the file '" + path_ + "': " + Reason(errno));
+        }
+    }
+
+  private:
+    FileDescriptor fd_;
+    std::string path_;
+};
+
+}  // namespace
+
+std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
+    if (path.find('\0') != std::string::npos) {
+        throw Error("cannot open the file: its path holds a NUL byte");
+    }
+    // O_NONBLOCK: opening a FIFO with no writer must not wait; only regular files are read.
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) throw Error("cannot open the file '" + path + "': " + Reason(errno));
+    auto file = std::make_unique<PosixFile>(fd, path);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        throw Error("cannot open the file '" + path + "': " + Reason(errno));
+    }
+    if (!S_ISREG(info.st_mode)) throw Error("'" + path + "' is not a regular file");
+    return file;
+}
+
+std::unique_ptr<FileSystem> MakeSystemFileSystem() { return std::make_unique<StdFileSystem>('/'); }
+
+std::unique_ptr<Registry> MakeSystemRegistry() {
+    const char* named = std::getenv("SEEDWELL_REGISTRY");
+    std::string path = (named && *named) ? named : kDefaultRegistryFile;
+    return std::make_unique<RegFileRegistry>(std::move(path), CodePage::System());
+}
+
+}  // namespace seedwell::platform

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/filesystem_std.h"
+
+namespace seedwell::platform {
+namespace {
+
+/// Hands out `bytes` at most `chunk` bytes per read, then fails if `failAtEnd`.
+class MemorySource : public ByteSource {
+  public:
+    MemorySource(std::string bytes, std::size_t chunk, bool failAtEnd = false)
+        : bytes_(std::move(bytes)), chunk_(chunk), failAtEnd_(failAtEnd) {}
+    std::size_t Read(char* buffer, std::size_t size) override {
+        const std::size_t count = std::min({size, chunk_, bytes_.size() - pos_});
+        if (count == 0 && failAtEnd_) throw Error("cannot read the file 'x': Input/output error");
+        std::memcpy(buffer, bytes_.data() + pos_, count);
+        pos_ += count;
+        return count;
+    }
+
+  private:
+    std::string bytes_;
+    std::size_t chunk_;
+    bool failAtEnd_;
+    std::size_t pos_ = 0;
+};
+
+std::vector<std::string> ReadAll(std::string bytes, std::size_t chunk) {
+    BufferedTextStream stream(std::make_unique<MemorySource>(std::move(bytes), chunk));
+    std::vector<std::string> lines;
+    while (!stream.AtEndOfStream()) lines.push_back(stream.ReadLine());
+    return lines;
+}
+
+using Lines = std::vector<std::string>;
+
+class TextStreamChunks : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(TextStreamChunks, SplitsLinesWhereverTheReadsEnd) {
+    const std::size_t chunk = GetParam();
+    EXPECT_EQ(ReadAll("", chunk), Lines{});
+    EXPECT_EQ(ReadAll("a,b\r\nc,d\r\n", chunk), (Lines{"a,b", "c,d"}));
+    EXPECT_EQ(ReadAll("a\nb\n", chunk), (Lines{"a", "b"}));
+    EXPECT_EQ(ReadAll("a\r\nlast", chunk), (Lines{"a", "last"}));
+    EXPECT_EQ(ReadAll("a\r\n\r\nb", chunk), (Lines{"a", "", "b"}));
+    EXPECT_EQ(ReadAll("\n", chunk), Lines{""});
+    EXPECT_EQ(ReadAll("one\rline\r\n", chunk), Lines{"one\rline"});
+    EXPECT_EQ(ReadAll("ends in cr\r", chunk), Lines{"ends in cr\r"});
+    EXPECT_EQ(ReadAll("a\r\r\nb", chunk), (Lines{"a\r", "b"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadSizes, TextStreamChunks,
+                         ::testing::Values(std::size_t{1}, std::size_t{2}, std::size_t{3},
+                                           kTextBufferSize));
+
+TEST(TextStream, LineLengthIsBoundedNotCountingTheLineEnd) {
+    const std::string longest(kMaxLineLength, 'x');
+    EXPECT_EQ(ReadAll(longest + "\r\nnext", kTextBufferSize), (Lines{longest, "next"}));
+    EXPECT_EQ(ReadAll(longest, 7000), Lines{longest});
+
+    for (const std::string& tail : {std::string("x"), std::string("x\r\n"), std::string("\r")}) {
+        BufferedTextStream stream(
+            std::make_unique<MemorySource>("first\n" + longest + tail, kTextBufferSize));
+        EXPECT_EQ(stream.ReadLine(), "first");
+        try {
+            stream.ReadLine();
+            FAIL() << "a line over the limit was handed out";
+        } catch (const Error& error) {
+            EXPECT_STREQ(error.what(), "line 2 is longer than 1048576 bytes");
+        }
+    }
+}
+
+TEST(TextStream, MisuseAndReadErrorsAreReported) {
+    BufferedTextStream stream(std::make_unique<MemorySource>("only", 2, /*failAtEnd=*/true));
+    EXPECT_THROW(stream.ReadLine(), Error);  // the read error at the end is not swallowed
+
+    BufferedTextStream done(std::make_unique<MemorySource>("x\n", 10));
+    EXPECT_EQ(done.ReadLine(), "x");
+    EXPECT_TRUE(done.AtEndOfStream());
+    EXPECT_THROW(done.ReadLine(), Error);
+    done.Close();
+    done.Close();
+    EXPECT_THROW(done.AtEndOfStream(), Error);
+}
+
+}  // namespace
+}  // namespace seedwell::platform
