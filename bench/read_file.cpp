@@ -24,6 +24,7 @@ using seedwell::platform::CodePage;
 
 struct Measure {
     long lines = 0;
+    std::size_t fieldBytes = 0;  // what the fields added up to, so their extraction counts
     double seconds = 0;
     long peakKiB = 0;
 };
@@ -75,9 +76,8 @@ Measure ReadInChild(const std::string& path) {
                          seedwell::support::GetField(address, "@", 1).size() +
                          seedwell::support::GetField(address, "@", 2).size();
             }
-            static volatile std::size_t sink;
-            sink = total;  // keeps the field extraction from being optimised away
             result.lines = file.LineNumber();
+            result.fieldBytes = total;
             result.seconds =
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         } catch (const std::exception& error) {
