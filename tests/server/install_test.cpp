@@ -1,0 +1,211 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/error.h"
+#include "server/regfile_writer.h"
+#include "server_fixture.h"
+#include "support/settings.h"
+
+namespace seedwell::server_test {
+namespace {
+
+using ::testing::HasSubstr;
+
+std::string ReadDataDirectory(const std::string& registryFile) {
+    platform::RegFileRegistry registry(registryFile, platform::CodePage::System());
+    return support::GetDataDirectory(registry);
+}
+
+void SetDataDirectory(const std::string& file, const std::string& value) {
+    server::SetRegistryString(file, support::kServerKeyPath, support::kDataDirectoryValueName,
+                              value);
+}
+
+std::string Utf16Le(std::string_view ascii) {
+    std::string out = "\xFF\xFE";
+    for (char c : ascii) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
+TEST(RegistryFileWriter, WritesANewFileInTheEightBitFormWithEscapes) {
+    TempDir temp;
+    const std::string file = temp / "etc/tarnwick/registry.reg";
+    SetDataDirectory(file, R"(/srv/odd "mail"\dir)");
+    EXPECT_EQ(ReadBytes(file),
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
+              "\"Data Directory\"=\"/srv/odd \\\"mail\\\"\\\\dir\"\r\n");
+    EXPECT_EQ(ReadDataDirectory(file), R"(/srv/odd "mail"\dir)");
+}
+
+TEST(RegistryFileWriter, RewritesTheValueInPlaceAndKeepsEverythingElse) {
+    TempDir temp;
+    const std::string file = temp / "registry.reg";
+    const std::string before =
+        "REGEDIT4\n\n; the administrator's own export\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n\"Data Directory\"=\"/not/this/one\"\n\n"
+        "[hkey_local_machine\\software\\tarnwick\\tarnwick]\n"
+        "\"Version\"=\"7\"\n"
+        "\"data directory\"=hex(2):2f,00,6f,00,\\\n  6c,00,64,00,00,00\n"
+        "\"Port\"=dword:00000019\n";
+    WriteBytes(file, before);
+    ::chmod(file.c_str(), 0640);
+    SetDataDirectory(file, "/srv/mail");
+    std::string expected = before;
+    expected.replace(
+        expected.find("\"data directory\"=hex(2)"),
+        std::string("\"data directory\"=hex(2):2f,00,6f,00,\\\n  6c,00,64,00,00,00").size(),
+        "\"Data Directory\"=\"/srv/mail\"");
+    EXPECT_EQ(ReadBytes(file), expected);
+    EXPECT_EQ(ReadDataDirectory(file), "/srv/mail");
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    // Nothing was left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.Path()), {}), 1);
+}
+
+TEST(RegistryFileWriter, AddsTheValueToItsKeyOrTheKeyAtTheEnd) {
+    TempDir temp;
+    const std::string file = temp / "registry.reg";
+    WriteBytes(file,
+               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
+               "\"Version\"=\"7\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n@=\"x\"");
+    SetDataDirectory(file, "/srv/mail");
+    EXPECT_EQ(ReadBytes(file),
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
+              "\"Version\"=\"7\"\r\n\"Data Directory\"=\"/srv/mail\"\r\n\r\n"
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n@=\"x\"");
+
+    const std::string other = temp / "other.reg";
+    WriteBytes(other, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n@=\"x\"");
+    SetDataDirectory(other, "/srv/mail");
+    EXPECT_EQ(ReadBytes(other),
+              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n@=\"x\"\n\n"
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\n"
+              "\"Data Directory\"=\"/srv/mail\"\n");
+}
+
+TEST(RegistryFileWriter, KeepsAUtf16FileInItsForm) {
+    TempDir temp;
+    const std::string file = temp / "registry.reg";
+    WriteBytes(file, Utf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
+                             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
+                             "\"Data Directory\"=\"C:\\\\Old\"\r\n"));
+    SetDataDirectory(file, "/srv/mail");
+    EXPECT_EQ(ReadBytes(file), Utf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
+                                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
+                                       "\"Data Directory\"=\"/srv/mail\"\r\n"));
+    EXPECT_EQ(ReadDataDirectory(file), "/srv/mail");
+}
+
+TEST(RegistryFileWriter, RefusesAValueWithALineBreak) {
+    TempDir temp;
+    EXPECT_THROW(SetDataDirectory(temp / "registry.reg", "/srv/a\nb"), Error);
+    EXPECT_FALSE(std::filesystem::exists(temp / "registry.reg"));
+}
+
+using Installed = ServerFixture;
+
+TEST_F(Installed, MakesTheFoldersAndAnOwnerOnlyStore) {
+    EXPECT_TRUE(std::filesystem::is_directory(dataDir_ + "/Postoffices"));
+    EXPECT_EQ(ReadDataDirectory(registryFile_), dataDir_);
+    ASSERT_EQ(AddMailbox("main", "alice"), 1);  // the -wal and -shm files now exist
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        struct stat info {};
+        ASSERT_EQ(::stat((StorePath() + suffix).c_str(), &info), 0) << suffix;
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << suffix;
+    }
+}
+
+TEST_F(Installed, InstallingAgainKeepsTheRecordsAndTheRegistrysOtherContent) {
+    ASSERT_EQ(AddMailbox("main", "alice"), 1);
+    std::string registry = ReadBytes(registryFile_);
+    registry += "\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"Keep\"=\"me\"\r\n";
+    WriteBytes(registryFile_, registry);
+
+    const RunResult result =
+        RunProgram({TWAO_PATH, "install", "--data-dir", dataDir_, "--registry", registryFile_});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadBytes(registryFile_), registry);
+    EXPECT_EQ(Call("TWAOPO.Mailbox",
+                   {{"Postoffice", std::string("main")}, {"Mailbox", std::string("alice")}},
+                   "GetMailbox"),
+              1);
+}
+
+TEST_F(Installed, PasswordsAreStoredOnlyAsHashesThatLoginCheckVerifies) {
+    const std::string password = "correct horse battery";
+    ASSERT_EQ(AddLogin("main", "alice@main", password), 1);
+    for (const char* suffix : {"", "-wal"}) {
+        const std::string bytes = ReadBytes(StorePath() + suffix);
+        EXPECT_EQ(bytes.find(password), std::string::npos) << suffix;
+        EXPECT_EQ(bytes.find("correct horse"), std::string::npos) << suffix;
+    }
+
+    const auto check = [&](std::vector<std::string> args, const std::string& input = {}) {
+        args.insert(args.begin(), {TWAO_PATH, "login", "check"});
+        return RunProgram(args, registryFile_, input);
+    };
+    EXPECT_EQ(check({"alice@main", password}).exitCode, 0);
+    EXPECT_EQ(check({"alice@main", "correct horse"}).exitCode, 1);
+    EXPECT_EQ(check({"nobody@main", password}).exitCode, 1);
+    EXPECT_EQ(check({"alice@main", "-"}, password + "\n").exitCode, 0);
+
+    const RunResult listing = RunProgram({TWAO_PATH, "list", "logins"}, registryFile_);
+    ASSERT_EQ(listing.exitCode, 0) << listing.err;
+    EXPECT_EQ(listing.out.find("$6$"), std::string::npos);
+}
+
+TEST_F(Installed, ListPrintsAHeaderAndSortedTabSeparatedRows) {
+    ASSERT_EQ(AddDomain("sales", "example.org"), 1);
+    ASSERT_EQ(AddDomain("main", "example.com"), 1);
+    ASSERT_EQ(AddMailbox("sales", "zed"), 1);
+    ASSERT_EQ(AddMailbox("main", "bob"), 1);
+    ASSERT_EQ(AddMailbox("main", "alice"), 1);
+    ASSERT_EQ(AddLogin("main", "bob@main", "pw"), 1);
+    ASSERT_EQ(AddMap("main", "[SMTP:bob@example.com]", "[SF:main/bob]"), 1);
+    ASSERT_EQ(AddMap("main", "[SMTP:alice@example.com]", "[SF:main/alice]"), 1);
+
+    auto list = [&](const char* what) {
+        const RunResult result = RunProgram({TWAO_PATH, "list", what}, registryFile_);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return result.out;
+    };
+    EXPECT_EQ(list("postoffices"), "name\nmain\nsales\n");
+    EXPECT_EQ(list("domains"),
+              "domain\tpostoffice\tredirection_hosts\tredirection_status\tstatus\n"
+              "example.com\tmain\t\t0\t1\nexample.org\tsales\t\t0\t1\n");
+    EXPECT_EQ(list("mailboxes"),
+              "postoffice\tmailbox\tlimit\tredirect_address\tredirect_status\tstatus\tsize\n"
+              "main\talice\t-1\t\t0\t1\t0\nmain\tbob\t-1\t\t0\t1\t0\nsales\tzed\t-1\t\t0\t1\t0\n");
+    EXPECT_EQ(list("logins"),
+              "username\taccount\trights\tstatus\tdescription\nbob@main\tmain\tUSER\t1\t\n");
+    EXPECT_EQ(list("addressmaps"),
+              "source\tdestination\taccount\tscope\n"
+              "[SMTP:alice@example.com]\t[SF:main/alice]\tmain\t\n"
+              "[SMTP:bob@example.com]\t[SF:main/bob]\tmain\t\n");
+}
+
+TEST_F(Installed, PostofficeAddIsIdempotentAndFailuresGoToStderr) {
+    RunResult result = RunProgram({TWAO_PATH, "postoffice", "add", "support"}, registryFile_);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    result = RunProgram({TWAO_PATH, "postoffice", "add", "support"}, registryFile_);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_THAT(result.err, HasSubstr("'support' exists already"));
+    result = RunProgram({TWAO_PATH, "postoffice", "add", "../up"}, registryFile_);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_THAT(result.err, HasSubstr("'../up'"));
+
+    result = RunProgram({TWAO_PATH, "list", "postoffices"}, temp_ / "missing.reg");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_THAT(result.err, HasSubstr("the mail server is not installed"));
+}
+
+}  // namespace
+}  // namespace seedwell::server_test

@@ -1,0 +1,178 @@
+#pragma once
+
+// A stand-in server installed in a fresh temporary folder (post offices "main" and "sales"),
+// its registry file, and a class table serving its objects; plus a way to run a program and
+// take its output.
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/objects.h"
+#include "platform/regfile_registry.h"
+#include "server/install.h"
+#include "server/server.h"
+#include "server/store.h"
+
+namespace seedwell::server_test {
+
+class TempDir {
+  public:
+    TempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "seedwell-server-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code error;
+        std::filesystem::remove_all(path_, error);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+  private:
+    std::string path_;
+};
+
+inline std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const std::string& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+using Properties = std::initializer_list<std::pair<std::string_view, platform::Value>>;
+
+class ServerFixture : public ::testing::Test {
+  protected:
+    ServerFixture()
+        : dataDir_(temp_ / "data"),
+          registryFile_(temp_ / "registry.reg"),
+          registry_(registryFile_, platform::CodePage::System()) {
+        server::RegisterServerClasses(table_, registry_);
+    }
+
+    void Install() {
+        server::InstallServer(dataDir_, registryFile_);
+        server::AddPostoffice(dataDir_, "main");
+        server::AddPostoffice(dataDir_, "sales");
+    }
+    void SetUp() override { Install(); }
+
+    std::string StorePath() const { return server::StorePathFor(dataDir_); }
+
+    std::unique_ptr<platform::AdminObject> Make(std::string_view progId,
+                                                Properties properties = {}) {
+        auto object = table_.CreateObject(progId);
+        for (const auto& [name, value] : properties) object->SetProperty(name, value);
+        return object;
+    }
+    /// Creates the object, sets the properties in order and calls the method.
+    std::int32_t Call(std::string_view progId, Properties properties, std::string_view method) {
+        return Make(progId, properties)->CallMethod(method);
+    }
+
+    std::int32_t AddMailbox(std::string po, std::string name, std::int16_t status = 1) {
+        return Call("TWAOPO.Mailbox",
+                    {{"Postoffice", po},
+                     {"Mailbox", name},
+                     {"Limit", std::int32_t{-1}},
+                     {"RedirectAddress", std::string()},
+                     {"RedirectStatus", std::int16_t{0}},
+                     {"Status", status}},
+                    "AddMailbox");
+    }
+    std::int32_t AddLogin(std::string po, std::string user, std::string password) {
+        return Call("TWAOAU.Login",
+                    {{"Account", po},
+                     {"Description", std::string()},
+                     {"Password", password},
+                     {"Rights", std::string("USER")},
+                     {"Status", std::int16_t{1}},
+                     {"UserName", user}},
+                    "AddLogin");
+    }
+    std::int32_t AddMap(std::string po, std::string source, std::string destination) {
+        return Call("TWAOAM.AddressMap",
+                    {{"Account", po},
+                     {"DestinationAddress", destination},
+                     {"Scope", std::string()},
+                     {"SourceAddress", source}},
+                    "AddAddressMap");
+    }
+    std::int32_t AddDomain(std::string po, std::string domain) {
+        return Call("TWAOSM.Domain",
+                    {{"AccountName", po},
+                     {"DomainName", domain},
+                     {"DomainRedirectionHosts", std::string()},
+                     {"DomainRedirectionStatus", std::int16_t{0}},
+                     {"Status", std::int16_t{1}}},
+                    "AddDomain");
+    }
+
+    TempDir temp_;
+    std::string dataDir_;
+    std::string registryFile_;
+    platform::RegFileRegistry registry_;
+    platform::ClassTable table_;
+};
+
+/// What a finished program left.
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+/// Runs `args` (args[0] a path) with SEEDWELL_REGISTRY=`registryFile` when not empty, feeding
+/// `input` on its standard input, and waits for it.
+inline RunResult RunProgram(const std::vector<std::string>& args,
+                            const std::string& registryFile = {}, const std::string& input = {}) {
+    TempDir io;
+    const std::string in = io / "in", out = io / "out", err = io / "err";
+    WriteBytes(in, input);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!registryFile.empty()) setenv("SEEDWELL_REGISTRY", registryFile.c_str(), 1);
+        const int fdIn = open(in.c_str(), O_RDONLY);
+        const int fdOut = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int fdErr = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fdIn, 0);
+        dup2(fdOut, 1);
+        dup2(fdErr, 2);
+        std::vector<char*> argv;
+        for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    RunResult result;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = ReadBytes(out);
+    result.err = ReadBytes(err);
+    return result;
+}
+
+}  // namespace seedwell::server_test
