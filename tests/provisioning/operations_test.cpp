@@ -185,7 +185,7 @@ TEST_F(Operations, FailingLoginLeavesRecordWithoutFolders) {
 
 TEST_F(Operations, CreateMailboxRefusesNamesThatAreNotOneFolder) {
     files.folders = {"/r"};
-    for (std::string bad : {"..", ".", "a/b", "a\\b", std::string("a\x01", 2), std::string(300, 'x')}) {
+    for (std::string bad : std::vector<std::string>{"..", ".", "a/b", "a\\b", std::string("a\x01", 2), std::string(300, 'x')}) {
         log.clear();
         messages.shown.clear();
         CreateMailbox(services, "main", bad, "pw", -1, "/r", rights);
@@ -300,7 +300,7 @@ TEST_F(Removal, FailuresAfterTheFolderShowTheirDescriptionAloneAndStopThere) {
 }
 
 TEST_F(Removal, RefusesNamesThatWouldWidenTheRemoval) {
-    for (std::string bad : {"", "..", ".", "../main", "a/b", "a\\b", std::string("a\nb")}) {
+    for (std::string bad : std::vector<std::string>{"", "..", ".", "../main", "a/b", "a\\b", std::string("a\nb")}) {
         log.clear();
         messages.shown.clear();
         DeleteMailbox(services, "main", bad);
