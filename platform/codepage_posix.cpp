@@ -118,10 +118,11 @@ CodePage::CodePage(std::string name) : name_(std::move(name)), utf8_(NamesUtf8(n
     if (utf8_) return;
     Iconv toUtf8(kUtf8, name_);
     Iconv fromUtf8(name_, kUtf8);
-    if (name_.empty() || !toUtf8.Valid() || !fromUtf8.Valid()) {
-        const int error = errno;
-        throw Error("the code page '" + name_ + "' is not known: " +
-                    std::generic_category().message(name_.empty() ? EINVAL : error));
+    const bool named = !name_.empty() && name_.find('\0') == std::string::npos;
+    if (!named || !toUtf8.Valid() || !fromUtf8.Valid()) {
+        const int error = named ? errno : EINVAL;
+        throw Error("the code page '" + name_ +
+                    "' is not known: " + std::generic_category().message(error));
     }
 }
 
