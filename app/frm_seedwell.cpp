@@ -1,10 +1,13 @@
 #include "app/frm_seedwell.h"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QRect>
 #include <QScreen>
@@ -76,6 +79,43 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, QRect 
     return label;
 }
 
+bool FitsIn(const QFont& font, const QLabel* label) {
+    const QRect needed = QFontMetrics(font).boundingRect(
+        QRect(QPoint(0, 0), QSize(label->width(), QWIDGETSIZE_MAX)),
+        Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, label->text());
+    return needed.width() <= label->width() && needed.height() <= label->height();
+}
+
+// The boxes were laid out for a narrow 8-point dialog font. Platform fonts are often wider or
+// taller, which would cut help texts off; the largest size (down to 6 points) of the
+// platform's font, or failing that of a font of the classic dialog width, at which every
+// label shows its whole text is used instead.
+QFont FittingFont(const QFont& preferred, const QList<QLabel*>& labels) {
+    const QStringList families = {preferred.family(),
+                                  QStringLiteral("Microsoft Sans Serif"),
+                                  QStringLiteral("Liberation Sans"),
+                                  QStringLiteral("Arial"),
+                                  QStringLiteral("Helvetica"),
+                                  QStringLiteral("Nimbus Sans")};
+    const qreal start = preferred.pointSizeF() > 0 ? preferred.pointSizeF() : 9.0;
+    for (qreal size = start; size >= 6.0; size -= 0.5) {
+        for (const QString& family : families) {
+            QFont font = preferred;
+            font.setFamily(family);
+            font.setPointSizeF(size);
+            if (family != preferred.family() &&
+                QFontInfo(font).family().compare(family, Qt::CaseInsensitive) != 0) {
+                continue;  // not installed
+            }
+            if (std::all_of(labels.begin(), labels.end(),
+                            [&](const QLabel* label) { return FitsIn(font, label); })) {
+                return font;
+            }
+        }
+    }
+    return preferred;
+}
+
 }  // namespace
 
 QIcon SeedwellIcon() { return QIcon(QStringLiteral(":/seedwell/seedwell.ico")); }
@@ -132,6 +172,8 @@ frmSeedwell::frmSeedwell(const RunContext& context, platform::FileDialog& cd, Ru
     cmdDelete =
         MakeButton(this, "cmdDelete", "Delete", QRect(Px(2280), Px(5040), Px(1215), Px(375)));
     Label7 = MakeLabel(Info, "Label7", kLabel7Text, QRect(Px(120), Px(2760), Px(5055), Px(615)));
+
+    setFont(FittingFont(font(), findChildren<QLabel*>()));
 
     setTabOrder(cmdSelect, txtFile);
     setTabOrder(txtFile, txtRoot);

@@ -7,7 +7,9 @@
 #include <string>
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -15,8 +17,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include "app/frm_seedwell.h"
 #include "app/runs.h"
@@ -191,6 +193,11 @@ TEST_F(WindowTest, EveryControlHasItsNameCaptionAndPlace) {
             EXPECT_EQ(label->textFormat(), Qt::PlainText);
             EXPECT_TRUE(label->alignment() & Qt::AlignLeft);
             EXPECT_EQ(label->focusPolicy(), Qt::NoFocus);
+            const QRect needed = QFontMetrics(label->font())
+                                     .boundingRect(QRect(0, 0, label->width(), 10000),
+                                                   Qt::AlignLeft | Qt::TextWordWrap, label->text());
+            EXPECT_LE(needed.height(), label->height()) << "the text is cut off";
+            EXPECT_LE(needed.width(), label->width()) << "the text is cut off";
         } else if (auto* box = qobject_cast<QLineEdit*>(control)) {
             text = box->text();
             EXPECT_FALSE(box->isReadOnly());
@@ -360,12 +367,27 @@ TEST_F(WindowTest, RootBoxJoinsTheDataDirectoryWithPostoffices) {
     EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(WindowTest, QuitClosesTheLastWindowWithoutAQuestion) {
-    ShowActive();
-    QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
-    QTest::mouseClick(Control<QPushButton>("cmdQuit"), Qt::LeftButton);
-    EXPECT_FALSE(Window().isVisible());
-    EXPECT_EQ(lastClosed.count(), 1);
+TEST_F(WindowTest, QuitAndTheCloseBoxEndTheProgramWithoutAQuestion) {
+    for (bool closeBox : {false, true}) {
+        SCOPED_TRACE(closeBox ? "close box" : "Quit");
+        ShowActive();
+        QTimer::singleShot(0, [&] {
+            if (closeBox) {
+                QCloseEvent close;  // what the window manager's close box sends
+                QCoreApplication::sendEvent(Window().windowHandle(), &close);
+            } else {
+                QTest::mouseClick(Control<QPushButton>("cmdQuit"), Qt::LeftButton);
+            }
+        });
+        // Only a guard against hanging should the program not end: exit code 1.
+        QTimer hang;
+        hang.setSingleShot(true);
+        QObject::connect(&hang, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+        hang.start(20000);
+
+        EXPECT_EQ(QApplication::exec(), 0);
+        EXPECT_FALSE(Window().isVisible());
+    }
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_TRUE(runs.empty());
 }

@@ -175,7 +175,7 @@ TEST(QtFileDialog, KeepsTheLastPickAcrossACancel) {
             auto* dialog = qobject_cast<QFileDialog*>(modal);
             ASSERT_NE(dialog, nullptr);
             dialog->selectFile(path);
-            dialog->accept();
+            static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept is protected
         });
         cd.ShowOpen();
         EXPECT_TRUE(handler.Handled());
