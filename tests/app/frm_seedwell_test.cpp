@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -27,44 +26,13 @@
 #include "platform/objects.h"
 #include "platform/registry.h"
 #include "support/settings.h"
+#include "tests/fakes/fake_registry.h"
 #include "tests/fakes/recording.h"
 
 namespace seedwell {
 namespace {
 
 using app::frmSeedwell;
-
-/// An in-memory registry holding string values of one key.
-class MemoryRegistry : public platform::Registry {
-  public:
-    std::map<std::string, std::string> values;  ///< value name -> text (a NUL is added)
-    bool keyExists = true;
-
-    std::unique_ptr<platform::RegistryKey> OpenKey(std::string_view keyPath,
-                                                   std::uint32_t) override {
-        if (!keyExists || !platform::EqualsIgnoringCase(keyPath, support::kServerKeyPath)) {
-            return nullptr;
-        }
-        return std::make_unique<Key>(values);
-    }
-
-  private:
-    class Key : public platform::RegistryKey {
-      public:
-        explicit Key(const std::map<std::string, std::string>& values) : values_(values) {}
-        std::optional<platform::RegistryValue> QueryValue(std::string_view name) override {
-            for (const auto& [valueName, text] : values_) {
-                if (platform::EqualsIgnoringCase(valueName, name)) {
-                    return platform::RegistryValue{platform::kRegSz, text + '\0'};
-                }
-            }
-            return std::nullopt;
-        }
-
-      private:
-        std::map<std::string, std::string> values_;
-    };
-};
 
 /// A file dialog that picks `next` (or cancels when it is empty) and counts its showings.
 class ScriptedFileDialog : public platform::FileDialog {
@@ -87,7 +55,9 @@ class ScriptedFileDialog : public platform::FileDialog {
 
 class WindowTest : public ::testing::Test {
   protected:
-    WindowTest() { registry.values[std::string(support::kDataDirectoryValueName)] = "/srv/mail"; }
+    WindowTest() {
+        registry.SetString(support::kServerKeyPath, support::kDataDirectoryValueName, "/srv/mail");
+    }
 
     frmSeedwell& Window() {
         if (!window) {
@@ -128,7 +98,7 @@ class WindowTest : public ::testing::Test {
     fakes::Log log;
     fakes::FakeObjectFactory objects{log};
     fakes::FakeFileSystem files{log, '/'};
-    MemoryRegistry registry;
+    fakes::FakeRegistry registry;
     fakes::FakeMessageBox messages{log};
     fakes::FakeBusyPointer pointer{log};
     platform::CodePage codePage{"UTF-8"};
@@ -352,9 +322,10 @@ TEST_F(WindowTest, RootBoxJoinsTheDataDirectoryWithPostoffices) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.root);
         fakes::FakeFileSystem separatedFiles{log, c.separator};
-        MemoryRegistry oneValue;
+        fakes::FakeRegistry oneValue;
+        oneValue.AddKey(support::kServerKeyPath);
         if (c.dataDirectory) {
-            oneValue.values["Data Directory"] = *c.dataDirectory;
+            oneValue.SetString(support::kServerKeyPath, "Data Directory", *c.dataDirectory);
         }
         const app::RunContext context{objects,  separatedFiles, oneValue,
                                       messages, pointer,        codePage};
@@ -362,8 +333,10 @@ TEST_F(WindowTest, RootBoxJoinsTheDataDirectoryWithPostoffices) {
         EXPECT_EQ(form.findChild<QLineEdit*>("txtRoot")->text().toStdString(), c.root);
     }
 
-    registry.keyExists = false;
-    EXPECT_EQ(Control<QLineEdit>("txtRoot")->text(), QStringLiteral("Postoffices"));
+    fakes::FakeRegistry empty;  // no key at all
+    const app::RunContext context{objects, files, empty, messages, pointer, codePage};
+    frmSeedwell form(context, cd);
+    EXPECT_EQ(form.findChild<QLineEdit*>("txtRoot")->text(), QStringLiteral("Postoffices"));
     EXPECT_TRUE(messages.shown.empty());
 }
 
