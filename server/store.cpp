@@ -43,6 +43,12 @@ std::string FolderNameFault(std::string_view name) {
     return {};
 }
 
+// The connection with its settings applied, before the first statement is prepared on it.
+Database& SetUp(Database& db) {
+    db.Execute(sql::kConnectionSetup, "set up the connection");
+    return db;
+}
+
 std::string HashPasswordFor(const std::string& what, std::string_view password) {
     try {
         return HashPassword(password);
@@ -55,7 +61,7 @@ std::string HashPasswordFor(const std::string& what, std::string_view password) 
 
 Store::Store(const std::string& path, int busyTimeoutMs)
     : db_(ExistingStore(path), Database::Mode::kOpenExisting, busyTimeoutMs),
-      begin_((db_.Execute(sql::kConnectionSetup, "set up the connection"), db_), sql::kBegin),
+      begin_(SetUp(db_), sql::kBegin),
       commit_(db_, sql::kCommit),
       rollback_(db_, sql::kRollback),
       postofficeExists_(db_, sql::kPostofficeExists),
