@@ -1,0 +1,203 @@
+#pragma once
+
+// Shared pieces of the import and delete benchmarks: a stand-in server in a temporary folder,
+// generated import files, the real runs with silent user-interface stand-ins, and the floor
+// loop's direct connection to the store. Every measurement runs in a forked child so that its
+// peak memory is its own.
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "app/runs.h"
+#include "platform/codepage.h"
+#include "platform/filesystem.h"
+#include "platform/objects.h"
+#include "platform/regfile_registry.h"
+#include "server/install.h"
+#include "server/schema.h"
+#include "server/server.h"
+#include "server/sqlite.h"
+#include "server/store.h"
+
+namespace seedwell::bench {
+
+namespace fs = std::filesystem;
+
+inline const char* const kPostoffices[] = {"main", "sales", "support"};
+
+/// A fresh temporary folder, removed with everything inside when destroyed.
+class TempFolder {
+  public:
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "seedwell-bench.XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+};
+
+/// A stand-in server installed below `folder`, with the three post offices.
+struct Server {
+    explicit Server(const fs::path& folder)
+        : data((folder / "data").string()), registryFile((folder / "registry.reg").string()) {
+        server::InstallServer(data, registryFile);
+        for (const char* postoffice : kPostoffices) server::AddPostoffice(data, postoffice);
+    }
+    std::string Root() const { return data + "/Postoffices"; }
+    std::string Store() const { return server::StorePathFor(data); }
+
+    std::string data;
+    std::string registryFile;
+};
+
+/// Writes `count` lines `postoffice,user<i>@domain<d>.example,password<i>` starting at `first`.
+/// Every domain belongs to one post office, so the lines name the post office the mailboxes
+/// end up in, and the same file serves for deleting them.
+inline std::string WriteImportFile(const fs::path& path, long first, long count) {
+    std::ofstream out(path, std::ios::binary);
+    for (long i = first; i < first + count; ++i) {
+        const long domain = i % 97;
+        out << kPostoffices[domain % 3] << ",user" << i << "@domain" << domain
+            << ".example,password" << i << "\r\n";
+    }
+    return path.string();
+}
+
+class SilentBox : public platform::MessageBox {
+  public:
+    int Show(std::string_view text, int style, std::optional<std::string>) override {
+        if (style == platform::kMbYesNoCritical) return platform::kAnswerYes;
+        if (text != "Mailboxes created." && text != "Mailboxes deleted.") {
+            std::fprintf(stderr, "unexpected message: %.*s\n", int(text.size()), text.data());
+            std::_Exit(3);
+        }
+        return platform::kAnswerOk;
+    }
+};
+
+class NoPointer : public platform::BusyPointer {
+  public:
+    void SetHourglass() override {}
+    void Restore() override {}
+};
+
+class FixedWindow : public app::RunWindow {
+  public:
+    FixedWindow(std::string file, std::string root)
+        : file_(std::move(file)), root_(std::move(root)) {}
+    std::string FileText() override { return file_; }
+    std::string RootText() override { return root_; }
+    void FocusFile() override {}
+
+  private:
+    std::string file_, root_;
+};
+
+enum class Run { kImport, kDelete };
+
+/// Runs the real Import or Delete run on `file` against `server`, as the program does.
+inline void RunThroughObjects(const Server& server, const std::string& file, Run run) {
+    platform::RegFileRegistry registry(server.registryFile, platform::CodePage::System());
+    platform::ClassTable classes;
+    server::RegisterServerClasses(classes, registry);
+    auto files = platform::MakeSystemFileSystem();
+    SilentBox box;
+    NoPointer pointer;
+    FixedWindow window(file, server.Root());
+    app::RunContext context{classes, *files, registry, box, pointer, platform::CodePage::System()};
+    if (run == Run::kImport) {
+        app::RunImport(window, context);
+    } else {
+        app::RunDelete(window, context);
+    }
+}
+
+/// The floor loop's connection: the very statements the store runs, with nothing around them.
+struct Floor {
+    explicit Floor(const std::string& path)
+        : db(path, server::Database::Mode::kOpenExisting, server::sql::kBusyTimeoutMs),
+          begin(Setup(db), server::sql::kBegin),
+          commit(db, server::sql::kCommit),
+          rollback(db, server::sql::kRollback) {}
+
+    static server::Database& Setup(server::Database& db) {
+        db.Execute(server::sql::kConnectionSetup, "setting up the connection");
+        return db;
+    }
+
+    /// Runs `insert` (already bound) in its own transaction; true when it changed a row.
+    bool Write(server::Statement& statement) {
+        server::Transaction transaction(begin, commit, rollback);
+        statement.Run();
+        bool changed = db.Changes() > 0;
+        statement.Reset();
+        transaction.Commit();
+        return changed;
+    }
+
+    bool Found(server::Statement& lookup) {
+        bool found = lookup.Step();
+        lookup.Reset();
+        return found;
+    }
+
+    server::Database db;
+    server::Statement begin, commit, rollback;
+};
+
+struct Measure {
+    double seconds = 0;
+    long peakKiB = 0;
+};
+
+/// Runs `work` in a forked child and answers its wall time and peak resident memory.
+inline Measure InChild(const std::function<void()>& work) {
+    std::fflush(nullptr);
+    auto start = std::chrono::steady_clock::now();
+    pid_t child = fork();
+    if (child < 0) throw std::runtime_error("fork failed");
+    if (child == 0) {
+        try {
+            work();
+        } catch (const std::exception& failure) {
+            std::fprintf(stderr, "failed: %s\n", failure.what());
+            std::_Exit(2);
+        }
+        std::_Exit(0);
+    }
+    int status = 0;
+    struct rusage usage {};
+    if (wait4(child, &status, 0, &usage) < 0) throw std::runtime_error("wait4 failed");
+    auto stop = std::chrono::steady_clock::now();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        throw std::runtime_error("a measured child failed");
+    }
+    return {std::chrono::duration<double>(stop - start).count(), usage.ru_maxrss};
+}
+
+/// Copies a server's data directory and registry file to `folder`, pointing the copy's
+/// registry at the copied data.
+inline Server CopyServer(const Server& original, const fs::path& folder) {
+    fs::copy(original.data, folder / "data", fs::copy_options::recursive);
+    return Server(folder);  // installing over the copy keeps its records
+}
+
+}  // namespace seedwell::bench

@@ -1,0 +1,189 @@
+// Import benchmark: the real Import run against a fresh stand-in server, and a re-run of the same
+// file, each against a floor loop that issues the very same SQL statements, folder creations and
+// password hashes with no object layer and no window. Also the per-line cost of adding lines to
+// a server that already holds many mailboxes, and a naive shell script for comparison.
+//
+//   bench_import [N ...]     (default 10000 100000)
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bench/harness.h"
+#include "server/password.h"
+#include "support/fields.h"
+#include "support/import_file.h"
+
+namespace seedwell::bench {
+namespace {
+
+using support::GetField;
+
+// The same work as the Import run, straight against the store and the file system.
+void FloorImport(const Server& server, const std::string& file) {
+    Floor floor(server.Store());
+    using server::Statement;
+    namespace sql = server::sql;
+    Statement getDomain(floor.db, sql::kGetDomain), addDomain(floor.db, sql::kAddDomain);
+    Statement getMailbox(floor.db, sql::kGetMailbox), addMailbox(floor.db, sql::kAddMailbox);
+    Statement loginExists(floor.db, sql::kLoginExists), addLogin(floor.db, sql::kAddLogin);
+    Statement getMap(floor.db, sql::kGetAddressMap), addMap(floor.db, sql::kAddAddressMap);
+    const std::string root = server.Root();
+
+    auto files = platform::MakeSystemFileSystem();
+    support::ImportFile in(files->OpenTextFile(file), platform::CodePage::System());
+    while (!in.AtEndOfStream()) {
+        const std::string line = in.ReadLine();
+        std::string postoffice = GetField(line, ",", 1);
+        const std::string address = GetField(line, ",", 2);
+        const std::string mailbox = GetField(address, "@", 1);
+        const std::string domain = GetField(address, "@", 2);
+
+        getDomain.Bind(1, domain);
+        if (getDomain.Step()) {
+            postoffice = getDomain.ColumnText(0);
+            getDomain.Reset();
+        } else {
+            getDomain.Reset();
+            addDomain.Bind(1, domain);
+            addDomain.Bind(2, postoffice);
+            addDomain.Bind(3, "");
+            addDomain.Bind(4, std::int64_t{0});
+            addDomain.Bind(5, std::int64_t{1});
+            floor.Write(addDomain);
+        }
+
+        getMailbox.Bind(1, postoffice);
+        getMailbox.Bind(2, mailbox);
+        if (!floor.Found(getMailbox)) {
+            addMailbox.Bind(1, postoffice);
+            addMailbox.Bind(2, mailbox);
+            addMailbox.Bind(3, std::int64_t{-1});
+            addMailbox.Bind(4, "");
+            addMailbox.Bind(5, std::int64_t{0});
+            addMailbox.Bind(6, std::int64_t{1});
+            addMailbox.Bind(7, std::int64_t{0});
+            floor.Write(addMailbox);
+        }
+        const std::string user = mailbox + "@" + postoffice;
+        loginExists.Bind(1, user);
+        if (!floor.Found(loginExists)) {
+            const std::string hash = server::HashPassword(GetField(line, ",", 3));
+            addLogin.Bind(1, user);
+            addLogin.Bind(2, postoffice);
+            addLogin.Bind(3, hash);
+            addLogin.Bind(4, "USER");
+            addLogin.Bind(5, std::int64_t{1});
+            addLogin.Bind(6, "");
+            floor.Write(addLogin);
+        }
+        std::string folder = root;
+        for (const std::string& level :
+             {postoffice, std::string("mailroot"), mailbox, std::string("inbox")}) {
+            folder += '/';
+            folder += level;
+            struct stat info {};
+            if (stat(folder.c_str(), &info) != 0) mkdir(folder.c_str(), 0777);
+        }
+
+        const std::string source = "[SMTP:" + address + "]";
+        getMap.Bind(1, source);
+        if (!floor.Found(getMap)) {
+            addMap.Bind(1, source);
+            addMap.Bind(2, postoffice);
+            addMap.Bind(3, "[SF:" + postoffice + "/" + mailbox + "]");
+            addMap.Bind(4, "");
+            floor.Write(addMap);
+        }
+    }
+}
+
+// A naive script: one sqlite3 process and one mkdir -p per line (and a hash per line).
+const char kNaiveScript[] = R"sh(
+set -e
+db=$1; root=$2; file=$3
+tr -d '\r' <"$file" | while IFS=, read -r po address password; do
+    mailbox=${address%%@*}; domain=${address#*@}
+    hash=$(openssl passwd -6 "$password")
+    sqlite3 "$db" "PRAGMA busy_timeout=5000;
+INSERT INTO domains VALUES ('$domain','$po','',0,1) ON CONFLICT DO NOTHING;
+INSERT INTO mailboxes VALUES ('$po','$mailbox',-1,'',0,1,0) ON CONFLICT DO NOTHING;
+INSERT INTO logins VALUES ('$mailbox@$po','$po','$hash','USER',1,'') ON CONFLICT DO NOTHING;
+INSERT INTO addressmaps VALUES ('[SMTP:$address]','$po','[SF:$po/$mailbox]','') ON CONFLICT DO NOTHING;" >/dev/null
+    mkdir -p "$root/$po/mailroot/$mailbox/inbox"
+done
+)sh";
+
+void Report(const char* what, long lines, const Measure& ours, const Measure& floor) {
+    std::printf("%-28s %8ld lines  %9.0f lines/s  floor %9.0f lines/s  ratio %.3f  peak %ld KiB\n",
+                what, lines, lines / ours.seconds, lines / floor.seconds,
+                ours.seconds / floor.seconds, ours.peakKiB);
+}
+
+void Compare(long lines) {
+    TempFolder ours, floor;
+    Server ourServer(ours.path()), floorServer(floor.path());
+    const std::string file = WriteImportFile(ours.path() / "in.csv", 0, lines);
+
+    Measure fresh = InChild([&] { RunThroughObjects(ourServer, file, Run::kImport); });
+    Measure freshFloor = InChild([&] { FloorImport(floorServer, file); });
+    Report("fresh import", lines, fresh, freshFloor);
+
+    Measure rerun = InChild([&] { RunThroughObjects(ourServer, file, Run::kImport); });
+    Measure rerunFloor = InChild([&] { FloorImport(floorServer, file); });
+    Report("re-run", lines, rerun, rerunFloor);
+
+    if (lines >= 100000) {
+        // 1,000 new lines into this full server, against 1,000 into an empty one.
+        TempFolder empty;
+        Server emptyServer(empty.path());
+        const std::string more = WriteImportFile(empty.path() / "more.csv", lines, 1000);
+        Measure intoFull = InChild([&] { RunThroughObjects(ourServer, more, Run::kImport); });
+        Measure intoEmpty = InChild([&] { RunThroughObjects(emptyServer, more, Run::kImport); });
+        std::printf(
+            "1000 new lines into %ld mailboxes: %.1f us/line, into none: %.1f us/line, "
+            "ratio %.3f\n",
+            lines, intoFull.seconds * 1e6 / 1000, intoEmpty.seconds * 1e6 / 1000,
+            intoFull.seconds / intoEmpty.seconds);
+    }
+}
+
+void CompareWithScript(long lines) {
+    TempFolder ours, script;
+    Server ourServer(ours.path()), scriptServer(script.path());
+    const std::string file = WriteImportFile(ours.path() / "in.csv", 0, lines);
+    const std::string scriptFile = (script.path() / "naive.sh").string();
+    {
+        std::ofstream out(scriptFile);
+        out << kNaiveScript;
+    }
+    Measure run = InChild([&] { RunThroughObjects(ourServer, file, Run::kImport); });
+    Measure shell = InChild([&] {
+        std::string command = "bash '" + scriptFile + "' '" + scriptServer.Store() + "' '" +
+                              scriptServer.Root() + "' '" + file + "'";
+        if (std::system(command.c_str()) != 0) throw std::runtime_error("the script failed");
+    });
+    std::printf(
+        "naive shell script            %8ld lines  %9.0f lines/s  ours %9.0f lines/s  "
+        "script/ours %.1f\n",
+        lines, lines / shell.seconds, lines / run.seconds, shell.seconds / run.seconds);
+}
+
+}  // namespace
+}  // namespace seedwell::bench
+
+int main(int argc, char** argv) {
+    std::vector<long> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::stol(argv[i]));
+    if (sizes.empty()) sizes = {10000, 100000};
+    try {
+        for (long lines : sizes) seedwell::bench::Compare(lines);
+        seedwell::bench::CompareWithScript(2000);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "bench_import: %s\n", failure.what());
+        return 1;
+    }
+    return 0;
+}
