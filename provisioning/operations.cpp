@@ -263,19 +263,20 @@ void DeleteMailbox(Services& services, const std::string& postoffice,
                 return;
             }
         }
-        {
-            auto mailbox = Make(services, kMailboxClass);
-            mailbox->SetProperty("Postoffice", postoffice);
-            mailbox->SetProperty("Mailbox", mailboxName);
-            mailbox->SetProperty("Limit", std::int16_t{0});
-            mailbox->SetProperty("RedirectAddress", Str(""));
-            mailbox->SetProperty("RedirectStatus", std::int16_t{0});
-            mailbox->SetProperty("Size", std::int16_t{0});
-            mailbox->CallMethod("RemoveMailbox");
-        }
+        // The mailbox record goes last: while it is there, MailboxExists still finds the
+        // mailbox, so a run stopped part way (killed, or a failure below) removes the rest
+        // when it is run again.
         DeleteAddressMap(services, AddressMapDestination(kStoreAndForward, postoffice, mailboxName),
                          postoffice);
         DeleteLogin(services, postoffice, LoginUserName(mailboxName, postoffice));
+        auto mailbox = Make(services, kMailboxClass);
+        mailbox->SetProperty("Postoffice", postoffice);
+        mailbox->SetProperty("Mailbox", mailboxName);
+        mailbox->SetProperty("Limit", std::int16_t{0});
+        mailbox->SetProperty("RedirectAddress", Str(""));
+        mailbox->SetProperty("RedirectStatus", std::int16_t{0});
+        mailbox->SetProperty("Size", std::int16_t{0});
+        mailbox->CallMethod("RemoveMailbox");
     } catch (const std::exception& failure) {
         try {
             services.messages.Show(Describe(failure), platform::kMbOk, std::nullopt);

@@ -78,10 +78,12 @@ void CompleteMailbox(Services& services, const std::string& postoffice,
 
 // Removals.
 
-/// Removes the mailbox's folder below the data directory's post-office root, then its mailbox
-/// record, its address map and its login. A folder that cannot be removed is reported as in use
-/// and every record stays; any other failure is reported by its description alone. Names that
-/// could widen the removal are refused before anything is touched. Never throws.
+/// Removes the mailbox's folder below the data directory's post-office root, then its address
+/// map, its login and, last, its mailbox record, so that a mailbox whose removal stopped part
+/// way is still found, and finished, by the next run. A folder that cannot be removed is
+/// reported as in use and every record stays; any other failure is reported by its description
+/// alone and leaves the later steps undone. Names that could widen the removal are refused
+/// before anything is touched. Never throws.
 void DeleteMailbox(Services& services, const std::string& postoffice,
                    const std::string& mailboxName);
 /// Removes every address map to `destination` in the post office. Throws on failure.
