@@ -24,6 +24,11 @@ std::string HashPassword(std::string_view password) {
     if (password.find('\0') != std::string_view::npos) {
         throw Error("cannot store the password: it holds a NUL character");
     }
+    // crypt refuses longer passphrases with ERANGE, which would read as a meaningless reason.
+    if (password.size() >= CRYPT_MAX_PASSPHRASE_SIZE) {
+        throw Error("cannot store the password: it is longer than " +
+                    std::to_string(CRYPT_MAX_PASSPHRASE_SIZE - 1) + " bytes");
+    }
     char salt[CRYPT_GENSALT_OUTPUT_SIZE];
     if (!crypt_gensalt_rn("$6$", 0, nullptr, 0, salt, sizeof salt)) {
         throw Error(std::string("cannot make a salt for the password hash: ") +
