@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -17,9 +18,21 @@ namespace seedwell::test_support {
 class TempFolder {
   public:
     TempFolder() {
+#ifdef _WIN32
+        // No mkdtemp on Windows: try fresh random names until one is created.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const auto candidate =
+                std::filesystem::temp_directory_path() / ("seedwell-" + std::to_string(random()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(candidate, ec)) path_ = candidate.string();
+        }
+        if (path_.empty()) throw std::runtime_error("cannot make a temporary folder");
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "seedwell-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
+#endif
     }
     ~TempFolder() {
         std::error_code ec;

@@ -1,0 +1,293 @@
+#include "platform/com_objects.h"
+
+#include <windows.h>
+
+#include <objbase.h>
+#include <oleauto.h>
+
+#include "platform/error.h"
+#include "platform/win_text.h"
+
+namespace seedwell::platform {
+namespace {
+
+/// `name` for a message: control characters (a NUL would end the message) as \xNN.
+std::string Printable(std::string_view name) {
+    std::string shown;
+    for (char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            static constexpr char kDigits[] = "0123456789ABCDEF";
+            shown += "\\x";
+            shown += kDigits[(static_cast<unsigned char>(c) >> 4) & 0xF];
+            shown += kDigits[static_cast<unsigned char>(c) & 0xF];
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
+/// Keeps COM initialised on the thread that made it, for as long as it lives.
+class Apartment {
+  public:
+    Apartment() {
+        const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        // S_OK and S_FALSE both count one initialisation, to be undone once. A thread already
+        // in the multithreaded apartment can use COM as it is, and is left as it is.
+        if (SUCCEEDED(hr)) {
+            owned_ = true;
+        } else if (hr != RPC_E_CHANGED_MODE) {
+            throw Error("cannot start COM on this thread: " + win::HResultReason(hr));
+        }
+    }
+    ~Apartment() {
+        if (owned_) CoUninitialize();
+    }
+    Apartment(const Apartment&) = delete;
+    Apartment& operator=(const Apartment&) = delete;
+
+  private:
+    bool owned_ = false;
+};
+
+/// Owns one reference to a COM interface.
+template <class Interface>
+class ComPtr {
+  public:
+    ComPtr() = default;
+    ~ComPtr() { Reset(); }
+    ComPtr(ComPtr&& other) noexcept : pointer_(other.pointer_) { other.pointer_ = nullptr; }
+    ComPtr& operator=(ComPtr&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            pointer_ = other.pointer_;
+            other.pointer_ = nullptr;
+        }
+        return *this;
+    }
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+
+    Interface* operator->() const { return pointer_; }
+    Interface* Get() const { return pointer_; }
+    /// Where a call that hands out a reference puts it; the reference held so far is released.
+    void** Put() {
+        Reset();
+        return reinterpret_cast<void**>(&pointer_);
+    }
+    void Reset() {
+        if (pointer_) pointer_->Release();
+        pointer_ = nullptr;
+    }
+
+  private:
+    Interface* pointer_ = nullptr;
+};
+
+/// Owns a VARIANT and whatever it holds.
+class Variant {
+  public:
+    Variant() { VariantInit(&value_); }
+    ~Variant() { VariantClear(&value_); }
+    Variant(const Variant&) = delete;
+    Variant& operator=(const Variant&) = delete;
+    VARIANT* Get() { return &value_; }
+
+  private:
+    VARIANT value_;
+};
+
+/// Owns a BSTR.
+class Bstr {
+  public:
+    explicit Bstr(std::wstring_view text)
+        : text_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
+        if (!text_)
+            throw Error("out of memory for a string of " + std::to_string(text.size()) +
+                        " characters");
+    }
+    ~Bstr() { SysFreeString(text_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    /// Hands the string over to a new owner (a VARIANT).
+    BSTR Release() {
+        BSTR text = text_;
+        text_ = nullptr;
+        return text;
+    }
+
+  private:
+    BSTR text_;
+};
+
+/// Owns the strings that a failed Invoke leaves in an EXCEPINFO.
+class ExceptionInfo {
+  public:
+    ExceptionInfo() = default;
+    ~ExceptionInfo() {
+        SysFreeString(info_.bstrSource);
+        SysFreeString(info_.bstrDescription);
+        SysFreeString(info_.bstrHelpFile);
+    }
+    ExceptionInfo(const ExceptionInfo&) = delete;
+    ExceptionInfo& operator=(const ExceptionInfo&) = delete;
+    EXCEPINFO* Get() { return &info_; }
+
+    /// The object's own description of its failure, else the system's text for its code.
+    std::string Reason() {
+        if (info_.pfnDeferredFillIn) {
+            info_.pfnDeferredFillIn(&info_);
+            info_.pfnDeferredFillIn = nullptr;
+        }
+        if (info_.bstrDescription && SysStringLen(info_.bstrDescription) > 0) {
+            auto text = win::Narrow(
+                std::wstring_view(info_.bstrDescription, SysStringLen(info_.bstrDescription)));
+            while (text && !text->empty() && (text->back() == '\n' || text->back() == '\r')) {
+                text->pop_back();
+            }
+            if (text && !text->empty()) return *text;
+        }
+        if (info_.scode != 0) return win::HResultReason(info_.scode);
+        if (info_.wCode != 0) return "error " + std::to_string(info_.wCode);
+        return win::HResultReason(DISP_E_EXCEPTION);
+    }
+
+  private:
+    EXCEPINFO info_{};
+};
+
+class ComObject : public AdminObject {
+  public:
+    ComObject(std::shared_ptr<Apartment> apartment, ComPtr<IDispatch> object, std::string progId)
+        : apartment_(std::move(apartment)),
+          object_(std::move(object)),
+          progId_(std::move(progId)) {}
+
+    void SetProperty(std::string_view name, const Value& value) override {
+        const std::string doing = "cannot set " + Member(name);
+        Variant argument;
+        VARIANT& v = *argument.Get();
+        if (const auto* text = std::get_if<std::string>(&value)) {
+            if (text->find('\0') != std::string::npos) {
+                throw Error(doing + ": the text holds a NUL character");
+            }
+            const auto wide = win::Widen(*text);
+            if (!wide) throw Error(doing + ": the text is not valid UTF-8");
+            Bstr string(*wide);
+            v.vt = VT_BSTR;
+            v.bstrVal = string.Release();
+        } else if (const auto* small = std::get_if<std::int16_t>(&value)) {
+            v.vt = VT_I2;
+            v.iVal = *small;
+        } else {
+            v.vt = VT_I4;
+            v.lVal = std::get<std::int32_t>(value);
+        }
+        DISPID putId = DISPID_PROPERTYPUT;
+        DISPPARAMS parameters{};
+        parameters.rgvarg = argument.Get();
+        parameters.cArgs = 1;
+        parameters.rgdispidNamedArgs = &putId;
+        parameters.cNamedArgs = 1;
+        Invoke(doing, name, DISPATCH_PROPERTYPUT, parameters, nullptr);
+    }
+
+    std::int32_t CallMethod(std::string_view name) override {
+        const std::string doing = "cannot call " + Member(name);
+        Variant result;
+        DISPPARAMS none{};
+        Invoke(doing, name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, none, result.Get());
+        const HRESULT hr = VariantChangeType(result.Get(), result.Get(), 0, VT_I4);
+        if (FAILED(hr)) {
+            throw Error(doing + ": its result is not a 32-bit integer: " + win::HResultReason(hr));
+        }
+        return static_cast<std::int32_t>(result.Get()->lVal);
+    }
+
+    std::string GetProperty(std::string_view name) override {
+        const std::string doing = "cannot read " + Member(name);
+        Variant result;
+        DISPPARAMS none{};
+        Invoke(doing, name, DISPATCH_PROPERTYGET | DISPATCH_METHOD, none, result.Get());
+        if (result.Get()->vt == VT_NULL) throw Error(doing + ": its value is Null, not text");
+        const HRESULT hr =
+            VariantChangeType(result.Get(), result.Get(), VARIANT_ALPHABOOL, VT_BSTR);
+        if (FAILED(hr)) throw Error(doing + ": its value is not text: " + win::HResultReason(hr));
+        const BSTR text = result.Get()->bstrVal;
+        const auto utf8 = win::Narrow(std::wstring_view(text ? text : L"", SysStringLen(text)));
+        if (!utf8) throw Error(doing + ": its text is not valid UTF-16");
+        return *utf8;
+    }
+
+  private:
+    /// "Scripting.Dictionary.Count": the object and the member, for messages.
+    std::string Member(std::string_view name) const { return progId_ + "." + Printable(name); }
+
+    void Invoke(const std::string& doing, std::string_view name, WORD flags, DISPPARAMS& parameters,
+                VARIANT* result) {
+        const auto wide = win::Widen(name);
+        if (!wide || wide->empty() || wide->find(L'\0') != std::wstring::npos) {
+            throw Error(doing + ": " + UnknownMemberDescription(Printable(name)));
+        }
+        LPOLESTR names[] = {const_cast<LPOLESTR>(wide->c_str())};
+        DISPID id = DISPID_UNKNOWN;
+        HRESULT hr = object_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+        if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) {
+            throw Error(doing + ": " + UnknownMemberDescription(name));
+        }
+        if (FAILED(hr)) throw Error(doing + ": " + win::HResultReason(hr));
+        ExceptionInfo exception;
+        UINT badArgument = 0;
+        hr = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters, result,
+                             exception.Get(), &badArgument);
+        if (SUCCEEDED(hr)) return;
+        if (hr == DISP_E_EXCEPTION) throw Error(doing + ": " + exception.Reason());
+        // What a put to a read-only property or a call of a property meets.
+        if (hr == DISP_E_MEMBERNOTFOUND) throw Error(doing + ": " + UnknownMemberDescription(name));
+        throw Error(doing + ": " + win::HResultReason(hr));
+    }
+
+    std::shared_ptr<Apartment> apartment_;  // first in, last out: COM outlives the object
+    ComPtr<IDispatch> object_;
+    std::string progId_;
+};
+
+class ComObjectFactory : public ObjectFactory {
+  public:
+    ComObjectFactory() : apartment_(std::make_shared<Apartment>()) {}
+
+    std::unique_ptr<AdminObject> CreateObject(std::string_view progId) override {
+        const std::string doing = "cannot create object '" + Printable(progId) + "'";
+        const auto wide = win::Widen(progId);
+        if (!wide || wide->empty() || wide->find(L'\0') != std::wstring::npos) {
+            throw Error(doing + ": that is not a programmatic identifier");
+        }
+        CLSID classId{};
+        HRESULT hr = CLSIDFromProgID(wide->c_str(), &classId);
+        if (FAILED(hr)) {
+            throw Error(doing +
+                        ": no class is registered under that name: " + win::HResultReason(hr));
+        }
+        ComPtr<IUnknown> unknown;
+        hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                              IID_IUnknown, unknown.Put());
+        if (FAILED(hr)) throw Error(doing + ": " + win::HResultReason(hr));
+        ComPtr<IDispatch> object;
+        hr = unknown->QueryInterface(IID_IDispatch, object.Put());
+        if (FAILED(hr)) {
+            throw Error(doing + ": it cannot be driven by member name: " + win::HResultReason(hr));
+        }
+        return std::make_unique<ComObject>(apartment_, std::move(object), std::string(progId));
+    }
+
+  private:
+    std::shared_ptr<Apartment> apartment_;
+};
+
+}  // namespace
+
+std::unique_ptr<ObjectFactory> MakeSystemObjectFactory() {
+    return std::make_unique<ComObjectFactory>();
+}
+
+}  // namespace seedwell::platform

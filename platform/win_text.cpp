@@ -1,0 +1,137 @@
+#include "platform/win_text.h"
+
+#include <windows.h>
+
+#include <climits>
+#include <cstdio>
+
+namespace seedwell::platform::win {
+namespace {
+
+/// Owns a buffer that FormatMessageW allocated.
+class LocalBuffer {
+  public:
+    LocalBuffer() = default;
+    ~LocalBuffer() {
+        if (buffer_) LocalFree(buffer_);
+    }
+    LocalBuffer(const LocalBuffer&) = delete;
+    LocalBuffer& operator=(const LocalBuffer&) = delete;
+    wchar_t** Put() { return &buffer_; }
+    const wchar_t* Get() const { return buffer_; }
+
+  private:
+    wchar_t* buffer_ = nullptr;
+};
+
+/// Texts of the failures late binding meets most, for systems whose message table lacks them.
+const char* BuiltInMessage(std::uint32_t code) {
+    switch (code) {
+        case 0x80004001:
+            return "Not implemented";
+        case 0x80004002:
+            return "No such interface supported";
+        case 0x80004005:
+            return "Unspecified error";
+        case 0x8007000E:
+            return "Not enough memory";
+        case 0x80020003:
+            return "Member not found";
+        case 0x80020004:
+            return "Parameter not found";
+        case 0x80020005:
+            return "Type mismatch";
+        case 0x80020006:
+            return "Unknown name";
+        case 0x80020008:
+            return "Bad variable type";
+        case 0x80020009:
+            return "Exception occurred";
+        case 0x8002000A:
+            return "Out of present range";
+        case 0x8002000E:
+            return "Invalid number of parameters";
+        case 0x8002000F:
+            return "Parameter not optional";
+        case 0x800401F0:
+            return "CoInitialize has not been called";
+        case 0x800401F3:
+            return "Invalid class string";
+        case 0x80040154:
+            return "Class not registered";
+        case 0x80080005:
+            return "Server execution failed";
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
+std::optional<std::wstring> Widen(std::string_view utf8) {
+    if (utf8.empty()) return std::wstring();
+    if (utf8.size() > INT_MAX) return std::nullopt;
+    const int length = static_cast<int>(utf8.size());
+    std::wstring wide(utf8.size(), L'\0');
+    const int made = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length,
+                                         wide.data(), length);
+    if (made <= 0) return std::nullopt;
+    wide.resize(static_cast<std::size_t>(made));
+    return wide;
+}
+
+std::optional<std::string> Narrow(std::wstring_view wide) {
+    if (wide.empty()) return std::string();
+    if (wide.size() > INT_MAX / 3) return std::nullopt;
+    const int length = static_cast<int>(wide.size());
+    std::string utf8(wide.size() * 3, '\0');
+    const int made =
+        WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), length, utf8.data(),
+                            static_cast<int>(utf8.size()), nullptr, nullptr);
+    if (made <= 0) return std::nullopt;
+    utf8.resize(static_cast<std::size_t>(made));
+    return utf8;
+}
+
+std::string Hex(std::uint32_t code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
+    return text;
+}
+
+std::string SystemMessage(std::uint32_t code) noexcept {
+    try {
+        LocalBuffer buffer;
+        const DWORD length =
+            FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                               FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, code, 0, reinterpret_cast<wchar_t*>(buffer.Put()), 0, nullptr);
+        std::string text;
+        if (length > 0 && buffer.Get()) {
+            text = Narrow(std::wstring_view(buffer.Get(), length)).value_or(std::string());
+        }
+        while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
+                                 text.back() == '.')) {
+            text.pop_back();
+        }
+        if (text.empty()) {
+            if (const char* builtIn = BuiltInMessage(code)) text = builtIn;
+        }
+        return text;
+    } catch (...) {
+        return {};
+    }
+}
+
+std::string Win32Reason(std::uint32_t code) {
+    std::string text = SystemMessage(code);
+    return text.empty() ? "error " + Hex(code) : text;
+}
+
+std::string HResultReason(std::int32_t hr) {
+    const auto code = static_cast<std::uint32_t>(hr);
+    std::string text = SystemMessage(code);
+    return text.empty() ? "error " + Hex(code) : text + " (" + Hex(code) + ")";
+}
+
+}  // namespace seedwell::platform::win

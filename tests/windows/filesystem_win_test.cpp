@@ -1,0 +1,145 @@
+#include <windows.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "platform/error.h"
+#include "platform/filesystem_std.h"
+#include "tests/platform/temp_folder.h"
+
+namespace seedwell::platform {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Error& error) {
+        return error.what();
+    }
+    return "no error";
+}
+
+fs::path Utf8Path(std::string_view utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+/// Writes `bytes` to the file at the UTF-8 path `path`.
+void WriteBytes(const std::string& path, std::string_view bytes) {
+    std::ofstream out(Utf8Path(path), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    ASSERT_TRUE(out.good()) << path;
+}
+
+class WindowsFileSystem : public ::testing::Test {
+  protected:
+    /// `name` inside the temporary folder, joined the Windows way.
+    std::string In(std::string_view name) const { return files->BuildPath(root, name); }
+
+    test_support::TempFolder temp;
+    std::unique_ptr<FileSystem> files = MakeSystemFileSystem();
+    const std::string root = fs::path(temp.Path()).make_preferred().string();
+};
+
+TEST_F(WindowsFileSystem, BuildsPathsWithBackslashes) {
+    EXPECT_EQ(files->Separator(), '\\');
+    EXPECT_EQ(files->BuildPath("D:\\Mail", "Postoffices"), "D:\\Mail\\Postoffices");
+    EXPECT_EQ(files->BuildPath("D:\\Mail\\", "Postoffices"), "D:\\Mail\\Postoffices");
+    EXPECT_EQ(files->BuildPath("D:\\", "x"), "D:\\x");
+    EXPECT_EQ(files->BuildPath("", "x"), "x");
+    EXPECT_EQ(files->BuildPath("D:/Mail", "x"), "D:/Mail\\x");
+}
+
+TEST_F(WindowsFileSystem, FoldersWithNamesOutsideTheAnsiCodePage) {
+    // "Zürich-Почта-€": UTF-8 inside the program, the same characters on disk.
+    const std::string name = "Z\xC3\xBCrich-\xD0\x9F\xD0\xBE\xD1\x87\xD1\x82\xD0\xB0-\xE2\x82\xAC";
+    const std::string folder = In(name);
+    EXPECT_FALSE(files->FolderExists(folder));
+    files->CreateFolder(folder);
+    EXPECT_TRUE(files->FolderExists(folder));
+    EXPECT_FALSE(files->FileExists(folder));
+    EXPECT_TRUE(fs::is_directory(fs::path(temp.Path()) / Utf8Path(name)));
+    const auto entry = fs::directory_iterator(temp.Path())->path().filename().u8string();
+    EXPECT_EQ(std::string(entry.begin(), entry.end()), name);
+
+    const std::string inbox = files->BuildPath(folder, "inbox");
+    files->CreateFolder(inbox);
+    EXPECT_THAT(ErrorOf([&] { files->CreateFolder(inbox); }),
+                StartsWith("cannot create the folder '" + inbox + "': "));
+    const std::string message = files->BuildPath(inbox, "m\xC3\xA9ssage.eml");
+    WriteBytes(message, "x\r\ny");
+    EXPECT_TRUE(files->FileExists(message));
+    EXPECT_FALSE(files->FolderExists(message));
+    auto stream = files->OpenTextFile(message);
+    EXPECT_EQ(stream->ReadLine(), "x");
+    EXPECT_EQ(stream->ReadLine(), "y");
+    stream.reset();
+
+    files->DeleteFolder(folder, false);
+    EXPECT_FALSE(files->FolderExists(folder));
+    EXPECT_FALSE(fs::exists(fs::path(temp.Path()) / Utf8Path(name)));
+}
+
+TEST_F(WindowsFileSystem, ReadOnlyFilesStayUnlessForced) {
+    const std::string box = In("box");
+    files->CreateFolder(box);
+    files->CreateFolder(files->BuildPath(box, "inbox"));
+    const std::string locked = temp.Write("box/inbox/locked.eml", "x");
+    const auto wide = Utf8Path(locked).wstring();
+    ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_THAT(ErrorOf([&] { files->DeleteFolder(box, false); }), HasSubstr("read-only"));
+    EXPECT_TRUE(files->FileExists(locked));
+    files->DeleteFolder(box, true);
+    EXPECT_FALSE(files->FolderExists(box));
+}
+
+TEST_F(WindowsFileSystem, OnlyRegularFilesAreOpened) {
+    EXPECT_EQ(ErrorOf([&] { files->OpenTextFile(root); }), "'" + root + "' is not a regular file");
+    const std::string missing = In("missing.txt");
+    const std::string failure = ErrorOf([&] { files->OpenTextFile(missing); });
+    EXPECT_THAT(failure, StartsWith("cannot open the file '" + missing + "': "));
+    EXPECT_GT(failure.size(), ("cannot open the file '" + missing + "': ").size());
+    // A device would make reading wait or never end.
+    EXPECT_EQ(ErrorOf([&] { OpenRegularFile("NUL"); }), "'NUL' is not a regular file");
+    EXPECT_THAT(ErrorOf([&] { OpenRegularFile("caf\xE9.txt"); }), HasSubstr("not valid UTF-8"));
+}
+
+TEST_F(WindowsFileSystem, NamesThatWindowsWouldReadAsAnotherNameAreRefused) {
+    // Windows drops a final dot or blank, so "jsmith." would be the folder of "jsmith".
+    const std::string jsmith = In("jsmith");
+    files->CreateFolder(jsmith);
+    temp.Write("jsmith/keep.eml", "x");
+    for (const std::string bad : {"jsmith.", "jsmith ", "jsmith. .", "nul", "NUL.txt", "com1",
+                                  "a:b", "a*", "a?", "a|b", "a<b", "a\"b"}) {
+        const std::string path = In(bad);
+        EXPECT_FALSE(files->FolderExists(path)) << bad;
+        EXPECT_FALSE(files->FileExists(path)) << bad;
+        EXPECT_THAT(ErrorOf([&] { files->DeleteFolder(path, true); }),
+                    StartsWith("cannot delete the folder '" + path + "': the name '" + bad + "'"))
+            << bad;
+        EXPECT_THAT(ErrorOf([&] { files->CreateFolder(path); }),
+                    StartsWith("cannot create the folder '" + path + "': the name '"))
+            << bad;
+        EXPECT_THAT(ErrorOf([&] { files->OpenTextFile(path); }),
+                    StartsWith("cannot open the file '" + path + "': the name '"))
+            << bad;
+    }
+    EXPECT_TRUE(files->FileExists(files->BuildPath(jsmith, "keep.eml")));
+    // Ordinary names, drive letters, doubled separators and dots inside names are fine.
+    EXPECT_TRUE(files->FolderExists(root + "\\\\jsmith"));
+    EXPECT_TRUE(files->FolderExists(root + "\\.\\jsmith"));
+    files->CreateFolder(In("j.smith"));
+    files->CreateFolder(In("console"));
+    files->CreateFolder(In("com10"));
+    EXPECT_TRUE(files->FolderExists(In("j.smith")));
+}
+
+}  // namespace
+}  // namespace seedwell::platform
