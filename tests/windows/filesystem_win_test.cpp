@@ -100,6 +100,32 @@ TEST_F(WindowsFileSystem, ReadOnlyFilesStayUnlessForced) {
     EXPECT_FALSE(files->FolderExists(box));
 }
 
+TEST_F(WindowsFileSystem, AFileInUseStopsTheRemovalAndIsNamed) {
+    const std::string box = In("box");
+    files->CreateFolder(box);
+    files->CreateFolder(files->BuildPath(box, "inbox"));
+    const std::string held = files->BuildPath(box, "inbox\\held.eml");
+    WriteBytes(held, "x");
+    const HANDLE handle = CreateFileW(Utf8Path(held).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_THAT(ErrorOf([&] { files->DeleteFolder(box, true); }),
+                StartsWith("cannot delete '" + held + "' in the folder '" + box + "': "));
+    CloseHandle(handle);
+    EXPECT_TRUE(files->FileExists(held));
+    files->DeleteFolder(box, true);
+    EXPECT_FALSE(files->FolderExists(box));
+
+    const std::string missing = In("missing");
+    EXPECT_EQ(ErrorOf([&] { files->DeleteFolder(missing, true); }),
+              "cannot delete the folder '" + missing + "': No such file or directory");
+    const std::string file = In("file.txt");
+    WriteBytes(file, "x");
+    EXPECT_EQ(ErrorOf([&] { files->DeleteFolder(file, true); }),
+              "cannot delete the folder '" + file + "': it is not a folder");
+    EXPECT_TRUE(files->FileExists(file));
+}
+
 TEST_F(WindowsFileSystem, OnlyRegularFilesAreOpened) {
     EXPECT_EQ(ErrorOf([&] { files->OpenTextFile(root); }), "'" + root + "' is not a regular file");
     const std::string missing = In("missing.txt");
