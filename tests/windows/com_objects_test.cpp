@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "platform/error.h"
+#include "tests/windows/recording_dispatch.h"
 
 namespace seedwell::platform {
 namespace {
@@ -113,6 +114,82 @@ TEST_F(ComObjects, UnknownIdentifierIsNamed) {
     EXPECT_THAT(failure, StartsWith("cannot create object 'TWAOXX.NoSuchClass': "));
     EXPECT_THAT(failure, HasSubstr("0x800401F3"));
     EXPECT_THAT(ErrorOf([&] { factory->CreateObject(""); }), StartsWith("cannot create object ''"));
+}
+
+// A class of the test's own shows exactly what crosses to the object and back.
+class LateBinding : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(served.Registered()); }
+    const test_support::Invocation& Last() const { return served.calls.back(); }
+
+    std::unique_ptr<ObjectFactory> factory = MakeSystemObjectFactory();
+    test_support::RecordingClass served{
+        std::string("Seedwell.Recording.") +
+        ::testing::UnitTest::GetInstance()->current_test_info()->name()};
+    const std::string& progId = served.ProgId();
+};
+
+TEST_F(LateBinding, PropertiesArePutAsTheKindTheValueHolds) {
+    auto object = factory->CreateObject(progId);
+    object->SetProperty("Name", std::string("Z\xC3\xBCrich \xF0\x9F\x93\xAB"));
+    EXPECT_EQ(Last().flags, DISPATCH_PROPERTYPUT);
+    EXPECT_EQ(Last().argumentTypes, std::vector<VARTYPE>{VT_BSTR});
+    EXPECT_EQ(Last().namedArguments, std::vector<DISPID>{DISPID_PROPERTYPUT});
+    EXPECT_EQ(Last().text, std::wstring(L"Z\x00FCrich \xD83D\xDCEB"));
+
+    object->SetProperty("Status", std::int16_t{-1});
+    EXPECT_EQ(Last().argumentTypes, std::vector<VARTYPE>{VT_I2});
+    EXPECT_EQ(Last().number, -1);
+    object->SetProperty("limit", std::int32_t{-1});
+    EXPECT_EQ(Last().argumentTypes, std::vector<VARTYPE>{VT_I4});
+    EXPECT_EQ(Last().number, -1);
+    object->SetProperty("Name", std::string());
+    EXPECT_EQ(Last().argumentTypes, std::vector<VARTYPE>{VT_BSTR});
+    EXPECT_EQ(Last().text, L"");
+}
+
+TEST_F(LateBinding, MethodsAndReadsTakeNoArgumentsAndConvertTheResult) {
+    auto object = factory->CreateObject(progId);
+    EXPECT_EQ(object->CallMethod("Truth"), -1);
+    EXPECT_EQ(Last().flags, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+    EXPECT_TRUE(Last().argumentTypes.empty());
+    EXPECT_TRUE(Last().namedArguments.empty());
+    EXPECT_EQ(object->CallMethod("Count"), 42);
+    EXPECT_EQ(object->CallMethod("Limit"), 0);  // no result
+
+    object->SetProperty("Name", std::string("sales"));
+    EXPECT_EQ(object->GetProperty("Name"), "sales");
+    EXPECT_EQ(object->GetProperty("Truth"), "True");
+    EXPECT_EQ(object->GetProperty("Limit"), "");
+    EXPECT_EQ(ErrorOf([&] { object->GetProperty("Nothing"); }),
+              "cannot read " + progId + ".Nothing: its value is Null, not text");
+    EXPECT_EQ(ErrorOf([&] { object->GetProperty("Surrogate"); }),
+              "cannot read " + progId + ".Surrogate: its text is not valid UTF-16");
+}
+
+TEST_F(LateBinding, FailuresTakeTheObjectsDescriptionElseItsCode) {
+    auto object = factory->CreateObject(progId);
+    EXPECT_EQ(ErrorOf([&] { object->CallMethod("Described"); }),
+              "cannot call " + progId + ".Described: the post office 'mian' does not exist");
+    EXPECT_EQ(ErrorOf([&] { object->CallMethod("Deferred"); }),
+              "cannot call " + progId + ".Deferred: filled in later");
+    const std::string silent = ErrorOf([&] { object->GetProperty("Silent"); });
+    EXPECT_THAT(silent, StartsWith("cannot read " + progId + ".Silent: "));
+    EXPECT_THAT(silent, EndsWith(" (0x80070005)"));  // after the system's text for it
+    EXPECT_GT(silent.size(), ("cannot read " + progId + ".Silent:  (0x80070005)").size());
+    EXPECT_EQ(ErrorOf([&] { object->CallMethod("Coded"); }),
+              "cannot call " + progId + ".Coded: error 1234");
+}
+
+TEST_F(LateBinding, EveryObjectIsReleased) {
+    {
+        auto first = factory->CreateObject(progId);
+        auto second = factory->CreateObject(progId);
+        EXPECT_EQ(served.live, 2);
+        EXPECT_THROW(first->CallMethod("Described"), Error);
+        EXPECT_THROW(second->GetProperty("Nothing"), Error);
+    }
+    EXPECT_EQ(served.live, 0);
 }
 
 TEST(ComObjectLifetime, ObjectsMayOutliveTheirFactory) {
