@@ -56,7 +56,7 @@ class WinRegistryKey : public RegistryKey {
                     if (status != ERROR_SUCCESS) return std::nullopt;
                 }
                 data.resize(std::min(stored, size));
-                if (IsStringType(type) && !FitsCodePage(*name)) return std::nullopt;
+                if (IsStringType(type) && !FitsCodePage(valueName)) return std::nullopt;
                 return RegistryValue{type, std::move(data)};
             }
             return std::nullopt;
@@ -66,11 +66,11 @@ class WinRegistryKey : public RegistryKey {
     }
 
   private:
-    /// True when the string value `name` holds only characters of the code page. The ANSI
+    /// True when the string value `valueName` holds only characters of the code page. The ANSI
     /// functions put '?' or a look-alike in place of any other character, which would turn a
     /// folder name into another one; such a value is treated as unreadable instead.
-    bool FitsCodePage(const std::string& name) {
-        const auto wideName = win::Widen(*codePage_.ToUtf8(name));
+    bool FitsCodePage(std::string_view valueName) {
+        const auto wideName = win::Widen(valueName);
         if (!wideName) return false;
         DWORD size = 0;
         if (RegQueryValueExW(key_->Get(), wideName->c_str(), nullptr, nullptr, nullptr, &size) !=

@@ -202,7 +202,7 @@ class WinFileSystem : public StdFileSystem {
             throw Error("cannot delete the folder '" + path + "': " + *problem);
         }
         if (path.find('\0') != std::string::npos) {
-            throw Error("cannot delete the folder '" + path + "': the path holds a NUL byte");
+            throw Error("cannot delete the folder: its path holds a NUL byte");
         }
         if (path.empty()) {
             throw Error("cannot delete the folder '': " +
