@@ -10,6 +10,7 @@
 #include <oleauto.h>
 
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ struct Invocation {
     long number = 0;    ///< the integer argument, if any
 };
 
-class RecordingObject : public IDispatch {
+class RecordingObject final : public IDispatch {
   public:
     static constexpr const wchar_t* kNames[] = {L"Name",    L"Status",    L"Limit",    L"Truth",
                                                 L"Nothing", L"Described", L"Deferred", L"Silent",
@@ -115,11 +116,7 @@ class RecordingObject : public IDispatch {
             exception->scode = E_FAIL;
             return DISP_E_EXCEPTION;
         } else if (name == L"Deferred") {
-            exception->pfnDeferredFillIn = [](EXCEPINFO* info) -> HRESULT {
-                info->bstrDescription = SysAllocString(L"filled in later\r\n");
-                info->scode = E_FAIL;
-                return S_OK;
-            };
+            exception->pfnDeferredFillIn = &FillInLater;
             return DISP_E_EXCEPTION;
         } else if (name == L"Silent") {
             exception->scode = E_ACCESSDENIED;
@@ -132,6 +129,12 @@ class RecordingObject : public IDispatch {
     }
 
   private:
+    static HRESULT STDAPICALLTYPE FillInLater(EXCEPINFO* info) {
+        info->bstrDescription = SysAllocString(L"filled in later\r\n");
+        info->scode = E_FAIL;
+        return S_OK;
+    }
+
     std::vector<Invocation>& log_;
     long& live_;
     ULONG references_ = 1;
@@ -140,7 +143,7 @@ class RecordingObject : public IDispatch {
 
 /// Serves RecordingObjects under `progId` for as long as it lives. COM must be initialised on
 /// the thread around it. Tests that run at the same time need identifiers of their own.
-class RecordingClass : public IClassFactory {
+class RecordingClass final : public IClassFactory {
   public:
     explicit RecordingClass(std::string progId) : progId_(std::move(progId)) {
         // {5EED3E11-0000-4000-8000-000000000001}
