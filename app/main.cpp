@@ -4,6 +4,7 @@
 
 #include <QApplication>
 
+#include "app/administration.h"
 #include "app/frm_seedwell.h"
 #include "app/runs.h"
 #include "platform/codepage.h"
@@ -12,9 +13,6 @@
 #include "platform/qt/qt_ui.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
-#ifdef SEEDWELL_WITH_SERVER
-#include "server/server.h"
-#endif
 
 int main(int argc, char* argv[]) {
     using namespace seedwell;
@@ -26,14 +24,12 @@ int main(int argc, char* argv[]) {
     platform::QtMessageBox messages;
     try {
         const std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry();
-        platform::ClassTable objects;
-#ifdef SEEDWELL_WITH_SERVER
-        server::RegisterServerClasses(objects, *registry);
-#endif
+        const std::unique_ptr<platform::ObjectFactory> objects =
+            app::MakeAdministrationObjects(*registry);
         const std::unique_ptr<platform::FileSystem> files = platform::MakeSystemFileSystem();
         platform::QtBusyPointer pointer;
         platform::QtFileDialog cd;
-        const app::RunContext context{objects,  *files,  *registry,
+        const app::RunContext context{*objects, *files,  *registry,
                                       messages, pointer, platform::CodePage::System()};
 
         app::frmSeedwell window(context, cd);

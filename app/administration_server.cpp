@@ -1,0 +1,13 @@
+#include "app/administration.h"
+
+#include "server/server.h"
+
+namespace seedwell::app {
+
+std::unique_ptr<platform::ObjectFactory> MakeAdministrationObjects(platform::Registry& registry) {
+    auto classes = std::make_unique<platform::ClassTable>();
+    server::RegisterServerClasses(*classes, registry);
+    return classes;
+}
+
+}  // namespace seedwell::app
