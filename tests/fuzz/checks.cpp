@@ -377,6 +377,60 @@ std::vector<std::string> Shape(const platform::RegFileTree& tree) {
     return shape;
 }
 
+/// Everything `tree` holds, in order, for comparing two trees.
+std::vector<std::string> Contents(const platform::RegFileTree& tree) {
+    std::vector<std::string> contents;
+    for (const auto& [path, key] : tree.keys) {
+        contents.push_back(path);
+        for (const auto& [name, value] : key.values) {
+            contents.push_back(name + "=" + std::to_string(value.type) + ":" +
+                               (value.data ? "(" + *value.data + ")" : std::string("none")));
+        }
+    }
+    return contents;
+}
+
+/// `bytes` (after a UTF-16LE byte-order mark, in 16-bit units) with every line end rewritten:
+/// each line that ends at a lone LF gets CR LF, and `blanks` go just before every line end
+/// (CR LF, LF, a CR at the end of the file, or the end of the file). A registry file means the
+/// same after either. Nullopt for a UTF-16 file with half a unit at its end.
+std::optional<std::string> RewriteLineEnds(std::string_view bytes, bool crlf,
+                                           std::string_view blanks) {
+    const bool utf16 = bytes.starts_with("\xFF\xFE");
+    const std::size_t unit = utf16 ? 2 : 1;
+    if (utf16 && bytes.size() % 2 != 0) return std::nullopt;
+    const auto encode = [utf16](std::string_view ascii) {
+        std::string out;
+        for (const char c : ascii) {
+            out += c;
+            if (utf16) out += '\0';
+        }
+        return out;
+    };
+    const std::string lf = encode("\n"), cr = encode("\r"), spaces = encode(blanks);
+    const auto at = [&](std::size_t i, const std::string& what) {
+        return i + unit <= bytes.size() && bytes.substr(i, unit) == what;
+    };
+    std::string out(bytes.substr(0, utf16 ? 2 : 0));
+    std::size_t start = out.size();
+    for (std::size_t i = start; i < bytes.size(); i += unit) {
+        if (!at(i, lf)) continue;
+        const bool hadCr = i >= start + unit && at(i - unit, cr);
+        out += bytes.substr(start, i - start - (hadCr ? unit : 0));
+        out += spaces;
+        if (hadCr || crlf) out += cr;
+        out += lf;
+        start = i + unit;
+    }
+    std::string_view last = bytes.substr(start);
+    const bool endsInCr = last.size() >= unit && last.substr(last.size() - unit) == cr;
+    if (endsInCr) last.remove_suffix(unit);
+    out += last;
+    if (start < bytes.size()) out += spaces;
+    if (endsInCr) out += cr;
+    return out;
+}
+
 }  // namespace
 
 std::string CheckRegFile(std::string_view input) {
@@ -393,6 +447,21 @@ std::string CheckRegFile(std::string_view input) {
         }
         if (utf8 && Shape(*utf8) != Shape(*latin1)) {
             return "an ASCII file gives other keys or values in another code page";
+        }
+    }
+    struct Rewrite {
+        bool crlf;
+        std::string_view blanks;
+        const char* what;
+    };
+    for (const Rewrite& rewrite : {Rewrite{true, "", "every line ending in CR LF"},
+                                   Rewrite{false, " \t", "blanks at the end of every line"}}) {
+        const auto rewritten = RewriteLineEnds(input, rewrite.crlf, rewrite.blanks);
+        if (!rewritten) continue;
+        const auto again = platform::ParseRegFile(*rewritten, Utf8());
+        if (again.has_value() != utf8.has_value() ||
+            (utf8 && Contents(*again) != Contents(*utf8))) {
+            return std::string("the file means something else with ") + rewrite.what;
         }
     }
     return {};

@@ -20,6 +20,8 @@ struct Target {
     std::string (*check)(std::string_view);
 };
 
+void PrintTo(const Target& target, std::ostream* out) { *out << target.name; }
+
 std::vector<fs::path> FilesIn(const fs::path& dir) {
     std::vector<fs::path> files;
     if (!fs::is_directory(dir)) return files;
