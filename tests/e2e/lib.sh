@@ -122,3 +122,129 @@ expect_equal() {
         fail "$what differs"
     fi
 }
+
+# ---- Helpers for long runs, several servers and killed programs ----
+
+# For an EXIT trap, before cleanup: shows what the program printed when the script failed.
+show_app_log_on_failure() {
+    local status=$?
+    if [[ $status -ne 0 && -s "$WORK/app.log" ]]; then
+        echo "--- what the program printed:" >&2
+        tail -50 "$WORK/app.log" >&2
+    fi
+    if [[ $status -ne 0 && -n "$XVFB_PID" ]]; then
+        kill -0 "$XVFB_PID" 2>/dev/null || echo "--- Xvfb ($XVFB_PID) is no longer running" >&2
+        local display=${DISPLAY:-}
+        [[ -z "$display" || -S "/tmp/.X11-unix/X${display#:}" ]] ||
+            echo "--- the socket of the display $display has gone from /tmp/.X11-unix" >&2
+        [[ -s "$WORK/xvfb.log" ]] && { echo "--- Xvfb's log:" >&2; tail -20 "$WORK/xvfb.log" >&2; }
+    fi
+    return 0
+}
+
+# Points the helpers, twao and programs started from now on at the server named $1: its own
+# registry file and data directory below $WORK.
+use_server() {
+    export SEEDWELL_REGISTRY="$WORK/$1.reg"
+    DATA="$WORK/$1"
+}
+
+store_path() { echo "$DATA/Config/server.db"; }
+
+# Runs the SQL $1 on the current server's store, read-only.
+store_query() {
+    sqlite3 -readonly "$(store_path)" "$1"
+}
+
+# The number of records in the table $1 of the current server.
+count_records() {
+    store_query "SELECT count(*) FROM $1"
+}
+
+# Fails unless SQLite finds the current server's store intact.
+check_integrity() {
+    local result
+    result=$(sqlite3 "$(store_path)" 'PRAGMA integrity_check') ||
+        fail "sqlite3 could not check the store: $result"
+    [[ "$result" == "ok" ]] || fail "the store is damaged: $result"
+}
+
+# Waits up to $3 seconds until `count_records $1` satisfies the test $2 (e.g. "-ge 4000").
+wait_records() {
+    local table=$1 test=$2 timeout=$3 count
+    for _ in $(seq $((timeout * 5))); do
+        count=$(count_records "$table" 2>/dev/null || echo -1)
+        # shellcheck disable=SC2086
+        if [[ "$count" -ge 0 ]] && [ "$count" $test ]; then
+            echo "$count"
+            return 0
+        fi
+        kill -0 "$APP_PID" 2>/dev/null || fail "the program ended while waiting for $table $test"
+        sleep 0.2
+    done
+    fail "$table did not reach '$test' within ${timeout}s (last count $count)"
+}
+
+# With the file typed into the file box: presses Import.
+press_import() {
+    keys_to "Import/Delete Mailboxes" Tab Tab space
+}
+
+# With the file typed into the file box: presses Delete and answers Yes.
+press_delete() {
+    keys_to "Import/Delete Mailboxes" Tab Tab Tab Tab space
+    close_box "Delete" Return
+}
+
+# Waits up to $1 seconds for the run to end with its "Done" box and closes it. Fails as soon as
+# a box titled "Seedwell" shows: a run's failure or a message of CreateMailbox or DeleteMailbox.
+wait_done() {
+    local timeout=$1
+    for _ in $(seq $((timeout * 5))); do
+        if xdotool search --onlyvisible --name '^Seedwell$' >/dev/null 2>&1; then
+            fail "a message box titled 'Seedwell' showed during the run"
+        fi
+        if xdotool search --onlyvisible --name '^Done$' >/dev/null 2>&1; then
+            close_box "Done"
+            return 0
+        fi
+        kill -0 "$APP_PID" 2>/dev/null || fail "the program ended during the run"
+        sleep 0.2
+    done
+    fail "the run did not end within ${timeout}s"
+}
+
+# Kills the program with SIGKILL, as a crash or a power cut of the program alone would.
+kill_app() {
+    kill -9 "$APP_PID"
+    wait "$APP_PID" 2>/dev/null || true
+    APP_PID=""
+}
+
+# Quits the program with its Quit button after a run of the kind $1 ("import" or "delete"),
+# whose button still has the focus: Quit follows Import and comes just before Delete.
+quit_after() {
+    if [[ "$1" == "import" ]]; then
+        keys_to "Import/Delete Mailboxes" Tab space
+    else
+        keys_to "Import/Delete Mailboxes" shift+Tab space
+    fi
+    for _ in $(seq 100); do
+        kill -0 "$APP_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$APP_PID" 2>/dev/null && fail "Quit did not end the program"
+    wait "$APP_PID" || fail "the program ended with status $?"
+    APP_PID=""
+}
+
+# Starts the program, runs the file $2 ("import" or "delete" as $1) to its end within $3
+# seconds, and ends the program.
+run_to_end() {
+    local kind=$1 file=$2 timeout=$3
+    start_app
+    type_file "$file"
+    "press_$kind"
+    wait_done "$timeout"
+    quit_after "$kind"
+}
