@@ -61,7 +61,13 @@ void MakeFolderTree(Services& services, const std::string& root, const std::stri
         root + sep + postoffice + sep + "mailroot" + sep + mailboxName + sep + "inbox",
     };
     for (const std::string& folder : levels) {
-        if (!services.files.FolderExists(folder)) services.files.CreateFolder(folder);
+        if (services.files.FolderExists(folder)) continue;
+        try {
+            services.files.CreateFolder(folder);
+        } catch (const std::exception&) {
+            // Another run may have made it since the check; then nothing is missing.
+            if (!services.files.FolderExists(folder)) throw;
+        }
     }
 }
 
@@ -257,6 +263,14 @@ void DeleteMailbox(Services& services, const std::string& postoffice,
                 services.files.DeleteFolder(MailboxFolder(services, postoffice, mailboxName), true);
             } catch (...) {
                 removed = false;
+            }
+            // Another run may have removed it since the check; then it is gone all the same.
+            if (!removed) {
+                try {
+                    removed = !services.files.FolderExists(
+                        MailboxFolder(services, postoffice, mailboxName));
+                } catch (...) {
+                }
             }
             if (!removed) {
                 services.messages.Show(InUseMessage(mailboxName), platform::kMbOk, std::nullopt);
