@@ -22,7 +22,7 @@ awk -v n="$LINES" 'BEGIN {
     }
 }' >"$WORK/import.csv"
 
-start_display
+start_display -noreset
 install_server main sales
 start_app
 type_file "$WORK/import.csv"

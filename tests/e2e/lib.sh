@@ -23,9 +23,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Starts Xvfb; any arguments go to it. Pass -noreset when programs are started one after
+# another: otherwise the server resets as its last client leaves, and a program connecting
+# just then fails with "could not connect to display".
 start_display() {
     exec 9>"$WORK/display"
-    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp "$@" >"$WORK/xvfb.log" 2>&1 &
     XVFB_PID=$!
     for _ in $(seq 100); do
         [[ -s "$WORK/display" ]] && break
