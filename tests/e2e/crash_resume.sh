@@ -78,8 +78,8 @@ press_delete
 left=$(wait_records mailboxes "-le $((LINES * 3 / 5))" 180)
 kill_app
 check_integrity
-echo "delete killed with $(count_records mailboxes) mailboxes left (first seen $left)" \
-    "after ${SECONDS}s"
+echo "delete killed with $(count_records mailboxes) mailboxes left (first seen $left)," \
+    "$(without_login | grep -c . || true) of them without a login, after ${SECONDS}s"
 run_to_end delete "$WORK/import.csv" 300
 check_integrity
 
