@@ -146,7 +146,8 @@ std::string CheckGetField(std::string_view input) {
     if (!wanted.empty() && text.find(wanted) == std::string_view::npos) {
         return "field " + std::to_string(index) + where + " is not part of the text";
     }
-    for (const int outside : {-1, 0, int(pieces.size()) + 1}) {
+    for (const int outside : {std::numeric_limits<int>::min(), -1, 0, int(pieces.size()) + 1,
+                              std::numeric_limits<int>::max()}) {
         if (!field(outside).empty()) {
             return "field " + std::to_string(outside) + where + " is not empty";
         }
