@@ -67,6 +67,43 @@ TEST_F(Races, AMailboxFolderRemovedByAnotherRunAfterTheCheckIsNotInUse) {
     EXPECT_EQ(Snapshot(), complete);
 }
 
+TEST_F(Races, TwoImportsOfTheSameFileAtOnceMakeEverythingOnceWithoutAMessage) {
+    std::string content;
+    for (int i = 0; i < 300; ++i) {
+        content += std::string(i % 2 ? "sales" : "main") + ",user" + std::to_string(i) + "@d" +
+                   std::to_string(i % 5) + ".example,pw" + std::to_string(i) + "\r\n";
+    }
+    const std::string path = File("in.csv", content);
+    Import(path);
+    const std::string complete = Snapshot();
+    Install();
+
+    // Both start together once the second has been forked.
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    std::vector<ChildResult> results(2);
+    const pid_t other = fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        close(go[1]);
+        char byte;
+        [[maybe_unused]] ssize_t got = read(go[0], &byte, 1);
+        const std::string texts = Import(path).Joined();
+        _exit(texts == "[Mailboxes created.] " ? 0 : 1);
+    }
+    close(go[0]);
+    results[0] = InChild([&] {
+        [[maybe_unused]] ssize_t sent = write(go[1], "x", 1);  // the other run starts now
+        return Import(path).Joined();
+    });
+    close(go[1]);
+    int status = 0;
+    waitpid(other, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other run showed a message";
+    EXPECT_EQ(results[0].output, "[Mailboxes created.] ");
+    EXPECT_EQ(Snapshot(), complete);
+}
+
 TEST_F(Races, AFolderThatCannotBeMadeIsStillReported) {
     // A file where the post-office folder belongs: the check finds no folder and the creation
     // fails, and nothing made it meanwhile.

@@ -183,6 +183,35 @@ TEST_F(Security, APasswordTooLongToHashIsSaidToBeSo) {
     EXPECT_EQ(Hash("bob@main"), "");
 }
 
+TEST_F(Security, ADeleteRemovesNothingThroughSymbolicLinks) {
+    const std::string path = File("in.csv",
+                                  "main,alice@example.com,pw\r\n"
+                                  "main,bob@example.com,pw\r\n");
+    Import(path);
+    // Outside the post-office root: a folder with a file, which links inside alice's folder
+    // point to, and bob's whole mailbox folder replaced by a link to it.
+    const std::string outside = temp / "outside";
+    fs::create_directories(outside + "/keep");
+    File("outside/keep/mail.txt", "keep me");
+    const std::string alice = Root() + "/main/mailroot/alice";
+    fs::create_directory_symlink(outside, alice + "/inbox/link-to-folder");
+    fs::create_symlink(outside + "/keep/mail.txt", alice + "/link-to-file");
+    File("data/Postoffices/main/mailroot/alice/inbox/read-only.txt", "x");
+    fs::permissions(alice + "/inbox/read-only.txt", fs::perms::owner_read);
+    const std::string bob = Root() + "/main/mailroot/bob";
+    fs::remove_all(bob);
+    fs::create_directory_symlink(outside, bob);
+
+    const Outcome outcome = Delete(path);
+    ASSERT_EQ(outcome.shown.size(), 3u) << outcome.Joined();
+    EXPECT_THAT(outcome.shown[1].text, StartsWith("The bob mailbox is in use"));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(alice)));
+    EXPECT_TRUE(fs::is_symlink(bob));
+    EXPECT_EQ(ReadFile(outside + "/keep/mail.txt"), "keep me");
+    EXPECT_EQ(Hash("alice@main"), "");
+    EXPECT_NE(Hash("bob@main"), "");
+}
+
 TEST_F(Security, FoldersMadeByARunFollowTheUmask) {
     const std::string path = File("in.csv",
                                   "main,alice@example.com,pw\r\n"
