@@ -351,7 +351,11 @@ TEST_F(BadInput, AReadOnlyStoreIsReportedAsSuch) {
     GiveToNobody(importFile);
     ASSERT_EQ(chmod(StorePath().c_str(), 0400), 0);
     const ChildResult child = InChild(
-        [&] { return Import(importFile).Joined() + "| " + Delete(importFile).Joined(); }, true);
+        [&] {
+            const std::string imported = Import(importFile).Joined();
+            return imported + "| " + Delete(importFile).Joined();
+        },
+        true);
     if (child.exitCode == kChildSkipped) GTEST_SKIP() << child.output;
     ASSERT_EQ(child.exitCode, 0) << child.output;
     const std::string readOnly =
@@ -377,7 +381,8 @@ TEST_F(BadInput, ADataDirectoryOnAReadOnlyFileSystemChangesNothing) {
                 0) {
             _exit(kChildSkipped);
         }
-        return Import(more).Joined() + "| " + Delete(both).Joined();
+        const std::string imported = Import(more).Joined();
+        return imported + "| " + Delete(both).Joined();
     });
     if (child.exitCode == kChildSkipped) {
         GTEST_SKIP() << "cannot mount the data directory read-only here";
