@@ -22,7 +22,7 @@ awk -v n="$LINES" 'BEGIN {
     }
 }' >"$WORK/import.csv"
 
-start_display -noreset
+start_display
 install_server main sales
 start_app
 type_file "$WORK/import.csv"

@@ -33,7 +33,7 @@ without_login() {
                  WHERE NOT EXISTS (SELECT 1 FROM logins l WHERE l.username = m.name || '@' || m.postoffice)"
 }
 
-start_display -noreset
+start_display
 for server in clean crashed; do
     use_server "$server"
     install_server "${POSTOFFICES[@]}"

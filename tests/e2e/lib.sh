@@ -28,7 +28,7 @@ trap cleanup EXIT
 # just then fails with "could not connect to display".
 start_display() {
     exec 9>"$WORK/display"
-    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp "$@" >"$WORK/xvfb.log" 2>&1 &
+    Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -noreset "$@" >"$WORK/xvfb.log" 2>&1 &
     XVFB_PID=$!
     for _ in $(seq 100); do
         [[ -s "$WORK/display" ]] && break
