@@ -23,9 +23,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Starts Xvfb; any arguments go to it. Pass -noreset when programs are started one after
-# another: otherwise the server resets as its last client leaves, and a program connecting
-# just then fails with "could not connect to display".
+# Starts Xvfb; any arguments go to it. It never resets: otherwise the server resets as its last
+# client leaves, and a program started just then fails with "could not connect to display".
 start_display() {
     exec 9>"$WORK/display"
     Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -noreset "$@" >"$WORK/xvfb.log" 2>&1 &
