@@ -71,9 +71,21 @@ void MakeFolderTree(Services& services, const std::string& root, const std::stri
     }
 }
 
-void ReportCreateMailboxFailure(Services& services, const std::string& description) noexcept {
+// Runs `steps`; a failure among them is shown as `prefix` followed by its description, in a
+// box with no icon and the application's title, and the call returns normally.
+template <typename Steps>
+void ReportingFailures(Services& services, std::string_view prefix, Steps steps) noexcept {
+    std::string description;
     try {
-        services.messages.Show("CreateMailbox:" + description, platform::kMbOk, std::nullopt);
+        steps();
+        return;
+    } catch (const std::exception& failure) {
+        description = Describe(failure);
+    } catch (...) {
+        description = "an unexpected failure without a description";
+    }
+    try {
+        services.messages.Show(std::string(prefix) + description, platform::kMbOk, std::nullopt);
     } catch (...) {
         // Nothing further can be told when the message box itself fails.
     }
@@ -189,7 +201,7 @@ bool MailboxExists(Services& services, const std::string& mailboxName,
 void CreateMailbox(Services& services, const std::string& postoffice,
                    const std::string& mailboxName, const std::string& password,
                    std::int32_t sizeLimit, const std::string& root, const Value& rights) {
-    try {
+    ReportingFailures(services, "CreateMailbox:", [&] {
         RefuseUnsafeNames(postoffice, mailboxName, "; the mailbox was not created");
         auto login = Make(services, kLoginClass);
         auto mailbox = Make(services, kMailboxClass);
@@ -206,17 +218,13 @@ void CreateMailbox(Services& services, const std::string& postoffice,
         login->CallMethod("AddLogin");
 
         MakeFolderTree(services, root, postoffice, mailboxName);
-    } catch (const std::exception& failure) {
-        ReportCreateMailboxFailure(services, Describe(failure));
-    } catch (...) {
-        ReportCreateMailboxFailure(services, "an unexpected failure without a description");
-    }
+    });
 }
 
 void CompleteMailbox(Services& services, const std::string& postoffice,
                      const std::string& mailboxName, const std::string& password,
                      const std::string& root, const Value& rights) {
-    try {
+    ReportingFailures(services, "CreateMailbox:", [&] {
         RefuseUnsafeNames(postoffice, mailboxName, "; its login and folders were not checked");
         {
             auto login = Make(services, kLoginClass);
@@ -224,11 +232,7 @@ void CompleteMailbox(Services& services, const std::string& postoffice,
             login->CallMethod("AddLogin");
         }
         MakeFolderTree(services, root, postoffice, mailboxName);
-    } catch (const std::exception& failure) {
-        ReportCreateMailboxFailure(services, Describe(failure));
-    } catch (...) {
-        ReportCreateMailboxFailure(services, "an unexpected failure without a description");
-    }
+    });
 }
 
 bool AddressMapExists(Services& services, const std::string& address,
@@ -255,7 +259,7 @@ void CreateAddressMap(Services& services, const std::string& destinationType,
 
 void DeleteMailbox(Services& services, const std::string& postoffice,
                    const std::string& mailboxName) {
-    try {
+    ReportingFailures(services, "", [&] {
         RefuseUnsafeNames(postoffice, mailboxName, "; nothing was deleted");
         if (services.files.FolderExists(MailboxFolder(services, postoffice, mailboxName))) {
             bool removed = true;
@@ -291,18 +295,7 @@ void DeleteMailbox(Services& services, const std::string& postoffice,
         mailbox->SetProperty("RedirectStatus", std::int16_t{0});
         mailbox->SetProperty("Size", std::int16_t{0});
         mailbox->CallMethod("RemoveMailbox");
-    } catch (const std::exception& failure) {
-        try {
-            services.messages.Show(Describe(failure), platform::kMbOk, std::nullopt);
-        } catch (...) {
-        }
-    } catch (...) {
-        try {
-            services.messages.Show("an unexpected failure without a description", platform::kMbOk,
-                                   std::nullopt);
-        } catch (...) {
-        }
-    }
+    });
 }
 
 void DeleteAddressMap(Services& services, const std::string& destination,

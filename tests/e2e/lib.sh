@@ -95,15 +95,7 @@ close_box() {
 }
 
 quit_app_from_import() {
-    # After a run the focus is back on Import; Quit follows it in the tab order.
-    keys_to "Import/Delete Mailboxes" Tab space
-    for _ in $(seq 100); do
-        kill -0 "$APP_PID" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -0 "$APP_PID" 2>/dev/null && fail "Quit did not end the program"
-    wait "$APP_PID" || fail "the program ended with status $?"
-    APP_PID=""
+    quit_after import
 }
 
 # Every table the server holds and every folder below the post-office root, as one text.
