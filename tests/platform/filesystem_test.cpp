@@ -7,6 +7,7 @@
 
 #include "platform/error.h"
 #include "platform/filesystem_std.h"
+#include "tests/fakes/error_of.h"
 #include "tests/platform/temp_folder.h"
 
 namespace seedwell::platform {
@@ -15,14 +16,7 @@ namespace {
 namespace fs = std::filesystem;
 using test_support::TempFolder;
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& error) {
-        return error.what();
-    }
-    return "no error";
-}
+using fakes::ErrorOf;
 
 TEST(BuildPath, JoinsWithOneSeparator) {
     const StdFileSystem posix('/');

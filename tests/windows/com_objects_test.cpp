@@ -1,4 +1,5 @@
 #include "platform/com_objects.h"
+#include "tests/fakes/error_of.h"
 
 #include <windows.h>
 
@@ -19,14 +20,7 @@ using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& error) {
-        return error.what();
-    }
-    return "no error";
-}
+using fakes::ErrorOf;
 
 // Classes that Windows and Wine both provide, driven through the same late binding as the mail
 // server's objects.

@@ -9,6 +9,7 @@
 
 #include "platform/error.h"
 #include "platform/filesystem_std.h"
+#include "tests/fakes/error_of.h"
 #include "tests/platform/temp_folder.h"
 
 namespace seedwell::platform {
@@ -18,14 +19,7 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const Error& error) {
-        return error.what();
-    }
-    return "no error";
-}
+using fakes::ErrorOf;
 
 fs::path Utf8Path(std::string_view utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
