@@ -13,7 +13,7 @@ namespace seedwell::app {
 /// What a run needs of the window: the texts of its two boxes, read at the moment they are
 /// needed, and the focus.
 class RunWindow {
-public:
+  public:
     virtual ~RunWindow() = default;
     virtual std::string FileText() = 0;  ///< the text of txtFile
     virtual std::string RootText() = 0;  ///< the text of txtRoot

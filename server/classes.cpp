@@ -17,7 +17,7 @@ using Kind = PropertyKind;
 class Login final : public ScriptedObject<Login> {
   public:
     enum : std::size_t { kAccount, kUserName, kPassword, kDescription, kRights, kStatus };
-    static constexpr PropertySpec kProperties[] = {
+    static constexpr PropertyDecl kProperties[] = {
         {"Account", Kind::kString},
         {"UserName", Kind::kString},
         {"Password", Kind::kString, true},
@@ -63,7 +63,7 @@ class Mailbox final : public ScriptedObject<Mailbox> {
         kStatus,
         kSize
     };
-    static constexpr PropertySpec kProperties[] = {
+    static constexpr PropertyDecl kProperties[] = {
         {"Postoffice", Kind::kString},
         {"Mailbox", Kind::kString},
         {"RedirectAddress", Kind::kString},
@@ -122,7 +122,7 @@ class Domain final : public ScriptedObject<Domain> {
         kRedirectionStatus,
         kStatus
     };
-    static constexpr PropertySpec kProperties[] = {
+    static constexpr PropertyDecl kProperties[] = {
         {"AccountName", Kind::kString},
         {"DomainName", Kind::kString},
         {"DomainRedirectionHosts", Kind::kString},
@@ -164,7 +164,7 @@ Domain::Domain(std::shared_ptr<Store> store)
 class AddressMap final : public ScriptedObject<AddressMap> {
   public:
     enum : std::size_t { kAccount, kSourceAddress, kDestinationAddress, kScope };
-    static constexpr PropertySpec kProperties[] = {
+    static constexpr PropertyDecl kProperties[] = {
         {"Account", Kind::kString},
         {"SourceAddress", Kind::kString},
         {"DestinationAddress", Kind::kString},

@@ -31,34 +31,35 @@ std::int32_t AsInteger(const platform::Value& value) {
 }  // namespace
 
 std::size_t PropertySet::Find(std::string_view name) const {
-    for (std::size_t i = 0; i < specs_.size(); ++i) {
-        if (platform::EqualsIgnoringCase(specs_[i].name, name)) return i;
+    for (std::size_t i = 0; i < declared_.size(); ++i) {
+        if (platform::EqualsIgnoringCase(declared_[i].name, name)) return i;
     }
-    return specs_.size();
+    return declared_.size();
 }
 
 void PropertySet::Set(std::string_view name, const platform::Value& value) {
     const std::size_t index = Find(name);
-    if (index == specs_.size()) throw Error(platform::UnknownMemberDescription(name));
-    const PropertySpec& spec = specs_[index];
+    if (index == declared_.size()) throw Error(platform::UnknownMemberDescription(name));
+    const PropertyDecl& property = declared_[index];
     const bool isString = std::holds_alternative<std::string>(value);
 
-    if (spec.kind == PropertyKind::kAny) {
+    if (property.kind == PropertyKind::kAny) {
         SetText(index, isString ? std::get<std::string>(value) : std::to_string(AsInteger(value)));
         return;
     }
-    if (isString != (spec.kind == PropertyKind::kString)) {
-        throw Error("Type mismatch: '" + std::string(spec.name) + "' takes " +
-                    KindWanted(spec.kind) + ", not a " + platform::KindName(value));
+    if (isString != (property.kind == PropertyKind::kString)) {
+        throw Error("Type mismatch: '" + std::string(property.name) + "' takes " +
+                    KindWanted(property.kind) + ", not a " + platform::KindName(value));
     }
     if (isString) {
         SetText(index, std::get<std::string>(value));
         return;
     }
     const std::int32_t number = AsInteger(value);
-    if (spec.kind == PropertyKind::kInt16 && (number < std::numeric_limits<std::int16_t>::min() ||
-                                              number > std::numeric_limits<std::int16_t>::max())) {
-        throw Error("Overflow: '" + std::string(spec.name) +
+    if (property.kind == PropertyKind::kInt16 &&
+        (number < std::numeric_limits<std::int16_t>::min() ||
+         number > std::numeric_limits<std::int16_t>::max())) {
+        throw Error("Overflow: '" + std::string(property.name) +
                     "' takes a 16-bit integer (-32768 to " + "32767), not " +
                     std::to_string(number));
     }
@@ -67,10 +68,10 @@ void PropertySet::Set(std::string_view name, const platform::Value& value) {
 
 std::string PropertySet::Get(std::string_view name) const {
     const std::size_t index = Find(name);
-    if (index == specs_.size()) throw Error(platform::UnknownMemberDescription(name));
-    const PropertySpec& spec = specs_[index];
-    if (spec.secret) return {};
-    if (spec.kind == PropertyKind::kString || spec.kind == PropertyKind::kAny) {
+    if (index == declared_.size()) throw Error(platform::UnknownMemberDescription(name));
+    const PropertyDecl& property = declared_[index];
+    if (property.secret) return {};
+    if (property.kind == PropertyKind::kString || property.kind == PropertyKind::kAny) {
         return slots_[index].text;
     }
     return std::to_string(slots_[index].number);

@@ -19,22 +19,22 @@ enum class PropertyKind {
     kAny,    // any kind, kept as its text
 };
 
-struct PropertySpec {
+struct PropertyDecl {
     std::string_view name;
     PropertyKind kind;
     bool secret = false;  // reads back as empty text
 };
 
-/// The property values of one object, held by their index in a table of PropertySpec. Names
+/// The property values of one object, held by their index in a table of PropertyDecl. Names
 /// match ignoring ASCII case; unset properties are empty text or 0.
 class PropertySet {
   public:
     static constexpr std::size_t kMaxProperties = 8;
 
-    /// `specs` must outlive the set and hold at most kMaxProperties entries.
-    explicit PropertySet(std::span<const PropertySpec> specs) : specs_(specs) {}
+    /// `declared` must outlive the set and hold at most kMaxProperties entries.
+    explicit PropertySet(std::span<const PropertyDecl> declared) : declared_(declared) {}
 
-    /// The index of the property `name`, or specs.size() when there is none.
+    /// The index of the property `name`, or declared.size() when there is none.
     std::size_t Find(std::string_view name) const;
     /// Sets the property `name`. Throws seedwell::Error for an unknown name ("Object doesn't
     /// support this property or method: 'x'"), a value of the wrong kind ("Type mismatch: ...")
@@ -56,7 +56,7 @@ class PropertySet {
         std::string text;         // string and any-kind properties
         std::int32_t number = 0;  // integer properties
     };
-    std::span<const PropertySpec> specs_;
+    std::span<const PropertyDecl> declared_;
     std::array<Slot, kMaxProperties> slots_;
 };
 
@@ -86,7 +86,7 @@ class ScriptedObject : public platform::AdminObject {
     }
 
   protected:
-    ScriptedObject(std::span<const PropertySpec> properties, std::span<const MethodSpec> methods)
+    ScriptedObject(std::span<const PropertyDecl> properties, std::span<const MethodSpec> methods)
         : properties_(properties), methods_(methods) {}
 
     PropertySet properties_;

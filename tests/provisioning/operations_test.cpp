@@ -14,7 +14,7 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 class Operations : public ::testing::Test {
-protected:
+  protected:
     Operations() { SetDataDirectory("/srv/mail"); }
 
     void SetDataDirectory(const std::string& directory) {
@@ -58,26 +58,24 @@ TEST_F(Operations, CreationsAndLookupsSendTheirPropertiesInOrderWithTheirKinds) 
     EXPECT_TRUE(!MailboxExists(services, "jsmith", "main"));
     EXPECT_FALSE(AddressMapExists(services, "jsmith@example.com", "main"));
     CreateAddressMap(services, "SF", "jsmith@example.com", "main", "jsmith");
-    EXPECT_THAT(Filter(log, "set"),
-                ElementsAre("set TWAOSM.Domain.AccountName string 'main'",
-                            "set TWAOSM.Domain.DomainName string 'example.com'",
-                            "set TWAOSM.Domain.DomainRedirectionHosts string ''",
-                            "set TWAOSM.Domain.DomainRedirectionStatus i16 0",
-                            "set TWAOSM.Domain.Status i16 1",
-                            "set TWAOPO.Mailbox.Postoffice string 'main'",
-                            "set TWAOPO.Mailbox.Mailbox string 'jsmith'",
-                            "set TWAOPO.Mailbox.Limit i16 -1",
-                            "set TWAOPO.Mailbox.RedirectAddress string ''",
-                            "set TWAOPO.Mailbox.RedirectStatus i16 -1",
-                            "set TWAOPO.Mailbox.Status i16 -1",
-                            "set TWAOAM.AddressMap.Account string ''",
-                            "set TWAOAM.AddressMap.DestinationAddress string ''",
-                            "set TWAOAM.AddressMap.Scope string ''",
-                            "set TWAOAM.AddressMap.SourceAddress string '[SMTP:jsmith@example.com]'",
-                            "set TWAOAM.AddressMap.Account string 'main'",
-                            "set TWAOAM.AddressMap.DestinationAddress string '[SF:main/jsmith]'",
-                            "set TWAOAM.AddressMap.Scope string ''",
-                            "set TWAOAM.AddressMap.SourceAddress string '[SMTP:jsmith@example.com]'"));
+    EXPECT_THAT(
+        Filter(log, "set"),
+        ElementsAre("set TWAOSM.Domain.AccountName string 'main'",
+                    "set TWAOSM.Domain.DomainName string 'example.com'",
+                    "set TWAOSM.Domain.DomainRedirectionHosts string ''",
+                    "set TWAOSM.Domain.DomainRedirectionStatus i16 0",
+                    "set TWAOSM.Domain.Status i16 1", "set TWAOPO.Mailbox.Postoffice string 'main'",
+                    "set TWAOPO.Mailbox.Mailbox string 'jsmith'", "set TWAOPO.Mailbox.Limit i16 -1",
+                    "set TWAOPO.Mailbox.RedirectAddress string ''",
+                    "set TWAOPO.Mailbox.RedirectStatus i16 -1", "set TWAOPO.Mailbox.Status i16 -1",
+                    "set TWAOAM.AddressMap.Account string ''",
+                    "set TWAOAM.AddressMap.DestinationAddress string ''",
+                    "set TWAOAM.AddressMap.Scope string ''",
+                    "set TWAOAM.AddressMap.SourceAddress string '[SMTP:jsmith@example.com]'",
+                    "set TWAOAM.AddressMap.Account string 'main'",
+                    "set TWAOAM.AddressMap.DestinationAddress string '[SF:main/jsmith]'",
+                    "set TWAOAM.AddressMap.Scope string ''",
+                    "set TWAOAM.AddressMap.SourceAddress string '[SMTP:jsmith@example.com]'"));
     EXPECT_THAT(Filter(log, "call"),
                 ElementsAre("call TWAOSM.Domain.AddDomain", "call TWAOPO.Mailbox.GetMailbox",
                             "call TWAOAM.AddressMap.GetAddressMap",
@@ -96,24 +94,21 @@ TEST_F(Operations, CreateMailboxMakesLoginObjectFirstThenRecordLoginAndFolderTre
     files.folders = {"/srv/mail/Postoffices"};
     CreateMailbox(services, "main", "jsmith", "secret", -1, "/srv/mail/Postoffices", rights);
     EXPECT_THAT(Objects(), ElementsAre("create TWAOAU.Login", "create TWAOPO.Mailbox"));
-    EXPECT_THAT(Filter(log, "set"),
-                ElementsAre("set TWAOPO.Mailbox.Postoffice string 'main'",
-                            "set TWAOPO.Mailbox.Mailbox string 'jsmith'",
-                            "set TWAOPO.Mailbox.Limit i32 -1",
-                            "set TWAOPO.Mailbox.RedirectAddress string ''",
-                            "set TWAOPO.Mailbox.RedirectStatus i16 0",
-                            "set TWAOPO.Mailbox.Status i16 1",
-                            "set TWAOAU.Login.Account string 'main'",
-                            "set TWAOAU.Login.Description string ''",
-                            "set TWAOAU.Login.Password string 'secret'",
-                            "set TWAOAU.Login.Rights string 'USER'",
-                            "set TWAOAU.Login.Status i16 1",
-                            "set TWAOAU.Login.UserName string 'jsmith@main'"));
-    EXPECT_THAT(Filter(log, "mkdir"),
-                ElementsAre("mkdir /srv/mail/Postoffices/main",
-                            "mkdir /srv/mail/Postoffices/main/mailroot",
-                            "mkdir /srv/mail/Postoffices/main/mailroot/jsmith",
-                            "mkdir /srv/mail/Postoffices/main/mailroot/jsmith/inbox"));
+    EXPECT_THAT(
+        Filter(log, "set"),
+        ElementsAre(
+            "set TWAOPO.Mailbox.Postoffice string 'main'",
+            "set TWAOPO.Mailbox.Mailbox string 'jsmith'", "set TWAOPO.Mailbox.Limit i32 -1",
+            "set TWAOPO.Mailbox.RedirectAddress string ''",
+            "set TWAOPO.Mailbox.RedirectStatus i16 0", "set TWAOPO.Mailbox.Status i16 1",
+            "set TWAOAU.Login.Account string 'main'", "set TWAOAU.Login.Description string ''",
+            "set TWAOAU.Login.Password string 'secret'", "set TWAOAU.Login.Rights string 'USER'",
+            "set TWAOAU.Login.Status i16 1", "set TWAOAU.Login.UserName string 'jsmith@main'"));
+    EXPECT_THAT(
+        Filter(log, "mkdir"),
+        ElementsAre("mkdir /srv/mail/Postoffices/main", "mkdir /srv/mail/Postoffices/main/mailroot",
+                    "mkdir /srv/mail/Postoffices/main/mailroot/jsmith",
+                    "mkdir /srv/mail/Postoffices/main/mailroot/jsmith/inbox"));
     EXPECT_THAT(messages.shown, IsEmpty());
     EXPECT_EQ(objects.live, 0);
 }
@@ -121,9 +116,9 @@ TEST_F(Operations, CreateMailboxMakesLoginObjectFirstThenRecordLoginAndFolderTre
 TEST_F(Operations, CreateMailboxMakesOnlyTheMissingFolders) {
     files.folders = {"/r", "/r/main"};
     CreateMailbox(services, "main", "jsmith", "pw", -1, "/r", rights);
-    EXPECT_THAT(Filter(log, "mkdir"), ElementsAre("mkdir /r/main/mailroot",
-                                                  "mkdir /r/main/mailroot/jsmith",
-                                                  "mkdir /r/main/mailroot/jsmith/inbox"));
+    EXPECT_THAT(Filter(log, "mkdir"),
+                ElementsAre("mkdir /r/main/mailroot", "mkdir /r/main/mailroot/jsmith",
+                            "mkdir /r/main/mailroot/jsmith/inbox"));
     log.clear();
     CreateMailbox(services, "main", "jsmith", "pw", -1, "/r", rights);
     EXPECT_THAT(Filter(log, "mkdir"), IsEmpty());
@@ -134,9 +129,10 @@ TEST_F(Operations, RootEndingInSeparatorGivesTwoSeparatorsAndWindowsPathsUseBack
     Services onWindows{objects, windows, registry, messages, platform::CodePage::System()};
     windows.folders = {"D:\\Mail\\", "D:\\Mail\\\\main"};
     CreateMailbox(onWindows, "main", "sales", "pw", -1, "D:\\Mail\\", rights);
-    EXPECT_THAT(Filter(log, "mkdir"),
-                ElementsAre("mkdir D:\\Mail\\\\main\\mailroot", "mkdir D:\\Mail\\\\main\\mailroot\\sales",
-                            "mkdir D:\\Mail\\\\main\\mailroot\\sales\\inbox"));
+    EXPECT_THAT(
+        Filter(log, "mkdir"),
+        ElementsAre("mkdir D:\\Mail\\\\main\\mailroot", "mkdir D:\\Mail\\\\main\\mailroot\\sales",
+                    "mkdir D:\\Mail\\\\main\\mailroot\\sales\\inbox"));
     EXPECT_THAT(messages.shown, IsEmpty());
 }
 
@@ -185,7 +181,8 @@ TEST_F(Operations, FailingLoginLeavesRecordWithoutFolders) {
 
 TEST_F(Operations, CreateMailboxRefusesNamesThatAreNotOneFolder) {
     files.folders = {"/r"};
-    for (std::string bad : std::vector<std::string>{"..", ".", "a/b", "a\\b", std::string("a\x01", 2), std::string(300, 'x')}) {
+    for (std::string bad : std::vector<std::string>{
+             "..", ".", "a/b", "a\\b", std::string("a\x01", 2), std::string(300, 'x')}) {
         log.clear();
         messages.shown.clear();
         CreateMailbox(services, "main", bad, "pw", -1, "/r", rights);
@@ -193,8 +190,10 @@ TEST_F(Operations, CreateMailboxRefusesNamesThatAreNotOneFolder) {
         EXPECT_THAT(Objects(), IsEmpty()) << bad;
         EXPECT_THAT(Filter(log, "mkdir"), IsEmpty()) << bad;
         ASSERT_EQ(messages.shown.size(), 2u);
-        EXPECT_THAT(messages.shown[0].text, ::testing::StartsWith("CreateMailbox:the mailbox name"));
-        EXPECT_THAT(messages.shown[1].text, ::testing::StartsWith("CreateMailbox:the post office name"));
+        EXPECT_THAT(messages.shown[0].text,
+                    ::testing::StartsWith("CreateMailbox:the mailbox name"));
+        EXPECT_THAT(messages.shown[1].text,
+                    ::testing::StartsWith("CreateMailbox:the post office name"));
     }
     EXPECT_EQ(messages.shown[0].text.find('\x01'), std::string::npos);
 }
@@ -213,8 +212,8 @@ TEST_F(Operations, CompleteMailboxAddsLoginAndMissingFoldersOnly) {
     CompleteMailbox(services, "main", "jsmith", "pw", "/r", rights);
     EXPECT_THAT(Objects(), ElementsAre("create TWAOAU.Login"));
     EXPECT_THAT(Filter(log, "call"), ElementsAre("call TWAOAU.Login.AddLogin"));
-    EXPECT_THAT(Filter(log, "mkdir"),
-                ElementsAre("mkdir /r/main/mailroot/jsmith", "mkdir /r/main/mailroot/jsmith/inbox"));
+    EXPECT_THAT(Filter(log, "mkdir"), ElementsAre("mkdir /r/main/mailroot/jsmith",
+                                                  "mkdir /r/main/mailroot/jsmith/inbox"));
     objects.Fail("TWAOAU.Login.AddLogin", "store locked");
     CompleteMailbox(services, "main", "jsmith", "pw", "/r", rights);
     ASSERT_EQ(messages.shown.size(), 1u);
@@ -222,7 +221,7 @@ TEST_F(Operations, CompleteMailboxAddsLoginAndMissingFoldersOnly) {
 }
 
 class Removal : public Operations {
-protected:
+  protected:
     Removal() {
         objects.Answer("TWAOPO.Mailbox.RemoveMailbox", 1);
         files.folders = {"/srv/mail/Postoffices/main/mailroot/jsmith",
@@ -238,24 +237,20 @@ TEST_F(Removal, RemovesFolderThenAddressMapLoginAndLastTheRecord) {
     EXPECT_EQ(files.folders, std::set<std::string>{"/srv/mail/Postoffices/main/mailroot/other"});
     EXPECT_THAT(Filter(log, "call"),
                 ElementsAre("call TWAOAM.AddressMap.RemoveAddressMap",
-                            "call TWAOAU.Login.RemoveLogin",
-                            "call TWAOPO.Mailbox.RemoveMailbox"));
-    EXPECT_THAT(Filter(log, "set"),
-                ElementsAre("set TWAOAM.AddressMap.Account string 'main'",
-                            "set TWAOAM.AddressMap.DestinationAddress string '[SF:main/jsmith]'",
-                            "set TWAOAM.AddressMap.Scope string ''",
-                            "set TWAOAM.AddressMap.SourceAddress string ''",
-                            "set TWAOAU.Login.Account string 'main'",
-                            "set TWAOAU.Login.Password string ''",
-                            "set TWAOAU.Login.Status i16 -1",
-                            "set TWAOAU.Login.UserName string 'jsmith@main'",
-                            "set TWAOAU.Login.Description string ''",
-                            "set TWAOPO.Mailbox.Postoffice string 'main'",
-                            "set TWAOPO.Mailbox.Mailbox string 'jsmith'",
-                            "set TWAOPO.Mailbox.Limit i16 0",
-                            "set TWAOPO.Mailbox.RedirectAddress string ''",
-                            "set TWAOPO.Mailbox.RedirectStatus i16 0",
-                            "set TWAOPO.Mailbox.Size i16 0"));
+                            "call TWAOAU.Login.RemoveLogin", "call TWAOPO.Mailbox.RemoveMailbox"));
+    EXPECT_THAT(
+        Filter(log, "set"),
+        ElementsAre(
+            "set TWAOAM.AddressMap.Account string 'main'",
+            "set TWAOAM.AddressMap.DestinationAddress string '[SF:main/jsmith]'",
+            "set TWAOAM.AddressMap.Scope string ''",
+            "set TWAOAM.AddressMap.SourceAddress string ''",
+            "set TWAOAU.Login.Account string 'main'", "set TWAOAU.Login.Password string ''",
+            "set TWAOAU.Login.Status i16 -1", "set TWAOAU.Login.UserName string 'jsmith@main'",
+            "set TWAOAU.Login.Description string ''", "set TWAOPO.Mailbox.Postoffice string 'main'",
+            "set TWAOPO.Mailbox.Mailbox string 'jsmith'", "set TWAOPO.Mailbox.Limit i16 0",
+            "set TWAOPO.Mailbox.RedirectAddress string ''",
+            "set TWAOPO.Mailbox.RedirectStatus i16 0", "set TWAOPO.Mailbox.Size i16 0"));
     EXPECT_THAT(messages.shown, IsEmpty());
     EXPECT_EQ(objects.live, 0);
 }
@@ -301,7 +296,8 @@ TEST_F(Removal, FailuresAfterTheFolderShowTheirDescriptionAloneAndLeaveTheRecord
 }
 
 TEST_F(Removal, RefusesNamesThatWouldWidenTheRemoval) {
-    for (std::string bad : std::vector<std::string>{"", "..", ".", "../main", "a/b", "a\\b", std::string("a\nb")}) {
+    for (std::string bad :
+         std::vector<std::string>{"", "..", ".", "../main", "a/b", "a\\b", std::string("a\nb")}) {
         log.clear();
         messages.shown.clear();
         DeleteMailbox(services, "main", bad);
