@@ -26,7 +26,7 @@
 #include "platform/objects.h"
 #include "platform/registry.h"
 #include "support/settings.h"
-#include "tests/fakes/fake_registry.h"
+#include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording.h"
 
 namespace seedwell {
@@ -53,7 +53,7 @@ class ScriptedFileDialog : public platform::FileDialog {
     std::string fileName_;
 };
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public ::testing::Test, protected fakes::FakePlatform {
   protected:
     WindowTest() {
         registry.SetString(support::kServerKeyPath, support::kDataDirectoryValueName, "/srv/mail");
@@ -95,12 +95,6 @@ class WindowTest : public ::testing::Test {
         window.FocusFile();
     }
 
-    fakes::Log log;
-    fakes::FakeObjectFactory objects{log};
-    fakes::FakeFileSystem files{log, '/'};
-    fakes::FakeRegistry registry;
-    fakes::FakeMessageBox messages{log};
-    fakes::FakeBusyPointer pointer{log};
     platform::CodePage codePage{"UTF-8"};
     ScriptedFileDialog cd;
     std::vector<std::string> runs;

@@ -6,7 +6,7 @@
 #include <map>
 #include <set>
 
-#include "tests/fakes/fake_registry.h"
+#include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording.h"
 
 namespace seedwell::app {
@@ -29,7 +29,7 @@ class FakeWindow : public RunWindow {
 };
 
 // A small in-memory server behind the recording object factory.
-class Runs : public ::testing::Test {
+class Runs : public ::testing::Test, protected fakes::FakePlatform {
   protected:
     Runs() {
         registry.SetString("SOFTWARE\\Tarnwick\\Tarnwick", "Data Directory", "/srv/mail");
@@ -103,12 +103,6 @@ class Runs : public ::testing::Test {
         return out;
     }
 
-    fakes::Log log;
-    fakes::FakeObjectFactory objects{log};
-    fakes::FakeFileSystem files{log, '/'};
-    fakes::FakeRegistry registry;
-    fakes::FakeMessageBox messages{log};
-    fakes::FakeBusyPointer pointer{log};
     FakeWindow window{log};
     RunContext context{objects, files, registry, messages, pointer, platform::CodePage::System()};
 

@@ -20,7 +20,7 @@ printf '%s\n' "main,alice@example.com" "main,bob" "sales,carol@example.org,x" \
 for file in keep.csv import.csv; do
     start_app
     type_file "$WORK/$file"
-    keys_to "Import/Delete Mailboxes" Tab Tab space
+    press_import
     close_box "Done"
     quit_app_from_import
 done
@@ -51,7 +51,7 @@ expect_equal "folders after import" "$(printf '%s\n' ./main ./main/mailroot \
 # A second import of the same file changes nothing.
 start_app
 type_file "$WORK/import.csv"
-keys_to "Import/Delete Mailboxes" Tab Tab space
+press_import
 close_box "Done"
 quit_app_from_import
 expect_equal "the server after a re-run" "$imported" "$(snapshot)"
@@ -59,8 +59,7 @@ expect_equal "the server after a re-run" "$imported" "$(snapshot)"
 # Delete, answering No: nothing changes.
 start_app
 type_file "$WORK/delete.csv"
-keys_to "Import/Delete Mailboxes" Tab Tab Tab Tab space
-close_box "Delete" Escape
+press_delete Escape
 expect_equal "the server after declining" "$imported" "$(snapshot)"
 
 # Delete again in the same window, answering Yes (the default button).

@@ -184,10 +184,11 @@ press_import() {
     keys_to "Import/Delete Mailboxes" Tab Tab space
 }
 
-# With the file typed into the file box: presses Delete and answers Yes.
+# With the file typed into the file box: presses Delete and answers the question with the key
+# $1: Return (the default, Yes) or Escape (No).
 press_delete() {
     keys_to "Import/Delete Mailboxes" Tab Tab Tab Tab space
-    close_box "Delete" Return
+    close_box "Delete" "${1:-Return}"
 }
 
 # Waits up to $1 seconds for the run to end with its "Done" box and closes it. Fails as soon as

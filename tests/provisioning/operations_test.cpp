@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tests/fakes/fake_registry.h"
+#include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording.h"
 
 namespace seedwell::provisioning {
@@ -13,7 +13,7 @@ using fakes::Filter;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class Operations : public ::testing::Test {
+class Operations : public ::testing::Test, protected fakes::FakePlatform {
   protected:
     Operations() { SetDataDirectory("/srv/mail"); }
 
@@ -23,11 +23,6 @@ class Operations : public ::testing::Test {
 
     std::vector<std::string> Objects() const { return Filter(log, "create"); }
 
-    fakes::Log log;
-    fakes::FakeObjectFactory objects{log};
-    fakes::FakeFileSystem files{log, '/'};
-    fakes::FakeRegistry registry;
-    fakes::FakeMessageBox messages{log};
     Services services{objects, files, registry, messages, platform::CodePage::System()};
     const platform::Value rights = std::string("USER");
 };

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "tests/fakes/fake_registry.h"
+#include "tests/fakes/recording.h"
+
+namespace seedwell::fakes {
+
+/// Every fake a run or an operation reaches, sharing one log. Test fixtures derive from it.
+struct FakePlatform {
+    Log log;
+    FakeObjectFactory objects{log};
+    FakeFileSystem files{log, '/'};
+    FakeRegistry registry;
+    FakeMessageBox messages{log};
+    FakeBusyPointer pointer{log};
+};
+
+}  // namespace seedwell::fakes
