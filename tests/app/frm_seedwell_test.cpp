@@ -19,7 +19,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/frm_seedwell.h"
+#include "app/qt/frm_seedwell.h"
 #include "app/runs.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
@@ -178,29 +178,6 @@ TEST_F(WindowTest, EveryControlHasItsNameCaptionAndPlace) {
     }
 }
 
-TEST_F(WindowTest, ExampleLineAndItsExplanationAgree) {
-    const std::string example = Control<QLabel>("Label6")->text().toStdString();
-    const auto firstComma = example.find(',');
-    const auto lastComma = example.rfind(',');
-    ASSERT_NE(firstComma, lastComma);
-    EXPECT_EQ(example.find(' '), std::string::npos);
-    const std::string address = example.substr(firstComma + 1, lastComma - firstComma - 1);
-    const std::string password = example.substr(lastComma + 1);
-    EXPECT_FALSE(password.empty());
-    for (char c : password) {
-        EXPECT_TRUE(c >= 'a' && c <= 'z') << password;
-    }
-    const auto at = address.find('@');
-    ASSERT_NE(at, std::string::npos);
-
-    EXPECT_EQ(Control<QLabel>("Label4")->text().toStdString(),
-              "The post office must already exist. Mailboxes and domains will be created based "
-              "on the email address. For instance, " +
-                  address + " will generate a mailbox called \"" + address.substr(0, at) +
-                  "\" and add the domain \"" + address.substr(at + 1) +
-                  "\" if it doesn't already exist.");
-}
-
 TEST_F(WindowTest, IsAFixedSizeWindowWithOnlyTheCloseBox) {
     frmSeedwell& form = Window();
     EXPECT_EQ(form.objectName(), QStringLiteral("frmSeedwell"));
@@ -281,59 +258,6 @@ TEST_F(WindowTest, RunsReadTheBoxesWhenTheyRunAndMayMoveTheFocus) {
     EXPECT_TRUE(messages.shown.empty());
 }
 
-TEST_F(WindowTest, CancelPutsBackTheLastPickReplacingWhatWasTyped) {
-    auto* file = Control<QLineEdit>("txtFile");
-    auto* select = Control<QPushButton>("cmdSelect");
-
-    QTest::keyClicks(file, "typed.txt");
-    select->click();
-    EXPECT_EQ(file->text(), QString());
-
-    cd.next = "/data/first.txt";
-    select->click();
-    EXPECT_EQ(file->text(), QStringLiteral("/data/first.txt"));
-
-    file->setText("something else");
-    select->click();
-    EXPECT_EQ(file->text(), QStringLiteral("/data/first.txt"));
-    EXPECT_EQ(cd.shows, 3);
-}
-
-TEST_F(WindowTest, RootBoxJoinsTheDataDirectoryWithPostoffices) {
-    struct Case {
-        char separator;
-        std::optional<std::string> dataDirectory;  // nullopt: the value is missing
-        const char* root;
-    };
-    const Case cases[] = {
-        {'\\', "D:\\Mail", "D:\\Mail\\Postoffices"},
-        {'\\', "D:\\Mail\\", "D:\\Mail\\Postoffices"},
-        {'/', "/srv/mail", "/srv/mail/Postoffices"},
-        {'/', "/srv/mail/", "/srv/mail/Postoffices"},
-        {'/', "", "Postoffices"},
-        {'/', std::nullopt, "Postoffices"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.root);
-        fakes::FakeFileSystem separatedFiles{log, c.separator};
-        fakes::FakeRegistry oneValue;
-        oneValue.AddKey(support::kServerKeyPath);
-        if (c.dataDirectory) {
-            oneValue.SetString(support::kServerKeyPath, "Data Directory", *c.dataDirectory);
-        }
-        const app::RunContext context{objects,  separatedFiles, oneValue,
-                                      messages, pointer,        codePage};
-        frmSeedwell form(context, cd);
-        EXPECT_EQ(form.findChild<QLineEdit*>("txtRoot")->text().toStdString(), c.root);
-    }
-
-    fakes::FakeRegistry empty;  // no key at all
-    const app::RunContext context{objects, files, empty, messages, pointer, codePage};
-    frmSeedwell form(context, cd);
-    EXPECT_EQ(form.findChild<QLineEdit*>("txtRoot")->text(), QStringLiteral("Postoffices"));
-    EXPECT_TRUE(messages.shown.empty());
-}
-
 TEST_F(WindowTest, QuitAndTheCloseBoxEndTheProgramWithoutAQuestion) {
     for (bool closeBox : {false, true}) {
         SCOPED_TRACE(closeBox ? "close box" : "Quit");
@@ -357,17 +281,6 @@ TEST_F(WindowTest, QuitAndTheCloseBoxEndTheProgramWithoutAQuestion) {
     }
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_TRUE(runs.empty());
-}
-
-TEST_F(WindowTest, AFailureEscapingARunIsShownAndEndsTheProgram) {
-    ShowActive();
-    failure = "the disk went away";
-    QTest::mouseClick(Control<QPushButton>("cmdImport"), Qt::LeftButton);
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "the disk went away");
-    EXPECT_EQ(messages.shown[0].style, platform::kMbOkCritical);
-    EXPECT_EQ(messages.shown[0].title, std::nullopt);
-    EXPECT_FALSE(Window().isVisible());
 }
 
 TEST(Icon, HasBothSizesInSixteenColours) {

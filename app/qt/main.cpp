@@ -5,7 +5,7 @@
 #include <QApplication>
 
 #include "app/administration.h"
-#include "app/frm_seedwell.h"
+#include "app/qt/frm_seedwell.h"
 #include "app/runs.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"

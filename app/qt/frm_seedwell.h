@@ -1,14 +1,14 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
-#include <QGroupBox>
 #include <QIcon>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QWidget>
 
+#include "app/form.h"
 #include "app/runs.h"
 #include "platform/ui.h"
 
@@ -27,7 +27,7 @@ class frmSeedwell : public QWidget {
 
   public:
     /// A run started by a button: RunImport or RunDelete, or a stand-in in tests.
-    using RunFunction = std::function<void(RunWindow&, const RunContext&)>;
+    using RunFunction = FormHandlers::RunFunction;
 
     /// Builds the window and fills the root box from the data directory that `context.registry`
     /// names. `context` and `cd` must outlive the window. A failure while loading throws
@@ -42,38 +42,16 @@ class frmSeedwell : public QWidget {
     void showEvent(QShowEvent* event) override;
 
   private:
-    class Adapter;
+    class View;
 
-    void Form_Load();
-    void cmdSelect_Click();
-    void cmdImport_Click();
-    void cmdDelete_Click();
-    void cmdQuit_Click();
+    QWidget* Make(const ControlSpec& spec, QWidget* frame);
 
-    /// Runs a handler; a failure that escapes it is shown and ends the program.
-    template <typename Handler>
-    void Handle(Handler handler);
-
-    RunContext context_;
-    platform::FileDialog& cd_;
-    RunFunction runImport_;
-    RunFunction runDelete_;
+    std::unique_ptr<View> view_;
+    FormHandlers handlers_;
     bool shown_ = false;
-
     QPushButton* cmdSelect = nullptr;
     QLineEdit* txtFile = nullptr;
     QLineEdit* txtRoot = nullptr;
-    QPushButton* cmdImport = nullptr;
-    QPushButton* cmdQuit = nullptr;
-    QLabel* Label1 = nullptr;
-    QGroupBox* Info = nullptr;
-    QLabel* Label2 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label4 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* Label6 = nullptr;
-    QPushButton* cmdDelete = nullptr;
-    QLabel* Label7 = nullptr;
 };
 
 }  // namespace seedwell::app

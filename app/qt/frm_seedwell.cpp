@@ -1,0 +1,206 @@
+#include "app/qt/frm_seedwell.h"
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include <QGroupBox>
+#include <QLabel>
+
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QRect>
+#include <QScreen>
+#include <QShowEvent>
+#include <QStyle>
+
+namespace seedwell::app {
+
+namespace {
+
+/// Twips as device-independent pixels (96 to the inch).
+constexpr int Px(int twips) { return TwipsToPixels(twips, 96); }
+
+QRect Pixels(const ControlSpec& spec) {
+    return QRect(Px(spec.left), Px(spec.top), Px(spec.width), Px(spec.height));
+}
+
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void Place(QWidget* widget, std::string_view name, QRect pixels) {
+    widget->setObjectName(Text(name));
+    widget->setGeometry(pixels);
+    widget->setFixedSize(pixels.size());
+}
+
+QPushButton* MakeButton(QWidget* parent, const ControlSpec& spec) {
+    auto* button = new QPushButton(Text(spec.caption), parent);
+    Place(button, spec.name, Pixels(spec));
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    button->setFocusPolicy(Qt::StrongFocus);
+    return button;
+}
+
+QLineEdit* MakeTextBox(QWidget* parent, const ControlSpec& spec) {
+    auto* box = new QLineEdit(parent);
+    Place(box, spec.name, Pixels(spec));
+    box->setFocusPolicy(Qt::StrongFocus);
+    return box;
+}
+
+QLabel* MakeLabel(QWidget* parent, const ControlSpec& spec) {
+    auto* label = new QLabel(parent);
+    Place(label, spec.name, Pixels(spec));
+    label->setTextFormat(Qt::PlainText);
+    label->setText(Text(spec.caption));
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setFocusPolicy(Qt::NoFocus);
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+    return label;
+}
+
+bool FitsIn(const QFont& font, const QLabel* label) {
+    const QRect needed = QFontMetrics(font).boundingRect(
+        QRect(QPoint(0, 0), QSize(label->width(), QWIDGETSIZE_MAX)),
+        Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, label->text());
+    return needed.width() <= label->width() && needed.height() <= label->height();
+}
+
+// The boxes were laid out for a narrow 8-point dialog font. Platform fonts are often wider or
+// taller, which would cut help texts off; the largest size (down to 6 points) of the
+// platform's font, or failing that of a font of the classic dialog width, at which every
+// label shows its whole text is used instead.
+QFont FittingFont(const QFont& preferred, const QList<QLabel*>& labels) {
+    const QStringList families = {preferred.family(),
+                                  QStringLiteral("Microsoft Sans Serif"),
+                                  QStringLiteral("Liberation Sans"),
+                                  QStringLiteral("Arial"),
+                                  QStringLiteral("Helvetica"),
+                                  QStringLiteral("Nimbus Sans")};
+    const qreal start = preferred.pointSizeF() > 0 ? preferred.pointSizeF() : 9.0;
+    for (qreal size = start; size >= 6.0; size -= 0.5) {
+        for (const QString& family : families) {
+            QFont font = preferred;
+            font.setFamily(family);
+            font.setPointSizeF(size);
+            if (family != preferred.family() &&
+                QFontInfo(font).family().compare(family, Qt::CaseInsensitive) != 0) {
+                continue;  // not installed
+            }
+            if (std::all_of(labels.begin(), labels.end(),
+                            [&](const QLabel* label) { return FitsIn(font, label); })) {
+                return font;
+            }
+        }
+    }
+    return preferred;
+}
+
+}  // namespace
+
+QIcon SeedwellIcon() { return QIcon(QStringLiteral(":/seedwell/seedwell.ico")); }
+
+class frmSeedwell::View : public FormView {
+  public:
+    explicit View(frmSeedwell& form) : form_(form) {}
+    std::string FileText() override { return form_.txtFile->text().toStdString(); }
+    std::string RootText() override { return form_.txtRoot->text().toStdString(); }
+    void FocusFile() override { form_.txtFile->setFocus(); }
+    void SetFileText(const std::string& text) override {
+        form_.txtFile->setText(QString::fromStdString(text));
+    }
+    void SetRootText(const std::string& text) override {
+        form_.txtRoot->setText(QString::fromStdString(text));
+    }
+    void Unload() noexcept override { form_.close(); }
+
+  private:
+    frmSeedwell& form_;
+};
+
+frmSeedwell::frmSeedwell(const RunContext& context, platform::FileDialog& cd, QWidget* parent)
+    : frmSeedwell(context, cd, RunImport, RunDelete, parent) {}
+
+frmSeedwell::frmSeedwell(const RunContext& context, platform::FileDialog& cd, RunFunction runImport,
+                         RunFunction runDelete, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                          Qt::CustomizeWindowHint),
+      view_(std::make_unique<View>(*this)),
+      handlers_(context, cd, std::move(runImport), std::move(runDelete)) {
+    setObjectName(Text(kFormName));
+    setWindowTitle(Text(kFormCaption));
+    setWindowIcon(SeedwellIcon());
+    setFixedSize(Px(kClientWidthTwips), Px(kClientHeightTwips));
+
+    // Created in tab order, so that the focus chain is that order before it is set explicitly.
+    QWidget* frame = nullptr;
+    QWidget* previous = nullptr;
+    for (const ControlSpec& spec : kControls) {
+        QWidget* control = Make(spec, frame);
+        if (spec.kind == ControlKind::kFrame) frame = control;
+        if (TakesFocus(spec)) {
+            if (previous != nullptr) setTabOrder(previous, control);
+            previous = control;
+        }
+    }
+    cmdSelect = findChild<QPushButton*>(QStringLiteral("cmdSelect"));
+    txtFile = findChild<QLineEdit*>(QStringLiteral("txtFile"));
+    txtRoot = findChild<QLineEdit*>(QStringLiteral("txtRoot"));
+    auto* label1 = findChild<QLabel*>(QStringLiteral("Label1"));
+    txtFile->setAccessibleName(QStringLiteral("Import file"));
+    label1->setBuddy(txtRoot);
+    txtRoot->setAccessibleName(label1->text());
+
+    setFont(FittingFont(font(), findChildren<QLabel*>()));
+
+    const auto connectButton = [this](const char* name, void (FormHandlers::*handler)(FormView&)) {
+        connect(findChild<QPushButton*>(QString::fromLatin1(name)), &QPushButton::clicked, this,
+                [this, handler] { (handlers_.*handler)(*view_); });
+    };
+    connectButton("cmdSelect", &FormHandlers::cmdSelect_Click);
+    connectButton("cmdImport", &FormHandlers::cmdImport_Click);
+    connectButton("cmdDelete", &FormHandlers::cmdDelete_Click);
+    connectButton("cmdQuit", &FormHandlers::cmdQuit_Click);
+
+    handlers_.Form_Load(*view_);
+}
+
+frmSeedwell::~frmSeedwell() = default;
+
+QWidget* frmSeedwell::Make(const ControlSpec& spec, QWidget* frame) {
+    QWidget* parent = spec.insideFrame ? frame : this;
+    switch (spec.kind) {
+        case ControlKind::kButton:
+            return MakeButton(parent, spec);
+        case ControlKind::kTextBox:
+            return MakeTextBox(parent, spec);
+        case ControlKind::kLabel:
+            return MakeLabel(parent, spec);
+        case ControlKind::kFrame:
+            break;
+    }
+    auto* box = new QGroupBox(Text(spec.caption), parent);
+    Place(box, spec.name, Pixels(spec));
+    box->setFocusPolicy(Qt::NoFocus);
+    return box;
+}
+
+void frmSeedwell::showEvent(QShowEvent* event) {
+    if (!shown_ && !event->spontaneous()) {
+        shown_ = true;
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                            screen->availableGeometry()));
+        }
+        cmdSelect->setFocus();
+    }
+    QWidget::showEvent(event);
+}
+
+}  // namespace seedwell::app

@@ -1,0 +1,319 @@
+#include "app/win32/frm_seedwell.h"
+
+#include <array>
+
+#include "platform/error.h"
+#include "platform/win_text.h"
+
+namespace seedwell::app {
+
+namespace {
+
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+constexpr DWORD kWindowExStyle = 0;
+
+// The per-monitor functions of Windows 10, looked up so that older systems still run the
+// program (at the system DPI).
+template <typename Function>
+Function User32(const char* name) {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    return user32 ? reinterpret_cast<Function>(
+                        reinterpret_cast<void*>(GetProcAddress(user32, name)))
+                  : nullptr;
+}
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+using ParametersForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+
+ATOM RegisterMainClass(HINSTANCE instance, WNDPROC procedure) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
+    windowClass.hIconSm = static_cast<HICON>(
+        LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kMainWindowClass;
+    const ATOM atom = RegisterClassExW(&windowClass);
+    if (atom == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        throw Error("The main window's class cannot be registered: " +
+                    platform::win::Win32Reason(GetLastError()));
+    }
+    return atom;
+}
+
+struct ControlClass {
+    const wchar_t* name;
+    DWORD style;
+    DWORD exStyle;
+};
+
+ControlClass ClassOf(ControlKind kind) {
+    constexpr DWORD child = WS_CHILD | WS_VISIBLE;
+    switch (kind) {
+        case ControlKind::kButton:
+            return {L"BUTTON", child | WS_TABSTOP | BS_PUSHBUTTON, 0};
+        case ControlKind::kTextBox:
+            return {L"EDIT", child | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+        case ControlKind::kLabel:
+            return {L"STATIC", child | SS_LEFT | SS_NOPREFIX, 0};
+        case ControlKind::kFrame:
+            break;
+    }
+    return {L"BUTTON", child | BS_GROUPBOX, 0};
+}
+
+std::size_t IndexOf(std::string_view name) {
+    for (std::size_t i = 0; i < kControls.size(); ++i) {
+        if (kControls[i].name == name) return i;
+    }
+    throw Error("no control called " + std::string(name));
+}
+
+}  // namespace
+
+UINT WindowDpi(HWND window) noexcept {
+    static const auto getDpi = User32<GetDpiForWindowFn>("GetDpiForWindow");
+    if (getDpi != nullptr && window != nullptr) {
+        const UINT dpi = getDpi(window);
+        if (dpi != 0) return dpi;
+    }
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+Win32Form::Win32Form(HINSTANCE instance, FormHandlers& handlers, const Win32BusyPointer& pointer)
+    : handlers_(handlers), pointer_(pointer) {
+    RegisterMainClass(instance, &Win32Form::Procedure);
+
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
+    const std::wstring caption = WideText(kFormCaption, "window caption");
+    HWND window = CreateWindowExW(kWindowExStyle, kMainWindowClass, caption.c_str(), kWindowStyle,
+                                  monitor.rcWork.left, monitor.rcWork.top, 100, 100, nullptr,
+                                  nullptr, instance, this);
+    if (window == nullptr) {
+        throw Error("The main window cannot be created: " +
+                    platform::win::Win32Reason(GetLastError()));
+    }
+    window_.reset(window);
+
+    for (std::size_t i = 0; i < kControls.size(); ++i) {
+        const ControlSpec& spec = kControls[i];
+        const ControlClass kind = ClassOf(spec.kind);
+        const std::wstring text = WideText(spec.caption, "caption of " + std::string(spec.name));
+        HWND control = CreateWindowExW(
+            kind.exStyle, kind.name, text.c_str(), kind.style, 0, 0, 0, 0, window,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + i)), instance, nullptr);
+        if (control == nullptr) {
+            throw Error("The control " + std::string(spec.name) +
+                        " cannot be created: " + platform::win::Win32Reason(GetLastError()));
+        }
+    }
+    Layout(WindowDpi(window));
+
+    // Centred on the work area of the primary monitor.
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    const LONG width = frame.right - frame.left, height = frame.bottom - frame.top;
+    const LONG left = monitor.rcWork.left + (monitor.rcWork.right - monitor.rcWork.left - width) / 2;
+    const LONG top = monitor.rcWork.top + (monitor.rcWork.bottom - monitor.rcWork.top - height) / 2;
+    SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    handlers_.Form_Load(*this);
+}
+
+HWND Win32Form::ControlWindow(std::size_t index) const noexcept {
+    return GetDlgItem(window_.get(), kFirstControlId + static_cast<int>(index));
+}
+
+HWND Win32Form::Named(std::string_view name) const { return ControlWindow(IndexOf(name)); }
+
+void Win32Form::Layout(UINT dpi) {
+    const auto px = [dpi](int twips) { return TwipsToPixels(twips, static_cast<int>(dpi)); };
+
+    // The message font at this DPI, else the stock dialog font.
+    static const auto parametersForDpi =
+        User32<ParametersForDpiFn>("SystemParametersInfoForDpi");
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    const BOOL haveMetrics =
+        parametersForDpi != nullptr
+            ? parametersForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)
+            : SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    platform::UniqueHandle<HFONT, FontTraits> font(haveMetrics ? CreateFontIndirectW(&metrics.lfMessageFont)
+                                                               : nullptr);
+    HFONT shown = font ? font.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+
+    const ControlSpec& frame = Control(kFrameName);
+    for (std::size_t i = 0; i < kControls.size(); ++i) {
+        const ControlSpec& spec = kControls[i];
+        const int left = px(spec.left) + (spec.insideFrame ? px(frame.left) : 0);
+        const int top = px(spec.top) + (spec.insideFrame ? px(frame.top) : 0);
+        HWND control = ControlWindow(i);
+        MoveWindow(control, left, top, px(spec.width), px(spec.height), FALSE);
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(shown), FALSE);
+    }
+    font_ = std::move(font);
+
+    static const auto adjustForDpi = User32<AdjustForDpiFn>("AdjustWindowRectExForDpi");
+    RECT outer{0, 0, px(kClientWidthTwips), px(kClientHeightTwips)};
+    if (adjustForDpi != nullptr) {
+        adjustForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi);
+    } else {
+        AdjustWindowRectEx(&outer, kWindowStyle, FALSE, kWindowExStyle);
+    }
+    SetWindowPos(window_.get(), nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(window_.get(), nullptr, TRUE);
+}
+
+void Win32Form::Show(int how) {
+    shown_ = true;
+    ShowWindow(window_.get(), how);
+    UpdateWindow(window_.get());
+    SetFocus(Named("cmdSelect"));
+}
+
+bool Win32Form::PreTranslate(const MSG& message) {
+    HWND window = window_.get();
+    if (window == nullptr || message.message != WM_KEYDOWN ||
+        (message.hwnd != window && !IsChild(window, message.hwnd))) {
+        return false;
+    }
+    switch (message.wParam) {
+        case VK_RETURN:
+        case VK_ESCAPE:
+            return true;
+        case VK_TAB:
+            break;
+        default:
+            return false;
+    }
+    std::array<HWND, kControls.size()> cycle{};
+    std::size_t count = 0, current = kControls.size();
+    HWND focus = GetFocus();
+    for (std::size_t i = 0; i < kControls.size(); ++i) {
+        if (!TakesFocus(kControls[i])) continue;
+        if (ControlWindow(i) == focus) current = count;
+        cycle[count++] = ControlWindow(i);
+    }
+    const bool back = (GetKeyState(VK_SHIFT) & 0x8000) != 0;
+    std::size_t next = 0;
+    if (current == kControls.size()) {
+        next = back ? count - 1 : 0;
+    } else {
+        next = back ? (current + count - 1) % count : (current + 1) % count;
+    }
+    SetFocus(cycle[next]);
+    wchar_t className[8] = {};
+    GetClassNameW(cycle[next], className, 8);
+    if (lstrcmpiW(className, L"EDIT") == 0) SendMessageW(cycle[next], EM_SETSEL, 0, -1);
+    return true;
+}
+
+std::string Win32Form::FileText() { return WindowText(Named("txtFile"), "file box"); }
+std::string Win32Form::RootText() { return WindowText(Named("txtRoot"), "root box"); }
+void Win32Form::FocusFile() { SetFocus(Named("txtFile")); }
+
+void Win32Form::SetFileText(const std::string& text) {
+    SetWindowTextW(Named("txtFile"), WideText(text, "file name").c_str());
+}
+
+void Win32Form::SetRootText(const std::string& text) {
+    SetWindowTextW(Named("txtRoot"), WideText(text, "post-office root").c_str());
+}
+
+void Win32Form::Unload() noexcept { window_.reset(); }
+
+void Win32Form::Click(int id) {
+    if (handling_) return;  // one handler at a time, to its end
+    const std::size_t index = static_cast<std::size_t>(id - kFirstControlId);
+    if (id < kFirstControlId || index >= kControls.size()) return;
+    const std::string_view name = kControls[index].name;
+    handling_ = true;
+    if (name == "cmdSelect") {
+        handlers_.cmdSelect_Click(*this);
+    } else if (name == "cmdImport") {
+        handlers_.cmdImport_Click(*this);
+    } else if (name == "cmdDelete") {
+        handlers_.cmdDelete_Click(*this);
+    } else if (name == "cmdQuit") {
+        handlers_.cmdQuit_Click(*this);
+    }
+    handling_ = false;
+}
+
+LRESULT CALLBACK Win32Form::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(l);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* form = reinterpret_cast<Win32Form*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (form == nullptr) return DefWindowProcW(window, message, w, l);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        form->window_.release();
+        return DefWindowProcW(window, message, w, l);
+    }
+    return form->Handle(window, message, w, l);
+}
+
+LRESULT Win32Form::Handle(HWND window, UINT message, WPARAM w, LPARAM l) {
+    switch (message) {
+        case WM_COMMAND:
+            if (HIWORD(w) == BN_CLICKED && l != 0) Click(LOWORD(w));
+            return 0;
+        case WM_SETCURSOR:
+            if (pointer_.IsSet()) {
+                SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+                return TRUE;
+            }
+            break;
+        case WM_ACTIVATE:
+            // A window that is not a dialog keeps its focus across activation itself.
+            if (LOWORD(w) == WA_INACTIVE) {
+                lastFocus_ = GetFocus();
+            } else if (lastFocus_ != nullptr && IsChild(window, lastFocus_)) {
+                SetFocus(lastFocus_);
+                return 0;
+            }
+            break;
+        case WM_DPICHANGED: {
+            const auto* suggested = reinterpret_cast<const RECT*>(l);
+            Layout(HIWORD(w));
+            SetWindowPos(window, nullptr, suggested->left, suggested->top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
+        case WM_CLOSE:
+            Unload();
+            return 0;
+        case WM_DESTROY:
+            if (shown_) PostQuitMessage(0);
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcW(window, message, w, l);
+}
+
+int RunMessageLoop(Win32Form& form) {
+    MSG message{};
+    BOOL got = 0;
+    while ((got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
+        if (form.PreTranslate(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return got < 0 ? 1 : static_cast<int>(message.wParam);
+}
+
+}  // namespace seedwell::app

@@ -1,0 +1,161 @@
+#include "app/win32/progress.h"
+
+#include <commctrl.h>
+
+#include "app/form.h"
+#include "app/win32/frm_seedwell.h"
+#include "app/win32/win32_ui.h"
+#include "platform/error.h"
+#include "platform/win_text.h"
+
+namespace seedwell::app {
+
+namespace {
+
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+
+bool IsInput(UINT message) {
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+           (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST) ||
+           (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK);
+}
+
+std::wstring LineText(long line, long total) {
+    return L"Line " + std::to_wstring(line) + L" of " + std::to_wstring(total);
+}
+
+}  // namespace
+
+void Win32Progress::Open(std::string_view title, long total) {
+    Close();
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &Win32Progress::Procedure;
+    windowClass.hInstance = instance_;
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = kProgressWindowClass;
+    if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        throw Error("The progress window's class cannot be registered: " +
+                    platform::win::Win32Reason(GetLastError()));
+    }
+
+    const UINT dpi = WindowDpi(owner_);
+    const auto px = [dpi](int pixelsAt96) { return MulDiv(pixelsAt96, static_cast<int>(dpi), 96); };
+    RECT outer{0, 0, px(320), px(104)};
+    AdjustWindowRectEx(&outer, kStyle, FALSE, WS_EX_DLGMODALFRAME);
+    const int width = outer.right - outer.left, height = outer.bottom - outer.top;
+    RECT over{};
+    if (owner_ == nullptr || !GetWindowRect(owner_, &over)) {
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &over, 0);
+    }
+    const int left = over.left + (over.right - over.left - width) / 2;
+    const int top = over.top + (over.bottom - over.top - height) / 2;
+
+    const std::wstring caption = WideText(title, "progress title");
+    HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME, kProgressWindowClass, caption.c_str(),
+                                  kStyle, left, top, width, height, owner_, nullptr, instance_,
+                                  this);
+    if (window == nullptr) {
+        throw Error("The progress window cannot be shown: " +
+                    platform::win::Win32Reason(GetLastError()));
+    }
+    window_.reset(window);
+    total_ = total;
+    stopped_ = false;
+
+    const auto child = [&](const wchar_t* kind, const wchar_t* text, DWORD style, int id,
+                           RECT place) {
+        HWND control = CreateWindowExW(
+            0, kind, text, WS_CHILD | WS_VISIBLE | style, px(place.left), px(place.top),
+            px(place.right), px(place.bottom), window,
+            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+        if (control == nullptr) {
+            throw Error("The progress window cannot be shown: " +
+                        platform::win::Win32Reason(GetLastError()));
+        }
+        return control;
+    };
+    const std::wstring line = LineText(0, total);
+    child(L"STATIC", line.c_str(), SS_LEFT | SS_NOPREFIX, kProgressTextId, {12, 10, 296, 18});
+    HWND bar = child(PROGRESS_CLASSW, L"", 0, kProgressBarId, {12, 34, 296, 20});
+    HWND stop = child(L"BUTTON", L"Stop", WS_TABSTOP | BS_PUSHBUTTON, kProgressStopId,
+                      {124, 66, 72, 26});
+    SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(total > 0 ? total : 1));
+
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
+        font_.reset(CreateFontIndirectW(&metrics.lfMessageFont));
+    }
+    HFONT font = font_ ? font_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    for (HWND control = GetWindow(window, GW_CHILD); control != nullptr;
+         control = GetWindow(control, GW_HWNDNEXT)) {
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+
+    ownerWasEnabled_ = owner_ != nullptr && IsWindowEnabled(owner_);
+    if (ownerWasEnabled_) EnableWindow(owner_, FALSE);
+    ShowWindow(window, SW_SHOW);
+    SetFocus(stop);
+    UpdateWindow(window);
+}
+
+void Win32Progress::Update(long line) {
+    HWND window = window_.get();
+    if (window == nullptr) return;
+    SetDlgItemTextW(window, kProgressTextId, LineText(line, total_).c_str());
+    SendDlgItemMessageW(window, kProgressBarId, PBM_SETPOS, static_cast<WPARAM>(line), 0);
+}
+
+bool Win32Progress::Pump() noexcept {
+    HWND window = window_.get();
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));  // for the main loop
+            break;
+        }
+        if (IsInput(message.message) &&
+            (window == nullptr || (message.hwnd != window && !IsChild(window, message.hwnd)))) {
+            continue;  // the program takes no other input while a run goes
+        }
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return stopped_;
+}
+
+void Win32Progress::Close() noexcept {
+    if (window_) {
+        // The owner first, so that Windows activates it rather than another program.
+        if (ownerWasEnabled_) EnableWindow(owner_, TRUE);
+        window_.reset();
+    }
+    ownerWasEnabled_ = false;
+    stopped_ = false;
+    font_.reset();
+}
+
+LRESULT CALLBACK Win32Progress::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(l);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* progress = reinterpret_cast<Win32Progress*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (progress != nullptr) {
+        if ((message == WM_COMMAND && LOWORD(w) == kProgressStopId && HIWORD(w) == BN_CLICKED) ||
+            message == WM_CLOSE) {
+            progress->stopped_ = true;
+            return 0;
+        }
+        if (message == WM_NCDESTROY) {
+            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+            progress->window_.release();
+        }
+    }
+    return DefWindowProcW(window, message, w, l);
+}
+
+}  // namespace seedwell::app

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "platform/progress.h"
+#include "platform/unique_handle.h"
+
+namespace seedwell::app {
+
+/// The window class of the progress window.
+inline constexpr wchar_t kProgressWindowClass[] = L"SeedwellProgress";
+/// Control identifiers inside the progress window.
+inline constexpr int kProgressTextId = 10;
+inline constexpr int kProgressBarId = 11;
+inline constexpr int kProgressStopId = 12;
+
+/// The progress window of a long run on Windows: a small window owned by the main window, which
+/// it disables while open, with "Line N of M", a progress bar control and a Stop button. Needs
+/// InitCommonControlsEx with ICC_PROGRESS_CLASS. Use on the thread of the main window only.
+class Win32Progress final : public platform::Progress {
+  public:
+    explicit Win32Progress(HINSTANCE instance) : instance_(instance) {}
+    Win32Progress(const Win32Progress&) = delete;
+    Win32Progress& operator=(const Win32Progress&) = delete;
+    ~Win32Progress() override { Close(); }
+
+    /// The window that the progress window is modal to; none before.
+    void SetOwner(HWND owner) noexcept { owner_ = owner; }
+    /// The progress window while it is open, else nullptr.
+    HWND Handle() const noexcept { return window_.get(); }
+
+    void Open(std::string_view title, long total) override;
+    void Update(long line) override;
+    bool Pump() noexcept override;
+    void Close() noexcept override;
+
+  private:
+    struct WindowTraits {
+        static HWND Invalid() noexcept { return nullptr; }
+        static void Close(HWND window) noexcept { DestroyWindow(window); }
+    };
+    struct FontTraits {
+        static HFONT Invalid() noexcept { return nullptr; }
+        static void Close(HFONT font) noexcept { DeleteObject(font); }
+    };
+
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+
+    HINSTANCE instance_;
+    HWND owner_ = nullptr;
+    platform::UniqueHandle<HWND, WindowTraits> window_;
+    platform::UniqueHandle<HFONT, FontTraits> font_;
+    long total_ = 0;
+    bool stopped_ = false;
+    bool ownerWasEnabled_ = false;
+};
+
+}  // namespace seedwell::app

@@ -1,0 +1,83 @@
+#include "app/win32/win32_ui.h"
+
+#include <commdlg.h>
+
+#include <vector>
+
+#include "platform/error.h"
+#include "platform/win_text.h"
+
+namespace seedwell::app {
+
+std::wstring WideText(std::string_view text, std::string_view what) {
+    std::optional<std::wstring> wide = platform::win::Widen(text);
+    if (!wide) throw Error("The " + std::string(what) + " cannot be shown: it is not UTF-8 text.");
+    return std::move(*wide);
+}
+
+std::string WindowText(HWND window, std::string_view what) {
+    const int length = GetWindowTextLengthW(window);
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(length > 0 ? length : 0) + 1);
+    const int read = GetWindowTextW(window, buffer.data(), static_cast<int>(buffer.size()));
+    std::optional<std::string> text =
+        platform::win::Narrow(std::wstring_view(buffer.data(), read > 0 ? read : 0));
+    if (!text) {
+        throw Error("The text of the " + std::string(what) +
+                    " cannot be read: it holds a lone UTF-16 surrogate.");
+    }
+    return std::move(*text);
+}
+
+int Win32MessageBox::Show(std::string_view text, int style, std::optional<std::string> title) {
+    using namespace platform;
+    if (style != kMbOk && style != kMbOkCritical && style != kMbOkInformation &&
+        style != kMbYesNoCritical) {
+        throw Error("A message box of style " + std::to_string(style) +
+                    " cannot be shown: only the styles 0, 16, 20 and 64 are known.");
+    }
+    const std::wstring wideText = WideText(text, "message");
+    const std::wstring wideTitle =
+        WideText(title ? *title : std::string(kApplicationTitle), "message title");
+    const int answer = MessageBoxW(owner_, wideText.c_str(), wideTitle.c_str(),
+                                   static_cast<UINT>(style));
+    if (answer == 0) {
+        throw Error("A message box could not be shown: " +
+                    platform::win::Win32Reason(GetLastError()));
+    }
+    if (style != kMbYesNoCritical) return kAnswerOk;
+    return answer == IDYES ? kAnswerYes : kAnswerNo;
+}
+
+void Win32BusyPointer::SetHourglass() {
+    set_ = true;
+    SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+}
+
+void Win32BusyPointer::Restore() {
+    if (!set_) return;
+    set_ = false;
+    SetCursor(LoadCursorW(nullptr, IDC_ARROW));
+}
+
+void Win32FileDialog::ShowOpen() {
+    // Long enough for any path Windows accepts.
+    std::vector<wchar_t> buffer(32768, L'\0');
+    buffer_.copy(buffer.data(), buffer_.size());
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner_;
+    dialog.lpstrFile = buffer.data();
+    dialog.nMaxFile = static_cast<DWORD>(buffer.size());
+    if (!GetOpenFileNameW(&dialog)) {
+        const DWORD failure = CommDlgExtendedError();
+        if (failure == 0) return;  // cancelled
+        throw Error("The file-open dialog failed: error " + platform::win::Hex(failure));
+    }
+    std::wstring picked(buffer.data());
+    std::optional<std::string> name = platform::win::Narrow(picked);
+    if (!name) throw Error("The file picked cannot be read as text: it holds a lone surrogate.");
+    buffer_ = std::move(picked);
+    fileName_ = std::move(*name);
+}
+
+}  // namespace seedwell::app

@@ -1,0 +1,69 @@
+#pragma once
+
+// The platform's modal pieces on Windows: message boxes, the busy pointer and the file-open
+// dialog, all owned by the main window once it exists.
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/ui.h"
+
+namespace seedwell::app {
+
+/// Message boxes through MessageBoxW, owned by the window given to SetOwner (none before).
+/// The style values are passed to Windows as they are; a box without a title of its own
+/// carries kApplicationTitle.
+class Win32MessageBox : public platform::MessageBox {
+  public:
+    void SetOwner(HWND owner) noexcept { owner_ = owner; }
+    /// Throws seedwell::Error for a style other than 0, 16, 20 and 64, for text that is not
+    /// UTF-8, and when Windows cannot show the box.
+    int Show(std::string_view text, int style, std::optional<std::string> title) override;
+
+  private:
+    HWND owner_ = nullptr;
+};
+
+/// The hourglass (IDC_WAIT). While it is set, the main window answers WM_SETCURSOR with it
+/// (IsSet); restoring shows the arrow at once. Destroying the object restores the arrow.
+class Win32BusyPointer : public platform::BusyPointer {
+  public:
+    Win32BusyPointer() = default;
+    Win32BusyPointer(const Win32BusyPointer&) = delete;
+    Win32BusyPointer& operator=(const Win32BusyPointer&) = delete;
+    ~Win32BusyPointer() override { Restore(); }
+
+    void SetHourglass() override;
+    void Restore() override;
+    bool IsSet() const noexcept { return set_; }
+
+  private:
+    bool set_ = false;
+};
+
+/// The file-open dialog through GetOpenFileNameW, owned by the window given to SetOwner, with
+/// nothing set but its file name buffer (which starts with the last file picked).
+class Win32FileDialog : public platform::FileDialog {
+  public:
+    void SetOwner(HWND owner) noexcept { owner_ = owner; }
+    /// Throws seedwell::Error when the dialog fails for another reason than a cancel.
+    void ShowOpen() override;
+    std::string FileName() const override { return fileName_; }
+
+  private:
+    HWND owner_ = nullptr;
+    std::wstring buffer_;  // the last pick, as Windows gave it
+    std::string fileName_;
+};
+
+/// `text` as UTF-16 for a window. Throws seedwell::Error naming `what` when `text` is not
+/// UTF-8.
+std::wstring WideText(std::string_view text, std::string_view what);
+/// The text of `window` as UTF-8. Throws seedwell::Error naming `what` when it cannot be read
+/// as text.
+std::string WindowText(HWND window, std::string_view what);
+
+}  // namespace seedwell::app

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/form.h"
+#include "platform/error.h"
+#include "support/settings.h"
+#include "tests/fakes/fake_platform.h"
+
+namespace seedwell {
+namespace {
+
+using app::ControlKind;
+using app::kControls;
+
+/// A file dialog that picks `next` (or cancels when it is unset) and counts its showings.
+class ScriptedFileDialog : public platform::FileDialog {
+  public:
+    std::optional<std::string> next;
+    int shows = 0;
+
+    void ShowOpen() override {
+        ++shows;
+        if (next) fileName_ = *next;
+        next.reset();
+    }
+    std::string FileName() const override { return fileName_; }
+
+  private:
+    std::string fileName_;
+};
+
+struct FakeView : app::FormView {
+    std::string file, root;
+    int unloads = 0, focusFile = 0;
+    std::string FileText() override { return file; }
+    std::string RootText() override { return root; }
+    void FocusFile() override { ++focusFile; }
+    void SetFileText(const std::string& text) override { file = text; }
+    void SetRootText(const std::string& text) override { root = text; }
+    void Unload() noexcept override { ++unloads; }
+};
+
+class FormTest : public ::testing::Test, protected fakes::FakePlatform {
+  protected:
+    app::RunContext Context() { return {objects, files, registry, messages, pointer, codePage}; }
+
+    app::FormHandlers Handlers() {
+        auto run = [this](const char* name) {
+            return [this, name](app::RunWindow& window, const app::RunContext&) {
+                runs.push_back(std::string(name) + " " + window.FileText() + " " +
+                               window.RootText());
+                if (failure) throw Error(*failure);
+            };
+        };
+        return app::FormHandlers(Context(), cd, run("import"), run("delete"));
+    }
+
+    platform::CodePage codePage{"UTF-8"};
+    ScriptedFileDialog cd;
+    FakeView view;
+    std::vector<std::string> runs;
+    std::optional<std::string> failure;
+};
+
+TEST_F(FormTest, LoadJoinsTheDataDirectoryWithPostoffices) {
+    struct Case {
+        char separator;
+        std::optional<std::string> dataDirectory;  // nullopt: the value is missing
+        const char* root;
+    };
+    const Case cases[] = {
+        {'\\', "D:\\Mail", "D:\\Mail\\Postoffices"},  {'\\', "D:\\Mail\\", "D:\\Mail\\Postoffices"},
+        {'/', "/srv/mail/", "/srv/mail/Postoffices"}, {'/', "", "Postoffices"},
+        {'/', std::nullopt, "Postoffices"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.root);
+        fakes::FakeFileSystem separatedFiles{log, c.separator};
+        fakes::FakeRegistry oneValue;
+        oneValue.AddKey(support::kServerKeyPath);
+        if (c.dataDirectory) {
+            oneValue.SetString(support::kServerKeyPath, "Data Directory", *c.dataDirectory);
+        }
+        const app::RunContext context{objects,  separatedFiles, oneValue,
+                                      messages, pointer,        codePage};
+        app::FormHandlers(context, cd).Form_Load(view);
+        EXPECT_EQ(view.root, c.root);
+    }
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(FormTest, SelectPutsTheLastPickBackOnCancelReplacingWhatWasTyped) {
+    app::FormHandlers handlers = Handlers();
+    view.file = "typed.txt";
+    handlers.cmdSelect_Click(view);
+    EXPECT_EQ(view.file, "");
+
+    cd.next = "/data/first.txt";
+    handlers.cmdSelect_Click(view);
+    EXPECT_EQ(view.file, "/data/first.txt");
+
+    view.file = "something else";
+    handlers.cmdSelect_Click(view);
+    EXPECT_EQ(view.file, "/data/first.txt");
+    EXPECT_EQ(cd.shows, 3);
+    EXPECT_EQ(view.unloads, 0);
+}
+
+TEST_F(FormTest, RunsReadTheBoxesAndAFailureEscapingOneIsShownAndUnloads) {
+    app::FormHandlers handlers = Handlers();
+    view.file = "list.txt";
+    view.root = "/po";
+    handlers.cmdImport_Click(view);
+    handlers.cmdDelete_Click(view);
+    EXPECT_EQ(runs, (std::vector<std::string>{"import list.txt /po", "delete list.txt /po"}));
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(view.unloads, 0);
+
+    failure = "the disk went away";
+    handlers.cmdDelete_Click(view);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, "the disk went away");
+    EXPECT_EQ(messages.shown[0].style, platform::kMbOkCritical);
+    EXPECT_EQ(messages.shown[0].title, std::nullopt);
+    EXPECT_EQ(view.unloads, 1);
+
+    handlers.cmdQuit_Click(view);
+    EXPECT_EQ(view.unloads, 2);
+    EXPECT_EQ(messages.shown.size(), 1u);
+}
+
+TEST(ControlTable, TabOrderFocusCycleAndFrame) {
+    std::vector<std::string> focusable;
+    for (std::size_t i = 0; i < kControls.size(); ++i) {
+        EXPECT_EQ(kControls[i].tabIndex, static_cast<int>(i));
+        if (app::TakesFocus(kControls[i])) focusable.emplace_back(kControls[i].name);
+    }
+    EXPECT_EQ(focusable, (std::vector<std::string>{"cmdSelect", "txtFile", "txtRoot", "cmdImport",
+                                                   "cmdQuit", "cmdDelete"}));
+
+    const app::ControlSpec& frame = app::Control(app::kFrameName);
+    EXPECT_EQ(frame.kind, ControlKind::kFrame);
+    for (const app::ControlSpec& control : kControls) {
+        SCOPED_TRACE(std::string(control.name));
+        const int right = control.left + control.width, bottom = control.top + control.height;
+        if (control.insideFrame) {
+            EXPECT_EQ(control.kind, ControlKind::kLabel);
+            EXPECT_LE(right, frame.width);
+            EXPECT_LE(bottom, frame.height);
+        } else {
+            EXPECT_LE(right, app::kClientWidthTwips);
+            EXPECT_LE(bottom, app::kClientHeightTwips);
+        }
+    }
+    EXPECT_EQ(app::TwipsToPixels(app::kClientWidthTwips, 96), 385);
+    EXPECT_EQ(app::TwipsToPixels(app::kClientHeightTwips, 96), 369);
+    EXPECT_EQ(app::TwipsToPixels(app::kClientWidthTwips, 144), 578);  // 577.5 rounds up
+}
+
+TEST(ControlTable, ExampleLineAndItsExplanationAgree) {
+    const std::string example(app::Control("Label6").caption);
+    const auto firstComma = example.find(',');
+    const auto lastComma = example.rfind(',');
+    ASSERT_NE(firstComma, lastComma);
+    EXPECT_EQ(example.find(' '), std::string::npos);
+    const std::string address = example.substr(firstComma + 1, lastComma - firstComma - 1);
+    const std::string password = example.substr(lastComma + 1);
+    EXPECT_FALSE(password.empty());
+    for (char c : password) EXPECT_TRUE(c >= 'a' && c <= 'z') << password;
+    const auto at = address.find('@');
+    ASSERT_NE(at, std::string::npos);
+
+    EXPECT_EQ(app::Control("Label4").caption,
+              "The post office must already exist. Mailboxes and domains will be created based "
+              "on the email address. For instance, " +
+                  address + " will generate a mailbox called \"" + address.substr(0, at) +
+                  "\" and add the domain \"" + address.substr(at + 1) +
+                  "\" if it doesn't already exist.");
+}
+
+}  // namespace
+}  // namespace seedwell
