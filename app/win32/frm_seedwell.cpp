@@ -17,9 +17,9 @@ constexpr DWORD kWindowExStyle = 0;
 template <typename Function>
 Function User32(const char* name) {
     HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    return user32 ? reinterpret_cast<Function>(
-                        reinterpret_cast<void*>(GetProcAddress(user32, name)))
-                  : nullptr;
+    return user32
+               ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
+               : nullptr;
 }
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
@@ -31,9 +31,9 @@ ATOM RegisterMainClass(HINSTANCE instance, WNDPROC procedure) {
     windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = instance;
     windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
-    windowClass.hIconSm = static_cast<HICON>(
-        LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
-                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource),
+                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                        GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     windowClass.lpszClassName = kMainWindowClass;
@@ -122,7 +122,8 @@ Win32Form::Win32Form(HINSTANCE instance, FormHandlers& handlers, const Win32Busy
     RECT frame{};
     GetWindowRect(window, &frame);
     const LONG width = frame.right - frame.left, height = frame.bottom - frame.top;
-    const LONG left = monitor.rcWork.left + (monitor.rcWork.right - monitor.rcWork.left - width) / 2;
+    const LONG left =
+        monitor.rcWork.left + (monitor.rcWork.right - monitor.rcWork.left - width) / 2;
     const LONG top = monitor.rcWork.top + (monitor.rcWork.bottom - monitor.rcWork.top - height) / 2;
     SetWindowPos(window, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
@@ -139,16 +140,15 @@ void Win32Form::Layout(UINT dpi) {
     const auto px = [dpi](int twips) { return TwipsToPixels(twips, static_cast<int>(dpi)); };
 
     // The message font at this DPI, else the stock dialog font.
-    static const auto parametersForDpi =
-        User32<ParametersForDpiFn>("SystemParametersInfoForDpi");
+    static const auto parametersForDpi = User32<ParametersForDpiFn>("SystemParametersInfoForDpi");
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     const BOOL haveMetrics =
         parametersForDpi != nullptr
             ? parametersForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)
             : SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    platform::UniqueHandle<HFONT, FontTraits> font(haveMetrics ? CreateFontIndirectW(&metrics.lfMessageFont)
-                                                               : nullptr);
+    platform::UniqueHandle<HFONT, FontTraits> font(
+        haveMetrics ? CreateFontIndirectW(&metrics.lfMessageFont) : nullptr);
     HFONT shown = font ? font.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 
     const ControlSpec& frame = Control(kFrameName);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+#undef MessageBox  // the program's interface of that name, not the Windows macro
 
 #include <string>
 

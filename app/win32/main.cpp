@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#undef MessageBox  // the program's interface of that name, not the Windows macro
 
 #include <exception>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "app/win32/progress.h"
 #include "app/win32/win32_ui.h"
 #include "platform/codepage.h"
+#include "platform/error.h"
 #include "platform/filesystem.h"
 #include "platform/objects.h"
 #include "platform/registry.h"

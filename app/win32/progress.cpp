@@ -53,9 +53,9 @@ void Win32Progress::Open(std::string_view title, long total) {
     const int top = over.top + (over.bottom - over.top - height) / 2;
 
     const std::wstring caption = WideText(title, "progress title");
-    HWND window = CreateWindowExW(WS_EX_DLGMODALFRAME, kProgressWindowClass, caption.c_str(),
-                                  kStyle, left, top, width, height, owner_, nullptr, instance_,
-                                  this);
+    HWND window =
+        CreateWindowExW(WS_EX_DLGMODALFRAME, kProgressWindowClass, caption.c_str(), kStyle, left,
+                        top, width, height, owner_, nullptr, instance_, this);
     if (window == nullptr) {
         throw Error("The progress window cannot be shown: " +
                     platform::win::Win32Reason(GetLastError()));
@@ -66,10 +66,10 @@ void Win32Progress::Open(std::string_view title, long total) {
 
     const auto child = [&](const wchar_t* kind, const wchar_t* text, DWORD style, int id,
                            RECT place) {
-        HWND control = CreateWindowExW(
-            0, kind, text, WS_CHILD | WS_VISIBLE | style, px(place.left), px(place.top),
-            px(place.right), px(place.bottom), window,
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
+        HWND control =
+            CreateWindowExW(0, kind, text, WS_CHILD | WS_VISIBLE | style, px(place.left),
+                            px(place.top), px(place.right), px(place.bottom), window,
+                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
         if (control == nullptr) {
             throw Error("The progress window cannot be shown: " +
                         platform::win::Win32Reason(GetLastError()));
@@ -79,8 +79,8 @@ void Win32Progress::Open(std::string_view title, long total) {
     const std::wstring line = LineText(0, total);
     child(L"STATIC", line.c_str(), SS_LEFT | SS_NOPREFIX, kProgressTextId, {12, 10, 296, 18});
     HWND bar = child(PROGRESS_CLASSW, L"", 0, kProgressBarId, {12, 34, 296, 20});
-    HWND stop = child(L"BUTTON", L"Stop", WS_TABSTOP | BS_PUSHBUTTON, kProgressStopId,
-                      {124, 66, 72, 26});
+    HWND stop =
+        child(L"BUTTON", L"Stop", WS_TABSTOP | BS_PUSHBUTTON, kProgressStopId, {124, 66, 72, 26});
     SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(total > 0 ? total : 1));
 
     NONCLIENTMETRICSW metrics{};

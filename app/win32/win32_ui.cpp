@@ -38,8 +38,8 @@ int Win32MessageBox::Show(std::string_view text, int style, std::optional<std::s
     const std::wstring wideText = WideText(text, "message");
     const std::wstring wideTitle =
         WideText(title ? *title : std::string(kApplicationTitle), "message title");
-    const int answer = MessageBoxW(owner_, wideText.c_str(), wideTitle.c_str(),
-                                   static_cast<UINT>(style));
+    const int answer =
+        MessageBoxW(owner_, wideText.c_str(), wideTitle.c_str(), static_cast<UINT>(style));
     if (answer == 0) {
         throw Error("A message box could not be shown: " +
                     platform::win::Win32Reason(GetLastError()));

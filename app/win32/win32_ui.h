@@ -4,6 +4,7 @@
 // dialog, all owned by the main window once it exists.
 
 #include <windows.h>
+#undef MessageBox  // the program's interface of that name, not the Windows macro
 
 #include <optional>
 #include <string>
