@@ -1,0 +1,281 @@
+// Drives the Windows program from outside, for the end-to-end script: one command a call, the
+// main window named by its handle in hexadecimal, controls by their names in the control table.
+//   driver window SECONDS               the handle of the main window, once it shows
+//   driver layout HWND                  checks caption, frame, client size and every control
+//   driver focus HWND                   the name of the control that has the focus
+//   driver gettext|settext HWND NAME [TEXT]
+//   driver click HWND NAME              posts a click to a button
+//   driver close HWND                   presses the close box
+//   driver box TITLE ok|yes|no SECONDS  prints the text of a message box, then answers it
+//   driver gone HWND SECONDS            waits until the window no longer exists
+//   driver hold PATH SECONDS            keeps a file open, not to be deleted, for a while
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/form.h"
+#include "platform/win_text.h"
+
+namespace {
+
+using seedwell::app::kControls;
+using seedwell::platform::win::Narrow;
+using seedwell::platform::win::Widen;
+
+constexpr int kFirstControlId = 100;
+
+[[noreturn]] void Fail(const std::string& why) {
+    std::fprintf(stderr, "driver: %s\n", why.c_str());
+    std::exit(1);
+}
+
+void Print(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+std::wstring Wide(const std::string& text) {
+    auto wide = Widen(text);
+    if (!wide) Fail("not UTF-8: " + text);
+    return *wide;
+}
+
+std::string Text(HWND window) {
+    // WM_GETTEXT, not GetWindowText, reads another process's edit controls.
+    const LRESULT length = SendMessageW(window, WM_GETTEXTLENGTH, 0, 0);
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(length) + 1);
+    const LRESULT read =
+        SendMessageW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
+    return Narrow(std::wstring_view(buffer.data(), static_cast<std::size_t>(read))).value_or("?");
+}
+
+std::string ClassOf(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return Narrow(name).value_or("?");
+}
+
+HWND ParseWindow(const char* text) {
+    return reinterpret_cast<HWND>(static_cast<INT_PTR>(std::strtoll(text, nullptr, 16)));
+}
+
+HWND Control(HWND form, const std::string& name) {
+    for (std::size_t i = 0; i < kControls.size(); ++i) {
+        if (kControls[i].name == name) {
+            HWND control = GetDlgItem(form, kFirstControlId + static_cast<int>(i));
+            if (control == nullptr) Fail("the window has no control " + name);
+            return control;
+        }
+    }
+    Fail("no control is called " + name);
+}
+
+template <typename Found>
+auto WaitFor(double seconds, Found found) {
+    for (int i = 0; i < static_cast<int>(seconds * 20); ++i) {
+        if (auto result = found()) return result;
+        Sleep(50);
+    }
+    return decltype(found())();
+}
+
+HWND TopLevel(const wchar_t* className, const std::wstring& title) {
+    struct Search {
+        const wchar_t* className;
+        const std::wstring* title;
+        HWND found;
+    } search{className, &title, nullptr};
+    EnumWindows(
+        [](HWND window, LPARAM l) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(l);
+            wchar_t name[64] = {}, caption[256] = {};
+            GetClassNameW(window, name, 64);
+            GetWindowTextW(window, caption, 256);
+            if (IsWindowVisible(window) && lstrcmpW(name, s->className) == 0 &&
+                *s->title == caption) {
+                s->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+int Layout(HWND form) {
+    int faults = 0;
+    const auto expect = [&](bool ok, const std::string& what) {
+        if (!ok) {
+            std::fprintf(stderr, "layout: %s\n", what.c_str());
+            ++faults;
+        }
+    };
+    const int dpi = static_cast<int>(GetDpiForWindow(form));
+    const auto px = [dpi](int twips) { return seedwell::app::TwipsToPixels(twips, dpi); };
+    expect(Text(form) == seedwell::app::kFormCaption, "caption '" + Text(form) + "'");
+    const LONG style = GetWindowLongW(form, GWL_STYLE);
+    expect((style & WS_SYSMENU) && !(style & (WS_MAXIMIZEBOX | WS_MINIMIZEBOX | WS_THICKFRAME)),
+           "the frame must be fixed, with the close box only");
+    RECT client{};
+    GetClientRect(form, &client);
+    expect(client.right == px(seedwell::app::kClientWidthTwips) &&
+               client.bottom == px(seedwell::app::kClientHeightTwips),
+           "client area " + std::to_string(client.right) + "x" + std::to_string(client.bottom));
+    const seedwell::app::ControlSpec& frame = seedwell::app::Control(seedwell::app::kFrameName);
+    for (std::size_t i = 0; i < kControls.size(); ++i) {
+        const auto& spec = kControls[i];
+        const std::string name(spec.name);
+        HWND control = Control(form, name);
+        RECT place{};
+        GetWindowRect(control, &place);
+        MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&place), 2);
+        const int left = px(spec.left) + (spec.insideFrame ? px(frame.left) : 0);
+        const int top = px(spec.top) + (spec.insideFrame ? px(frame.top) : 0);
+        expect(place.left == left && place.top == top &&
+                   place.right - place.left == px(spec.width) &&
+                   place.bottom - place.top == px(spec.height),
+               name + " at " + std::to_string(place.left) + "," + std::to_string(place.top) + " " +
+                   std::to_string(place.right - place.left) + "x" +
+                   std::to_string(place.bottom - place.top));
+        const std::string kind = ClassOf(control);
+        const LONG controlStyle = GetWindowLongW(control, GWL_STYLE);
+        switch (spec.kind) {
+            case seedwell::app::ControlKind::kButton:
+                expect(lstrcmpiA(kind.c_str(), "Button") == 0 &&
+                           (controlStyle & BS_TYPEMASK) == BS_PUSHBUTTON,
+                       name + " must be a push button that is not the default");
+                break;
+            case seedwell::app::ControlKind::kTextBox:
+                expect(lstrcmpiA(kind.c_str(), "Edit") == 0 &&
+                           !(controlStyle & (ES_MULTILINE | WS_VSCROLL | WS_HSCROLL)) &&
+                           (GetWindowLongW(control, GWL_EXSTYLE) & WS_EX_CLIENTEDGE),
+                       name + " must be a single-line edit with a border and no scroll bars");
+                break;
+            case seedwell::app::ControlKind::kLabel:
+                expect(lstrcmpiA(kind.c_str(), "Static") == 0 &&
+                           (controlStyle & SS_TYPEMASK) == SS_LEFT,
+                       name + " must be a left-aligned, wrapping static");
+                break;
+            case seedwell::app::ControlKind::kFrame:
+                expect(lstrcmpiA(kind.c_str(), "Button") == 0 &&
+                           (controlStyle & BS_TYPEMASK) == BS_GROUPBOX,
+                       name + " must be a group box");
+                break;
+        }
+        if (spec.kind != seedwell::app::ControlKind::kTextBox) {
+            expect(Text(control) == spec.caption, name + " says '" + Text(control) + "'");
+        }
+    }
+    return faults == 0 ? 0 : 1;
+}
+
+int Box(const std::string& title, const std::string& answer, double seconds) {
+    HWND box = WaitFor(seconds, [&] { return TopLevel(L"#32770", Wide(title)); });
+    if (box == nullptr) {
+        std::string shown;
+        EnumWindows(
+            [](HWND window, LPARAM l) -> BOOL {
+                if (IsWindowVisible(window)) {
+                    *reinterpret_cast<std::string*>(l) +=
+                        " [" + ClassOf(window) + " '" + Text(window) + "']";
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&shown));
+        Fail("no message box titled '" + title + "'; showing:" + shown);
+    }
+    std::string text;
+    for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if (lstrcmpiA(ClassOf(child).c_str(), "Static") == 0 && !Text(child).empty()) {
+            text += (text.empty() ? "" : "\n") + Text(child);
+        }
+    }
+    Print(text);
+    const int id = answer == "yes" ? IDYES : answer == "no" ? IDNO : IDOK;
+    HWND button = GetDlgItem(box, id);
+    if (button == nullptr) Fail("the box '" + title + "' has no button " + answer);
+    PostMessageW(button, BM_CLICK, 0, 0);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const auto need = [&](std::size_t count) {
+        if (args.size() < count) Fail("too few arguments for " + args[0]);
+    };
+    need(1);
+    const std::string& command = args[0];
+    if (command == "window") {
+        need(2);
+        HWND form = WaitFor(std::atof(args[1].c_str()), [] {
+            return TopLevel(L"SeedwellMainWindow", Wide(std::string(seedwell::app::kFormCaption)));
+        });
+        if (form == nullptr) Fail("the main window did not show");
+        std::printf("%llx\n", static_cast<unsigned long long>(reinterpret_cast<INT_PTR>(form)));
+        return 0;
+    }
+    if (command == "box") {
+        need(4);
+        return Box(args[1], args[2], std::atof(args[3].c_str()));
+    }
+    if (command == "hold") {
+        need(3);
+        HANDLE file = CreateFileW(Wide(args[1]).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) Fail("cannot open " + args[1]);
+        Print("held");
+        std::fflush(stdout);
+        Sleep(static_cast<DWORD>(std::atof(args[2].c_str()) * 1000));
+        CloseHandle(file);
+        return 0;
+    }
+    need(2);
+    HWND form = ParseWindow(args[1].c_str());
+    if (command == "gone") {
+        need(3);
+        const bool gone = WaitFor(std::atof(args[2].c_str()), [&] { return !IsWindow(form); });
+        return gone ? 0 : 1;
+    }
+    if (!IsWindow(form)) Fail("no window " + args[1]);
+    if (command == "layout") return Layout(form);
+    if (command == "close") {
+        PostMessageW(form, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;
+    }
+    if (command == "focus") {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &info);
+        for (const auto& spec : kControls) {
+            if (GetDlgItem(form, kFirstControlId + spec.tabIndex) == info.hwndFocus) {
+                Print(std::string(spec.name));
+                return 0;
+            }
+        }
+        Print("(none)");
+        return 0;
+    }
+    need(3);
+    HWND control = Control(form, args[2]);
+    if (command == "gettext") {
+        Print(Text(control));
+    } else if (command == "settext") {
+        need(4);
+        const std::wstring text = Wide(args[3]);
+        SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    } else if (command == "click") {
+        PostMessageW(control, BM_CLICK, 0, 0);
+    } else {
+        Fail("unknown command " + command);
+    }
+    return 0;
+}

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# The Windows program end to end under Wine: a fresh prefix under Xvfb, the COM stand-in of the
+# mail server registered there, the program driven from outside by the console driver, and the
+# records and folders checked from Linux through the prefix's Z: drive.
+#   import_delete.sh SEEDWELL_EXE DRIVER_EXE TWAO_COM_DLL
+set -euo pipefail
+
+EXE=$1 DRIVER=$2 DLL=$3
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/seedwell-wine-e2e.XXXXXX")
+DATA="$WORK/data"
+export WINEPREFIX="$WORK/prefix" WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
+export WINEDLLOVERRIDES="mscoree,mshtml="
+XVFB_PID="" APP_PID="" HOLD_PID=""
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+cleanup() {
+    local pid
+    for pid in "$HOLD_PID" "$APP_PID"; do [[ -n "$pid" ]] && kill -9 "$pid" 2>/dev/null || true; done
+    wineserver -k 2>/dev/null || true
+    [[ -n "$XVFB_PID" ]] && kill "$XVFB_PID" 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# "Z:\tmp\x": a Linux path as Wine's programs see it.
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+drive() { wine "$DRIVER" "$@" | tr -d '\r'; }
+expect_equal() {
+    [[ "$2" == "$3" ]] || fail "$1: expected
+$2
+got
+$3"
+}
+expect_box() {  # title answer text
+    local shown
+    shown=$(drive box "$1" "$2" 60) || fail "no '$1' box"
+    [[ "$shown" == *"$3"* ]] || fail "the '$1' box says '$shown', not '$3'"
+}
+snapshot() {
+    (cd "$DATA/Config" && cat mailboxes.tsv domains.tsv logins.tsv addressmaps.tsv 2>/dev/null)
+    (cd "$DATA/Postoffices" && find . -mindepth 1 | LC_ALL=C sort)
+}
+start_app() {
+    wine "$EXE" &
+    APP_PID=$!
+    HWND=$(drive window 60) || fail "the window did not show"
+}
+wait_ended() {
+    for _ in $(seq 200); do
+        kill -0 "$APP_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$APP_PID" 2>/dev/null && fail "the program did not end after $1"
+    wait "$APP_PID" || fail "the program ended with a failure after $1"
+    APP_PID=""
+}
+
+# Wine stalls for seconds whenever a window hides unless it may manage windows without a
+# window manager's help.
+exec 9>"$WORK/display"
+Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -noreset >"$WORK/xvfb.log" 2>&1 &
+XVFB_PID=$!
+for _ in $(seq 100); do [[ -s "$WORK/display" ]] && break; sleep 0.1; done
+[[ -s "$WORK/display" ]] || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+export DISPLAY=":$(head -1 "$WORK/display")"
+
+wine cmd /c exit >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+mkdir -p "$DATA/Config" "$DATA/Postoffices"
+printf 'name\nmain\nsales\n' >"$DATA/Config/postoffices.tsv"
+wine reg add 'HKLM\SOFTWARE\Tarnwick\Tarnwick' /v 'Data Directory' /t REG_SZ \
+    /d "$(winpath "$DATA")" /f >/dev/null
+wine regsvr32 /s "$(winpath "$DLL")" || fail "regsvr32 could not register the stand-in"
+
+# The window: its caption, frame, client size, controls, focus and root box.
+start_app
+drive layout "$HWND" || fail "the window's layout"
+expect_equal "the focus at start" "cmdSelect" "$(drive focus "$HWND")"
+expect_equal "the root box" "$(winpath "$DATA")\\Postoffices" "$(drive gettext "$HWND" txtRoot)"
+
+# Import.
+printf '%s\r\n' 'main,alice@example.com,pw one' 'main,bob@example.com,pwtwo' \
+    'sales,carol@example.org,pw3' >"$WORK/import.csv"
+drive settext "$HWND" txtFile "$(winpath "$WORK/import.csv")"
+drive click "$HWND" cmdImport
+expect_box Done ok "Mailboxes created."
+expect_equal "mailboxes" "$(printf 'postoffice\tmailbox\nmain\talice\nmain\tbob\nsales\tcarol')" \
+    "$(cut -f1,2 "$DATA/Config/mailboxes.tsv")"
+expect_equal "domains" "$(printf 'domain\tpostoffice\nexample.com\tmain\nexample.org\tsales')" \
+    "$(cut -f1,2 "$DATA/Config/domains.tsv")"
+expect_equal "logins" "$(printf 'username\taccount\tpassword\nalice@main\tmain\tgiven
+bob@main\tmain\tgiven\ncarol@sales\tsales\tgiven')" "$(cut -f1,2,6 "$DATA/Config/logins.tsv")"
+expect_equal "address maps" "$(printf 'source\tdestination\taccount
+[SMTP:alice@example.com]\t[SF:main/alice]\tmain
+[SMTP:bob@example.com]\t[SF:main/bob]\tmain
+[SMTP:carol@example.org]\t[SF:sales/carol]\tsales')" "$(cut -f1-3 "$DATA/Config/addressmaps.tsv")"
+expect_equal "folders" "$(printf '%s\n' ./main ./main/mailroot ./main/mailroot/alice \
+    ./main/mailroot/alice/inbox ./main/mailroot/bob ./main/mailroot/bob/inbox ./sales \
+    ./sales/mailroot ./sales/mailroot/carol ./sales/mailroot/carol/inbox)" \
+    "$(cd "$DATA/Postoffices" && find . -mindepth 1 | LC_ALL=C sort)"
+imported=$(snapshot)
+
+# A second run creates nothing.
+drive click "$HWND" cmdImport
+expect_box Done ok "Mailboxes created."
+expect_equal "the records after a re-run" "$imported" "$(snapshot)"
+
+# Delete: No changes nothing.
+printf '%s\r\n' 'main,alice@example.com' 'main,bob' >"$WORK/delete.csv"
+drive settext "$HWND" txtFile "$(winpath "$WORK/delete.csv")"
+drive click "$HWND" cmdDelete
+expect_box Delete no "Are you sure you wish to delete the mailbox?"
+expect_equal "the file box" "$(winpath "$WORK/delete.csv")" "$(drive gettext "$HWND" txtFile)"
+expect_equal "the records after No" "$imported" "$(snapshot)"
+
+# Yes removes; bob's folder holds a file another program has open, so bob stays.
+wine "$DRIVER" hold "$(winpath "$DATA/Postoffices/main/mailroot/bob/inbox/open.msg")" 60 \
+    >"$WORK/hold.out" &
+HOLD_PID=$!
+for _ in $(seq 100); do grep -q held "$WORK/hold.out" 2>/dev/null && break; sleep 0.1; done
+drive click "$HWND" cmdDelete
+expect_box Delete yes "Are you sure you wish to delete the mailbox?"
+expect_box Seedwell ok "The bob mailbox is in use and cannot be deleted."
+expect_box Done ok "Mailboxes deleted."
+kill "$HOLD_PID" 2>/dev/null || true
+wait "$HOLD_PID" 2>/dev/null || true
+HOLD_PID=""
+expect_equal "mailboxes after the delete" "$(printf 'postoffice\tmailbox\nmain\tbob\nsales\tcarol')" \
+    "$(cut -f1,2 "$DATA/Config/mailboxes.tsv")"
+[[ -d "$DATA/Postoffices/main/mailroot/alice" ]] && fail "alice's folder is still there"
+[[ -d "$DATA/Postoffices/main/mailroot/bob" ]] || fail "bob's folder in use was removed"
+
+# Quit, and the close box, end the program.
+drive click "$HWND" cmdQuit
+wait_ended Quit
+start_app
+drive close "$HWND"
+wait_ended "the close box"
+
+echo "PASS in ${SECONDS}s"
