@@ -64,6 +64,22 @@ void Win32Progress::Open(std::string_view title, long total) {
     total_ = total;
     stopped_ = false;
 
+    try {
+        Fill(window, dpi, total);
+    } catch (...) {
+        window_.reset();
+        throw;
+    }
+
+    ownerWasEnabled_ = owner_ != nullptr && IsWindowEnabled(owner_);
+    if (ownerWasEnabled_) EnableWindow(owner_, FALSE);
+    ShowWindow(window, SW_SHOW);
+    SetFocus(GetDlgItem(window, kProgressStopId));
+    UpdateWindow(window);
+}
+
+void Win32Progress::Fill(HWND window, UINT dpi, long total) {
+    const auto px = [dpi](int pixelsAt96) { return MulDiv(pixelsAt96, static_cast<int>(dpi), 96); };
     const auto child = [&](const wchar_t* kind, const wchar_t* text, DWORD style, int id,
                            RECT place) {
         HWND control =
@@ -79,8 +95,7 @@ void Win32Progress::Open(std::string_view title, long total) {
     const std::wstring line = LineText(0, total);
     child(L"STATIC", line.c_str(), SS_LEFT | SS_NOPREFIX, kProgressTextId, {12, 10, 296, 18});
     HWND bar = child(PROGRESS_CLASSW, L"", 0, kProgressBarId, {12, 34, 296, 20});
-    HWND stop =
-        child(L"BUTTON", L"Stop", WS_TABSTOP | BS_PUSHBUTTON, kProgressStopId, {124, 66, 72, 26});
+    child(L"BUTTON", L"Stop", WS_TABSTOP | BS_PUSHBUTTON, kProgressStopId, {124, 66, 72, 26});
     SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(total > 0 ? total : 1));
 
     NONCLIENTMETRICSW metrics{};
@@ -93,12 +108,6 @@ void Win32Progress::Open(std::string_view title, long total) {
          control = GetWindow(control, GW_HWNDNEXT)) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
-
-    ownerWasEnabled_ = owner_ != nullptr && IsWindowEnabled(owner_);
-    if (ownerWasEnabled_) EnableWindow(owner_, FALSE);
-    ShowWindow(window, SW_SHOW);
-    SetFocus(stop);
-    UpdateWindow(window);
 }
 
 void Win32Progress::Update(long line) {

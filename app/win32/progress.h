@@ -49,6 +49,8 @@ class Win32Progress final : public platform::Progress {
     };
 
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    /// Creates the text, the bar and the Stop button in the message font.
+    void Fill(HWND window, UINT dpi, long total);
 
     HINSTANCE instance_;
     HWND owner_ = nullptr;
