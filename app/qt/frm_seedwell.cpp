@@ -5,12 +5,11 @@
 #include <string_view>
 #include <utility>
 
-#include <QGroupBox>
-#include <QLabel>
-
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QGroupBox>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QRect>
 #include <QScreen>
 #include <QShowEvent>
