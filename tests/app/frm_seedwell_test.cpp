@@ -61,7 +61,8 @@ class WindowTest : public ::testing::Test, protected fakes::FakePlatform {
 
     frmSeedwell& Window() {
         if (!window) {
-            const app::RunContext context{objects, files, registry, messages, pointer, codePage};
+            const app::RunContext context{objects, files,    registry, messages,
+                                          pointer, codePage, progress, clock};
             window = std::make_unique<frmSeedwell>(
                 context, cd,
                 [this](app::RunWindow& run, const app::RunContext&) { Record("import", run); },
@@ -321,14 +322,15 @@ TEST_F(WindowTest, RootBoxJoinsTheDataDirectoryWithPostoffices) {
         if (c.dataDirectory) {
             oneValue.SetString(support::kServerKeyPath, "Data Directory", *c.dataDirectory);
         }
-        const app::RunContext context{objects,  separatedFiles, oneValue,
-                                      messages, pointer,        codePage};
+        const app::RunContext context{objects, separatedFiles, oneValue, messages,
+                                      pointer, codePage,       progress, clock};
         frmSeedwell form(context, cd);
         EXPECT_EQ(form.findChild<QLineEdit*>("txtRoot")->text().toStdString(), c.root);
     }
 
     fakes::FakeRegistry empty;  // no key at all
-    const app::RunContext context{objects, files, empty, messages, pointer, codePage};
+    const app::RunContext context{objects, files,    empty,    messages,
+                                  pointer, codePage, progress, clock};
     frmSeedwell form(context, cd);
     EXPECT_EQ(form.findChild<QLineEdit*>("txtRoot")->text(), QStringLiteral("Postoffices"));
     EXPECT_TRUE(messages.shown.empty());
