@@ -19,11 +19,15 @@
 #include <stdexcept>
 #include <string>
 
+#include <QApplication>
+
 #include "app/runs.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
 #include "platform/objects.h"
+#include "platform/qt/qt_ui.h"
 #include "platform/regfile_registry.h"
+#include "platform/steady_clock.h"
 #include "server/install.h"
 #include "server/schema.h"
 #include "server/server.h"
@@ -99,6 +103,16 @@ class NoPointer : public platform::BusyPointer {
     void Restore() override {}
 };
 
+/// No progress window, and a clock that never moves, so that the run never paces itself.
+class NoProgress : public platform::Progress, public platform::Clock {
+  public:
+    void Open(std::string_view, long) override {}
+    void Update(long) override {}
+    bool Pump() noexcept override { return false; }
+    void Close() noexcept override {}
+    std::chrono::steady_clock::time_point Now() const noexcept override { return {}; }
+};
+
 class FixedWindow : public app::RunWindow {
   public:
     FixedWindow(std::string file, std::string root)
@@ -106,15 +120,20 @@ class FixedWindow : public app::RunWindow {
     std::string FileText() override { return file_; }
     std::string RootText() override { return root_; }
     void FocusFile() override {}
+    void FocusRoot() override {}
 
   private:
     std::string file_, root_;
 };
 
 enum class Run { kImport, kDelete };
+enum class Shown { kNoProgress, kProgress };
 
-/// Runs the real Import or Delete run on `file` against `server`, as the program does.
-inline void RunThroughObjects(const Server& server, const std::string& file, Run run) {
+/// Runs the real Import or Delete run on `file` against `server`, as the program does. With
+/// kProgress the run shows its real progress window, on Qt's offscreen platform unless
+/// QT_QPA_PLATFORM says otherwise; with kNoProgress it paces nothing.
+inline void RunThroughObjects(const Server& server, const std::string& file, Run run,
+                              Shown shown = Shown::kNoProgress) {
     platform::RegFileRegistry registry(server.registryFile, platform::CodePage::System());
     platform::ClassTable classes;
     server::RegisterServerClasses(classes, registry);
@@ -122,7 +141,24 @@ inline void RunThroughObjects(const Server& server, const std::string& file, Run
     SilentBox box;
     NoPointer pointer;
     FixedWindow window(file, server.Root());
-    app::RunContext context{classes, *files, registry, box, pointer, platform::CodePage::System()};
+    NoProgress none;
+    std::unique_ptr<QApplication> application;
+    std::unique_ptr<platform::QtProgress> qtProgress;
+    platform::SteadyClock steadyClock;
+    if (shown == Shown::kProgress) {
+        if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        static int argc = 1;
+        static char name[] = "bench";
+        static char* argv[] = {name, nullptr};
+        application = std::make_unique<QApplication>(argc, argv);
+        qtProgress = std::make_unique<platform::QtProgress>();
+    }
+    platform::Progress& progress =
+        qtProgress ? static_cast<platform::Progress&>(*qtProgress) : none;
+    const platform::Clock& clock =
+        qtProgress ? static_cast<const platform::Clock&>(steadyClock) : none;
+    app::RunContext context{classes,  *files, registry, box, pointer, platform::CodePage::System(),
+                            progress, clock};
     if (run == Run::kImport) {
         app::RunImport(window, context);
     } else {

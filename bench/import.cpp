@@ -1,7 +1,8 @@
 // Import benchmark: the real Import run against a fresh stand-in server, and a re-run of the same
 // file, each against a floor loop that issues the very same SQL statements, folder creations and
 // password hashes with no object layer and no window. Also the per-line cost of adding lines to
-// a server that already holds many mailboxes, and a naive shell script for comparison.
+// a server that already holds many mailboxes, the cost of the progress window (the same fresh
+// import with and without it), and a naive shell script for comparison.
 //
 //   bench_import [N ...]     (default 10000 100000)
 
@@ -134,6 +135,18 @@ void Compare(long lines) {
     Measure rerun = InChild([&] { RunThroughObjects(ourServer, file, Run::kImport); });
     Measure rerunFloor = InChild([&] { FloorImport(floorServer, file); });
     Report("re-run", lines, rerun, rerunFloor);
+
+    // The progress window's cost: the same fresh import with and without it.
+    TempFolder plain, shown;
+    Server plainServer(plain.path()), shownServer(shown.path());
+    Measure without = InChild([&] { RunThroughObjects(plainServer, file, Run::kImport); });
+    Measure with =
+        InChild([&] { RunThroughObjects(shownServer, file, Run::kImport, Shown::kProgress); });
+    std::printf(
+        "progress window              %8ld lines  with %9.0f lines/s  without %9.0f "
+        "lines/s  cost %+.1f%%\n",
+        lines, lines / with.seconds, lines / without.seconds,
+        (with.seconds / without.seconds - 1) * 100);
 
     if (lines >= 100000) {
         // 1,000 new lines into this full server, against 1,000 into an empty one.

@@ -9,6 +9,7 @@ namespace seedwell::platform {
 /// Message box styles: buttons and icon.
 inline constexpr int kMbOk = 0;
 inline constexpr int kMbOkCritical = 16;
+inline constexpr int kMbOkExclamation = 48;
 inline constexpr int kMbOkInformation = 64;
 inline constexpr int kMbYesNoCritical = 20;  // Yes is the default button
 /// Message box answers.
@@ -21,7 +22,7 @@ inline constexpr std::string_view kApplicationTitle = "Seedwell";
 
 /// Modal message boxes.
 class MessageBox {
-public:
+  public:
     virtual ~MessageBox() = default;
     /// Shows `text` with the buttons and icon of `style` and `title` (the application's title
     /// when none is given), waits until it is closed and answers the button pressed: kAnswerOk,
@@ -31,7 +32,7 @@ public:
 
 /// The screen-wide mouse pointer.
 class BusyPointer {
-public:
+  public:
     virtual ~BusyPointer() = default;
     /// Shows the hourglass until Restore.
     virtual void SetHourglass() = 0;
@@ -41,7 +42,7 @@ public:
 
 /// The file-open dialog: one instance living as long as the window.
 class FileDialog {
-public:
+  public:
     virtual ~FileDialog() = default;
     /// Shows the modal dialog and returns when it is closed. A pick replaces FileName; a
     /// cancel leaves it as it was. Never throws on cancel.

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/error.h"
+#include "platform/full_path.h"
 #include "support/settings.h"
 
 namespace seedwell::provisioning {
@@ -53,6 +54,11 @@ void MakeFolderTree(Services& services, const std::string& root, const std::stri
         throw Error("the post-office root is empty, so the folders of the mailbox '" +
                     Printable(mailboxName) + "' were not made");
     }
+    if (!platform::IsFullPath(root, services.files.Separator())) {
+        throw Error("the post-office root '" + Printable(root) +
+                    "' is not a full path, so the folders of the mailbox '" +
+                    Printable(mailboxName) + "' were not made");
+    }
     const std::string sep(1, services.files.Separator());
     const std::string levels[] = {
         root + sep + postoffice,
@@ -100,6 +106,11 @@ std::string MailboxFolder(Services& services, const std::string& postoffice,
         throw Error("the folder of the mailbox '" + Printable(mailboxName) +
                     "' cannot be found: the mail server's data directory is not in the "
                     "registry; nothing was deleted");
+    }
+    if (!platform::IsFullPath(dataDirectory, services.files.Separator())) {
+        throw Error("the folder of the mailbox '" + Printable(mailboxName) +
+                    "' cannot be found: the mail server's data directory '" +
+                    Printable(dataDirectory) + "' is not a full path; nothing was deleted");
     }
     const std::string sep(1, services.files.Separator());
     return services.files.BuildPath(dataDirectory, "Postoffices") + sep + postoffice + sep +
@@ -222,15 +233,9 @@ void CreateMailbox(Services& services, const std::string& postoffice,
 }
 
 void CompleteMailbox(Services& services, const std::string& postoffice,
-                     const std::string& mailboxName, const std::string& password,
-                     const std::string& root, const Value& rights) {
+                     const std::string& mailboxName, const std::string& root) {
     ReportingFailures(services, "CreateMailbox:", [&] {
-        RefuseUnsafeNames(postoffice, mailboxName, "; its login and folders were not checked");
-        {
-            auto login = Make(services, kLoginClass);
-            SetLoginProperties(*login, postoffice, mailboxName, password, rights);
-            login->CallMethod("AddLogin");
-        }
+        RefuseUnsafeNames(postoffice, mailboxName, "; its folders were not checked");
         MakeFolderTree(services, root, postoffice, mailboxName);
     });
 }

@@ -63,18 +63,19 @@ void CreateAddressMap(Services& services, const std::string& destinationType,
                       const std::string& address, const std::string& postoffice,
                       const std::string& mailboxName);
 
-/// Adds the mailbox record, its login and its four folder levels below `root`. Reports its own
-/// failures in a "CreateMailbox:" message box and returns normally; never throws.
+/// Adds the mailbox record, its login and its four folder levels below `root`, which must be a
+/// full path. Reports its own failures in a "CreateMailbox:" message box and returns normally;
+/// never throws.
 void CreateMailbox(Services& services, const std::string& postoffice,
                    const std::string& mailboxName, const std::string& password,
                    std::int32_t sizeLimit, const std::string& root, const platform::Value& rights);
 
-/// For a mailbox that exists: makes sure its login exists (an existing login, and its password,
-/// stay as they are) and its four folder levels below `root` exist, so that a mailbox left half
-/// made by an earlier run is completed. Reports failures as CreateMailbox does; never throws.
+/// For a mailbox that exists: makes sure its four folder levels below `root` exist, so that a
+/// mailbox whose folders an earlier run left unmade is completed. Its login is left alone: it
+/// cannot be looked up, and adding it again could fail or change its password. Reports failures
+/// as CreateMailbox does; never throws.
 void CompleteMailbox(Services& services, const std::string& postoffice,
-                     const std::string& mailboxName, const std::string& password,
-                     const std::string& root, const platform::Value& rights);
+                     const std::string& mailboxName, const std::string& root);
 
 // Removals.
 
@@ -82,8 +83,9 @@ void CompleteMailbox(Services& services, const std::string& postoffice,
 /// map, its login and, last, its mailbox record, so that a mailbox whose removal stopped part
 /// way is still found, and finished, by the next run. A folder that cannot be removed is
 /// reported as in use and every record stays; any other failure is reported by its description
-/// alone and leaves the later steps undone. Names that could widen the removal are refused
-/// before anything is touched. Never throws.
+/// alone and leaves the later steps undone. Names that could widen the removal, and a data
+/// directory that is empty or not a full path, are refused before anything is touched. Never
+/// throws.
 void DeleteMailbox(Services& services, const std::string& postoffice,
                    const std::string& mailboxName);
 /// Removes every address map to `destination` in the post office. Throws on failure.

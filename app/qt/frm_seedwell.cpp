@@ -111,6 +111,7 @@ class frmSeedwell::View : public FormView {
     std::string FileText() override { return form_.txtFile->text().toStdString(); }
     std::string RootText() override { return form_.txtRoot->text().toStdString(); }
     void FocusFile() override { form_.txtFile->setFocus(); }
+    void FocusRoot() override { form_.txtRoot->setFocus(); }
     void SetFileText(const std::string& text) override {
         form_.txtFile->setText(QString::fromStdString(text));
     }

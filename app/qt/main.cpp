@@ -12,6 +12,7 @@
 #include "platform/objects.h"
 #include "platform/qt/qt_ui.h"
 #include "platform/registry.h"
+#include "platform/steady_clock.h"
 #include "platform/ui.h"
 
 int main(int argc, char* argv[]) {
@@ -29,8 +30,11 @@ int main(int argc, char* argv[]) {
         const std::unique_ptr<platform::FileSystem> files = platform::MakeSystemFileSystem();
         platform::QtBusyPointer pointer;
         platform::QtFileDialog cd;
+        platform::QtProgress progress;
+        const platform::SteadyClock clock;
         const app::RunContext context{*objects, *files,  *registry,
-                                      messages, pointer, platform::CodePage::System()};
+                                      messages, pointer, platform::CodePage::System(),
+                                      progress, clock};
 
         app::frmSeedwell window(context, cd);
         window.show();

@@ -221,6 +221,7 @@ bool Win32Form::PreTranslate(const MSG& message) {
 std::string Win32Form::FileText() { return WindowText(Named("txtFile"), "file box"); }
 std::string Win32Form::RootText() { return WindowText(Named("txtRoot"), "root box"); }
 void Win32Form::FocusFile() { SetFocus(Named("txtFile")); }
+void Win32Form::FocusRoot() { SetFocus(Named("txtRoot")); }
 
 void Win32Form::SetFileText(const std::string& text) {
     SetWindowTextW(Named("txtFile"), WideText(text, "file name").c_str());

@@ -55,6 +55,7 @@ class Win32Form final : public FormView {
     std::string FileText() override;
     std::string RootText() override;
     void FocusFile() override;
+    void FocusRoot() override;
     void SetFileText(const std::string& text) override;
     void SetRootText(const std::string& text) override;
     void Unload() noexcept override;

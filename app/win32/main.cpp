@@ -22,6 +22,7 @@
 #include "platform/filesystem.h"
 #include "platform/objects.h"
 #include "platform/registry.h"
+#include "platform/steady_clock.h"
 #include "platform/win_text.h"
 
 namespace {
@@ -62,8 +63,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         app::Win32BusyPointer pointer;
         app::Win32FileDialog cd;
         app::Win32Progress progress(instance);
+        const platform::SteadyClock clock;
         const app::RunContext context{*objects, *files,  *registry,
-                                      messages, pointer, platform::CodePage::System()};
+                                      messages, pointer, platform::CodePage::System(),
+                                      progress, clock};
         app::FormHandlers handlers(context, cd);
 
         app::Win32Form window(instance, handlers, pointer);

@@ -2,12 +2,23 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QString>
+#include <QVBoxLayout>
+#include <QWidget>
+#include <QWindow>
+
+#include <algorithm>
+#include <climits>
 
 #include "platform/error.h"
 
@@ -33,6 +44,9 @@ int QtMessageBox::Show(std::string_view text, int style, std::optional<std::stri
         case kMbOkCritical:
             icon = QMessageBox::Critical;
             break;
+        case kMbOkExclamation:
+            icon = QMessageBox::Warning;
+            break;
         case kMbOkInformation:
             icon = QMessageBox::Information;
             break;
@@ -42,7 +56,7 @@ int QtMessageBox::Show(std::string_view text, int style, std::optional<std::stri
             break;
         default:
             throw Error("A message box of style " + std::to_string(style) +
-                        " cannot be shown: only the styles 0, 16, 20 and 64 are known.");
+                        " cannot be shown: only the styles 0, 16, 20, 48 and 64 are known.");
     }
 
     QMessageBox box(QApplication::activeWindow());
@@ -96,6 +110,152 @@ void QtFileDialog::ShowOpen() {
     if (!picked.isEmpty()) {
         fileName_ = QDir::toNativeSeparators(picked).toStdString();
     }
+}
+
+// The window itself: closing it is a Stop, and it stays until the run closes it.
+class QtProgress::Window : public QWidget {
+  public:
+    Window(std::string_view title, long total, bool& stopped)
+        : QWidget(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                               Qt::CustomizeWindowHint),
+          stopped_(stopped) {
+        setObjectName(QStringLiteral("frmProgress"));
+        setWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
+        setWindowModality(Qt::ApplicationModal);
+
+        line = new QLabel(this);
+        line->setObjectName(QStringLiteral("lblLine"));
+        bar = new QProgressBar(this);
+        bar->setObjectName(QStringLiteral("barProgress"));
+        bar->setRange(0, static_cast<int>(std::clamp<long>(total, 0, INT_MAX)));
+        bar->setTextVisible(false);
+        stop = new QPushButton(QStringLiteral("Stop"), this);
+        stop->setObjectName(QStringLiteral("cmdStop"));
+        stop->setDefault(true);
+        QObject::connect(stop, &QPushButton::clicked, this, [this] { Stop(); });
+
+        auto* layout = new QVBoxLayout(this);
+        layout->setObjectName(QStringLiteral("layProgress"));
+        layout->addWidget(line);
+        layout->addWidget(bar);
+        layout->addWidget(stop, 0, Qt::AlignHCenter);
+        setFixedSize(320, sizeHint().height());
+    }
+
+    void Stop() {
+        stopped_ = true;
+        stop->setEnabled(false);
+    }
+
+    QLabel* line = nullptr;
+    QProgressBar* bar = nullptr;
+    QPushButton* stop = nullptr;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        Stop();
+    }
+
+  private:
+    bool& stopped_;
+};
+
+// Lets through everything but user input to other windows and requests to close them.
+class QtProgress::InputFilter : public QObject {
+  public:
+    explicit InputFilter(QtProgress& owner) : owner_(owner) {}
+
+    bool eventFilter(QObject* receiver, QEvent* event) override {
+        if (!IsInputOrClose(event->type()) || IsInProgressWindow(receiver)) return false;
+        return true;
+    }
+
+  private:
+    static bool IsInputOrClose(QEvent::Type type) {
+        switch (type) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::MouseMove:
+            case QEvent::Wheel:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+            case QEvent::Shortcut:
+            case QEvent::ContextMenu:
+            case QEvent::TouchBegin:
+            case QEvent::TouchUpdate:
+            case QEvent::TouchEnd:
+            case QEvent::TabletPress:
+            case QEvent::TabletRelease:
+            case QEvent::TabletMove:
+            case QEvent::Close:
+                return true;
+            default:
+                return false;
+        }
+    }
+
+    bool IsInProgressWindow(QObject* receiver) const {
+        const QWidget* window = owner_.window_.get();
+        if (window == nullptr) return false;
+        if (auto* widget = qobject_cast<QWidget*>(receiver)) return widget->window() == window;
+        if (auto* handle = qobject_cast<QWindow*>(receiver))
+            return handle == window->windowHandle();
+        return false;
+    }
+
+    QtProgress& owner_;
+};
+
+QtProgress::QtProgress() : filter_(std::make_unique<InputFilter>(*this)) {}
+
+QtProgress::~QtProgress() { Close(); }
+
+void QtProgress::Open(std::string_view title, long total) {
+    if (QApplication::instance() == nullptr) {
+        throw Error("The progress window cannot be shown: there is no application window.");
+    }
+    QWidget* over = QApplication::activeWindow();
+    window_ = std::make_unique<Window>(title, total, stopped_);
+    total_ = total;
+    Update(0);
+    window_->winId();  // makes the native window, so that it can stay above `over`
+    if (over != nullptr && over->windowHandle() != nullptr) {
+        window_->windowHandle()->setTransientParent(over->windowHandle());
+        QRect place = window_->frameGeometry();
+        place.moveCenter(over->frameGeometry().center());
+        window_->move(place.topLeft());
+    }
+    window_->show();
+    window_->stop->setFocus();
+}
+
+void QtProgress::Update(long line) {
+    if (!window_) return;
+    window_->line->setText(QStringLiteral("Line %1 of %2").arg(line).arg(total_));
+    window_->bar->setValue(static_cast<int>(std::clamp<long>(line, 0, window_->bar->maximum())));
+}
+
+bool QtProgress::Pump() noexcept {
+    if (QApplication::instance() == nullptr) return stopped_;
+    try {
+        QApplication::instance()->installEventFilter(filter_.get());
+        QApplication::processEvents(QEventLoop::AllEvents);
+    } catch (...) {
+        // A failing handler must not end the run; the events it left are dropped.
+    }
+    if (QApplication::instance() != nullptr) {
+        QApplication::instance()->removeEventFilter(filter_.get());
+    }
+    return stopped_;
+}
+
+void QtProgress::Close() noexcept {
+    window_.reset();
+    stopped_ = false;
+    total_ = 0;
 }
 
 }  // namespace seedwell::platform

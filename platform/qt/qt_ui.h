@@ -1,9 +1,11 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/progress.h"
 #include "platform/ui.h"
 
 namespace seedwell::platform {
@@ -13,7 +15,7 @@ namespace seedwell::platform {
 /// title of its own carries kApplicationTitle. Needs a QApplication.
 class QtMessageBox : public MessageBox {
   public:
-    /// Throws seedwell::Error when `style` is not one of the four styles the program uses.
+    /// Throws seedwell::Error when `style` is not one of the five styles the program uses.
     int Show(std::string_view text, int style, std::optional<std::string> title) override;
 };
 
@@ -44,6 +46,33 @@ class QtFileDialog : public FileDialog {
 
   private:
     std::string fileName_;
+};
+
+/// The progress window of a long run: "frmProgress", an application-modal window over the
+/// active window, with the label "lblLine" ("Line N of M"), the bar "barProgress" and the button
+/// "cmdStop". While Pump runs, every pending event is handled except user input aimed at any
+/// other window, which is dropped, and a close request for any other window, which is refused.
+/// Needs a QApplication for Open and Pump; without one Pump answers false.
+class QtProgress : public Progress {
+  public:
+    QtProgress();
+    QtProgress(const QtProgress&) = delete;
+    QtProgress& operator=(const QtProgress&) = delete;
+    ~QtProgress() override;
+
+    void Open(std::string_view title, long total) override;
+    void Update(long line) override;
+    bool Pump() noexcept override;
+    void Close() noexcept override;
+
+  private:
+    class Window;
+    class InputFilter;
+
+    std::unique_ptr<InputFilter> filter_;
+    std::unique_ptr<Window> window_;
+    long total_ = 0;
+    bool stopped_ = false;
 };
 
 }  // namespace seedwell::platform

@@ -38,6 +38,7 @@ struct FakeView : app::FormView {
     std::string FileText() override { return file; }
     std::string RootText() override { return root; }
     void FocusFile() override { ++focusFile; }
+    void FocusRoot() override {}
     void SetFileText(const std::string& text) override { file = text; }
     void SetRootText(const std::string& text) override { root = text; }
     void Unload() noexcept override { ++unloads; }
@@ -45,7 +46,9 @@ struct FakeView : app::FormView {
 
 class FormTest : public ::testing::Test, protected fakes::FakePlatform {
   protected:
-    app::RunContext Context() { return {objects, files, registry, messages, pointer, codePage}; }
+    app::RunContext Context() {
+        return {objects, files, registry, messages, pointer, codePage, progress, clock};
+    }
 
     app::FormHandlers Handlers() {
         auto run = [this](const char* name) {
@@ -84,8 +87,8 @@ TEST_F(FormTest, LoadJoinsTheDataDirectoryWithPostoffices) {
         if (c.dataDirectory) {
             oneValue.SetString(support::kServerKeyPath, "Data Directory", *c.dataDirectory);
         }
-        const app::RunContext context{objects,  separatedFiles, oneValue,
-                                      messages, pointer,        codePage};
+        const app::RunContext context{objects, separatedFiles, oneValue, messages,
+                                      pointer, codePage,       progress, clock};
         app::FormHandlers(context, cd).Form_Load(view);
         EXPECT_EQ(view.root, c.root);
     }

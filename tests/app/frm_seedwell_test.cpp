@@ -61,7 +61,8 @@ class WindowTest : public ::testing::Test, protected fakes::FakePlatform {
 
     frmSeedwell& Window() {
         if (!window) {
-            const app::RunContext context{objects, files, registry, messages, pointer, codePage};
+            const app::RunContext context{objects, files,    registry, messages,
+                                          pointer, codePage, progress, clock};
             window = std::make_unique<frmSeedwell>(
                 context, cd,
                 [this](app::RunWindow& run, const app::RunContext&) { Record("import", run); },

@@ -8,7 +8,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +26,7 @@ namespace {
 using platform::QtBusyPointer;
 using platform::QtFileDialog;
 using platform::QtMessageBox;
+using platform::QtProgress;
 using testing::ModalHandler;
 
 /// What a shown message box looked like.
@@ -158,6 +162,46 @@ TEST(QtBusyPointer, StaysBalancedWhateverTheOrderOfCalls) {
         pointer.SetHourglass();
     }
     EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "destruction restores";
+}
+
+QWidget* ProgressWindow() {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == QStringLiteral("frmProgress") && top->isVisible()) return top;
+    }
+    return nullptr;
+}
+
+TEST(QtProgress, ShowsTheLineAndStopsOnStopOrClose) {
+    QtProgress progress;
+    EXPECT_FALSE(progress.Pump());
+    progress.Open("Importing mailboxes", 10);
+    QWidget* window = ProgressWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Importing mailboxes"));
+    EXPECT_TRUE(window->isModal());
+    progress.Update(3);
+    EXPECT_EQ(window->findChild<QLabel*>("lblLine")->text(), QStringLiteral("Line 3 of 10"));
+    EXPECT_EQ(window->findChild<QProgressBar*>("barProgress")->value(), 3);
+
+    // Input for another window is dropped; a click on Stop is not.
+    QPushButton other(QStringLiteral("other"));
+    other.show();
+    int clicks = 0;
+    QObject::connect(&other, &QPushButton::clicked, [&] { ++clicks; });
+    QCoreApplication::postEvent(&other, new QKeyEvent(QEvent::KeyPress, Qt::Key_Space, {}));
+    QCoreApplication::postEvent(&other, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Space, {}));
+    EXPECT_FALSE(progress.Pump());
+    EXPECT_EQ(clicks, 0);
+    window->findChild<QPushButton*>("cmdStop")->click();
+    EXPECT_TRUE(progress.Pump());
+    progress.Close();
+    EXPECT_EQ(ProgressWindow(), nullptr);
+
+    progress.Open("Deleting mailboxes", 1);
+    EXPECT_FALSE(progress.Pump()) << "a new run forgets the last Stop";
+    ProgressWindow()->close();
+    EXPECT_TRUE(progress.Pump());
+    progress.Close();
 }
 
 TEST(QtFileDialog, KeepsTheLastPickAcrossACancel) {

@@ -23,6 +23,7 @@ class FakeWindow : public RunWindow {
     std::string FileText() override { return file; }
     std::string RootText() override { return root; }
     void FocusFile() override { log.push_back("focus txtFile"); }
+    void FocusRoot() override { log.push_back("focus txtRoot"); }
     fakes::Log& log;
     std::string file = "/in.csv";
     std::string root = "/srv/mail/Postoffices";
@@ -104,7 +105,8 @@ class Runs : public ::testing::Test, protected fakes::FakePlatform {
     }
 
     FakeWindow window{log};
-    RunContext context{objects, files, registry, messages, pointer, platform::CodePage::System()};
+    RunContext context{objects,  files, registry, messages, pointer, platform::CodePage::System(),
+                       progress, clock};
 
     std::map<std::string, std::string> domains{{"example.com", "main"}, {"example.org", "sales"}};
     std::set<std::string> mailboxes;
@@ -114,8 +116,8 @@ class Runs : public ::testing::Test, protected fakes::FakePlatform {
 
 TEST_F(Runs, EmptyFileStillEndsWithMailboxesCreated) {
     Import("");
-    EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "open /in.csv", "pointer default",
-                                      "box 64 Done Mailboxes created."));
+    EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "open /in.csv", "open /in.csv",
+                                      "pointer default", "box 64 Done Mailboxes created."));
     EXPECT_THAT(Filter(log, "create"), IsEmpty());
 }
 
@@ -138,11 +140,9 @@ TEST_F(Runs, ImportCreatesWhatIsMissingAndARerunCreatesNothing) {
     for (const auto& call : Filter(log, "call")) {
         EXPECT_THAT(call, ::testing::AnyOf(StartsWith("call TWAOSM.Domain.Get"),
                                            StartsWith("call TWAOPO.Mailbox.Get"),
-                                           StartsWith("call TWAOAM.AddressMap.Get"),
-                                           StartsWith("call TWAOAU.Login.AddLogin")));
+                                           StartsWith("call TWAOAM.AddressMap.Get")));
     }
     EXPECT_THAT(Filter(log, "mkdir"), IsEmpty());
-    EXPECT_EQ(logins.at("ann@main"), "pass");
 }
 
 TEST_F(Runs, MailboxWithoutAddressMapAndTheReverse) {
@@ -157,12 +157,11 @@ TEST_F(Runs, MailboxWithoutAddressMapAndTheReverse) {
     EXPECT_EQ(maps.at("[SMTP:ann@example.com]"), "[SF:main/elsewhere]");
 }
 
-TEST_F(Runs, HalfMadeMailboxIsCompletedWithoutChangingAPassword) {
-    mailboxes = {"main/jsmith", "main/ann"};
-    logins = {{"ann@main", "old"}};
-    Import("main,jsmith@example.com,new\nmain,ann@example.com,new\n");
-    EXPECT_EQ(logins.at("jsmith@main"), "new");
-    EXPECT_EQ(logins.at("ann@main"), "old");
+TEST_F(Runs, ExistingMailboxGetsItsMissingFoldersButNoLogin) {
+    mailboxes = {"main/jsmith"};
+    Import("main,jsmith@example.com,new\n");
+    EXPECT_THAT(Filter(log, "create TWAOAU.Login"), IsEmpty());
+    EXPECT_TRUE(logins.empty());
     EXPECT_TRUE(files.folders.count("/srv/mail/Postoffices/main/mailroot/jsmith/inbox"));
 }
 
@@ -175,7 +174,7 @@ TEST_F(Runs, FailureAtLineThreeStopsTheRunAndNamesTheLine) {
         "main,a@one.com,pw\nmain,b@two.com,pw\nmian,c@three.com,pw\nmain,d@four.com,pw\n"
         "main,e@five.com,pw\n");
     EXPECT_EQ(mailboxes, (std::set<std::string>{"main/a", "main/b"}));
-    EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "open /in.csv",
+    EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "open /in.csv", "open /in.csv",
                                       "box 0 - Error importing:line 3: the post office 'mian' does "
                                       "not exist",
                                       "pointer default"));
@@ -188,7 +187,9 @@ TEST_F(Runs, CreateMailboxFailureIsReportedAndTheAddressMapStillMade) {
     Import("main,jsmith@example.com,pw\nmain,ann@example.com,pw\n");
     EXPECT_THAT(Texts(),
                 ElementsAre(StartsWith("CreateMailbox:cannot create the folder '/nowhere/main'"),
-                            StartsWith("CreateMailbox:"), "Mailboxes created."));
+                            StartsWith("CreateMailbox:"),
+                            "Mailboxes created, except for the lines reported: 1 and 2. Correct "
+                            "them and run the file again."));
     EXPECT_EQ(maps.size(), 2u);
 }
 
@@ -224,7 +225,8 @@ TEST_F(Runs, ImportPassesOverEmptyAndUnsafeNamesBeforeAnyLookup) {
                             "name; nothing was created for it.",
                             "Line 6 was passed over: the mailbox name '../../etc' holds a folder "
                             "separator; nothing was created for it.",
-                            "Mailboxes created."));
+                            StartsWith("Mailboxes created, except for the lines reported: 5 and "
+                                       "6.")));
     EXPECT_EQ(messages.shown[0].style, platform::kMbOk);
     EXPECT_EQ(messages.shown[0].title, std::nullopt);
 }
@@ -271,8 +273,10 @@ TEST_F(Runs, DeleteReportsInUseAndGoesOn) {
     files.failDelete = {"/srv/mail/Postoffices/main/mailroot/a"};
     Delete("main,a@example.com\nmain,b@example.com\n");
     EXPECT_EQ(mailboxes, std::set<std::string>{"main/a"});
-    EXPECT_THAT(Texts(), ElementsAre(StartsWith("Are you sure"),
-                                     StartsWith("The a mailbox is in use"), "Mailboxes deleted."));
+    EXPECT_THAT(Texts(),
+                ElementsAre(StartsWith("Are you sure"), StartsWith("The a mailbox is in use"),
+                            "Mailboxes deleted, except for the lines reported: 1."));
+    EXPECT_EQ(messages.shown.back().style, platform::kMbOkExclamation);
 }
 
 TEST_F(Runs, DeleteRefusesUnsafeNamesAndReportsLookupFailuresWithTheLine) {
@@ -287,6 +291,138 @@ TEST_F(Runs, DeleteRefusesUnsafeNamesAndReportsLookupFailuresWithTheLine) {
                                      "folder name; nothing was deleted for it.",
                                      "Error importing:line 3: the record store is locked"));
     EXPECT_EQ(log.back(), "pointer default");
+}
+
+// Lines "main,u<i>@example.com,<password>" from 1 to `count`; the lines in `unset` have none.
+std::string Lines(int count, const std::set<int>& unset = {}) {
+    std::string file;
+    for (int i = 1; i <= count; ++i) {
+        file += "main,u" + std::to_string(i) + "@example.com," +
+                (unset.count(i) ? "" : "pw" + std::to_string(i)) + "\n";
+    }
+    return file;
+}
+
+TEST_F(Runs, ReportedLinesShowFiveBoxesAtMostAndAreListedAtTheEnd) {
+    struct Case {
+        int reported;
+        const char* end;
+    };
+    const Case cases[] = {
+        {0, "Mailboxes created."},
+        {1,
+         "Mailboxes created, except for the lines reported: 1. Correct them and run the file "
+         "again."},
+        {5,
+         "Mailboxes created, except for the lines reported: 1, 2, 3, 4 and 5. Correct them "
+         "and run the file again."},
+        {6,
+         "Mailboxes created, except for the lines reported: 1, 2, 3, 4, 5 and 6. Correct them "
+         "and run the file again."},
+        {1000,
+         "Mailboxes created, except for the lines reported: 1, 2, 3, 4, 5, 6, 7, 8, 9, "
+         "10, and 990 more. Correct them and run the file again."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reported);
+        messages.shown.clear();
+        std::set<int> unset;
+        for (int i = 1; i <= c.reported; ++i) unset.insert(i);
+        Import(Lines(c.reported + 1, unset));
+        const auto boxes = std::min(c.reported, 5);
+        ASSERT_EQ(messages.shown.size(), std::size_t(boxes + 1));
+        EXPECT_EQ(messages.shown[0].text,
+                  c.reported ? "Line 1 was passed over: the password is empty; nothing was "
+                               "created for it."
+                             : c.end);
+        if (boxes == 5) {
+            EXPECT_THAT(messages.shown[4].text,
+                        ::testing::EndsWith("for it.\r\nFurther problems in this run will be "
+                                            "listed at its end."));
+        }
+        EXPECT_EQ(messages.shown.back().text, c.end);
+        EXPECT_EQ(messages.shown.back().style,
+                  c.reported ? platform::kMbOkExclamation : platform::kMbOkInformation);
+        EXPECT_EQ(messages.shown.back().title, "Done");
+    }
+    EXPECT_EQ(mailboxes,
+              (std::set<std::string>{"main/u1", "main/u2", "main/u6", "main/u7", "main/u1001"}));
+}
+
+TEST_F(Runs, DeleteListsLinesInUseOrFailedAndIgnoresThePassword) {
+    mailboxes = {"main/u1", "main/u2", "main/u3"};
+    files.folders.insert("/srv/mail/Postoffices/main/mailroot/u2");
+    files.failDelete = {"/srv/mail/Postoffices/main/mailroot/u2"};
+    objects.Fail("TWAOAU.Login.RemoveLogin", "the login store is locked");
+    Delete(Lines(3, {1}));
+    EXPECT_THAT(Texts().back(), "Mailboxes deleted, except for the lines reported: 1, 2 and 3.");
+    EXPECT_EQ(Filter(log, "call TWAOAM.AddressMap.Remove").size(), 2u);
+}
+
+TEST_F(Runs, ImportRefusesARootThatIsNotAFullPathBeforeReadingTheFile) {
+    for (const char* root : {"", "Postoffices", "./mail"}) {
+        log.clear();
+        window.root = root;
+        Import(Lines(1));
+        EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "pointer default",
+                                          "box 16 Error The root post office directory must be "
+                                          "a full path.",
+                                          "focus txtRoot"));
+    }
+    EXPECT_EQ(files.opened, 0);
+    EXPECT_THAT(Filter(log, "create"), IsEmpty());
+}
+
+TEST_F(Runs, ProgressOpensAfterOneSecondAndIsDrawnTenTimesASecondAtMost) {
+    struct Case {
+        int stepMs, lines;
+        const char* firstDrawn;
+        std::size_t drawn;
+    };
+    const Case cases[] = {{0, 3, nullptr, 0},
+                          {250, 2, nullptr, 0},
+                          {250, 5, "progress line 4", 2},
+                          {40, 50, "progress line 27", 8}};  // every 120 ms from 1.08 s
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stepMs);
+        log.clear();
+        clock.step = std::chrono::milliseconds(c.stepMs);
+        Import(Lines(c.lines));
+        const auto drawn = Filter(log, "progress line");
+        ASSERT_EQ(drawn.size(), c.drawn);
+        if (c.firstDrawn) {
+            EXPECT_EQ(drawn.front(), c.firstDrawn);
+            EXPECT_THAT(
+                Filter(log, "progress open"),
+                ElementsAre("progress open Importing mailboxes " + std::to_string(c.lines)));
+        }
+        EXPECT_FALSE(progress.open);
+    }
+}
+
+TEST_F(Runs, StopEndsTheRunAfterTheCurrentLine) {
+    const std::pair<std::set<int>, std::string> cases[] = {
+        {{},
+         "box 64 Stopped Import stopped after line 4 of 10. The lines up to 4 are done; run "
+         "the file again to do the rest."},
+        {{2},
+         "box 48 Stopped Import stopped after line 4 of 10. The lines up to 4 are done, "
+         "except for the lines reported: 2; run the file again to do the rest."},
+        {{0},
+         "box 64 Stopped Delete stopped after line 4 of 10. The lines up to 4 are done; run "
+         "the file again to do the rest."},
+    };
+    for (const auto& [unset, end] : cases) {
+        const bool import = !unset.count(0);
+        mailboxes.clear();
+        for (int i = 1; i <= 10 && !import; ++i) mailboxes.insert("main/u" + std::to_string(i));
+        clock.step = std::chrono::milliseconds(300);
+        progress.stopAtPump = 4;
+        import ? Import(Lines(10, unset)) : Delete(Lines(10));
+        EXPECT_EQ(mailboxes.size(), import ? 4u - unset.size() : 6u);
+        EXPECT_EQ(Screen().back(), end);
+        EXPECT_EQ(Screen().end()[-2], "pointer default");
+    }
 }
 
 }  // namespace

@@ -150,6 +150,11 @@ store_query() {
     sqlite3 -readonly "$(store_path)" "$1"
 }
 
+# Runs the SQL $1 on the current server's store, writing, while no program uses it.
+store_write() {
+    sqlite3 "$(store_path)" "$1" >/dev/null
+}
+
 # The number of records in the table $1 of the current server.
 count_records() {
     store_query "SELECT count(*) FROM $1"

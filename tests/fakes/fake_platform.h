@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/fakes/fake_progress.h"
 #include "tests/fakes/fake_registry.h"
 #include "tests/fakes/recording.h"
 
@@ -13,6 +14,8 @@ struct FakePlatform {
     FakeRegistry registry;
     FakeMessageBox messages{log};
     FakeBusyPointer pointer{log};
+    FakeProgress progress{log};
+    FakeClock clock;
 };
 
 }  // namespace seedwell::fakes

@@ -32,6 +32,7 @@
 #include "server/schema.h"
 #include "server/server.h"
 #include "server/store.h"
+#include "tests/fakes/fake_progress.h"
 #include "tests/fakes/recording.h"
 #include "tests/platform/temp_folder.h"
 
@@ -44,6 +45,7 @@ class Window : public app::RunWindow {
     std::string FileText() override { return file; }
     std::string RootText() override { return root; }
     void FocusFile() override { ++focused; }
+    void FocusRoot() override { ++focused; }
     std::string file;
     std::string root;
     int focused = 0;
@@ -178,6 +180,8 @@ class ServerTest : public ::testing::Test {
         fakes::Log log;
         fakes::FakeMessageBox messages(log);
         fakes::FakeBusyPointer pointer(log);
+        fakes::FakeProgress progress(log);
+        fakes::FakeClock clock;
         Window window;
         window.file = path;
         window.root = root ? *root : Root();
@@ -186,7 +190,9 @@ class ServerTest : public ::testing::Test {
                                       registry,
                                       messages,
                                       pointer,
-                                      platform::CodePage::System()};
+                                      platform::CodePage::System(),
+                                      progress,
+                                      clock};
         if (kind == Kind::kImport) {
             app::RunImport(window, context);
         } else {

@@ -193,26 +193,31 @@ TEST_F(Operations, CreateMailboxRefusesNamesThatAreNotOneFolder) {
     EXPECT_EQ(messages.shown[0].text.find('\x01'), std::string::npos);
 }
 
-TEST_F(Operations, EmptyRootKeepsTheRecordButMakesNoFolderAtTheTopOfTheFileSystem) {
-    CreateMailbox(services, "main", "jsmith", "pw", -1, "", rights);
-    EXPECT_THAT(Filter(log, "call"),
-                ElementsAre("call TWAOPO.Mailbox.AddMailbox", "call TWAOAU.Login.AddLogin"));
-    EXPECT_THAT(Filter(log, "exists"), IsEmpty());
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_THAT(messages.shown[0].text, ::testing::HasSubstr("the post-office root is empty"));
+TEST_F(Operations, RootThatIsEmptyOrRelativeKeepsTheRecordButMakesNoFolder) {
+    for (const char* root : {"", "Postoffices", "./mail"}) {
+        log.clear();
+        messages.shown.clear();
+        CreateMailbox(services, "main", "jsmith", "pw", -1, root, rights);
+        EXPECT_THAT(Filter(log, "call"),
+                    ElementsAre("call TWAOPO.Mailbox.AddMailbox", "call TWAOAU.Login.AddLogin"));
+        EXPECT_THAT(Filter(log, "exists"), IsEmpty()) << root;
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_THAT(messages.shown[0].text, ::testing::HasSubstr("the post-office root"));
+    }
 }
 
-TEST_F(Operations, CompleteMailboxAddsLoginAndMissingFoldersOnly) {
+TEST_F(Operations, CompleteMailboxMakesMissingFoldersOnlyAndNeverTouchesTheLogin) {
     files.folders = {"/r", "/r/main", "/r/main/mailroot"};
-    CompleteMailbox(services, "main", "jsmith", "pw", "/r", rights);
-    EXPECT_THAT(Objects(), ElementsAre("create TWAOAU.Login"));
-    EXPECT_THAT(Filter(log, "call"), ElementsAre("call TWAOAU.Login.AddLogin"));
+    CompleteMailbox(services, "main", "jsmith", "/r");
+    EXPECT_THAT(Objects(), IsEmpty());
     EXPECT_THAT(Filter(log, "mkdir"), ElementsAre("mkdir /r/main/mailroot/jsmith",
                                                   "mkdir /r/main/mailroot/jsmith/inbox"));
-    objects.Fail("TWAOAU.Login.AddLogin", "store locked");
-    CompleteMailbox(services, "main", "jsmith", "pw", "/r", rights);
+    files.failCreate = {"/r/main/mailroot/ann"};
+    CompleteMailbox(services, "main", "ann", "/r");
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, "CreateMailbox:store locked");
+    EXPECT_THAT(
+        messages.shown[0].text,
+        ::testing::StartsWith("CreateMailbox:cannot create the folder '/r/main/mailroot/ann'"));
 }
 
 class Removal : public Operations {
@@ -306,13 +311,18 @@ TEST_F(Removal, RefusesNamesThatWouldWidenTheRemoval) {
     EXPECT_EQ(files.folders.size(), 3u);
 }
 
-TEST_F(Removal, WithoutADataDirectoryNothingIsRemoved) {
-    SetDataDirectory("");
-    DeleteMailbox(services, "main", "jsmith");
-    EXPECT_THAT(Filter(log, "rmdir"), IsEmpty());
-    EXPECT_THAT(Objects(), IsEmpty());
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_THAT(messages.shown[0].text, ::testing::HasSubstr("data directory"));
+TEST_F(Removal, WithoutADataDirectoryFromTheTopNothingIsRemoved) {
+    for (const char* directory : {"", "srv/mail", "."}) {
+        log.clear();
+        messages.shown.clear();
+        SetDataDirectory(directory);
+        DeleteMailbox(services, "main", "jsmith");
+        EXPECT_THAT(Filter(log, "rmdir"), IsEmpty()) << directory;
+        EXPECT_THAT(Objects(), IsEmpty());
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_THAT(messages.shown[0].text, ::testing::HasSubstr("data directory"));
+        EXPECT_THAT(messages.shown[0].text, ::testing::EndsWith("nothing was deleted"));
+    }
 }
 
 TEST(FolderNames, AcceptOrdinaryNamesAndDescribeTheOthers) {

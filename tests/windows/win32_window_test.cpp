@@ -49,14 +49,15 @@ class Win32WindowTest : public ::testing::Test, protected fakes::FakePlatform {
     NoDialog cd;
     app::Win32BusyPointer busy;
     std::vector<std::string> runs;
-    app::FormHandlers handlers{
-        app::RunContext{objects, backslashed, registry, messages, pointer, codePage}, cd,
-        [this](app::RunWindow& w, const app::RunContext&) {
-            runs.push_back("import " + w.RootText());
-        },
-        [this](app::RunWindow& w, const app::RunContext&) {
-            runs.push_back("delete " + w.FileText());
-        }};
+    app::FormHandlers handlers{app::RunContext{objects, backslashed, registry, messages, pointer,
+                                               codePage, progress, clock},
+                               cd,
+                               [this](app::RunWindow& w, const app::RunContext&) {
+                                   runs.push_back("import " + w.RootText());
+                               },
+                               [this](app::RunWindow& w, const app::RunContext&) {
+                                   runs.push_back("delete " + w.FileText());
+                               }};
 };
 
 TEST_F(Win32WindowTest, TabCyclesInTableOrderEnterAndEscapePressNothingButtonsRunHandlers) {
