@@ -41,15 +41,6 @@ std::optional<std::string> CheckFileBox(RunWindow& window, const RunContext& con
     return path;
 }
 
-// Why a line's names cannot be used, or nullopt when they can.
-std::optional<std::string> UnsafeNames(const std::string& postoffice,
-                                       const std::string& mailboxName) {
-    if (auto problem = provisioning::FolderNameProblem("the post office name", postoffice)) {
-        return problem;
-    }
-    return provisioning::FolderNameProblem("the mailbox name", mailboxName);
-}
-
 void PassOver(const RunContext& context, long lineNumber, const std::string& problem,
               std::string_view consequence) {
     context.messages.Show("Line " + std::to_string(lineNumber) + " was passed over: " + problem +
@@ -119,7 +110,9 @@ void RunImport(RunWindow& window, const RunContext& context) {
                 const std::string mailboxName = GetField(address, "@", 1);
                 const std::string domain = GetField(address, "@", 2);
                 if (postoffice.empty() || mailboxName.empty() || domain.empty()) return;
-                if (auto problem = UnsafeNames(postoffice, mailboxName)) {
+                if (auto problem =
+                        provisioning::LineProblem(context.files, postoffice, address, mailboxName,
+                                                  domain, GetField(line, ",", 3))) {
                     PassOver(context, lineNumber, *problem, "nothing was created for it.");
                     return;
                 }
@@ -169,7 +162,8 @@ void RunDelete(RunWindow& window, const RunContext& context) {
                 const std::string address = GetField(line, ",", 2);
                 const std::string mailboxName = GetField(address, "@", 1);
                 if (postoffice.empty() || mailboxName.empty()) return;
-                if (auto problem = UnsafeNames(postoffice, mailboxName)) {
+                if (auto problem = provisioning::LineProblem(context.files, postoffice, address,
+                                                             mailboxName)) {
                     PassOver(context, lineNumber, *problem, "nothing was deleted for it.");
                     return;
                 }

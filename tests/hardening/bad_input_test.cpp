@@ -410,7 +410,8 @@ TEST_F(BadInput, NamesThatCannotBeOneFolderArePassedOverAndNothingIsMadeOrRemove
         "main,tab\there@example.com,pw",
         std::string("main,bell\x07@example.com,pw"),
         std::string("main,del\x7f@example.com,pw"),
-        "main\r,cr@example.com,pw",
+        "main,c1\xC2\x85@example.com,pw",
+        "main,esc@exa\x1Bmple.com,pw",
         "main," + longName + "@example.com,pw",
         longName + ",x@example.com,pw",
     };

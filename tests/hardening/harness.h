@@ -57,6 +57,10 @@ class ForwardingFileSystem : public platform::FileSystem {
     std::string BuildPath(std::string_view dir, std::string_view name) const override {
         return inner_.BuildPath(dir, name);
     }
+    std::optional<std::string> NameProblem(std::string_view what,
+                                           std::string_view name) const override {
+        return inner_.NameProblem(what, name);
+    }
     bool FileExists(const std::string& path) override { return inner_.FileExists(path); }
     bool FolderExists(const std::string& path) override { return inner_.FolderExists(path); }
     void CreateFolder(const std::string& path) override { inner_.CreateFolder(path); }
