@@ -55,8 +55,8 @@ struct AddressMapRecord {
 class Store {
   public:
     /// Opens the existing store at `path`; never creates it. Throws when the file is missing
-    /// ("... does not exist; install the server with 'twao install'"), is not a record store,
-    /// or cannot be opened.
+    /// ("... does not exist; install the server with 'twao install'"), fails CheckStoreSafety,
+    /// is not a record store, or cannot be opened.
     explicit Store(const std::string& path, int busyTimeoutMs = sql::kBusyTimeoutMs);
     ~Store();
     Store(const Store&) = delete;
@@ -107,6 +107,14 @@ class Store {
     Statement loginExists_, loginHash_, addLogin_, removeLogin_;
     Statement getAddressMap_, addAddressMap_, removeAddressMaps_;
 };
+
+/// Refuses, as an SSH server's strict modes do, a store that another user may have put in place
+/// or may change: throws seedwell::Error naming the path and the reason ("/srv/mail/Config/
+/// server.db is owned by nobody, not by root: refusing to use it") when the store's folder is
+/// owned by anyone but the running user or root or is writable by others, or when the store is
+/// owned by anyone but the running user or is writable by its group or others. What does not
+/// exist passes.
+void CheckStoreSafety(const std::string& path);
 
 /// `dataDirectory` joined with "Config" and "server.db", without doubling a separator that
 /// `dataDirectory` already ends in.

@@ -363,6 +363,7 @@ TEST_F(BadInput, AReadOnlyStoreIsReportedAsSuch) {
     EXPECT_EQ(child.output, "[" + std::string(kFailure) + "line 1: " + readOnly + "] | [" +
                                 kConfirmation + "] [Mailboxes deleted.] ");
     ASSERT_EQ(chmod(StorePath().c_str(), 0600), 0);
+    GiveTo(dataDir, 0);  // root refuses a store that is nobody's
     EXPECT_EQ(Snapshot(), fresh_);
 }
 
