@@ -195,13 +195,15 @@ std::optional<AddressMapRecord> Store::GetAddressMap(std::string_view source) {
     return map;
 }
 
-bool Store::Insert(Statement& insert, std::string_view postoffice, const std::string& what) {
+bool Store::Insert(Statement& insert, std::string_view postoffice, const std::string& what,
+                   const std::function<void()>& checkExisting) {
     Transaction transaction(begin_, commit_, rollback_);
     insert.Run();
     const bool added = db_.Changes() > 0;
     if (!added && !Exists(postofficeExists_, postoffice)) {
         throw Error(what + ": the post office " + Quoted(postoffice) + " does not exist");
     }
+    if (!added && checkExisting) checkExisting();
     transaction.Commit();
     return added;
 }
@@ -232,7 +234,17 @@ bool Store::AddDomain(const DomainRecord& domain) {
     addDomain_.Bind(3, domain.redirectionHosts);
     addDomain_.Bind(4, std::int64_t{domain.redirectionStatus});
     addDomain_.Bind(5, std::int64_t{domain.status});
-    return Insert(addDomain_, domain.postoffice, what);
+    // Another run may have added the domain since this caller looked it up: its mailboxes then
+    // belong to the post office that owns it, and the caller must not go on with its own.
+    return Insert(addDomain_, domain.postoffice, what, [&] {
+        Statement::Use lookup(getDomain_);
+        getDomain_.Bind(1, domain.name);
+        if (!getDomain_.Step()) return;
+        const std::string owner = getDomain_.ColumnText(0);
+        if (owner != domain.postoffice) {
+            throw Error(what + ": it exists already, owned by the post office " + Quoted(owner));
+        }
+    });
 }
 
 bool Store::AddMailbox(const MailboxRecord& mailbox) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -74,7 +75,8 @@ class Store {
     std::optional<std::string> LoginPasswordHash(std::string_view username);
 
     /// Adds the record: true when added, false (changing nothing) when its key exists. Throws
-    /// when a key is empty or the post office it names does not exist.
+    /// when a key is empty or the post office it names does not exist, and AddDomain throws,
+    /// naming the owner, when the domain exists in another post office than the one given.
     bool AddPostoffice(std::string_view name);
     bool AddDomain(const DomainRecord& domain);
     bool AddMailbox(const MailboxRecord& mailbox);
@@ -94,7 +96,9 @@ class Store {
   private:
     // Runs a prepared INSERT ... ON CONFLICT DO NOTHING inside its own transaction; when it
     // adds nothing because `postoffice` is missing, throws `what` + the reason.
-    bool Insert(Statement& insert, std::string_view postoffice, const std::string& what);
+    // When it adds nothing because the record exists, `checkExisting` (if any) may still throw.
+    bool Insert(Statement& insert, std::string_view postoffice, const std::string& what,
+                const std::function<void()>& checkExisting = {});
     int Delete(Statement& remove, std::string_view first, std::string_view second);
     bool Exists(Statement& lookup, std::string_view key);
 

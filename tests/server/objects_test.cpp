@@ -59,8 +59,12 @@ TEST_F(Objects, GetDomainIgnoresAsciiCaseAndAnswersTheOwningPostOffice) {
     EXPECT_EQ(domain->GetProperty("Status"), "1");
     EXPECT_EQ(domain->GetProperty("DomainRedirectionStatus"), "0");
 
-    // Adding it again in another case, to another post office, changes nothing.
-    EXPECT_EQ(AddDomain("main", "example.ORG"), 0);
+    // Adding it again in another case changes nothing: to its own post office it answers zero;
+    // to another, which would file that caller's mailboxes wrongly, it fails naming the owner.
+    EXPECT_EQ(AddDomain("sales", "example.ORG"), 0);
+    EXPECT_EQ(Failure([&] { AddDomain("main", "example.ORG"); }),
+              "cannot add the domain 'example.ORG': it exists already, owned by the post office "
+              "'sales'");
     auto again = Make("TWAOSM.Domain", {{"DomainName", std::string("example.org")}});
     ASSERT_NE(again->CallMethod("GetDomain"), 0);
     EXPECT_EQ(again->GetProperty("AccountName"), "sales");
