@@ -111,15 +111,6 @@ std::optional<std::string> CheckFileBox(RunWindow& window, const RunContext& con
     return path;
 }
 
-// Why a line's names cannot be used, or nullopt when they can.
-std::optional<std::string> UnsafeNames(const std::string& postoffice,
-                                       const std::string& mailboxName) {
-    if (auto problem = provisioning::FolderNameProblem("the post office name", postoffice)) {
-        return problem;
-    }
-    return provisioning::FolderNameProblem("the mailbox name", mailboxName);
-}
-
 void PassOver(platform::MessageBox& reports, long lineNumber, const std::string& problem,
               std::string_view consequence) {
     reports.Show("Line " + std::to_string(lineNumber) + " was passed over: " + problem + "; " +
@@ -288,12 +279,13 @@ void RunImport(RunWindow& window, const RunContext& context) {
                 const std::string mailboxName = GetField(address, "@", 1);
                 const std::string domain = GetField(address, "@", 2);
                 if (postoffice.empty() || mailboxName.empty() || domain.empty()) return;
-                if (auto problem = UnsafeNames(postoffice, mailboxName)) {
+                const std::string password = GetField(line, ",", 3);
+                if (auto problem = provisioning::LineProblem(context.files, postoffice, address,
+                                                             mailboxName, domain, password)) {
                     PassOver(reports, lineNumber, *problem, "nothing was created for it.");
                     return;
                 }
                 // An empty password would make a login that anyone can open.
-                const std::string password = GetField(line, ",", 3);
                 if (password.empty()) {
                     PassOver(reports, lineNumber, "the password is empty",
                              "nothing was created for it.");
@@ -343,7 +335,8 @@ void RunDelete(RunWindow& window, const RunContext& context) {
                 const std::string address = GetField(line, ",", 2);
                 const std::string mailboxName = GetField(address, "@", 1);
                 if (postoffice.empty() || mailboxName.empty()) return;
-                if (auto problem = UnsafeNames(postoffice, mailboxName)) {
+                if (auto problem = provisioning::LineProblem(context.files, postoffice, address,
+                                                             mailboxName)) {
                     PassOver(reports, lineNumber, *problem, "nothing was deleted for it.");
                     return;
                 }

@@ -6,26 +6,11 @@
 #include <oleauto.h>
 
 #include "platform/error.h"
+#include "platform/names.h"
 #include "platform/win_text.h"
 
 namespace seedwell::platform {
 namespace {
-
-/// `name` for a message: control characters (a NUL would end the message) as \xNN.
-std::string Printable(std::string_view name) {
-    std::string shown;
-    for (char c : name) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            static constexpr char kDigits[] = "0123456789ABCDEF";
-            shown += "\\x";
-            shown += kDigits[(static_cast<unsigned char>(c) >> 4) & 0xF];
-            shown += kDigits[static_cast<unsigned char>(c) & 0xF];
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
-}
 
 /// Keeps COM initialised on the thread that made it, for as long as it lives.
 class Apartment {

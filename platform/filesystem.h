@@ -1,16 +1,18 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace seedwell::platform {
 
 /// A file opened for reading, handed out a line at a time as raw 8-bit bytes. A line ends at
-/// CR LF or at a lone LF, which are not part of it; the last line may lack its line end, and a
-/// line end at the very end adds no empty line. Only one buffer's worth is held in memory.
+/// CR LF, at a lone LF or at a lone CR, none of which is part of it; the last line may lack its
+/// line end, and a line end at the very end adds no empty line. Only one buffer's worth is held
+/// in memory.
 class TextStream {
-public:
+  public:
     virtual ~TextStream() = default;
     /// True when no further line can be read. Throws seedwell::Error when reading fails.
     virtual bool AtEndOfStream() = 0;
@@ -23,13 +25,18 @@ public:
 
 /// The file system as the program uses it. Paths are UTF-8.
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
     /// The platform's folder separator: '\\' on Windows, '/' elsewhere.
     virtual char Separator() const = 0;
     /// `dir`, one separator, `name`; no second separator when `dir` already ends in one; just
     /// `name` when `dir` is empty. Nothing is normalised.
     virtual std::string BuildPath(std::string_view dir, std::string_view name) const = 0;
+    /// Why this file system cannot hold `name` as one folder name by its letter, beyond what
+    /// every platform refuses (see FolderNameProblem); nullopt when it can. `what` names the name
+    /// in the description ("the mailbox name"). Never throws but for lack of memory.
+    virtual std::optional<std::string> NameProblem(std::string_view what,
+                                                   std::string_view name) const = 0;
     /// True only for an existing regular file (links followed); a folder is not a file.
     /// Never throws.
     virtual bool FileExists(const std::string& path) = 0;

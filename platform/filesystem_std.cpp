@@ -111,34 +111,41 @@ bool BufferedTextStream::Fill() {
 
 bool BufferedTextStream::AtEndOfStream() {
     RequireOpen();
-    return begin_ == end_ && !Fill();
+    if (begin_ == end_ && !Fill()) return true;
+    if (skipLf_) {
+        skipLf_ = false;
+        if (buffer_[begin_] == '\n' && ++begin_ == end_) return !Fill();
+    }
+    return false;
 }
 
 std::string BufferedTextStream::ReadLine() {
     if (AtEndOfStream()) throw Error("there is no line left to read");
     const long number = linesRead_ + 1;
-    auto tooLong = [number] {
-        return Error("line " + std::to_string(number) + " is longer than " +
-                     std::to_string(kMaxLineLength) + " bytes");
-    };
     std::string line;
-    bool ended = false;
     while (begin_ != end_ || Fill()) {
         const char* start = buffer_.data() + begin_;
-        const auto* newline = static_cast<const char*>(std::memchr(start, '\n', end_ - begin_));
-        const std::size_t length = newline ? std::size_t(newline - start) : end_ - begin_;
-        // One byte over the limit may still be the CR of a CR LF.
-        if (length > kMaxLineLength + 1 - line.size()) throw tooLong();
+        const std::size_t available = end_ - begin_;
+        const auto* stop = static_cast<const char*>(std::memchr(start, '\n', available));
+        const std::size_t beforeLf = stop ? std::size_t(stop - start) : available;
+        if (const auto* cr = static_cast<const char*>(std::memchr(start, '\r', beforeLf))) {
+            stop = cr;
+        }
+        const std::size_t length = stop ? std::size_t(stop - start) : available;
+        if (length > kMaxLineLength - line.size()) {
+            throw Error("line " + std::to_string(number) + " is longer than " +
+                        std::to_string(kMaxLineLength) + " bytes");
+        }
         line.append(start, length);
         begin_ += length;
-        if (newline) {
+        if (stop) {
+            // A CR ends the line; a LF right after it, in this read or the next, is part of the
+            // same line end.
+            skipLf_ = *stop == '\r';
             ++begin_;
-            ended = true;
             break;
         }
     }
-    if (ended && !line.empty() && line.back() == '\r') line.pop_back();
-    if (line.size() > kMaxLineLength) throw tooLong();
     linesRead_ = number;
     return line;
 }

@@ -34,9 +34,10 @@ inline constexpr std::size_t kMaxLineLength = 1048576;
 /// The size of a TextStream's read buffer.
 inline constexpr std::size_t kTextBufferSize = 65536;
 
-/// A TextStream over a ByteSource through one fixed buffer. A line ends at CR LF or a lone LF; a
-/// lone CR stays in the line. A line longer than kMaxLineLength throws seedwell::Error
-/// ("line N is longer than 1048576 bytes"), so memory stays bounded whatever the source holds.
+/// A TextStream over a ByteSource through one fixed buffer. A line ends at CR LF, a lone LF or a
+/// lone CR, also when a CR LF is split between two reads. A line longer than kMaxLineLength
+/// throws seedwell::Error ("line N is longer than 1048576 bytes"), so memory stays bounded
+/// whatever the source holds.
 class BufferedTextStream : public TextStream {
   public:
     explicit BufferedTextStream(std::unique_ptr<ByteSource> source);
@@ -53,6 +54,7 @@ class BufferedTextStream : public TextStream {
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     bool exhausted_ = false;
+    bool skipLf_ = false;  // the last line ended at a CR: a LF next belongs to that line end
     long linesRead_ = 0;
 };
 
@@ -63,6 +65,10 @@ class StdFileSystem : public FileSystem {
     explicit StdFileSystem(char separator) : separator_(separator) {}
     char Separator() const override { return separator_; }
     std::string BuildPath(std::string_view dir, std::string_view name) const override;
+    /// POSIX file systems hold every name that FolderNameProblem lets through.
+    std::optional<std::string> NameProblem(std::string_view, std::string_view) const override {
+        return std::nullopt;
+    }
     bool FileExists(const std::string& path) override;
     bool FolderExists(const std::string& path) override;
     void CreateFolder(const std::string& path) override;

@@ -8,6 +8,7 @@
 
 #include "platform/error.h"
 #include "platform/filesystem_std.h"
+#include "platform/names.h"
 #include "platform/registry_win.h"
 #include "platform/win_text.h"
 
@@ -48,19 +49,6 @@ class WinFile : public ByteSource {
     std::string path_;
 };
 
-bool IsDeviceName(std::string_view name) {
-    // The part before the first dot, without trailing blanks, decides: "nul.txt" is NUL too.
-    std::string base(name.substr(0, name.find('.')));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" ||
-        base == "CONOUT$") {
-        return true;
-    }
-    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-           base[3] >= '1' && base[3] <= '9';
-}
-
 /// Why Windows would not take `path` by its letter, or nullopt when it would. Windows drops a
 /// dot or blank at the end of a name, reads "a:b" as a stream of "a", and "nul" or "com1" as a
 /// device in every folder: such a path names something other than what it says.
@@ -79,16 +67,7 @@ std::optional<std::string> PathProblem(std::string_view path) {
         const std::string_view name = path.substr(start, end - start);
         start = end + 1;
         if (name.empty() || name == "." || name == "..") continue;
-        const std::string quoted = "the name '" + std::string(name) + "'";
-        if (name.back() == '.' || name.back() == ' ') {
-            return quoted + " ends in a dot or a blank, which Windows drops";
-        }
-        for (char c : name) {
-            if (static_cast<unsigned char>(c) < 0x20 || std::strchr("<>:\"|?*", c)) {
-                return quoted + " holds a character that Windows does not allow in names";
-            }
-        }
-        if (IsDeviceName(name)) return quoted + " is a device on Windows";
+        if (auto problem = WindowsNameProblem("the name", name)) return problem;
     }
     return std::nullopt;
 }
@@ -184,6 +163,11 @@ class TreeRemoval {
 class WinFileSystem : public StdFileSystem {
   public:
     WinFileSystem() : StdFileSystem('\\') {}
+
+    std::optional<std::string> NameProblem(std::string_view what,
+                                           std::string_view name) const override {
+        return WindowsNameProblem(what, name);
+    }
 
     bool FileExists(const std::string& path) override {
         return !PathProblem(path) && StdFileSystem::FileExists(path);

@@ -5,15 +5,16 @@
 
 #include "platform/error.h"
 #include "platform/full_path.h"
+#include "platform/names.h"
 #include "support/settings.h"
 
 namespace seedwell::provisioning {
 namespace {
 
 using platform::AdminObject;
+using platform::HoldsControlCharacter;
+using platform::Printable;
 using platform::Value;
-
-constexpr std::size_t kMaxFolderNameBytes = 255;
 
 std::string Str(std::string_view text) { return std::string(text); }
 
@@ -37,12 +38,20 @@ void SetLoginProperties(AdminObject& login, const std::string& postoffice,
     login.SetProperty("UserName", LoginUserName(mailboxName, postoffice));
 }
 
-void RefuseUnsafeNames(const std::string& postoffice, const std::string& mailboxName,
-                       std::string_view consequence) {
-    if (auto problem = FolderNameProblem("the post office name", postoffice)) {
+// Why `name` cannot be one folder name here: the rule every platform shares, then the file
+// system's own.
+std::optional<std::string> FolderProblem(const platform::FileSystem& files, std::string_view what,
+                                         std::string_view name) {
+    if (auto problem = platform::FolderNameProblem(what, name)) return problem;
+    return files.NameProblem(what, name);
+}
+
+void RefuseUnsafeNames(Services& services, const std::string& postoffice,
+                       const std::string& mailboxName, std::string_view consequence) {
+    if (auto problem = FolderProblem(services.files, "the post office name", postoffice)) {
         throw Error(*problem + std::string(consequence));
     }
-    if (auto problem = FolderNameProblem("the mailbox name", mailboxName)) {
+    if (auto problem = FolderProblem(services.files, "the mailbox name", mailboxName)) {
         throw Error(*problem + std::string(consequence));
     }
 }
@@ -130,39 +139,20 @@ std::string AddressMapDestination(std::string_view destinationType, std::string_
 
 std::string AddressMapSource(std::string_view address) { return "[SMTP:" + Str(address) + "]"; }
 
-std::string Printable(std::string_view name) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(name.size());
-    for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7F) {
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
-        } else {
-            out += char(c);
-        }
-    }
-    return out;
-}
-
-std::optional<std::string> FolderNameProblem(std::string_view what, std::string_view name) {
-    const std::string subject = Str(what);
-    if (name.empty()) return subject + " is empty";
-    if (name == "." || name == "..") {
-        return subject + " '" + Str(name) + "' cannot be a folder name";
-    }
-    if (name.size() > kMaxFolderNameBytes) {
-        return subject + " '" + Printable(name.substr(0, 40)) + "...' is longer than " +
-               std::to_string(kMaxFolderNameBytes) + " bytes, too long for a folder name";
-    }
-    for (unsigned char c : name) {
-        if (c == '/' || c == '\\') {
-            return subject + " '" + Printable(name) + "' holds a folder separator";
-        }
-        if (c < 0x20 || c == 0x7F) {
-            return subject + " '" + Printable(name) + "' holds a control character";
-        }
+std::optional<std::string> LineProblem(const platform::FileSystem& files,
+                                       std::string_view postoffice, std::string_view address,
+                                       std::string_view mailboxName,
+                                       std::optional<std::string_view> domain,
+                                       std::optional<std::string_view> password) {
+    if (auto problem = FolderProblem(files, "the post office name", postoffice)) return problem;
+    if (auto problem = FolderProblem(files, "the mailbox name", mailboxName)) return problem;
+    auto control = [](std::string_view what, std::string_view text) {
+        return std::string(what) + " '" + Printable(text) + "' holds a control character";
+    };
+    if (domain && HoldsControlCharacter(*domain)) return control("the domain", *domain);
+    if (HoldsControlCharacter(address)) return control("the address", address);
+    if (password && HoldsControlCharacter(*password)) {
+        return "the password holds a control character";
     }
     return std::nullopt;
 }
@@ -213,7 +203,7 @@ void CreateMailbox(Services& services, const std::string& postoffice,
                    const std::string& mailboxName, const std::string& password,
                    std::int32_t sizeLimit, const std::string& root, const Value& rights) {
     ReportingFailures(services, "CreateMailbox:", [&] {
-        RefuseUnsafeNames(postoffice, mailboxName, "; the mailbox was not created");
+        RefuseUnsafeNames(services, postoffice, mailboxName, "; the mailbox was not created");
         auto login = Make(services, kLoginClass);
         auto mailbox = Make(services, kMailboxClass);
 
@@ -235,7 +225,7 @@ void CreateMailbox(Services& services, const std::string& postoffice,
 void CompleteMailbox(Services& services, const std::string& postoffice,
                      const std::string& mailboxName, const std::string& root) {
     ReportingFailures(services, "CreateMailbox:", [&] {
-        RefuseUnsafeNames(postoffice, mailboxName, "; its folders were not checked");
+        RefuseUnsafeNames(services, postoffice, mailboxName, "; its folders were not checked");
         MakeFolderTree(services, root, postoffice, mailboxName);
     });
 }
@@ -265,7 +255,7 @@ void CreateAddressMap(Services& services, const std::string& destinationType,
 void DeleteMailbox(Services& services, const std::string& postoffice,
                    const std::string& mailboxName) {
     ReportingFailures(services, "", [&] {
-        RefuseUnsafeNames(postoffice, mailboxName, "; nothing was deleted");
+        RefuseUnsafeNames(services, postoffice, mailboxName, "; nothing was deleted");
         if (services.files.FolderExists(MailboxFolder(services, postoffice, mailboxName))) {
             bool removed = true;
             try {

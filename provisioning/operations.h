@@ -39,12 +39,16 @@ std::string AddressMapDestination(std::string_view destinationType, std::string_
 /// "[SMTP:", address, "]".
 std::string AddressMapSource(std::string_view address);
 
-/// Why `name` cannot be used as one folder name below the post-office root (empty, "." or "..",
-/// holding "/", "\\" or a control character, or longer than 255 bytes), or nullopt when it can.
-/// `what` names the name in the description ("the post office name").
-std::optional<std::string> FolderNameProblem(std::string_view what, std::string_view name);
-/// `name` with control characters written as \xNN, for messages.
-std::string Printable(std::string_view name);
+/// Why a run must pass over a line whose fields are these, or nullopt when it can use it: the
+/// post office or the mailbox name cannot name one folder (platform::FolderNameProblem) or
+/// cannot be held by `files`, or a field holds a control character. The Delete run uses no
+/// domain and no password. The description names the field ("the password holds a control
+/// character"), shows names through platform::Printable and never shows the password.
+std::optional<std::string> LineProblem(const platform::FileSystem& files,
+                                       std::string_view postoffice, std::string_view address,
+                                       std::string_view mailboxName,
+                                       std::optional<std::string_view> domain = std::nullopt,
+                                       std::optional<std::string_view> password = std::nullopt);
 
 // Lookups and creations. These have no handler of their own: every failure throws
 // seedwell::Error to the caller. Each creates its administration object afresh and releases it

@@ -51,6 +51,7 @@ void CreateStore(const std::string& path) {
     } else if (errno != EEXIST) {
         throw Error("cannot create the record store '" + path + "': " + std::strerror(errno));
     }
+    CheckStoreSafety(path);
     Database db(path, Database::Mode::kOpenExisting, sql::kBusyTimeoutMs);
     db.Execute(sql::kCreateSchema, "create the record tables");
 }
@@ -68,7 +69,13 @@ std::string InstallServer(const std::string& dataDirectory, const std::string& r
         }
     }
     const std::string dataDir = directory.string();
-    MakeFolder(fs::path(dataDir) / "Config");
+    // Only the server's own user may put a store in Config/, whatever the umask.
+    const fs::path config = fs::path(dataDir) / "Config";
+    MakeFolder(config);
+    if (::chmod(config.c_str(), 0700) != 0) {
+        throw Error("cannot make the folder '" + config.string() +
+                    "' owner-only: " + std::strerror(errno));
+    }
     MakeFolder(fs::path(dataDir) / "Postoffices");
     CreateStore(StorePathFor(dataDir));
     SetRegistryString(registryFile, support::kServerKeyPath, support::kDataDirectoryValueName,

@@ -11,12 +11,13 @@ std::string DefaultRegistryFile();
 
 /// Makes the record store at `path` ready: creates the file with owner-only permissions (0600;
 /// its -wal and -shm files follow) when it is missing, and the tables that are missing. Records
-/// already there are kept. Throws seedwell::Error naming the path when the file cannot be made
-/// or is not a record store.
+/// already there are kept. Throws seedwell::Error naming the path when the file cannot be made,
+/// fails CheckStoreSafety or is not a record store.
 void CreateStore(const std::string& path);
 
 /// Installs the stand-in server: creates `dataDirectory` (made absolute when relative), its
-/// Config/server.db (see CreateStore) and Postoffices folders, and sets "Data Directory" under
+/// Config folder (owner-only, 0700, whatever the umask) with Config/server.db (see CreateStore)
+/// and its Postoffices folder, and sets "Data Directory" under
 /// HKEY_LOCAL_MACHINE\SOFTWARE\Tarnwick\Tarnwick in the registry file `registryFile`, keeping
 /// everything else that file holds. Re-installing keeps the records. Returns the data directory
 /// as written to the registry. Throws seedwell::Error naming what failed.

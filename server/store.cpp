@@ -1,19 +1,27 @@
 #include "server/store.h"
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <system_error>
 
 #include "platform/error.h"
+#include "platform/names.h"
 #include "server/password.h"
 #include "support/settings.h"
 
 namespace seedwell::server {
 namespace {
 
-std::string Quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
+std::string Quoted(std::string_view name) { return "'" + platform::Printable(name) + "'"; }
 
-// The path itself when it names an existing regular file; throws otherwise.
+// The path itself when it names an existing regular file that is safe to use; throws otherwise.
 const std::string& ExistingStore(const std::string& path) {
     std::error_code error;
     const auto status = std::filesystem::status(path, error);
@@ -28,19 +36,19 @@ const std::string& ExistingStore(const std::string& path) {
     if (status.type() != std::filesystem::file_type::regular) {
         throw Error("the mail server's record store " + Quoted(path) + " is not a file");
     }
+    CheckStoreSafety(path);
     return path;
 }
 
-// Why a post-office or mailbox name cannot name a folder of its own, or empty text.
-std::string FolderNameFault(std::string_view name) {
-    if (name == "." || name == "..") return "it names a folder step";
-    for (char c : name) {
-        if (c == '/' || c == '\\') return "it holds a folder separator";
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-            return "it holds a control character";
-        }
-    }
-    return {};
+std::string UserName(uid_t uid) {
+    if (const passwd* user = ::getpwuid(uid)) return user->pw_name;
+    return "the user " + std::to_string(uid);
+}
+
+std::string Mode(mode_t mode) {
+    char octal[8];
+    std::snprintf(octal, sizeof octal, "%04o", static_cast<unsigned>(mode & 07777));
+    return octal;
 }
 
 // The connection with its settings applied, before the first statement is prepared on it.
@@ -58,6 +66,39 @@ std::string HashPasswordFor(const std::string& what, std::string_view password) 
 }
 
 }  // namespace
+
+void CheckStoreSafety(const std::string& path) {
+    const uid_t self = ::geteuid();
+    auto refuse = [&](const std::string& what, const std::string& reason) {
+        return Error(platform::Printable(what) + " " + reason + ": refusing to use it");
+    };
+    auto look = [&](const std::string& what, struct stat& info) {
+        if (::stat(what.c_str(), &info) == 0) return true;
+        if (errno == ENOENT) return false;
+        throw Error("cannot check the mail server's record store " + Quoted(what) + ": " +
+                    std::strerror(errno));
+    };
+    // Whoever may write the folder may put another store in place of this one.
+    const std::size_t cut = path.rfind('/');
+    const std::string folder = cut == std::string::npos ? "." : path.substr(0, cut ? cut : 1);
+    struct stat info {};
+    if (look(folder, info)) {
+        if (info.st_uid != self && info.st_uid != 0) {
+            throw refuse(folder, "is owned by " + UserName(info.st_uid) + ", not by " +
+                                     UserName(self) + (self == 0 ? "" : " or root"));
+        }
+        if (info.st_mode & S_IWOTH) {
+            throw refuse(folder, "is writable by others (mode " + Mode(info.st_mode) + ")");
+        }
+    }
+    if (!look(path, info)) return;
+    if (info.st_uid != self) {
+        throw refuse(path, "is owned by " + UserName(info.st_uid) + ", not by " + UserName(self));
+    }
+    if (info.st_mode & (S_IWGRP | S_IWOTH)) {
+        throw refuse(path, "is writable by its group or others (mode " + Mode(info.st_mode) + ")");
+    }
+}
 
 Store::Store(const std::string& path, int busyTimeoutMs)
     : db_(ExistingStore(path), Database::Mode::kOpenExisting, busyTimeoutMs),
@@ -154,13 +195,15 @@ std::optional<AddressMapRecord> Store::GetAddressMap(std::string_view source) {
     return map;
 }
 
-bool Store::Insert(Statement& insert, std::string_view postoffice, const std::string& what) {
+bool Store::Insert(Statement& insert, std::string_view postoffice, const std::string& what,
+                   const std::function<void()>& checkExisting) {
     Transaction transaction(begin_, commit_, rollback_);
     insert.Run();
     const bool added = db_.Changes() > 0;
     if (!added && !Exists(postofficeExists_, postoffice)) {
         throw Error(what + ": the post office " + Quoted(postoffice) + " does not exist");
     }
+    if (!added && checkExisting) checkExisting();
     transaction.Commit();
     return added;
 }
@@ -168,8 +211,8 @@ bool Store::Insert(Statement& insert, std::string_view postoffice, const std::st
 bool Store::AddPostoffice(std::string_view name) {
     std::lock_guard lock(mutex_);
     if (name.empty()) throw Error("cannot add the post office: its name is empty");
-    if (auto fault = FolderNameFault(name); !fault.empty()) {
-        throw Error("cannot add the post office " + Quoted(name) + ": " + fault);
+    if (auto problem = platform::FolderNameProblem("the post office name", name)) {
+        throw Error("cannot add the post office: " + *problem);
     }
     Statement::Use use(addPostoffice_);
     addPostoffice_.Bind(1, name);
@@ -191,7 +234,17 @@ bool Store::AddDomain(const DomainRecord& domain) {
     addDomain_.Bind(3, domain.redirectionHosts);
     addDomain_.Bind(4, std::int64_t{domain.redirectionStatus});
     addDomain_.Bind(5, std::int64_t{domain.status});
-    return Insert(addDomain_, domain.postoffice, what);
+    // Another run may have added the domain since this caller looked it up: its mailboxes then
+    // belong to the post office that owns it, and the caller must not go on with its own.
+    return Insert(addDomain_, domain.postoffice, what, [&] {
+        Statement::Use lookup(getDomain_);
+        getDomain_.Bind(1, domain.name);
+        if (!getDomain_.Step()) return;
+        const std::string owner = getDomain_.ColumnText(0);
+        if (owner != domain.postoffice) {
+            throw Error(what + ": it exists already, owned by the post office " + Quoted(owner));
+        }
+    });
 }
 
 bool Store::AddMailbox(const MailboxRecord& mailbox) {
@@ -199,8 +252,8 @@ bool Store::AddMailbox(const MailboxRecord& mailbox) {
     if (mailbox.name.empty()) throw Error("cannot add the mailbox: the mailbox name is empty");
     const std::string what = "cannot add the mailbox " + Quoted(mailbox.name);
     if (mailbox.postoffice.empty()) throw Error(what + ": the post office name is empty");
-    if (auto fault = FolderNameFault(mailbox.name); !fault.empty()) {
-        throw Error(what + ": " + fault + ", and a mailbox name must name one folder");
+    if (auto problem = platform::FolderNameProblem("the mailbox name", mailbox.name)) {
+        throw Error("cannot add the mailbox: " + *problem);
     }
     Statement::Use use(addMailbox_);
     addMailbox_.Bind(1, mailbox.postoffice);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -55,8 +56,8 @@ struct AddressMapRecord {
 class Store {
   public:
     /// Opens the existing store at `path`; never creates it. Throws when the file is missing
-    /// ("... does not exist; install the server with 'twao install'"), is not a record store,
-    /// or cannot be opened.
+    /// ("... does not exist; install the server with 'twao install'"), fails CheckStoreSafety,
+    /// is not a record store, or cannot be opened.
     explicit Store(const std::string& path, int busyTimeoutMs = sql::kBusyTimeoutMs);
     ~Store();
     Store(const Store&) = delete;
@@ -74,7 +75,8 @@ class Store {
     std::optional<std::string> LoginPasswordHash(std::string_view username);
 
     /// Adds the record: true when added, false (changing nothing) when its key exists. Throws
-    /// when a key is empty or the post office it names does not exist.
+    /// when a key is empty or the post office it names does not exist, and AddDomain throws,
+    /// naming the owner, when the domain exists in another post office than the one given.
     bool AddPostoffice(std::string_view name);
     bool AddDomain(const DomainRecord& domain);
     bool AddMailbox(const MailboxRecord& mailbox);
@@ -94,7 +96,9 @@ class Store {
   private:
     // Runs a prepared INSERT ... ON CONFLICT DO NOTHING inside its own transaction; when it
     // adds nothing because `postoffice` is missing, throws `what` + the reason.
-    bool Insert(Statement& insert, std::string_view postoffice, const std::string& what);
+    // When it adds nothing because the record exists, `checkExisting` (if any) may still throw.
+    bool Insert(Statement& insert, std::string_view postoffice, const std::string& what,
+                const std::function<void()>& checkExisting = {});
     int Delete(Statement& remove, std::string_view first, std::string_view second);
     bool Exists(Statement& lookup, std::string_view key);
 
@@ -107,6 +111,14 @@ class Store {
     Statement loginExists_, loginHash_, addLogin_, removeLogin_;
     Statement getAddressMap_, addAddressMap_, removeAddressMaps_;
 };
+
+/// Refuses, as an SSH server's strict modes do, a store that another user may have put in place
+/// or may change: throws seedwell::Error naming the path and the reason ("/srv/mail/Config/
+/// server.db is owned by nobody, not by root: refusing to use it") when the store's folder is
+/// owned by anyone but the running user or root or is writable by others, or when the store is
+/// owned by anyone but the running user or is writable by its group or others. What does not
+/// exist passes.
+void CheckStoreSafety(const std::string& path);
 
 /// `dataDirectory` joined with "Config" and "server.db", without doubling a separator that
 /// `dataDirectory` already ends in.

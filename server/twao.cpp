@@ -8,6 +8,7 @@
 
 #include "platform/codepage.h"
 #include "platform/error.h"
+#include "platform/names.h"
 #include "platform/registry.h"
 #include "server/install.h"
 #include "server/password.h"
@@ -152,7 +153,7 @@ int main(int argc, char** argv) {
         if (*postofficeAdd) {
             const std::string name = FromArgument(postofficeName, "post office name");
             if (!store.AddPostoffice(name)) {
-                std::cerr << "twao: the post office '" << postofficeName
+                std::cerr << "twao: the post office '" << ForTerminal(platform::Printable(name))
                           << "' exists already; nothing changed\n";
             }
             return 0;

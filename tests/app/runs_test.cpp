@@ -231,6 +231,55 @@ TEST_F(Runs, ImportPassesOverEmptyAndUnsafeNamesBeforeAnyLookup) {
     EXPECT_EQ(messages.shown[0].title, std::nullopt);
 }
 
+// A line holding a control character in a field the run uses, or a name that the file system
+// cannot hold, is passed over before any lookup; the Delete run uses no domain and no password.
+struct UnusableLine {
+    std::string line;
+    std::string mailbox;        // post office/mailbox of the line
+    std::string importProblem;  // after "Line 1 was passed over: "
+    std::string deleteProblem;  // empty when the Delete run can use the line
+};
+
+class UnusableLines : public Runs, public ::testing::WithParamInterface<UnusableLine> {};
+
+TEST_P(UnusableLines, ArePassedOverBeforeAnyLookup) {
+    const UnusableLine& c = GetParam();
+    files.unholdable = {{"nul", "is a device on Windows"}};
+    Import(c.line + "\r\n");
+    EXPECT_THAT(Texts(), ElementsAre("Line 1 was passed over: " + c.importProblem +
+                                         "; nothing was created for it.",
+                                     StartsWith("Mailboxes created, except for the lines "
+                                                "reported: 1.")));
+    EXPECT_THAT(Filter(log, "create"), IsEmpty());
+
+    mailboxes = {c.mailbox};
+    messages.shown.clear();
+    Delete(c.line + "\r\n");
+    if (c.deleteProblem.empty()) {
+        EXPECT_THAT(mailboxes, IsEmpty());
+        return;
+    }
+    EXPECT_THAT(Texts(), ElementsAre(StartsWith("Are you sure"),
+                                     "Line 1 was passed over: " + c.deleteProblem +
+                                         "; nothing was deleted for it.",
+                                     "Mailboxes deleted, except for the lines reported: 1."));
+    EXPECT_EQ(mailboxes.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, UnusableLines,
+    ::testing::Values(UnusableLine{"main,a@example.com,p\x01w", "main/a",
+                                   "the password holds a control character", ""},
+                      UnusableLine{"main,b@exa\x1Bmple.com,pw", "main/b",
+                                   "the domain 'exa\\x1Bmple.com' holds a control character",
+                                   "the address 'b@exa\\x1Bmple.com' holds a control character"},
+                      UnusableLine{"ma\xC2\x85in,c@example.com,pw", "ma\xC2\x85in/c",
+                                   "the post office name 'ma\\x85in' holds a control character",
+                                   "the post office name 'ma\\x85in' holds a control character"},
+                      UnusableLine{"main,nul@example.com,pw", "main/nul",
+                                   "the mailbox name 'nul' is a device on Windows",
+                                   "the mailbox name 'nul' is a device on Windows"}));
+
 TEST_F(Runs, InvalidTextEndsTheRunNamingTheLine) {
     if (!platform::CodePage::System().IsUtf8()) GTEST_SKIP() << "needs a UTF-8 code page";
     Import("main,a@example.com,pw\nmain,b\xff@example.com,pw\n");

@@ -4,6 +4,7 @@
 // in order goes into one shared Log, so that the order across objects, folders, message boxes
 // and the pointer can be checked in one place.
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -96,6 +97,8 @@ class FakeFileSystem : public platform::FileSystem {
     FakeFileSystem(Log& log, char separator = '/') : log(log), separator_(separator) {}
     char Separator() const override { return separator_; }
     std::string BuildPath(std::string_view dir, std::string_view name) const override;
+    std::optional<std::string> NameProblem(std::string_view what,
+                                           std::string_view name) const override;
     bool FileExists(const std::string& path) override;
     bool FolderExists(const std::string& path) override;
     void CreateFolder(const std::string& path) override;
@@ -107,6 +110,8 @@ class FakeFileSystem : public platform::FileSystem {
     std::map<std::string, std::string> files;  ///< path -> content
     std::set<std::string> failCreate;          ///< paths whose creation fails
     std::set<std::string> failDelete;          ///< paths whose removal fails
+    /// Names this file system cannot hold -> why, as NameProblem describes them.
+    std::map<std::string, std::string, std::less<>> unholdable;
     int opened = 0;
 
   private:
@@ -226,16 +231,10 @@ inline bool MemoryTextStream::AtEndOfStream() {
 
 inline std::string MemoryTextStream::ReadLine() {
     if (AtEndOfStream()) throw Error("input past end of file");
-    std::size_t end = content_.find('\n', pos_);
-    std::string line;
-    if (end == std::string::npos) {
-        line = content_.substr(pos_);
-        pos_ = content_.size();
-    } else {
-        line = content_.substr(pos_, end - pos_);
-        pos_ = end + 1;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-    }
+    const std::size_t end = std::min(content_.find_first_of("\r\n", pos_), content_.size());
+    std::string line = content_.substr(pos_, end - pos_);
+    pos_ = end + 1;
+    if (content_.compare(end, 2, "\r\n") == 0) ++pos_;
     return line;
 }
 
@@ -245,6 +244,13 @@ inline std::string FakeFileSystem::BuildPath(std::string_view dir, std::string_v
     if (out.back() != separator_) out += separator_;
     out += name;
     return out;
+}
+
+inline std::optional<std::string> FakeFileSystem::NameProblem(std::string_view what,
+                                                              std::string_view name) const {
+    const auto it = unholdable.find(name);
+    if (it == unholdable.end()) return std::nullopt;
+    return std::string(what) + " '" + std::string(name) + "' " + it->second;
 }
 
 inline bool FakeFileSystem::FileExists(const std::string& path) {

@@ -195,18 +195,15 @@ struct Outcome {
     std::optional<std::string> failure;
 };
 
-/// The import file format written plainly: lines end at LF, a CR before the LF is dropped; a
+/// The import file format written plainly: lines end at CR LF, LF or a lone CR; a
 /// line over the length limit, a UTF-16 byte-order mark at the start, a NUL byte and bytes that
 /// are not text in the code page stop the reading at that line.
 Outcome Model(std::string_view bytes, bool utf8) {
     Outcome outcome;
     for (std::size_t start = 0, number = 1; start < bytes.size(); ++number) {
-        const std::size_t newline = bytes.find('\n', start);
-        std::string_view line = bytes.substr(start, newline - start);
-        start = newline == std::string_view::npos ? bytes.size() : newline + 1;
-        if (newline != std::string_view::npos && !line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
+        const std::size_t end = std::min(bytes.find_first_of("\r\n", start), bytes.size());
+        std::string_view line = bytes.substr(start, end - start);
+        start = bytes.substr(end).starts_with("\r\n") ? end + 2 : end + 1;
         const std::string prefix = "line " + std::to_string(number) + " ";
         if (line.size() > platform::kMaxLineLength) {
             outcome.failure = prefix;
@@ -262,7 +259,9 @@ std::string ReadImportFile(std::string_view bytes, const platform::CodePage& cod
                (actual.failure ? " (" + *actual.failure + ")" : std::string());
     }
     for (const std::string& line : actual.lines) {
-        if (line.find('\n') != std::string::npos) return how + ": a line holds a line feed";
+        if (line.find_first_of("\r\n") != std::string::npos) {
+            return how + ": a line holds a line end";
+        }
         if (!IsUtf8(line)) return how + ": line " + Show(line) + " is not UTF-8";
     }
     if (expected.failure.has_value() != actual.failure.has_value()) {

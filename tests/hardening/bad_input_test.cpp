@@ -363,6 +363,7 @@ TEST_F(BadInput, AReadOnlyStoreIsReportedAsSuch) {
     EXPECT_EQ(child.output, "[" + std::string(kFailure) + "line 1: " + readOnly + "] | [" +
                                 kConfirmation + "] [Mailboxes deleted.] ");
     ASSERT_EQ(chmod(StorePath().c_str(), 0600), 0);
+    GiveTo(dataDir, 0);  // root refuses a store that is nobody's
     EXPECT_EQ(Snapshot(), fresh_);
 }
 
@@ -410,7 +411,8 @@ TEST_F(BadInput, NamesThatCannotBeOneFolderArePassedOverAndNothingIsMadeOrRemove
         "main,tab\there@example.com,pw",
         std::string("main,bell\x07@example.com,pw"),
         std::string("main,del\x7f@example.com,pw"),
-        "main\r,cr@example.com,pw",
+        "main,c1\xC2\x85@example.com,pw",
+        "main,esc@exa\x1Bmple.com,pw",
         "main," + longName + "@example.com,pw",
         longName + ",x@example.com,pw",
     };

@@ -59,6 +59,10 @@ class ForwardingFileSystem : public platform::FileSystem {
     std::string BuildPath(std::string_view dir, std::string_view name) const override {
         return inner_.BuildPath(dir, name);
     }
+    std::optional<std::string> NameProblem(std::string_view what,
+                                           std::string_view name) const override {
+        return inner_.NameProblem(what, name);
+    }
     bool FileExists(const std::string& path) override { return inner_.FileExists(path); }
     bool FolderExists(const std::string& path) override { return inner_.FolderExists(path); }
     void CreateFolder(const std::string& path) override { inner_.CreateFolder(path); }
@@ -322,10 +326,10 @@ inline ChildResult InChild(const std::function<std::string()>& body, bool asNobo
 /// True when this process can take another user's identity in a child.
 inline bool CanBecomeNobody() { return geteuid() == 0; }
 
-/// Hands `path` and everything below it to the user nobody.
-inline void GiveToNobody(const std::string& path) {
-    auto give = [](const fs::path& p) {
-        if (lchown(p.c_str(), 65534, 65534) != 0) {
+/// Hands `path` and everything below it to `user` (and the group of the same number).
+inline void GiveTo(const std::string& path, uid_t user) {
+    auto give = [user](const fs::path& p) {
+        if (lchown(p.c_str(), user, user) != 0) {
             throw std::runtime_error("cannot chown " + p.string() + ": " + std::strerror(errno));
         }
     };
@@ -334,6 +338,8 @@ inline void GiveToNobody(const std::string& path) {
         for (const auto& entry : fs::recursive_directory_iterator(path)) give(entry.path());
     }
 }
+/// Hands `path` and everything below it to the user nobody.
+inline void GiveToNobody(const std::string& path) { GiveTo(path, 65534); }
 
 /// The permission bits of `path`.
 inline unsigned Mode(const std::string& path) {

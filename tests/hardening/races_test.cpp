@@ -104,6 +104,29 @@ TEST_F(Races, TwoImportsOfTheSameFileAtOnceMakeEverythingOnceWithoutAMessage) {
     EXPECT_EQ(Snapshot(), complete);
 }
 
+TEST_F(Races, ADomainAddedByAnotherRunAfterTheLookupEndsTheRunAndARerunFilesTheMailboxThere) {
+    const std::string path = File("in.csv", "main,alice@example.net,pw\r\n");
+    Decorators otherRun;
+    otherRun.objects = [&](platform::ObjectFactory& inner) {
+        return std::make_unique<WatchingFactory>(
+            inner,
+            [&](std::string_view method) {
+                if (method != "AddDomain") return;
+                server::Store store(StorePath());
+                store.AddDomain({"example.net", "sales", "", 0, 1});
+            },
+            nullptr);
+    };
+    EXPECT_THAT(Import(path, otherRun).Texts(),
+                ElementsAre("Error importing:line 1: cannot add the domain 'example.net': it "
+                            "exists already, owned by the post office 'sales'"));
+    EXPECT_THAT(Import(path).Texts(), ElementsAre("Mailboxes created."));
+    server::Store store(StorePath());
+    EXPECT_FALSE(store.GetMailbox("main", "alice"));
+    EXPECT_TRUE(store.GetMailbox("sales", "alice"));
+    EXPECT_EQ(store.GetAddressMap("[SMTP:alice@example.net]")->destination, "[SF:sales/alice]");
+}
+
 TEST_F(Races, AFolderThatCannotBeMadeIsStillReported) {
     // A file where the post-office folder belongs: the check finds no folder and the creation
     // fails, and nothing made it meanwhile.

@@ -49,9 +49,12 @@ TEST_P(TextStreamChunks, SplitsLinesWhereverTheReadsEnd) {
     EXPECT_EQ(ReadAll("a\r\nlast", chunk), (Lines{"a", "last"}));
     EXPECT_EQ(ReadAll("a\r\n\r\nb", chunk), (Lines{"a", "", "b"}));
     EXPECT_EQ(ReadAll("\n", chunk), Lines{""});
-    EXPECT_EQ(ReadAll("one\rline\r\n", chunk), Lines{"one\rline"});
-    EXPECT_EQ(ReadAll("ends in cr\r", chunk), Lines{"ends in cr\r"});
-    EXPECT_EQ(ReadAll("a\r\r\nb", chunk), (Lines{"a\r", "b"}));
+    // A lone CR ends a line too (old Mac files); a CR LF split between two reads is one end.
+    EXPECT_EQ(ReadAll("one\rtwo\rthree", chunk), (Lines{"one", "two", "three"}));
+    EXPECT_EQ(ReadAll("ends in cr\r", chunk), Lines{"ends in cr"});
+    EXPECT_EQ(ReadAll("a\r\r\nb", chunk), (Lines{"a", "", "b"}));
+    EXPECT_EQ(ReadAll("a\n\rb\r\n\n", chunk), (Lines{"a", "", "b", ""}));
+    EXPECT_EQ(ReadAll("\r\n\r", chunk), (Lines{"", ""}));
 }
 
 INSTANTIATE_TEST_SUITE_P(ReadSizes, TextStreamChunks,
@@ -63,7 +66,9 @@ TEST(TextStream, LineLengthIsBoundedNotCountingTheLineEnd) {
     EXPECT_EQ(ReadAll(longest + "\r\nnext", kTextBufferSize), (Lines{longest, "next"}));
     EXPECT_EQ(ReadAll(longest, 7000), Lines{longest});
 
-    for (const std::string& tail : {std::string("x"), std::string("x\r\n"), std::string("\r")}) {
+    EXPECT_EQ(ReadAll(longest + "\r" + longest, kTextBufferSize), (Lines{longest, longest}));
+
+    for (const std::string& tail : {std::string("x"), std::string("x\r\n"), std::string("x\r")}) {
         BufferedTextStream stream(
             std::make_unique<MemorySource>("first\n" + longest + tail, kTextBufferSize));
         EXPECT_EQ(stream.ReadLine(), "first");

@@ -325,14 +325,5 @@ TEST_F(Removal, WithoutADataDirectoryFromTheTopNothingIsRemoved) {
     }
 }
 
-TEST(FolderNames, AcceptOrdinaryNamesAndDescribeTheOthers) {
-    EXPECT_EQ(FolderNameProblem("the mailbox name", "j.smith-01 x"), std::nullopt);
-    EXPECT_EQ(FolderNameProblem("the mailbox name", std::string(255, 'a')), std::nullopt);
-    EXPECT_EQ(*FolderNameProblem("the mailbox name", "a\tb"),
-              "the mailbox name 'a\\x09b' holds a control character");
-    EXPECT_EQ(*FolderNameProblem("the post office name", ".."),
-              "the post office name '..' cannot be a folder name");
-}
-
 }  // namespace
 }  // namespace seedwell::provisioning

@@ -121,6 +121,70 @@ TEST_F(Installed, MakesTheFoldersAndAnOwnerOnlyStore) {
     }
 }
 
+unsigned ModeOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+TEST_F(Installed, ConfigAndStoreAreOwnerOnlyWhateverTheUmask) {
+    std::filesystem::remove_all(dataDir_);
+    const mode_t old = ::umask(0);
+    server::InstallServer(dataDir_, registryFile_);
+    EXPECT_EQ(ModeOf(dataDir_ + "/Config"), 0700u);
+    EXPECT_EQ(ModeOf(StorePath()), 0600u);
+    // A Config/ that an earlier install left open is closed again.
+    ::chmod((dataDir_ + "/Config").c_str(), 0777);
+    server::InstallServer(dataDir_, registryFile_);
+    ::umask(old);
+    EXPECT_EQ(ModeOf(dataDir_ + "/Config"), 0700u);
+}
+
+// What twao says when it refuses the store, or its exit code and output when it does not.
+std::string Refusal(const std::string& registryFile) {
+    const RunResult result = RunProgram({TWAO_PATH, "list", "postoffices"}, registryFile);
+    return result.exitCode == 2 ? result.err : std::to_string(result.exitCode) + result.out;
+}
+
+TEST_F(Installed, AStoreAnotherUserCouldSwapOrChangeIsRefusedNamingThePathAndWhy) {
+    const std::string config = dataDir_ + "/Config";
+    const std::string usable = "0name\nmain\nsales\n";
+    ::chmod(StorePath().c_str(), 0620);
+    EXPECT_EQ(Refusal(registryFile_), "twao: " + StorePath() +
+                                          " is writable by its group or others (mode 0620): "
+                                          "refusing to use it\n");
+    ::chmod(StorePath().c_str(), 0600);
+
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as the user nobody";
+    // nobody installs a server of their own, with a login whose password they know, and puts
+    // its store where ours is.
+    const std::string own = temp_ / "nobodys";
+    ::chmod(temp_.Path().c_str(), 0755);
+    std::filesystem::create_directory(own);
+    ASSERT_EQ(::chown(own.c_str(), 65534, 65534), 0);
+    auto plant = [&] {
+        const std::string script = std::string(TWAO_PATH) + " install --data-dir " + own +
+                                   "/data --registry " + own + "/registry.reg && mv -f " + own +
+                                   "/data/Config/server.db " + config + "/server.db";
+        return RunProgram({"/usr/sbin/runuser", "-u", "nobody", "--", "/bin/sh", "-c", script})
+            .exitCode;
+    };
+    ::chmod(config.c_str(), 0700);
+    EXPECT_NE(plant(), 0);
+    EXPECT_EQ(Refusal(registryFile_), usable);
+
+    ::chmod(config.c_str(), 0777);  // as an install under umask 000 used to leave it
+    ASSERT_EQ(plant(), 0);
+    EXPECT_EQ(Refusal(registryFile_),
+              "twao: " + config + " is writable by others (mode 0777): refusing to use it\n");
+    ::chmod(config.c_str(), 0700);
+    const std::string planted =
+        "twao: " + StorePath() + " is owned by nobody, not by root: refusing to use it\n";
+    EXPECT_EQ(Refusal(registryFile_), planted);
+    const RunResult install =
+        RunProgram({TWAO_PATH, "install", "--data-dir", dataDir_, "--registry", registryFile_});
+    EXPECT_EQ(install.err, planted);
+}
+
 TEST_F(Installed, InstallingAgainKeepsTheRecordsAndTheRegistrysOtherContent) {
     ASSERT_EQ(AddMailbox("main", "alice"), 1);
     std::string registry = ReadBytes(registryFile_);
@@ -200,6 +264,9 @@ TEST_F(Installed, PostofficeAddIsIdempotentAndFailuresGoToStderr) {
     result = RunProgram({TWAO_PATH, "postoffice", "add", "../up"}, registryFile_);
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_THAT(result.err, HasSubstr("'../up'"));
+    result = RunProgram({TWAO_PATH, "postoffice", "add", std::string(256, 'p')}, registryFile_);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_THAT(result.err, HasSubstr("is longer than 255 bytes"));
 
     result = RunProgram({TWAO_PATH, "list", "postoffices"}, temp_ / "missing.reg");
     EXPECT_EQ(result.exitCode, 2);

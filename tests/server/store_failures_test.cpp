@@ -70,10 +70,14 @@ TEST_F(StoreFailures, AReadOnlyStoreFailsAtTheFirstWriteNamingThePath) {
     Install();
     ASSERT_EQ(AddMailbox("main", "alice"), 1);
     table_ = platform::ClassTable();  // closes this process's connection
-    // Only the file is read-only; its folder stays writable for SQLite's shared-memory file.
-    ::chmod(temp_.Path().c_str(), 0777);
-    ::chmod(dataDir_.c_str(), 0777);
-    ::chmod((dataDir_ + "/Config").c_str(), 0777);
+    // Only the file is read-only; its folder, the user's own, stays writable for SQLite's
+    // shared-memory file.
+    ::chmod(temp_.Path().c_str(), 0755);
+    ::chmod(dataDir_.c_str(), 0755);
+    for (const std::string& owned :
+         {dataDir_ + "/Config", StorePath(), StorePath() + "-wal", StorePath() + "-shm"}) {
+        [[maybe_unused]] int ignored = ::chown(owned.c_str(), 65534, 65534);
+    }
     ::chmod(StorePath().c_str(), 0444);
     ::chmod(registryFile_.c_str(), 0644);
 

@@ -161,5 +161,21 @@ TEST_F(WindowsFileSystem, NamesThatWindowsWouldReadAsAnotherNameAreRefused) {
     EXPECT_TRUE(files->FolderExists(In("j.smith")));
 }
 
+TEST_F(WindowsFileSystem, SaysWhichFolderNamesItCannotHold) {
+    for (const std::string bad :
+         {"jsmith.", "jsmith ", "a:b", "a*", "a?", "a\"b", "a<b", "a>b", "a|b", "CON", "prn", "Aux",
+          "nul.txt", "nul .txt", "COM1", "lpt9.log", "conin$"}) {
+        EXPECT_NE(files->NameProblem("the mailbox name", bad), std::nullopt) << bad;
+    }
+    for (const std::string good : {"jsmith", "j.smith", ".hidden", "console", "com10", "com0",
+                                   "lpt", "nullify", "Z\xC3\xBCrich"}) {
+        EXPECT_EQ(files->NameProblem("the mailbox name", good), std::nullopt) << good;
+    }
+    EXPECT_EQ(files->NameProblem("the post office name", "com1.txt"),
+              "the post office name 'com1.txt' is a device on Windows");
+    EXPECT_EQ(files->NameProblem("the mailbox name", "jsmith."),
+              "the mailbox name 'jsmith.' ends in a dot or a blank, which Windows drops");
+}
+
 }  // namespace
 }  // namespace seedwell::platform
