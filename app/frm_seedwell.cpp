@@ -14,7 +14,7 @@
 #include <QShowEvent>
 #include <QStyle>
 
-#include "support/settings.h"
+#include "platform/registry.h"
 
 namespace seedwell::app {
 
@@ -224,7 +224,7 @@ void frmSeedwell::Handle(Handler handler) {
 
 void frmSeedwell::Form_Load() {
     const std::string dataDirectory =
-        support::GetDataDirectory(context_.registry, context_.codePage);
+        platform::GetDataDirectory(context_.registry, context_.codePage);
     txtRoot->setText(
         QString::fromStdString(context_.files.BuildPath(dataDirectory, "Postoffices")));
 }

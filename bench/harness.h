@@ -116,7 +116,7 @@ enum class Run { kImport, kDelete };
 /// Runs the real Import or Delete run on `file` against `server`, as the program does.
 inline void RunThroughObjects(const Server& server, const std::string& file, Run run) {
     platform::RegFileRegistry registry(server.registryFile, platform::CodePage::System());
-    platform::ClassTable classes;
+    server::ClassTable classes;
     server::RegisterServerClasses(classes, registry);
     auto files = platform::MakeSystemFileSystem();
     SilentBox box;

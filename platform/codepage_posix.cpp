@@ -5,9 +5,9 @@
 #include <cerrno>
 #include <system_error>
 
+#include "platform/ascii.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "platform/objects.h"
 #include "platform/unique_handle.h"
 
 namespace seedwell::platform {

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "platform/ascii.h"
+#include "platform/error.h"
 #include "server/dispatch.h"
 #include "server/server.h"
 #include "server/store.h"
@@ -217,19 +219,35 @@ class StoreLink {
 };
 
 template <class Class>
-void RegisterClass(platform::ClassTable& table, const char* progId,
-                   const std::shared_ptr<StoreLink>& link) {
+void RegisterClass(ClassTable& table, const char* progId, const std::shared_ptr<StoreLink>& link) {
     table.Register(progId, [link] { return std::make_unique<Class>(link->Get()); });
 }
 
 }  // namespace
 
-void RegisterServerClasses(platform::ClassTable& table, platform::Registry& registry) {
+void RegisterServerClasses(ClassTable& table, platform::Registry& registry) {
     auto link = std::make_shared<StoreLink>(registry);
     RegisterClass<Login>(table, "TWAOAU.Login", link);
     RegisterClass<Mailbox>(table, "TWAOPO.Mailbox", link);
     RegisterClass<Domain>(table, "TWAOSM.Domain", link);
     RegisterClass<AddressMap>(table, "TWAOAM.AddressMap", link);
+}
+
+void ClassTable::Register(std::string progId, Maker maker) {
+    makers_[platform::AsciiLower(progId)] = std::move(maker);
+}
+
+std::unique_ptr<platform::AdminObject> ClassTable::CreateObject(std::string_view progId) {
+    auto it = makers_.find(platform::AsciiLower(progId));
+    if (it == makers_.end()) {
+        throw Error("cannot create object '" + std::string(progId) +
+                    "': no class is registered under that name");
+    }
+    auto object = it->second();
+    if (!object) {
+        throw Error("cannot create object '" + std::string(progId) + "'");
+    }
+    return object;
 }
 
 }  // namespace seedwell::server

@@ -5,16 +5,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
 #include "platform/error.h"
+#include "platform/registry.h"
 #include "server/regfile_writer.h"
 #include "server/schema.h"
 #include "server/sqlite.h"
 #include "server/store.h"
-#include "support/settings.h"
 
 namespace seedwell::server {
 namespace {
@@ -30,12 +29,6 @@ void MakeFolder(const fs::path& folder) {
 }
 
 }  // namespace
-
-std::string DefaultRegistryFile() {
-    const char* fromEnvironment = std::getenv("SEEDWELL_REGISTRY");
-    if (fromEnvironment && *fromEnvironment) return fromEnvironment;
-    return "/etc/tarnwick/registry.reg";
-}
 
 void CreateStore(const std::string& path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -71,7 +64,7 @@ std::string InstallServer(const std::string& dataDirectory, const std::string& r
     MakeFolder(fs::path(dataDir) / "Config");
     MakeFolder(fs::path(dataDir) / "Postoffices");
     CreateStore(StorePathFor(dataDir));
-    SetRegistryString(registryFile, support::kServerKeyPath, support::kDataDirectoryValueName,
+    SetRegistryString(registryFile, platform::kServerKeyPath, platform::kDataDirectoryValueName,
                       dataDir);
     return dataDir;
 }

@@ -5,10 +5,6 @@
 
 namespace seedwell::server {
 
-/// The registry file used when none is given: $SEEDWELL_REGISTRY when set and not empty, else
-/// /etc/tarnwick/registry.reg (where Seedwell looks too).
-std::string DefaultRegistryFile();
-
 /// Makes the record store at `path` ready: creates the file with owner-only permissions (0600;
 /// its -wal and -shm files follow) when it is missing, and the tables that are missing. Records
 /// already there are kept. Throws seedwell::Error naming the path when the file cannot be made

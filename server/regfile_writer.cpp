@@ -12,9 +12,9 @@
 #include <optional>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "platform/objects.h"
 
 namespace seedwell::server {
 namespace {

@@ -4,8 +4,8 @@
 #include <system_error>
 
 #include "platform/error.h"
+#include "platform/registry.h"
 #include "server/password.h"
-#include "support/settings.h"
 
 namespace seedwell::server {
 namespace {
@@ -272,7 +272,7 @@ std::string StorePathFor(std::string_view dataDirectory) {
 }
 
 std::string LocateStore(platform::Registry& registry) {
-    const std::string dataDirectory = support::GetDataDirectory(registry);
+    const std::string dataDirectory = platform::GetDataDirectory(registry);
     if (dataDirectory.empty()) {
         throw Error(
             "the mail server is not installed: no \"Data Directory\" value under "

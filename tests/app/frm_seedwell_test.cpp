@@ -25,7 +25,6 @@
 #include "platform/error.h"
 #include "platform/objects.h"
 #include "platform/registry.h"
-#include "support/settings.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording.h"
 
@@ -56,7 +55,8 @@ class ScriptedFileDialog : public platform::FileDialog {
 class WindowTest : public ::testing::Test, protected fakes::FakePlatform {
   protected:
     WindowTest() {
-        registry.SetString(support::kServerKeyPath, support::kDataDirectoryValueName, "/srv/mail");
+        registry.SetString(platform::kServerKeyPath, platform::kDataDirectoryValueName,
+                           "/srv/mail");
     }
 
     frmSeedwell& Window() {
@@ -317,9 +317,9 @@ TEST_F(WindowTest, RootBoxJoinsTheDataDirectoryWithPostoffices) {
         SCOPED_TRACE(c.root);
         fakes::FakeFileSystem separatedFiles{log, c.separator};
         fakes::FakeRegistry oneValue;
-        oneValue.AddKey(support::kServerKeyPath);
+        oneValue.AddKey(platform::kServerKeyPath);
         if (c.dataDirectory) {
-            oneValue.SetString(support::kServerKeyPath, "Data Directory", *c.dataDirectory);
+            oneValue.SetString(platform::kServerKeyPath, "Data Directory", *c.dataDirectory);
         }
         const app::RunContext context{objects,  separatedFiles, oneValue,
                                       messages, pointer,        codePage};

@@ -3,9 +3,9 @@
 #include <sys/stat.h>
 
 #include "platform/error.h"
+#include "platform/registry.h"
 #include "server/regfile_writer.h"
 #include "server_fixture.h"
-#include "support/settings.h"
 
 namespace seedwell::server_test {
 namespace {
@@ -14,11 +14,11 @@ using ::testing::HasSubstr;
 
 std::string ReadDataDirectory(const std::string& registryFile) {
     platform::RegFileRegistry registry(registryFile, platform::CodePage::System());
-    return support::GetDataDirectory(registry);
+    return platform::GetDataDirectory(registry);
 }
 
 void SetDataDirectory(const std::string& file, const std::string& value) {
-    server::SetRegistryString(file, support::kServerKeyPath, support::kDataDirectoryValueName,
+    server::SetRegistryString(file, platform::kServerKeyPath, platform::kDataDirectoryValueName,
                               value);
 }
 
