@@ -1,8 +1,7 @@
 #include "platform/regfile.h"
 
-#include <cstring>
-
-#include "platform/objects.h"
+#include "platform/ascii.h"
+#include "platform/error.h"
 
 namespace seedwell::platform {
 namespace {
@@ -42,86 +41,11 @@ std::optional<std::uint32_t> ParseHex(std::string_view digits, std::size_t maxDi
     return number;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out += char(code);
-    } else if (code < 0x800) {
-        out += char(0xC0 | (code >> 6));
-        out += char(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += char(0xE0 | (code >> 12));
-        out += char(0x80 | ((code >> 6) & 0x3F));
-        out += char(0x80 | (code & 0x3F));
-    } else {
-        out += char(0xF0 | (code >> 18));
-        out += char(0x80 | ((code >> 12) & 0x3F));
-        out += char(0x80 | ((code >> 6) & 0x3F));
-        out += char(0x80 | (code & 0x3F));
-    }
+/// The code page of the lines of a UTF-16 file and of UTF-16 data in a 5.00 file.
+const CodePage& Utf16() {
+    static const CodePage page("UTF-16LE");
+    return page;
 }
-
-/// UTF-16LE `bytes` as UTF-8, or nullopt for an odd length or a lone surrogate.
-std::optional<std::string> Utf16LeToUtf8(std::string_view bytes) {
-    if (bytes.size() % 2 != 0) return std::nullopt;
-    std::string out;
-    out.reserve(bytes.size());
-    auto unit = [&bytes](std::size_t i) {
-        return std::uint32_t(static_cast<unsigned char>(bytes[i])) |
-               (std::uint32_t(static_cast<unsigned char>(bytes[i + 1])) << 8);
-    };
-    for (std::size_t i = 0; i < bytes.size(); i += 2) {
-        std::uint32_t code = unit(i);
-        if (code >= 0xDC00 && code <= 0xDFFF) return std::nullopt;
-        if (code >= 0xD800 && code <= 0xDBFF) {
-            if (i + 2 >= bytes.size()) return std::nullopt;
-            const std::uint32_t low = unit(i + 2);
-            if (low < 0xDC00 || low > 0xDFFF) return std::nullopt;
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-            i += 2;
-        }
-        AppendUtf8(out, code);
-    }
-    return out;
-}
-
-/// Hands out the lines of the file as UTF-8, one at a time, so that memory follows the longest
-/// line rather than the number of lines. A line that is not valid text comes out as nullopt.
-class LineReader {
-  public:
-    LineReader(std::string_view bytes, bool utf16, const CodePage& codePage)
-        : bytes_(bytes), utf16_(utf16), codePage_(codePage) {}
-
-    bool Next(std::optional<std::string>& line) {
-        if (pos_ >= bytes_.size()) return false;
-        std::string_view raw;
-        if (utf16_) {
-            std::size_t i = pos_;
-            while (i + 1 < bytes_.size() && !(bytes_[i] == '\n' && bytes_[i + 1] == '\0')) i += 2;
-            const bool ended = i + 1 < bytes_.size();
-            raw = bytes_.substr(pos_, ended ? i - pos_ : std::string_view::npos);
-            pos_ = ended ? i + 2 : bytes_.size();
-            if (raw.size() >= 2 && raw[raw.size() - 2] == '\r' && raw.back() == '\0') {
-                raw.remove_suffix(2);
-            }
-            line = Utf16LeToUtf8(raw);
-            return true;
-        }
-        const char* start = bytes_.data() + pos_;
-        const auto* newline =
-            static_cast<const char*>(std::memchr(start, '\n', bytes_.size() - pos_));
-        raw = newline ? std::string_view(start, std::size_t(newline - start)) : bytes_.substr(pos_);
-        pos_ = newline ? pos_ + raw.size() + 1 : bytes_.size();
-        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-        line = codePage_.ToUtf8(raw);
-        return true;
-    }
-
-  private:
-    std::string_view bytes_;
-    bool utf16_;
-    const CodePage& codePage_;
-    std::size_t pos_ = 0;
-};
 
 /// Reads a double-quoted string starting at `pos` (escapes \\ and \"), leaving `pos` after the
 /// closing quote. False when it is not closed or holds another escape.
@@ -217,7 +141,7 @@ std::optional<RegFileValue> ParseData(std::string_view data, bool unicodeData,
         value.type == kRegSz || value.type == kRegExpandSz || value.type == kRegMultiSz;
     if (unicodeData && isText) {
         // Strings in a Unicode export are UTF-16LE; a lookup answers them in the code page.
-        const auto utf8 = Utf16LeToUtf8(*bytes);
+        const auto utf8 = Utf16().ToUtf8(*bytes);
         if (utf8) value.data = codePage.FromUtf8(*utf8);
     } else {
         value.data = std::move(*bytes);
@@ -225,74 +149,198 @@ std::optional<RegFileValue> ParseData(std::string_view data, bool unicodeData,
     return value;
 }
 
-/// Applies a value line, first joining the lines that continue a hex list.
-void ApplyValueLine(std::string_view text, LineReader& reader, RegFileKey* key, bool unicodeData,
-                    const CodePage& codePage) {
+/// A value line `"name"=data` or `@=data`: the name (unescaped, "" for @) and the data, trimmed.
+struct ValueLine {
     std::string name;
-    std::size_t pos = 0;
-    if (text.front() == '@') {
-        pos = 1;
-    } else if (!ParseQuoted(text, pos, name)) {
-        return;
-    }
-    while (pos < text.size() && IsBlank(text[pos])) ++pos;
-    if (pos >= text.size() || text[pos] != '=') return;
-    std::string data(Trim(text.substr(pos + 1)));
-    if (StartsWithIgnoringCase(data, "hex")) {
-        while (!data.empty() && data.back() == '\\') {
-            data.pop_back();
-            std::optional<std::string> next;
-            if (!reader.Next(next) || !next) return;  // cut short: the value is lost
-            data += Trim(*next);
-        }
-    }
-    if (!key) return;
-    name = AsciiLower(name);
-    if (data == "-") {
-        key->values.erase(name);
-        return;
-    }
-    if (auto value = ParseData(data, unicodeData, codePage)) {
-        key->values.insert_or_assign(std::move(name), std::move(*value));
-    }
-}
+    std::string_view data;
+};
 
-std::optional<RegFileTree> Parse(std::string_view bytes, const CodePage& codePage) {
-    if (bytes.size() > kMaxRegFileSize) return std::nullopt;
-    const bool utf16 = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
-    if (utf16) {
-        bytes.remove_prefix(2);
-    } else if (codePage.IsUtf8() && bytes.starts_with("\xEF\xBB\xBF")) {
-        bytes.remove_prefix(3);
-    }
-    LineReader reader(bytes, utf16, codePage);
-    std::optional<std::string> line;
-    if (!reader.Next(line) || !line) return std::nullopt;
-    const std::string_view header = Trim(*line);
-    bool unicodeData;
-    if (header == kHeader5) {
-        unicodeData = true;
-    } else if (header == kHeader4 && !utf16) {
-        unicodeData = false;
-    } else {
+std::optional<ValueLine> SplitValueLine(std::string_view text) {
+    ValueLine line;
+    std::size_t pos = 0;
+    if (!text.empty() && text.front() == '@') {
+        pos = 1;
+    } else if (!ParseQuoted(text, pos, line.name)) {
         return std::nullopt;
     }
+    while (pos < text.size() && IsBlank(text[pos])) ++pos;
+    if (pos >= text.size() || text[pos] != '=') return std::nullopt;
+    line.data = Trim(text.substr(pos + 1));
+    return line;
+}
+
+std::string Escape(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::optional<RegFile> RegFile::Parse(std::string_view bytes, const CodePage& codePage) {
+    if (bytes.size() > kMaxRegFileSize) return std::nullopt;
+    const bool utf16 = bytes.starts_with("\xFF\xFE");
+    RegFile file(utf16, codePage);
+    if (utf16 || (codePage.IsUtf8() && bytes.starts_with("\xEF\xBB\xBF"))) {
+        file.prefix_ = bytes.substr(0, utf16 ? 2 : 3);
+        bytes.remove_prefix(file.prefix_.size());
+    }
+    const CodePage& lineCodePage = file.LineCodePage();
+    const std::size_t unit = utf16 ? 2 : 1;
+    for (std::size_t pos = 0;;) {
+        std::size_t end = pos;
+        while (end + unit <= bytes.size() &&
+               !(bytes[end] == '\n' && (!utf16 || bytes[end + 1] == '\0'))) {
+            end += unit;
+        }
+        const bool ended = end + unit <= bytes.size();
+        Line& line = file.lines_.emplace_back();
+        line.raw = bytes.substr(pos, ended ? end - pos : std::string_view::npos);
+        std::string_view body = line.raw;
+        if (body.size() >= unit && body[body.size() - unit] == '\r' &&
+            (!utf16 || body.back() == '\0')) {
+            body.remove_suffix(unit);
+        }
+        line.text = lineCodePage.ToUtf8(body);
+        if (!ended) break;
+        pos = end + unit;
+    }
+    const std::string_view header = file.lines_[0].text ? Trim(*file.lines_[0].text) : "";
+    if (header == kHeader5) {
+        file.unicodeData_ = true;
+    } else if (header != kHeader4 || utf16) {
+        return std::nullopt;
+    }
+    return file;
+}
+
+RegFile RegFile::Empty(bool utf16, const CodePage& codePage) {
+    RegFile file(utf16, codePage);
+    file.unicodeData_ = utf16;
+    if (utf16) file.prefix_ = "\xFF\xFE";
+    file.lines_.push_back(file.MakeLine(utf16 ? kHeader5 : kHeader4, true));
+    file.lines_.push_back({"", ""});
+    return file;
+}
+
+const CodePage& RegFile::LineCodePage() const { return utf16_ ? Utf16() : *codePage_; }
+
+RegFile::Line RegFile::MakeLine(std::string_view text, bool crlf) const {
+    auto raw = LineCodePage().FromUtf8(std::string(text) + (crlf ? "\r" : ""));
+    if (!raw) throw Error("the line cannot be written in the code page " + LineCodePage().Name());
+    return {std::move(*raw), std::string(text)};
+}
+
+RegFileTree RegFile::Tree() const {
     RegFileTree tree;
     RegFileKey* key = nullptr;
-    while (reader.Next(line)) {
-        if (!line) continue;
-        const std::string_view text = Trim(*line);
+    // A file that ends in a line end has an empty last line, which holds nothing.
+    const std::size_t end = lines_.size() - (lines_.back().raw.empty() ? 1 : 0);
+    for (std::size_t i = 1; i < end; ++i) {
+        if (!lines_[i].text) continue;
+        const std::string_view text = Trim(*lines_[i].text);
         if (text.empty() || text.front() == ';') continue;
         if (text.front() == '[') {
             key = ApplyKeyLine(tree, text);
-        } else if (text.front() == '"' || text.front() == '@') {
-            ApplyValueLine(text, reader, key, unicodeData, codePage);
+            continue;
+        }
+        auto line = SplitValueLine(text);
+        if (!line) continue;
+        std::string data(line->data);
+        if (StartsWithIgnoringCase(data, "hex")) {
+            // A hex list goes on over the lines that follow a line ending in a backslash.
+            bool cut = false;
+            while (!cut && !data.empty() && data.back() == '\\') {
+                data.pop_back();
+                cut = ++i >= end || !lines_[i].text;
+                if (!cut) data += Trim(*lines_[i].text);
+            }
+            if (cut) continue;  // the value is lost
+        }
+        if (!key) continue;
+        std::string name = AsciiLower(line->name);
+        if (data == "-") {
+            key->values.erase(name);
+        } else if (auto value = ParseData(data, unicodeData_, *codePage_)) {
+            key->values.insert_or_assign(std::move(name), std::move(*value));
         }
     }
     return tree;
 }
 
-}  // namespace
+void RegFile::SetString(std::string_view keyPath, std::string_view name, std::string_view value) {
+    for (std::string_view text : {name, value}) {
+        if (text.find_first_of("\r\n") != std::string_view::npos) {
+            throw Error("the value holds a line break, which a registry file cannot hold");
+        }
+        if (!IsValidUtf8(text)) throw Error("the value is not valid UTF-8 text");
+    }
+    const std::string keyLine = "[" + std::string(keyPath) + "]";
+    const std::string valueLine = "\"" + Escape(name) + "\"=\"" + Escape(value) + "\"";
+    const std::string_view cr = utf16_ ? std::string_view("\r\0", 2) : "\r";
+    bool crlf = false;
+    for (std::size_t i = 0; i + 1 < lines_.size(); ++i) crlf = crlf || lines_[i].raw.ends_with(cr);
+    const Line newLine = MakeLine(valueLine, crlf);
+
+    // The last line that sets the value is the one a lookup sees; it spans [first, last].
+    std::optional<std::size_t> lastInKey;
+    std::optional<std::pair<std::size_t, std::size_t>> found;
+    bool inKey = false;
+    for (std::size_t i = 1; i < lines_.size(); ++i) {
+        if (!lines_[i].text) {  // not text: kept, and counts as a line of the key it is in
+            if (inKey) lastInKey = i;
+            continue;
+        }
+        const std::string_view text = Trim(*lines_[i].text);
+        if (text.starts_with('[')) {
+            inKey = EqualsIgnoringCase(text, keyLine);
+            if (inKey) lastInKey = i;
+            continue;
+        }
+        if (!inKey || text.empty()) continue;
+        lastInKey = i;
+        const auto line = SplitValueLine(text);
+        if (!line || !EqualsIgnoringCase(line->name, name)) continue;
+        found = {i, i};
+        if (StartsWithIgnoringCase(line->data, "hex")) {
+            while (i + 1 < lines_.size() && lines_[i].text &&
+                   Trim(*lines_[i].text).ends_with('\\')) {
+                lastInKey = found->second = ++i;
+            }
+        }
+    }
+    if (found) {
+        lines_.erase(lines_.begin() + std::ptrdiff_t(found->first + 1),
+                     lines_.begin() + std::ptrdiff_t(found->second + 1));
+        lines_[found->first] = newLine;
+        return;
+    }
+    if (lastInKey) {
+        lines_.insert(lines_.begin() + std::ptrdiff_t(*lastInKey + 1), newLine);
+        return;
+    }
+    if (!lines_.back().raw.empty()) {  // end the last line
+        if (crlf && !lines_.back().raw.ends_with(cr)) lines_.back().raw += cr;
+        lines_.push_back({});
+    }
+    lines_.back() = MakeLine("", crlf);  // a blank line before the new key
+    lines_.push_back(MakeLine(keyLine, crlf));
+    lines_.push_back(newLine);
+    lines_.push_back({"", ""});
+}
+
+std::string RegFile::Serialise() const {
+    const std::string_view newline = utf16_ ? std::string_view("\n\0", 2) : "\n";
+    std::string bytes = prefix_;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        if (i) bytes += newline;
+        bytes += lines_[i].raw;
+    }
+    return bytes;
+}
 
 const RegFileKey* RegFileTree::FindKey(std::string_view path) const {
     static const RegFileKey kWithoutValues;
@@ -315,7 +363,9 @@ std::optional<RegistryValue> RegFileTree::FindValue(std::string_view path,
 
 std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage) noexcept {
     try {
-        return Parse(bytes, codePage);
+        const auto file = RegFile::Parse(bytes, codePage);
+        if (!file) return std::nullopt;
+        return file->Tree();
     } catch (...) {
         return std::nullopt;
     }

@@ -4,7 +4,7 @@
 
 #include "platform/error.h"
 #include "platform/registry.h"
-#include "server/regfile_writer.h"
+#include "server/install.h"
 #include "server/sqlite.h"
 #include "server_fixture.h"
 
