@@ -178,42 +178,149 @@ std::string Escape(std::string_view text) {
     return out;
 }
 
+/// The lines of a file's bytes (after any byte-order mark), split at LF, or at the LF units of
+/// UTF-16; the CR before a line end stays in its line. A file that ends in a line end ends
+/// with an empty line.
+class LineSplitter {
+  public:
+    LineSplitter(std::string_view bytes, bool utf16) : bytes_(bytes), utf16_(utf16) {}
+
+    /// The next line, or nullopt after the last one.
+    std::optional<std::string_view> Next() {
+        if (done_) return std::nullopt;
+        std::size_t end = utf16_ ? pos_ : bytes_.find('\n', pos_);
+        while (utf16_ && end + 1 < bytes_.size() &&
+               !(bytes_[end] == '\n' && bytes_[end + 1] == 0)) {
+            end += 2;
+        }
+        if (end == std::string_view::npos || end + (utf16_ ? 1 : 0) >= bytes_.size()) {
+            done_ = true;
+            return bytes_.substr(pos_);
+        }
+        const std::string_view line = bytes_.substr(pos_, end - pos_);
+        pos_ = end + (utf16_ ? 2 : 1);
+        return line;
+    }
+    /// True once the last line has been handed out.
+    bool Done() const { return done_; }
+
+  private:
+    std::string_view bytes_;
+    bool utf16_;
+    std::size_t pos_ = 0;
+    bool done_ = false;
+};
+
+/// Whether a file is UTF-16, and how long its byte-order mark is.
+struct Form {
+    bool utf16;
+    std::size_t bomSize;
+};
+
+Form FormOf(std::string_view bytes, const CodePage& codePage) {
+    if (bytes.starts_with("\xFF\xFE")) return {true, 2};
+    if (codePage.IsUtf8() && bytes.starts_with("\xEF\xBB\xBF")) return {false, 3};
+    return {false, 0};
+}
+
+/// The text of a line as UTF-8 without its CR, or nullopt when it is not valid text.
+std::optional<std::string> LineText(std::string_view raw, bool utf16, const CodePage& codePage) {
+    const std::size_t unit = utf16 ? 2 : 1;
+    if (raw.size() >= unit && raw[raw.size() - unit] == '\r' && (!utf16 || raw.back() == 0)) {
+        raw.remove_suffix(unit);
+    }
+    return (utf16 ? Utf16() : codePage).ToUtf8(raw);
+}
+
+/// For the first line of a file: whether its hex(2) and hex(7) data is UTF-16LE (a 5.00 file),
+/// or nullopt when the line is no registry file's header.
+std::optional<bool> UnicodeDataFor(const std::optional<std::string>& header, bool utf16) {
+    const std::string_view text = header ? Trim(*header) : "";
+    if (text == kHeader5) return true;
+    if (text == kHeader4 && !utf16) return false;
+    return std::nullopt;
+}
+
+/// Builds the keys and values from the lines that follow the header, in file order.
+class TreeBuilder {
+  public:
+    TreeBuilder(bool unicodeData, const CodePage& codePage)
+        : unicodeData_(unicodeData), codePage_(codePage) {}
+
+    /// The next line's text, or nullopt when it is not valid text.
+    void Add(const std::optional<std::string>& line) {
+        if (pending_) {  // a hex list goes on over the lines after one that ends in a backslash
+            if (!line) {
+                pending_.reset();  // cut short: the value is lost
+                return;
+            }
+            pending_->data += Trim(*line);
+            if (pending_->data.ends_with('\\')) {
+                pending_->data.pop_back();
+                return;
+            }
+            Apply(std::move(*pending_));
+            pending_.reset();
+            return;
+        }
+        if (!line) return;
+        const std::string_view text = Trim(*line);
+        if (text.empty() || text.front() == ';') return;
+        if (text.front() == '[') {
+            key_ = ApplyKeyLine(tree_, text);
+            return;
+        }
+        auto value = SplitValueLine(text);
+        if (!value) return;
+        Entry entry{std::move(value->name), std::string(value->data)};
+        if (StartsWithIgnoringCase(entry.data, "hex") && entry.data.ends_with('\\')) {
+            entry.data.pop_back();
+            pending_ = std::move(entry);
+            return;
+        }
+        Apply(std::move(entry));
+    }
+
+    /// The tree; a hex list still going on at the end of the file is lost.
+    RegFileTree Finish() && { return std::move(tree_); }
+
+  private:
+    struct Entry {
+        std::string name;
+        std::string data;
+    };
+
+    void Apply(Entry entry) {
+        if (!key_) return;
+        std::string name = AsciiLower(entry.name);
+        if (entry.data == "-") {
+            key_->values.erase(name);
+        } else if (auto value = ParseData(entry.data, unicodeData_, codePage_)) {
+            key_->values.insert_or_assign(std::move(name), std::move(*value));
+        }
+    }
+
+    bool unicodeData_;
+    const CodePage& codePage_;
+    RegFileTree tree_;
+    RegFileKey* key_ = nullptr;
+    std::optional<Entry> pending_;
+};
+
 }  // namespace
 
 std::optional<RegFile> RegFile::Parse(std::string_view bytes, const CodePage& codePage) {
     if (bytes.size() > kMaxRegFileSize) return std::nullopt;
-    const bool utf16 = bytes.starts_with("\xFF\xFE");
-    RegFile file(utf16, codePage);
-    if (utf16 || (codePage.IsUtf8() && bytes.starts_with("\xEF\xBB\xBF"))) {
-        file.prefix_ = bytes.substr(0, utf16 ? 2 : 3);
-        bytes.remove_prefix(file.prefix_.size());
+    const Form form = FormOf(bytes, codePage);
+    RegFile file(form.utf16, codePage);
+    file.prefix_ = bytes.substr(0, form.bomSize);
+    LineSplitter lines(bytes.substr(form.bomSize), form.utf16);
+    while (const auto raw = lines.Next()) {
+        file.lines_.push_back({std::string(*raw), LineText(*raw, form.utf16, codePage)});
     }
-    const CodePage& lineCodePage = file.LineCodePage();
-    const std::size_t unit = utf16 ? 2 : 1;
-    for (std::size_t pos = 0;;) {
-        std::size_t end = pos;
-        while (end + unit <= bytes.size() &&
-               !(bytes[end] == '\n' && (!utf16 || bytes[end + 1] == '\0'))) {
-            end += unit;
-        }
-        const bool ended = end + unit <= bytes.size();
-        Line& line = file.lines_.emplace_back();
-        line.raw = bytes.substr(pos, ended ? end - pos : std::string_view::npos);
-        std::string_view body = line.raw;
-        if (body.size() >= unit && body[body.size() - unit] == '\r' &&
-            (!utf16 || body.back() == '\0')) {
-            body.remove_suffix(unit);
-        }
-        line.text = lineCodePage.ToUtf8(body);
-        if (!ended) break;
-        pos = end + unit;
-    }
-    const std::string_view header = file.lines_[0].text ? Trim(*file.lines_[0].text) : "";
-    if (header == kHeader5) {
-        file.unicodeData_ = true;
-    } else if (header != kHeader4 || utf16) {
-        return std::nullopt;
-    }
+    const auto unicodeData = UnicodeDataFor(file.lines_[0].text, form.utf16);
+    if (!unicodeData) return std::nullopt;
+    file.unicodeData_ = *unicodeData;
     return file;
 }
 
@@ -235,40 +342,11 @@ RegFile::Line RegFile::MakeLine(std::string_view text, bool crlf) const {
 }
 
 RegFileTree RegFile::Tree() const {
-    RegFileTree tree;
-    RegFileKey* key = nullptr;
+    TreeBuilder tree(unicodeData_, *codePage_);
     // A file that ends in a line end has an empty last line, which holds nothing.
     const std::size_t end = lines_.size() - (lines_.back().raw.empty() ? 1 : 0);
-    for (std::size_t i = 1; i < end; ++i) {
-        if (!lines_[i].text) continue;
-        const std::string_view text = Trim(*lines_[i].text);
-        if (text.empty() || text.front() == ';') continue;
-        if (text.front() == '[') {
-            key = ApplyKeyLine(tree, text);
-            continue;
-        }
-        auto line = SplitValueLine(text);
-        if (!line) continue;
-        std::string data(line->data);
-        if (StartsWithIgnoringCase(data, "hex")) {
-            // A hex list goes on over the lines that follow a line ending in a backslash.
-            bool cut = false;
-            while (!cut && !data.empty() && data.back() == '\\') {
-                data.pop_back();
-                cut = ++i >= end || !lines_[i].text;
-                if (!cut) data += Trim(*lines_[i].text);
-            }
-            if (cut) continue;  // the value is lost
-        }
-        if (!key) continue;
-        std::string name = AsciiLower(line->name);
-        if (data == "-") {
-            key->values.erase(name);
-        } else if (auto value = ParseData(data, unicodeData_, *codePage_)) {
-            key->values.insert_or_assign(std::move(name), std::move(*value));
-        }
-    }
-    return tree;
+    for (std::size_t i = 1; i < end; ++i) tree.Add(lines_[i].text);
+    return std::move(tree).Finish();
 }
 
 void RegFile::SetString(std::string_view keyPath, std::string_view name, std::string_view value) {
@@ -363,9 +441,19 @@ std::optional<RegistryValue> RegFileTree::FindValue(std::string_view path,
 
 std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage) noexcept {
     try {
-        const auto file = RegFile::Parse(bytes, codePage);
-        if (!file) return std::nullopt;
-        return file->Tree();
+        // Line by line, keeping no line: memory follows the tree, not the file.
+        if (bytes.size() > kMaxRegFileSize) return std::nullopt;
+        const Form form = FormOf(bytes, codePage);
+        LineSplitter lines(bytes.substr(form.bomSize), form.utf16);
+        const auto unicodeData =
+            UnicodeDataFor(LineText(*lines.Next(), form.utf16, codePage), form.utf16);
+        if (!unicodeData) return std::nullopt;
+        TreeBuilder tree(*unicodeData, codePage);
+        while (const auto raw = lines.Next()) {
+            if (raw->empty() && lines.Done()) break;  // the end of the last line, not a line
+            tree.Add(LineText(*raw, form.utf16, codePage));
+        }
+        return std::move(tree).Finish();
     } catch (...) {
         return std::nullopt;
     }
