@@ -29,14 +29,11 @@ Iconv OpenIconv(const std::string& to, const std::string& from) {
     return Iconv(iconv_open(to.c_str(), from.c_str()));
 }
 
-/// `input` converted from `from` to `to`, or nullopt when iconv does not know the pair or the
-/// input holds a sequence that is invalid, incomplete or cannot be represented exactly in the
-/// target. A descriptor is opened for each call: that costs well under a microsecond (0.2 to 0.5
-/// measured), too little to keep one.
-std::optional<std::string> Convert(const std::string& to, const std::string& from,
-                                   std::string_view input) {
-    const Iconv cd = OpenIconv(to, from);
-    if (!cd) return std::nullopt;
+/// `input` converted by `cd`, or nullopt when it holds a sequence that is invalid, incomplete
+/// or cannot be represented exactly in the target. Starts from the initial shift state, so one
+/// descriptor serves any number of conversions.
+std::optional<std::string> Convert(iconv_t cd, std::string_view input) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
     std::string out(input.size() + input.size() / 2 + 16, '\0');
     char* in = const_cast<char*>(input.data());
     std::size_t inLeft = input.size();
@@ -45,8 +42,8 @@ std::optional<std::string> Convert(const std::string& to, const std::string& fro
     for (;;) {
         char* outPtr = out.data() + used;
         std::size_t outLeft = out.size() - used;
-        const std::size_t result = flushing ? iconv(cd.get(), nullptr, nullptr, &outPtr, &outLeft)
-                                            : iconv(cd.get(), &in, &inLeft, &outPtr, &outLeft);
+        const std::size_t result = flushing ? iconv(cd, nullptr, nullptr, &outPtr, &outLeft)
+                                            : iconv(cd, &in, &inLeft, &outPtr, &outLeft);
         const int error = errno;
         used = out.size() - outLeft;
         if (result == static_cast<std::size_t>(-1)) {
@@ -74,6 +71,11 @@ std::string LocaleCodeset() {
 
 }  // namespace
 
+struct CodePage::Converters {
+    Iconv toUtf8;
+    Iconv fromUtf8;
+};
+
 const CodePage& CodePage::System() {
     static const CodePage page = [] {
         const std::string codeset = LocaleCodeset();
@@ -93,11 +95,15 @@ const CodePage& CodePage::System() {
 CodePage::CodePage(std::string name) : name_(std::move(name)), utf8_(NamesUtf8(name_)) {
     if (utf8_) return;
     const bool named = !name_.empty() && name_.find('\0') == std::string::npos;
-    if (!named || !OpenIconv(kUtf8, name_) || !OpenIconv(name_, kUtf8)) {
+    auto converters = std::make_shared<Converters>();
+    if (named) converters->toUtf8 = OpenIconv(kUtf8, name_);
+    if (converters->toUtf8) converters->fromUtf8 = OpenIconv(name_, kUtf8);
+    if (!converters->fromUtf8) {
         const int error = named ? errno : EINVAL;
         throw Error("the code page '" + name_ +
                     "' is not known: " + std::generic_category().message(error));
     }
+    converters_ = std::move(converters);
 }
 
 std::optional<std::string> CodePage::ToUtf8(std::string_view bytes) const {
@@ -105,13 +111,13 @@ std::optional<std::string> CodePage::ToUtf8(std::string_view bytes) const {
         if (!IsValidUtf8(bytes)) return std::nullopt;
         return std::string(bytes);
     }
-    return Convert(kUtf8, name_, bytes);
+    return Convert(converters_->toUtf8.get(), bytes);
 }
 
 std::optional<std::string> CodePage::FromUtf8(std::string_view utf8) const {
     if (!IsValidUtf8(utf8)) return std::nullopt;
     if (utf8_) return std::string(utf8);
-    return Convert(name_, kUtf8, utf8);
+    return Convert(converters_->fromUtf8.get(), utf8);
 }
 
 }  // namespace seedwell::platform
