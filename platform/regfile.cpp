@@ -363,6 +363,28 @@ void RegFile::SetString(std::string_view keyPath, std::string_view name, std::st
     for (std::size_t i = 0; i + 1 < lines_.size(); ++i) crlf = crlf || lines_[i].raw.ends_with(cr);
     const Line newLine = MakeLine(valueLine, crlf);
 
+    // A line may not mean what it seems (a hex list before it may swallow it, a later line may
+    // delete its key): the edit must be what a lookup then sees, else the key goes at the end.
+    auto data = codePage_->FromUtf8(value);
+    if (data) data->push_back('\0');
+    const std::vector<Line> before = lines_;
+    if (PlaceInKey(keyLine, name, newLine) && Holds(keyPath, name, data)) return;
+    lines_ = before;
+    if (!lines_.back().raw.empty()) {  // end the last line
+        if (crlf && !lines_.back().raw.ends_with(cr)) lines_.back().raw += cr;
+        lines_.push_back({});
+    }
+    lines_.back() = MakeLine("", crlf);  // a blank line before the new key
+    lines_.push_back(MakeLine(keyLine, crlf));
+    lines_.push_back(newLine);
+    lines_.push_back({"", ""});
+    if (!Holds(keyPath, name, data)) {
+        lines_ = before;
+        throw Error("the value would not be read back from the file");
+    }
+}
+
+bool RegFile::PlaceInKey(std::string_view keyLine, std::string_view name, const Line& newLine) {
     // The last line that sets the value is the one a lookup sees; it spans [first, last].
     std::optional<std::size_t> lastInKey;
     std::optional<std::pair<std::size_t, std::size_t>> found;
@@ -394,20 +416,20 @@ void RegFile::SetString(std::string_view keyPath, std::string_view name, std::st
         lines_.erase(lines_.begin() + std::ptrdiff_t(found->first + 1),
                      lines_.begin() + std::ptrdiff_t(found->second + 1));
         lines_[found->first] = newLine;
-        return;
+        return true;
     }
-    if (lastInKey) {
-        lines_.insert(lines_.begin() + std::ptrdiff_t(*lastInKey + 1), newLine);
-        return;
-    }
-    if (!lines_.back().raw.empty()) {  // end the last line
-        if (crlf && !lines_.back().raw.ends_with(cr)) lines_.back().raw += cr;
-        lines_.push_back({});
-    }
-    lines_.back() = MakeLine("", crlf);  // a blank line before the new key
-    lines_.push_back(MakeLine(keyLine, crlf));
-    lines_.push_back(newLine);
-    lines_.push_back({"", ""});
+    if (!lastInKey) return false;
+    lines_.insert(lines_.begin() + std::ptrdiff_t(*lastInKey + 1), newLine);
+    return true;
+}
+
+bool RegFile::Holds(std::string_view keyPath, std::string_view name,
+                    const std::optional<std::string>& data) const {
+    const RegFileTree tree = Tree();
+    const RegFileKey* key = tree.FindKey(keyPath);
+    if (!key) return false;
+    const auto it = key->values.find(AsciiLower(name));
+    return it != key->values.end() && it->second.type == kRegSz && it->second.data == data;
 }
 
 std::string RegFile::Serialise() const {

@@ -62,10 +62,12 @@ class RegFile {
     RegFileTree Tree() const;
 
     /// Sets the string value `name` of the key at `keyPath` (the full path, as a key line gives
-    /// it) to `value` (UTF-8), keeping every other line: the last line that sets the value
-    /// under that key (the one a lookup sees) is rewritten in place, else the value is added after
-    /// the key's last line, else the key is added at the end. Throws seedwell::Error when the line
-    /// cannot be written in the file's text (a line break, or a character the code page lacks).
+    /// it) to `value` (UTF-8), keeping every other line: the last line that sets the value under
+    /// that key (the one a lookup sees) is rewritten in place, else the value is added after the
+    /// key's last line, else the key is added at the end; and at the end too when a lookup would
+    /// not see the value where it was put. Throws seedwell::Error when the line cannot be written
+    /// in the file's text (a line break, or a character the code page lacks) or would not be read
+    /// back even at the end, leaving the file as it was.
     void SetString(std::string_view keyPath, std::string_view name, std::string_view value);
 
     /// The file's bytes.
@@ -80,6 +82,12 @@ class RegFile {
     RegFile(bool utf16, const CodePage& codePage) : utf16_(utf16), codePage_(&codePage) {}
     const CodePage& LineCodePage() const;
     Line MakeLine(std::string_view text, bool crlf) const;
+    /// Puts `newLine` in place of the value's last line under the key, else after the key's
+    /// last line; false when the file has no such key.
+    bool PlaceInKey(std::string_view keyLine, std::string_view name, const Line& newLine);
+    /// True when a lookup finds the string value `name` of `keyPath` holding `data`.
+    bool Holds(std::string_view keyPath, std::string_view name,
+               const std::optional<std::string>& data) const;
 
     bool utf16_;
     bool unicodeData_ = false;  // a 5.00 file: hex(2) and hex(7) data is UTF-16LE

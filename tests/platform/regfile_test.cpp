@@ -228,6 +228,14 @@ INSTANTIATE_TEST_SUITE_P(
                 "\"new\"\n"},
         SetCase{"OverALaterDeletion", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"V\"=\"a\"\n\"V\"=-\n",
                 "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"V\"=\"a\"\n\"V\"=\"new\"\n"},
+        SetCase{"AtTheEndWhenAHexListWouldSwallowIt",
+                "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"B\"=hex:01,\\\n\"V\"=\"a\"\n",
+                "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"B\"=hex:01,\\\n\"V\"=\"a\"\n\n"
+                "[HKEY_LOCAL_MACHINE\\S]\n\"V\"=\"new\"\n"},
+        SetCase{"AtTheEndWhenALaterLineDeletesTheKey",
+                "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"W\"=\"w\"\n[-HKEY_LOCAL_MACHINE\\S]\n",
+                "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"W\"=\"w\"\n[-HKEY_LOCAL_MACHINE\\S]\n\n"
+                "[HKEY_LOCAL_MACHINE\\S]\n\"V\"=\"new\"\n"},
         SetCase{"WithItsKeyAtTheEnd", "REGEDIT4",
                 "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\S]\n\"V\"=\"new\"\n"}),
     [](const auto& info) { return std::string(info.param.name); });
