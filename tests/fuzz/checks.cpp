@@ -437,6 +437,18 @@ std::string CheckRegFile(std::string_view input) {
         if (!*tree) continue;
         const auto& codePage = tree == &utf8 ? Utf8() : Latin1();
         if (auto broken = CheckTree(**tree, codePage); !broken.empty()) return broken;
+        const auto file = platform::RegFile::Parse(input, codePage);
+        if (!file) return "a registry file's lines cannot be read as one";
+        if (file->Serialise() != input) return "a registry file is not written back as it was read";
+        if (Contents(file->Tree()) != Contents(**tree)) {
+            return "a registry file's lines mean something else than the file read at once";
+        }
+        auto edited = *file;
+        edited.SetString("HKEY_LOCAL_MACHINE\\Edited", "Value", "text");
+        const auto reread = platform::ParseRegFile(edited.Serialise(), codePage);
+        if (!reread || !reread->FindValue("HKEY_LOCAL_MACHINE\\Edited", "value")) {
+            return "a value set in a registry file is not there when it is read again";
+        }
     }
     if (IsAscii(input)) {
         if (utf8.has_value() != latin1.has_value()) {
