@@ -425,8 +425,8 @@ bool RegFile::PlaceInKey(std::string_view keyLine, std::string_view name, const 
 
 bool RegFile::Holds(std::string_view keyPath, std::string_view name,
                     const std::optional<std::string>& data) const {
-    const RegFileTree tree = Tree();
-    const RegFileKey* key = tree.FindKey(keyPath);
+    const auto tree = ParseRegFile(Serialise(), *codePage_);
+    const RegFileKey* key = tree ? tree->FindKey(keyPath) : nullptr;
     if (!key) return false;
     const auto it = key->values.find(AsciiLower(name));
     return it != key->values.end() && it->second.type == kRegSz && it->second.data == data;

@@ -85,7 +85,8 @@ class RegFile {
     /// Puts `newLine` in place of the value's last line under the key, else after the key's
     /// last line; false when the file has no such key.
     bool PlaceInKey(std::string_view keyLine, std::string_view name, const Line& newLine);
-    /// True when a lookup finds the string value `name` of `keyPath` holding `data`.
+    /// True when a lookup in the file as written finds the string value `name` of `keyPath`
+    /// holding `data`.
     bool Holds(std::string_view keyPath, std::string_view name,
                const std::optional<std::string>& data) const;
 

@@ -444,7 +444,12 @@ std::string CheckRegFile(std::string_view input) {
             return "a registry file's lines mean something else than the file read at once";
         }
         auto edited = *file;
-        edited.SetString("HKEY_LOCAL_MACHINE\\Edited", "Value", "text");
+        try {
+            edited.SetString("HKEY_LOCAL_MACHINE\\Edited", "Value", "text");
+        } catch (const Error&) {  // refused: the file must be as it was
+            if (edited.Serialise() != input) return "a refused edit changed the registry file";
+            continue;
+        }
         const auto reread = platform::ParseRegFile(edited.Serialise(), codePage);
         if (!reread || !reread->FindValue("HKEY_LOCAL_MACHINE\\Edited", "value")) {
             return "a value set in a registry file is not there when it is read again";
