@@ -5,7 +5,7 @@
 namespace seedwell::app {
 
 std::unique_ptr<platform::ObjectFactory> MakeAdministrationObjects(platform::Registry& registry) {
-    auto classes = std::make_unique<platform::ClassTable>();
+    auto classes = std::make_unique<server::ClassTable>();
     server::RegisterServerClasses(*classes, registry);
     return classes;
 }

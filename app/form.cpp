@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "support/settings.h"
+#include "platform/registry.h"
 
 namespace seedwell::app {
 
@@ -78,7 +78,7 @@ void FormHandlers::Handle(FormView& view, Handler handler) noexcept {
 
 void FormHandlers::Form_Load(FormView& view) {
     const std::string dataDirectory =
-        support::GetDataDirectory(context_.registry, context_.codePage);
+        platform::GetDataDirectory(context_.registry, context_.codePage);
     view.SetRootText(context_.files.BuildPath(dataDirectory, "Postoffices"));
 }
 

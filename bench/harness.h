@@ -135,7 +135,7 @@ enum class Shown { kNoProgress, kProgress };
 inline void RunThroughObjects(const Server& server, const std::string& file, Run run,
                               Shown shown = Shown::kNoProgress) {
     platform::RegFileRegistry registry(server.registryFile, platform::CodePage::System());
-    platform::ClassTable classes;
+    server::ClassTable classes;
     server::RegisterServerClasses(classes, registry);
     auto files = platform::MakeSystemFileSystem();
     SilentBox box;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,7 +9,7 @@ namespace seedwell::platform {
 
 /// An 8-bit code page and its conversions to and from UTF-8.
 class CodePage {
-public:
+  public:
     /// The system code page: on Windows the ANSI code page; elsewhere the character set of the
     /// user's locale (LC_CTYPE from the environment), the plain C/POSIX locale counting as UTF-8.
     static const CodePage& System();
@@ -25,9 +26,14 @@ public:
     /// `utf8` converted to this code page, or nullopt when it cannot be represented.
     std::optional<std::string> FromUtf8(std::string_view utf8) const;
 
-private:
+  private:
+    struct Converters;
+
     std::string name_;
     bool utf8_ = false;
+    // The iconv descriptors, opened once: opening them for every line made an 8 MB UTF-16
+    // registry file take 0.9 s to read instead of 0.07 s. Copies share them.
+    std::shared_ptr<Converters> converters_;
 };
 
 /// True when `bytes` is well-formed UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF).

@@ -3,13 +3,12 @@
 #include <locale.h>
 
 #include <cerrno>
-#include <memory>
 #include <system_error>
-#include <vector>
 
+#include "platform/ascii.h"
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "platform/objects.h"
+#include "platform/unique_handle.h"
 
 namespace seedwell::platform {
 namespace {
@@ -20,70 +19,44 @@ bool NamesUtf8(std::string_view name) {
     return EqualsIgnoringCase(name, "UTF-8") || EqualsIgnoringCase(name, "UTF8");
 }
 
-/// Owns one iconv conversion descriptor. Each Convert starts from the initial shift state, so
-/// one descriptor serves any number of conversions.
-class Iconv {
-  public:
-    Iconv(const std::string& to, const std::string& from)
-        : cd_(iconv_open(to.c_str(), from.c_str())) {}
-    ~Iconv() {
-        if (Valid()) iconv_close(cd_);
-    }
-    Iconv(const Iconv&) = delete;
-    Iconv& operator=(const Iconv&) = delete;
-
-    bool Valid() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-
-    /// `input` converted, or nullopt when it holds a sequence that is invalid, incomplete or
-    /// cannot be represented exactly in the target.
-    std::optional<std::string> Convert(std::string_view input) {
-        iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-        std::string out(input.size() + input.size() / 2 + 16, '\0');
-        char* in = const_cast<char*>(input.data());
-        std::size_t inLeft = input.size();
-        std::size_t used = 0;
-        bool flushing = false;
-        for (;;) {
-            char* outPtr = out.data() + used;
-            std::size_t outLeft = out.size() - used;
-            const std::size_t result = flushing ? iconv(cd_, nullptr, nullptr, &outPtr, &outLeft)
-                                                : iconv(cd_, &in, &inLeft, &outPtr, &outLeft);
-            const int error = errno;
-            used = out.size() - outLeft;
-            if (result == static_cast<std::size_t>(-1)) {
-                if (error != E2BIG) return std::nullopt;
-                out.resize(out.size() * 2);
-                continue;
-            }
-            if (result != 0) return std::nullopt;  // irreversible: not exactly representable
-            if (flushing) break;
-            flushing = true;
-        }
-        out.resize(used);
-        return out;
-    }
-
-  private:
-    iconv_t cd_;
+struct IconvTraits {
+    static iconv_t Invalid() noexcept { return reinterpret_cast<iconv_t>(-1); }
+    static void Close(iconv_t cd) noexcept { iconv_close(cd); }
 };
+using Iconv = UniqueHandle<iconv_t, IconvTraits>;
 
-/// A converter from `from` to `to` kept for the calling thread, or nullptr when iconv does not
-/// know the pair.
-Iconv* Converter(const std::string& to, const std::string& from) {
-    struct Entry {
-        std::string to;
-        std::string from;
-        std::unique_ptr<Iconv> converter;
-    };
-    thread_local std::vector<Entry> cache;
-    for (Entry& entry : cache) {
-        if (entry.to == to && entry.from == from) return entry.converter.get();
+Iconv OpenIconv(const std::string& to, const std::string& from) {
+    return Iconv(iconv_open(to.c_str(), from.c_str()));
+}
+
+/// `input` converted by `cd`, or nullopt when it holds a sequence that is invalid, incomplete
+/// or cannot be represented exactly in the target. Starts from the initial shift state, so one
+/// descriptor serves any number of conversions.
+std::optional<std::string> Convert(iconv_t cd, std::string_view input) {
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    std::string out(input.size() + input.size() / 2 + 16, '\0');
+    char* in = const_cast<char*>(input.data());
+    std::size_t inLeft = input.size();
+    std::size_t used = 0;
+    bool flushing = false;
+    for (;;) {
+        char* outPtr = out.data() + used;
+        std::size_t outLeft = out.size() - used;
+        const std::size_t result = flushing ? iconv(cd, nullptr, nullptr, &outPtr, &outLeft)
+                                            : iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        const int error = errno;
+        used = out.size() - outLeft;
+        if (result == static_cast<std::size_t>(-1)) {
+            if (error != E2BIG) return std::nullopt;
+            out.resize(out.size() * 2);
+            continue;
+        }
+        if (result != 0) return std::nullopt;  // irreversible: not exactly representable
+        if (flushing) break;
+        flushing = true;
     }
-    auto converter = std::make_unique<Iconv>(to, from);
-    if (!converter->Valid()) return nullptr;
-    if (cache.size() >= 8) cache.erase(cache.begin());
-    cache.push_back({to, from, std::move(converter)});
-    return cache.back().converter.get();
+    out.resize(used);
+    return out;
 }
 
 std::string LocaleCodeset() {
@@ -97,6 +70,11 @@ std::string LocaleCodeset() {
 }
 
 }  // namespace
+
+struct CodePage::Converters {
+    Iconv toUtf8;
+    Iconv fromUtf8;
+};
 
 const CodePage& CodePage::System() {
     static const CodePage page = [] {
@@ -116,14 +94,16 @@ const CodePage& CodePage::System() {
 
 CodePage::CodePage(std::string name) : name_(std::move(name)), utf8_(NamesUtf8(name_)) {
     if (utf8_) return;
-    Iconv toUtf8(kUtf8, name_);
-    Iconv fromUtf8(name_, kUtf8);
     const bool named = !name_.empty() && name_.find('\0') == std::string::npos;
-    if (!named || !toUtf8.Valid() || !fromUtf8.Valid()) {
+    auto converters = std::make_shared<Converters>();
+    if (named) converters->toUtf8 = OpenIconv(kUtf8, name_);
+    if (converters->toUtf8) converters->fromUtf8 = OpenIconv(name_, kUtf8);
+    if (!converters->fromUtf8) {
         const int error = named ? errno : EINVAL;
         throw Error("the code page '" + name_ +
                     "' is not known: " + std::generic_category().message(error));
     }
+    converters_ = std::move(converters);
 }
 
 std::optional<std::string> CodePage::ToUtf8(std::string_view bytes) const {
@@ -131,17 +111,13 @@ std::optional<std::string> CodePage::ToUtf8(std::string_view bytes) const {
         if (!IsValidUtf8(bytes)) return std::nullopt;
         return std::string(bytes);
     }
-    Iconv* converter = Converter(kUtf8, name_);
-    if (!converter) return std::nullopt;
-    return converter->Convert(bytes);
+    return Convert(converters_->toUtf8.get(), bytes);
 }
 
 std::optional<std::string> CodePage::FromUtf8(std::string_view utf8) const {
     if (!IsValidUtf8(utf8)) return std::nullopt;
     if (utf8_) return std::string(utf8);
-    Iconv* converter = Converter(name_, kUtf8);
-    if (!converter) return std::nullopt;
-    return converter->Convert(utf8);
+    return Convert(converters_->fromUtf8.get(), utf8);
 }
 
 }  // namespace seedwell::platform

@@ -11,7 +11,6 @@
 
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "platform/objects.h"
 #include "platform/win_text.h"
 
 namespace seedwell::platform {

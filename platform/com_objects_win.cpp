@@ -5,6 +5,8 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <memory>
+
 #include "platform/error.h"
 #include "platform/names.h"
 #include "platform/win_text.h"
@@ -36,40 +38,14 @@ class Apartment {
 };
 
 /// Owns one reference to a COM interface.
-template <class Interface>
-class ComPtr {
-  public:
-    ComPtr() = default;
-    ~ComPtr() { Reset(); }
-    ComPtr(ComPtr&& other) noexcept : pointer_(other.pointer_) { other.pointer_ = nullptr; }
-    ComPtr& operator=(ComPtr&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            pointer_ = other.pointer_;
-            other.pointer_ = nullptr;
-        }
-        return *this;
-    }
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-
-    Interface* operator->() const { return pointer_; }
-    Interface* Get() const { return pointer_; }
-    /// Where a call that hands out a reference puts it; the reference held so far is released.
-    void** Put() {
-        Reset();
-        return reinterpret_cast<void**>(&pointer_);
-    }
-    void Reset() {
-        if (pointer_) pointer_->Release();
-        pointer_ = nullptr;
-    }
-
-  private:
-    Interface* pointer_ = nullptr;
+struct Releaser {
+    void operator()(IUnknown* pointer) const noexcept { pointer->Release(); }
 };
+template <class Interface>
+using ComPtr = std::unique_ptr<Interface, Releaser>;
 
-/// Owns a VARIANT and whatever it holds.
+/// Owns a VARIANT and whatever it holds. A VARIANT is a tagged union cleared in place, not a
+/// value with a "nothing" state, so it keeps a class of its own; so does EXCEPINFO below.
 class Variant {
   public:
     Variant() { VariantInit(&value_); }
@@ -80,29 +56,6 @@ class Variant {
 
   private:
     VARIANT value_;
-};
-
-/// Owns a BSTR.
-class Bstr {
-  public:
-    explicit Bstr(std::wstring_view text)
-        : text_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
-        if (!text_)
-            throw Error("out of memory for a string of " + std::to_string(text.size()) +
-                        " characters");
-    }
-    ~Bstr() { SysFreeString(text_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    /// Hands the string over to a new owner (a VARIANT).
-    BSTR Release() {
-        BSTR text = text_;
-        text_ = nullptr;
-        return text;
-    }
-
-  private:
-    BSTR text_;
 };
 
 /// Owns the strings that a failed Invoke leaves in an EXCEPINFO.
@@ -158,9 +111,13 @@ class ComObject : public AdminObject {
             }
             const auto wide = win::Widen(*text);
             if (!wide) throw Error(doing + ": the text is not valid UTF-8");
-            Bstr string(*wide);
+            // The VARIANT owns the string from here on.
+            v.bstrVal = SysAllocStringLen(wide->data(), static_cast<UINT>(wide->size()));
+            if (!v.bstrVal) {
+                throw Error(doing + ": out of memory for a string of " +
+                            std::to_string(wide->size()) + " characters");
+            }
             v.vt = VT_BSTR;
-            v.bstrVal = string.Release();
         } else if (const auto* small = std::get_if<std::int16_t>(&value)) {
             v.vt = VT_I2;
             v.iVal = *small;
@@ -253,16 +210,18 @@ class ComObjectFactory : public ObjectFactory {
             throw Error(doing +
                         ": no class is registered under that name: " + win::HResultReason(hr));
         }
-        ComPtr<IUnknown> unknown;
+        IUnknown* created = nullptr;
         hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                              IID_IUnknown, unknown.Put());
+                              IID_IUnknown, reinterpret_cast<void**>(&created));
         if (FAILED(hr)) throw Error(doing + ": " + win::HResultReason(hr));
-        ComPtr<IDispatch> object;
-        hr = unknown->QueryInterface(IID_IDispatch, object.Put());
+        const ComPtr<IUnknown> unknown(created);
+        IDispatch* dispatch = nullptr;
+        hr = unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
         if (FAILED(hr)) {
             throw Error(doing + ": it cannot be driven by member name: " + win::HResultReason(hr));
         }
-        return std::make_unique<ComObject>(apartment_, std::move(object), std::string(progId));
+        return std::make_unique<ComObject>(apartment_, ComPtr<IDispatch>(dispatch),
+                                           std::string(progId));
     }
 
   private:

@@ -1,8 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,7 +17,7 @@ using Value = std::variant<std::string, std::int16_t, std::int32_t>;
 /// names the member (an unknown one: "Object doesn't support this property or method: 'Foo'").
 /// Destroying the object releases it; destructors never throw.
 class AdminObject {
-public:
+  public:
     virtual ~AdminObject() = default;
     /// Sets the property `name` to `value`, in the kind `value` holds.
     virtual void SetProperty(std::string_view name, const Value& value) = 0;
@@ -31,29 +29,13 @@ public:
 
 /// Creates objects from their programmatic identifiers.
 class ObjectFactory {
-public:
+  public:
     virtual ~ObjectFactory() = default;
     /// A fresh object of the class registered as `progId` (matched ignoring case); the caller
     /// owns it. Throws seedwell::Error naming `progId` when it cannot be created.
     virtual std::unique_ptr<AdminObject> CreateObject(std::string_view progId) = 0;
 };
 
-/// An object factory served from a table of in-process classes.
-class ClassTable : public ObjectFactory {
-public:
-    using Maker = std::function<std::unique_ptr<AdminObject>()>;
-    /// Registers (or replaces) the class `progId`. `maker` may throw seedwell::Error.
-    void Register(std::string progId, Maker maker);
-    std::unique_ptr<AdminObject> CreateObject(std::string_view progId) override;
-
-private:
-    std::map<std::string, Maker> makers_;  // keyed by the identifier in lower case
-};
-
-/// ASCII case-insensitive equality, as member names and identifiers are matched.
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
-/// `text` with ASCII letters in lower case.
-std::string AsciiLower(std::string_view text);
 /// The description of a failure to find a property or method called `member`.
 std::string UnknownMemberDescription(std::string_view member);
 /// A short name of the kind `value` holds: "string", "16-bit integer" or "32-bit integer".

@@ -1,8 +1,7 @@
 #include "platform/regfile.h"
 
-#include <cstring>
-
-#include "platform/objects.h"
+#include "platform/ascii.h"
+#include "platform/error.h"
 
 namespace seedwell::platform {
 namespace {
@@ -42,86 +41,11 @@ std::optional<std::uint32_t> ParseHex(std::string_view digits, std::size_t maxDi
     return number;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t code) {
-    if (code < 0x80) {
-        out += char(code);
-    } else if (code < 0x800) {
-        out += char(0xC0 | (code >> 6));
-        out += char(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += char(0xE0 | (code >> 12));
-        out += char(0x80 | ((code >> 6) & 0x3F));
-        out += char(0x80 | (code & 0x3F));
-    } else {
-        out += char(0xF0 | (code >> 18));
-        out += char(0x80 | ((code >> 12) & 0x3F));
-        out += char(0x80 | ((code >> 6) & 0x3F));
-        out += char(0x80 | (code & 0x3F));
-    }
+/// The code page of the lines of a UTF-16 file and of UTF-16 data in a 5.00 file.
+const CodePage& Utf16() {
+    static const CodePage page("UTF-16LE");
+    return page;
 }
-
-/// UTF-16LE `bytes` as UTF-8, or nullopt for an odd length or a lone surrogate.
-std::optional<std::string> Utf16LeToUtf8(std::string_view bytes) {
-    if (bytes.size() % 2 != 0) return std::nullopt;
-    std::string out;
-    out.reserve(bytes.size());
-    auto unit = [&bytes](std::size_t i) {
-        return std::uint32_t(static_cast<unsigned char>(bytes[i])) |
-               (std::uint32_t(static_cast<unsigned char>(bytes[i + 1])) << 8);
-    };
-    for (std::size_t i = 0; i < bytes.size(); i += 2) {
-        std::uint32_t code = unit(i);
-        if (code >= 0xDC00 && code <= 0xDFFF) return std::nullopt;
-        if (code >= 0xD800 && code <= 0xDBFF) {
-            if (i + 2 >= bytes.size()) return std::nullopt;
-            const std::uint32_t low = unit(i + 2);
-            if (low < 0xDC00 || low > 0xDFFF) return std::nullopt;
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-            i += 2;
-        }
-        AppendUtf8(out, code);
-    }
-    return out;
-}
-
-/// Hands out the lines of the file as UTF-8, one at a time, so that memory follows the longest
-/// line rather than the number of lines. A line that is not valid text comes out as nullopt.
-class LineReader {
-  public:
-    LineReader(std::string_view bytes, bool utf16, const CodePage& codePage)
-        : bytes_(bytes), utf16_(utf16), codePage_(codePage) {}
-
-    bool Next(std::optional<std::string>& line) {
-        if (pos_ >= bytes_.size()) return false;
-        std::string_view raw;
-        if (utf16_) {
-            std::size_t i = pos_;
-            while (i + 1 < bytes_.size() && !(bytes_[i] == '\n' && bytes_[i + 1] == '\0')) i += 2;
-            const bool ended = i + 1 < bytes_.size();
-            raw = bytes_.substr(pos_, ended ? i - pos_ : std::string_view::npos);
-            pos_ = ended ? i + 2 : bytes_.size();
-            if (raw.size() >= 2 && raw[raw.size() - 2] == '\r' && raw.back() == '\0') {
-                raw.remove_suffix(2);
-            }
-            line = Utf16LeToUtf8(raw);
-            return true;
-        }
-        const char* start = bytes_.data() + pos_;
-        const auto* newline =
-            static_cast<const char*>(std::memchr(start, '\n', bytes_.size() - pos_));
-        raw = newline ? std::string_view(start, std::size_t(newline - start)) : bytes_.substr(pos_);
-        pos_ = newline ? pos_ + raw.size() + 1 : bytes_.size();
-        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-        line = codePage_.ToUtf8(raw);
-        return true;
-    }
-
-  private:
-    std::string_view bytes_;
-    bool utf16_;
-    const CodePage& codePage_;
-    std::size_t pos_ = 0;
-};
 
 /// Reads a double-quoted string starting at `pos` (escapes \\ and \"), leaving `pos` after the
 /// closing quote. False when it is not closed or holds another escape.
@@ -217,7 +141,7 @@ std::optional<RegFileValue> ParseData(std::string_view data, bool unicodeData,
         value.type == kRegSz || value.type == kRegExpandSz || value.type == kRegMultiSz;
     if (unicodeData && isText) {
         // Strings in a Unicode export are UTF-16LE; a lookup answers them in the code page.
-        const auto utf8 = Utf16LeToUtf8(*bytes);
+        const auto utf8 = Utf16().ToUtf8(*bytes);
         if (utf8) value.data = codePage.FromUtf8(*utf8);
     } else {
         value.data = std::move(*bytes);
@@ -225,74 +149,298 @@ std::optional<RegFileValue> ParseData(std::string_view data, bool unicodeData,
     return value;
 }
 
-/// Applies a value line, first joining the lines that continue a hex list.
-void ApplyValueLine(std::string_view text, LineReader& reader, RegFileKey* key, bool unicodeData,
-                    const CodePage& codePage) {
+/// A value line `"name"=data` or `@=data`: the name (unescaped, "" for @) and the data, trimmed.
+struct ValueLine {
     std::string name;
-    std::size_t pos = 0;
-    if (text.front() == '@') {
-        pos = 1;
-    } else if (!ParseQuoted(text, pos, name)) {
-        return;
-    }
-    while (pos < text.size() && IsBlank(text[pos])) ++pos;
-    if (pos >= text.size() || text[pos] != '=') return;
-    std::string data(Trim(text.substr(pos + 1)));
-    if (StartsWithIgnoringCase(data, "hex")) {
-        while (!data.empty() && data.back() == '\\') {
-            data.pop_back();
-            std::optional<std::string> next;
-            if (!reader.Next(next) || !next) return;  // cut short: the value is lost
-            data += Trim(*next);
-        }
-    }
-    if (!key) return;
-    name = AsciiLower(name);
-    if (data == "-") {
-        key->values.erase(name);
-        return;
-    }
-    if (auto value = ParseData(data, unicodeData, codePage)) {
-        key->values.insert_or_assign(std::move(name), std::move(*value));
-    }
-}
+    std::string_view data;
+};
 
-std::optional<RegFileTree> Parse(std::string_view bytes, const CodePage& codePage) {
-    if (bytes.size() > kMaxRegFileSize) return std::nullopt;
-    const bool utf16 = bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE';
-    if (utf16) {
-        bytes.remove_prefix(2);
-    } else if (codePage.IsUtf8() && bytes.starts_with("\xEF\xBB\xBF")) {
-        bytes.remove_prefix(3);
-    }
-    LineReader reader(bytes, utf16, codePage);
-    std::optional<std::string> line;
-    if (!reader.Next(line) || !line) return std::nullopt;
-    const std::string_view header = Trim(*line);
-    bool unicodeData;
-    if (header == kHeader5) {
-        unicodeData = true;
-    } else if (header == kHeader4 && !utf16) {
-        unicodeData = false;
-    } else {
+std::optional<ValueLine> SplitValueLine(std::string_view text) {
+    ValueLine line;
+    std::size_t pos = 0;
+    if (!text.empty() && text.front() == '@') {
+        pos = 1;
+    } else if (!ParseQuoted(text, pos, line.name)) {
         return std::nullopt;
     }
-    RegFileTree tree;
-    RegFileKey* key = nullptr;
-    while (reader.Next(line)) {
-        if (!line) continue;
-        const std::string_view text = Trim(*line);
-        if (text.empty() || text.front() == ';') continue;
-        if (text.front() == '[') {
-            key = ApplyKeyLine(tree, text);
-        } else if (text.front() == '"' || text.front() == '@') {
-            ApplyValueLine(text, reader, key, unicodeData, codePage);
-        }
-    }
-    return tree;
+    while (pos < text.size() && IsBlank(text[pos])) ++pos;
+    if (pos >= text.size() || text[pos] != '=') return std::nullopt;
+    line.data = Trim(text.substr(pos + 1));
+    return line;
 }
 
+std::string Escape(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+/// The lines of a file's bytes (after any byte-order mark), split at LF, or at the LF units of
+/// UTF-16; the CR before a line end stays in its line. A file that ends in a line end ends
+/// with an empty line.
+class LineSplitter {
+  public:
+    LineSplitter(std::string_view bytes, bool utf16) : bytes_(bytes), utf16_(utf16) {}
+
+    /// The next line, or nullopt after the last one.
+    std::optional<std::string_view> Next() {
+        if (done_) return std::nullopt;
+        std::size_t end = utf16_ ? pos_ : bytes_.find('\n', pos_);
+        while (utf16_ && end + 1 < bytes_.size() &&
+               !(bytes_[end] == '\n' && bytes_[end + 1] == 0)) {
+            end += 2;
+        }
+        if (end == std::string_view::npos || end + (utf16_ ? 1 : 0) >= bytes_.size()) {
+            done_ = true;
+            return bytes_.substr(pos_);
+        }
+        const std::string_view line = bytes_.substr(pos_, end - pos_);
+        pos_ = end + (utf16_ ? 2 : 1);
+        return line;
+    }
+    /// True once the last line has been handed out.
+    bool Done() const { return done_; }
+
+  private:
+    std::string_view bytes_;
+    bool utf16_;
+    std::size_t pos_ = 0;
+    bool done_ = false;
+};
+
+/// Whether a file is UTF-16, and how long its byte-order mark is.
+struct Form {
+    bool utf16;
+    std::size_t bomSize;
+};
+
+Form FormOf(std::string_view bytes, const CodePage& codePage) {
+    if (bytes.starts_with("\xFF\xFE")) return {true, 2};
+    if (codePage.IsUtf8() && bytes.starts_with("\xEF\xBB\xBF")) return {false, 3};
+    return {false, 0};
+}
+
+/// The text of a line as UTF-8 without its CR, or nullopt when it is not valid text.
+std::optional<std::string> LineText(std::string_view raw, bool utf16, const CodePage& codePage) {
+    const std::size_t unit = utf16 ? 2 : 1;
+    if (raw.size() >= unit && raw[raw.size() - unit] == '\r' && (!utf16 || raw.back() == 0)) {
+        raw.remove_suffix(unit);
+    }
+    return (utf16 ? Utf16() : codePage).ToUtf8(raw);
+}
+
+/// For the first line of a file: whether its hex(2) and hex(7) data is UTF-16LE (a 5.00 file),
+/// or nullopt when the line is no registry file's header.
+std::optional<bool> UnicodeDataFor(const std::optional<std::string>& header, bool utf16) {
+    const std::string_view text = header ? Trim(*header) : "";
+    if (text == kHeader5) return true;
+    if (text == kHeader4 && !utf16) return false;
+    return std::nullopt;
+}
+
+/// Builds the keys and values from the lines that follow the header, in file order.
+class TreeBuilder {
+  public:
+    TreeBuilder(bool unicodeData, const CodePage& codePage)
+        : unicodeData_(unicodeData), codePage_(codePage) {}
+
+    /// The next line's text, or nullopt when it is not valid text.
+    void Add(const std::optional<std::string>& line) {
+        if (pending_) {  // a hex list goes on over the lines after one that ends in a backslash
+            if (!line) {
+                pending_.reset();  // cut short: the value is lost
+                return;
+            }
+            pending_->data += Trim(*line);
+            if (pending_->data.ends_with('\\')) {
+                pending_->data.pop_back();
+                return;
+            }
+            Apply(std::move(*pending_));
+            pending_.reset();
+            return;
+        }
+        if (!line) return;
+        const std::string_view text = Trim(*line);
+        if (text.empty() || text.front() == ';') return;
+        if (text.front() == '[') {
+            key_ = ApplyKeyLine(tree_, text);
+            return;
+        }
+        auto value = SplitValueLine(text);
+        if (!value) return;
+        Entry entry{std::move(value->name), std::string(value->data)};
+        if (StartsWithIgnoringCase(entry.data, "hex") && entry.data.ends_with('\\')) {
+            entry.data.pop_back();
+            pending_ = std::move(entry);
+            return;
+        }
+        Apply(std::move(entry));
+    }
+
+    /// The tree; a hex list still going on at the end of the file is lost.
+    RegFileTree Finish() && { return std::move(tree_); }
+
+  private:
+    struct Entry {
+        std::string name;
+        std::string data;
+    };
+
+    void Apply(Entry entry) {
+        if (!key_) return;
+        std::string name = AsciiLower(entry.name);
+        if (entry.data == "-") {
+            key_->values.erase(name);
+        } else if (auto value = ParseData(entry.data, unicodeData_, codePage_)) {
+            key_->values.insert_or_assign(std::move(name), std::move(*value));
+        }
+    }
+
+    bool unicodeData_;
+    const CodePage& codePage_;
+    RegFileTree tree_;
+    RegFileKey* key_ = nullptr;
+    std::optional<Entry> pending_;
+};
+
 }  // namespace
+
+std::optional<RegFile> RegFile::Parse(std::string_view bytes, const CodePage& codePage) {
+    if (bytes.size() > kMaxRegFileSize) return std::nullopt;
+    const Form form = FormOf(bytes, codePage);
+    RegFile file(form.utf16, codePage);
+    file.prefix_ = bytes.substr(0, form.bomSize);
+    LineSplitter lines(bytes.substr(form.bomSize), form.utf16);
+    while (const auto raw = lines.Next()) {
+        file.lines_.push_back({std::string(*raw), LineText(*raw, form.utf16, codePage)});
+    }
+    const auto unicodeData = UnicodeDataFor(file.lines_[0].text, form.utf16);
+    if (!unicodeData) return std::nullopt;
+    file.unicodeData_ = *unicodeData;
+    return file;
+}
+
+RegFile RegFile::Empty(bool utf16, const CodePage& codePage) {
+    RegFile file(utf16, codePage);
+    file.unicodeData_ = utf16;
+    if (utf16) file.prefix_ = "\xFF\xFE";
+    file.lines_.push_back(file.MakeLine(utf16 ? kHeader5 : kHeader4, true));
+    file.lines_.push_back({"", ""});
+    return file;
+}
+
+const CodePage& RegFile::LineCodePage() const { return utf16_ ? Utf16() : *codePage_; }
+
+RegFile::Line RegFile::MakeLine(std::string_view text, bool crlf) const {
+    auto raw = LineCodePage().FromUtf8(std::string(text) + (crlf ? "\r" : ""));
+    if (!raw) throw Error("the line cannot be written in the code page " + LineCodePage().Name());
+    return {std::move(*raw), std::string(text)};
+}
+
+RegFileTree RegFile::Tree() const {
+    TreeBuilder tree(unicodeData_, *codePage_);
+    // A file that ends in a line end has an empty last line, which holds nothing.
+    const std::size_t end = lines_.size() - (lines_.back().raw.empty() ? 1 : 0);
+    for (std::size_t i = 1; i < end; ++i) tree.Add(lines_[i].text);
+    return std::move(tree).Finish();
+}
+
+void RegFile::SetString(std::string_view keyPath, std::string_view name, std::string_view value) {
+    for (std::string_view text : {name, value}) {
+        if (text.find_first_of("\r\n") != std::string_view::npos) {
+            throw Error("the value holds a line break, which a registry file cannot hold");
+        }
+        if (!IsValidUtf8(text)) throw Error("the value is not valid UTF-8 text");
+    }
+    const std::string keyLine = "[" + std::string(keyPath) + "]";
+    const std::string valueLine = "\"" + Escape(name) + "\"=\"" + Escape(value) + "\"";
+    const std::string_view cr = utf16_ ? std::string_view("\r\0", 2) : "\r";
+    bool crlf = false;
+    for (std::size_t i = 0; i + 1 < lines_.size(); ++i) crlf = crlf || lines_[i].raw.ends_with(cr);
+    const Line newLine = MakeLine(valueLine, crlf);
+
+    // A line may not mean what it seems (a hex list before it may swallow it, a later line may
+    // delete its key): the edit must be what a lookup then sees, else the key goes at the end.
+    auto data = codePage_->FromUtf8(value);
+    if (data) data->push_back('\0');
+    const std::vector<Line> before = lines_;
+    if (PlaceInKey(keyLine, name, newLine) && Holds(keyPath, name, data)) return;
+    lines_ = before;
+    if (!lines_.back().raw.empty()) {  // end the last line
+        if (crlf && !lines_.back().raw.ends_with(cr)) lines_.back().raw += cr;
+        lines_.push_back({});
+    }
+    lines_.back() = MakeLine("", crlf);  // a blank line before the new key
+    lines_.push_back(MakeLine(keyLine, crlf));
+    lines_.push_back(newLine);
+    lines_.push_back({"", ""});
+    if (!Holds(keyPath, name, data)) {
+        lines_ = before;
+        throw Error("the value would not be read back from the file");
+    }
+}
+
+bool RegFile::PlaceInKey(std::string_view keyLine, std::string_view name, const Line& newLine) {
+    // The last line that sets the value is the one a lookup sees; it spans [first, last].
+    std::optional<std::size_t> lastInKey;
+    std::optional<std::pair<std::size_t, std::size_t>> found;
+    bool inKey = false;
+    for (std::size_t i = 1; i < lines_.size(); ++i) {
+        if (!lines_[i].text) {  // not text: kept, and counts as a line of the key it is in
+            if (inKey) lastInKey = i;
+            continue;
+        }
+        const std::string_view text = Trim(*lines_[i].text);
+        if (text.starts_with('[')) {
+            inKey = EqualsIgnoringCase(text, keyLine);
+            if (inKey) lastInKey = i;
+            continue;
+        }
+        if (!inKey || text.empty()) continue;
+        lastInKey = i;
+        const auto line = SplitValueLine(text);
+        if (!line || !EqualsIgnoringCase(line->name, name)) continue;
+        found = {i, i};
+        if (StartsWithIgnoringCase(line->data, "hex")) {
+            while (i + 1 < lines_.size() && lines_[i].text &&
+                   Trim(*lines_[i].text).ends_with('\\')) {
+                lastInKey = found->second = ++i;
+            }
+        }
+    }
+    if (found) {
+        lines_.erase(lines_.begin() + std::ptrdiff_t(found->first + 1),
+                     lines_.begin() + std::ptrdiff_t(found->second + 1));
+        lines_[found->first] = newLine;
+        return true;
+    }
+    if (!lastInKey) return false;
+    lines_.insert(lines_.begin() + std::ptrdiff_t(*lastInKey + 1), newLine);
+    return true;
+}
+
+bool RegFile::Holds(std::string_view keyPath, std::string_view name,
+                    const std::optional<std::string>& data) const {
+    const auto tree = ParseRegFile(Serialise(), *codePage_);
+    const RegFileKey* key = tree ? tree->FindKey(keyPath) : nullptr;
+    if (!key) return false;
+    const auto it = key->values.find(AsciiLower(name));
+    return it != key->values.end() && it->second.type == kRegSz && it->second.data == data;
+}
+
+std::string RegFile::Serialise() const {
+    const std::string_view newline = utf16_ ? std::string_view("\n\0", 2) : "\n";
+    std::string bytes = prefix_;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        if (i) bytes += newline;
+        bytes += lines_[i].raw;
+    }
+    return bytes;
+}
 
 const RegFileKey* RegFileTree::FindKey(std::string_view path) const {
     static const RegFileKey kWithoutValues;
@@ -315,7 +463,19 @@ std::optional<RegistryValue> RegFileTree::FindValue(std::string_view path,
 
 std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage) noexcept {
     try {
-        return Parse(bytes, codePage);
+        // Line by line, keeping no line: memory follows the tree, not the file.
+        if (bytes.size() > kMaxRegFileSize) return std::nullopt;
+        const Form form = FormOf(bytes, codePage);
+        LineSplitter lines(bytes.substr(form.bomSize), form.utf16);
+        const auto unicodeData =
+            UnicodeDataFor(LineText(*lines.Next(), form.utf16, codePage), form.utf16);
+        if (!unicodeData) return std::nullopt;
+        TreeBuilder tree(*unicodeData, codePage);
+        while (const auto raw = lines.Next()) {
+            if (raw->empty() && lines.Done()) break;  // the end of the last line, not a line
+            tree.Add(LineText(*raw, form.utf16, codePage));
+        }
+        return std::move(tree).Finish();
     } catch (...) {
         return std::nullopt;
     }

@@ -1,7 +1,9 @@
 #include "platform/regfile_registry.h"
 
+#include <cstdlib>
+
+#include "platform/ascii.h"
 #include "platform/filesystem_std.h"
-#include "platform/objects.h"
 #include "platform/regfile.h"
 
 namespace seedwell::platform {
@@ -29,6 +31,11 @@ class RegFileRegistryKey : public RegistryKey {
 };
 
 }  // namespace
+
+std::string DefaultRegistryFile() {
+    const char* named = std::getenv("SEEDWELL_REGISTRY");
+    return (named && *named) ? named : "/etc/tarnwick/registry.reg";
+}
 
 RegFileRegistry::RegFileRegistry(std::string path, const CodePage& codePage)
     : path_(std::move(path)), codePage_(codePage) {}

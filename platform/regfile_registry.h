@@ -7,6 +7,10 @@
 
 namespace seedwell::platform {
 
+/// The registry file off Windows: $SEEDWELL_REGISTRY when set and not empty, else
+/// /etc/tarnwick/registry.reg.
+std::string DefaultRegistryFile();
+
 /// HKEY_LOCAL_MACHINE served from a registry file (see ParseRegFile). The file is read anew at
 /// every OpenKey; an open key answers from what the file held when it was opened. Files have no
 /// rights per key, so any access mask is granted.

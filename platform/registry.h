@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/codepage.h"
+
 namespace seedwell::platform {
 
 /// Registry value type codes, as the registry reports them.
@@ -18,7 +20,8 @@ inline constexpr std::uint32_t kRegMultiSz = 7;
 
 /// Access rights a key may be opened with.
 inline constexpr std::uint32_t kKeyQueryValue = 0x0001;
-inline constexpr std::uint32_t kKeyRead = 0x20019;  // READ_CONTROL | QUERY_VALUE | ENUMERATE | NOTIFY
+inline constexpr std::uint32_t kKeyRead =
+    0x20019;  // READ_CONTROL | QUERY_VALUE | ENUMERATE | NOTIFY
 
 /// One value as the registry stores it: its type code and its raw bytes. Strings are 8-bit text
 /// in the system code page, with whatever terminating NULs were stored.
@@ -29,7 +32,7 @@ struct RegistryValue {
 
 /// An open key below HKEY_LOCAL_MACHINE. Closing happens when the object is destroyed.
 class RegistryKey {
-public:
+  public:
     virtual ~RegistryKey() = default;
     /// The value `valueName` of this key, or nullopt when it is missing or cannot be read.
     /// Never throws.
@@ -38,16 +41,35 @@ public:
 
 /// Read access to the registry's HKEY_LOCAL_MACHINE hive.
 class Registry {
-public:
+  public:
     virtual ~Registry() = default;
     /// Opens `keyPath` (backslash-separated, below HKEY_LOCAL_MACHINE, matched ignoring case)
     /// asking for the rights in `access`. Returns nullptr when the key is missing, the access is
     /// refused or the registry cannot be read. Never throws.
-    virtual std::unique_ptr<RegistryKey> OpenKey(std::string_view keyPath, std::uint32_t access) = 0;
+    virtual std::unique_ptr<RegistryKey> OpenKey(std::string_view keyPath,
+                                                 std::uint32_t access) = 0;
 };
 
 /// The registry of this platform: on Windows the real one; elsewhere the `.reg` file named by
 /// SEEDWELL_REGISTRY, else /etc/tarnwick/registry.reg, read anew at every OpenKey.
 std::unique_ptr<Registry> MakeSystemRegistry();
+
+/// Where the mail server keeps its data directory, below HKEY_LOCAL_MACHINE.
+inline constexpr std::string_view kServerKeyPath = "SOFTWARE\\Tarnwick\\Tarnwick";
+inline constexpr std::string_view kDataDirectoryValueName = "Data Directory";
+
+/// The text of a registry value by the lookup's rules: a 32-bit number as signed decimal text;
+/// any other type as its bytes read through `codePage`, less the last byte (the terminating NUL
+/// of a well-formed string). Empty text when there is nothing to give. Never throws.
+std::string RegistryValueToText(const RegistryValue& value, const CodePage& codePage) noexcept;
+
+/// The value `valueName` of the key `keyPath` below HKEY_LOCAL_MACHINE as text, reading the key
+/// with read access only; empty text when the key, the value or the registry cannot be read.
+/// Never throws.
+std::string ReadRegistryValue(Registry& registry, std::string keyPath, std::string valueName,
+                              const CodePage& codePage = CodePage::System());
+
+/// The mail server's data directory exactly as stored, or empty text. Never throws.
+std::string GetDataDirectory(Registry& registry, const CodePage& codePage = CodePage::System());
 
 }  // namespace seedwell::platform

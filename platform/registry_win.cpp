@@ -4,26 +4,18 @@
 
 #include <algorithm>
 
+#include "platform/unique_handle.h"
 #include "platform/win_text.h"
 
 namespace seedwell::platform {
 namespace {
 
-/// Owns an open registry key; closing it is its last use.
-class KeyHandle {
-  public:
-    KeyHandle() = default;
-    ~KeyHandle() {
-        if (key_) RegCloseKey(key_);
-    }
-    KeyHandle(const KeyHandle&) = delete;
-    KeyHandle& operator=(const KeyHandle&) = delete;
-    HKEY* Put() { return &key_; }
-    HKEY Get() const { return key_; }
-
-  private:
-    HKEY key_ = nullptr;
+/// An open registry key; closing it is its last use.
+struct KeyTraits {
+    static HKEY Invalid() noexcept { return nullptr; }
+    static void Close(HKEY key) noexcept { RegCloseKey(key); }
 };
+using KeyHandle = UniqueHandle<HKEY, KeyTraits>;
 
 bool IsStringType(DWORD type) {
     return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
@@ -31,7 +23,7 @@ bool IsStringType(DWORD type) {
 
 class WinRegistryKey : public RegistryKey {
   public:
-    WinRegistryKey(std::unique_ptr<KeyHandle> key, const CodePage& codePage)
+    WinRegistryKey(KeyHandle key, const CodePage& codePage)
         : key_(std::move(key)), codePage_(codePage) {}
 
     std::optional<RegistryValue> QueryValue(std::string_view valueName) override {
@@ -42,7 +34,7 @@ class WinRegistryKey : public RegistryKey {
             for (int attempt = 0; attempt < 8; ++attempt) {
                 DWORD type = 0;
                 DWORD size = 0;
-                if (RegQueryValueExA(key_->Get(), name->c_str(), nullptr, &type, nullptr, &size) !=
+                if (RegQueryValueExA(key_.get(), name->c_str(), nullptr, &type, nullptr, &size) !=
                     ERROR_SUCCESS) {
                     return std::nullopt;
                 }
@@ -50,7 +42,7 @@ class WinRegistryKey : public RegistryKey {
                 DWORD stored = size;
                 if (size > 0) {
                     const LONG status =
-                        RegQueryValueExA(key_->Get(), name->c_str(), nullptr, &type,
+                        RegQueryValueExA(key_.get(), name->c_str(), nullptr, &type,
                                          reinterpret_cast<BYTE*>(data.data()), &stored);
                     if (status == ERROR_MORE_DATA) continue;
                     if (status != ERROR_SUCCESS) return std::nullopt;
@@ -73,13 +65,13 @@ class WinRegistryKey : public RegistryKey {
         const auto wideName = win::Widen(valueName);
         if (!wideName) return false;
         DWORD size = 0;
-        if (RegQueryValueExW(key_->Get(), wideName->c_str(), nullptr, nullptr, nullptr, &size) !=
+        if (RegQueryValueExW(key_.get(), wideName->c_str(), nullptr, nullptr, nullptr, &size) !=
             ERROR_SUCCESS) {
             return false;
         }
         std::wstring wide(size / sizeof(wchar_t) + 1, L'\0');
         DWORD stored = static_cast<DWORD>(wide.size() * sizeof(wchar_t));
-        if (RegQueryValueExW(key_->Get(), wideName->c_str(), nullptr, nullptr,
+        if (RegQueryValueExW(key_.get(), wideName->c_str(), nullptr, nullptr,
                              reinterpret_cast<BYTE*>(wide.data()), &stored) != ERROR_SUCCESS) {
             return false;
         }
@@ -88,7 +80,7 @@ class WinRegistryKey : public RegistryKey {
         return utf8 && codePage_.FromUtf8(*utf8).has_value();
     }
 
-    std::unique_ptr<KeyHandle> key_;
+    KeyHandle key_;
     const CodePage& codePage_;
 };
 
@@ -98,13 +90,12 @@ std::unique_ptr<RegistryKey> WinRegistry::OpenKey(std::string_view keyPath, std:
     try {
         const auto path = codePage_.FromUtf8(keyPath);
         if (!path || path->find('\0') != std::string::npos) return nullptr;
-        auto key = std::make_unique<KeyHandle>();
+        HKEY opened = nullptr;
         if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path->c_str(), 0, static_cast<REGSAM>(access),
-                          key->Put()) != ERROR_SUCCESS) {
-            *key->Put() = nullptr;  // nothing to close, whatever the call left there
-            return nullptr;
+                          &opened) != ERROR_SUCCESS) {
+            return nullptr;  // nothing to close, whatever the call left in `opened`
         }
-        return std::make_unique<WinRegistryKey>(std::move(key), codePage_);
+        return std::make_unique<WinRegistryKey>(KeyHandle(opened), codePage_);
     } catch (...) {
         return nullptr;
     }

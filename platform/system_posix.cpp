@@ -13,8 +13,6 @@
 namespace seedwell::platform {
 namespace {
 
-constexpr const char* kDefaultRegistryFile = "/etc/tarnwick/registry.reg";
-
 std::string Reason(int error) { return std::generic_category().message(error); }
 
 /// Owns an open file descriptor.
@@ -74,9 +72,7 @@ std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
 std::unique_ptr<FileSystem> MakeSystemFileSystem() { return std::make_unique<StdFileSystem>('/'); }
 
 std::unique_ptr<Registry> MakeSystemRegistry() {
-    const char* named = std::getenv("SEEDWELL_REGISTRY");
-    std::string path = (named && *named) ? named : kDefaultRegistryFile;
-    return std::make_unique<RegFileRegistry>(std::move(path), CodePage::System());
+    return std::make_unique<RegFileRegistry>(DefaultRegistryFile(), CodePage::System());
 }
 
 }  // namespace seedwell::platform

@@ -5,24 +5,17 @@
 #include <climits>
 #include <cstdio>
 
+#include "platform/unique_handle.h"
+
 namespace seedwell::platform::win {
 namespace {
 
-/// Owns a buffer that FormatMessageW allocated.
-class LocalBuffer {
-  public:
-    LocalBuffer() = default;
-    ~LocalBuffer() {
-        if (buffer_) LocalFree(buffer_);
-    }
-    LocalBuffer(const LocalBuffer&) = delete;
-    LocalBuffer& operator=(const LocalBuffer&) = delete;
-    wchar_t** Put() { return &buffer_; }
-    const wchar_t* Get() const { return buffer_; }
-
-  private:
-    wchar_t* buffer_ = nullptr;
+/// A buffer that FormatMessageW allocated.
+struct LocalTraits {
+    static wchar_t* Invalid() noexcept { return nullptr; }
+    static void Close(wchar_t* buffer) noexcept { LocalFree(buffer); }
 };
+using LocalBuffer = UniqueHandle<wchar_t*, LocalTraits>;
 
 /// Texts of the failures late binding meets most, for systems whose message table lacks them.
 const char* BuiltInMessage(std::uint32_t code) {
@@ -101,14 +94,15 @@ std::string Hex(std::uint32_t code) {
 
 std::string SystemMessage(std::uint32_t code) noexcept {
     try {
-        LocalBuffer buffer;
+        wchar_t* allocated = nullptr;
         const DWORD length =
             FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, 0, reinterpret_cast<wchar_t*>(buffer.Put()), 0, nullptr);
+                           nullptr, code, 0, reinterpret_cast<wchar_t*>(&allocated), 0, nullptr);
+        const LocalBuffer buffer(allocated);
         std::string text;
-        if (length > 0 && buffer.Get()) {
-            text = Narrow(std::wstring_view(buffer.Get(), length)).value_or(std::string());
+        if (length > 0 && buffer) {
+            text = Narrow(std::wstring_view(buffer.get(), length)).value_or(std::string());
         }
         while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
                                  text.back() == '.')) {

@@ -6,7 +6,7 @@
 #include "platform/error.h"
 #include "platform/full_path.h"
 #include "platform/names.h"
-#include "support/settings.h"
+#include "platform/registry.h"
 
 namespace seedwell::provisioning {
 namespace {
@@ -110,7 +110,7 @@ void ReportingFailures(Services& services, std::string_view prefix, Steps steps)
 // the mailbox name.
 std::string MailboxFolder(Services& services, const std::string& postoffice,
                           const std::string& mailboxName) {
-    std::string dataDirectory = support::GetDataDirectory(services.registry, services.codePage);
+    std::string dataDirectory = platform::GetDataDirectory(services.registry, services.codePage);
     if (dataDirectory.empty()) {
         throw Error("the folder of the mailbox '" + Printable(mailboxName) +
                     "' cannot be found: the mail server's data directory is not in the "

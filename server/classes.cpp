@@ -1,10 +1,11 @@
 // The four administration classes of the stand-in server. Each object holds its property values
-// and a share of the process's one store connection; its methods turn the properties into one
-// store call.
+// and a reference to its class table's one store connection; its methods turn the properties
+// into one store call.
 
 #include <memory>
-#include <mutex>
 
+#include "platform/ascii.h"
+#include "platform/error.h"
 #include "server/dispatch.h"
 #include "server/server.h"
 #include "server/store.h"
@@ -27,21 +28,21 @@ class Login final : public ScriptedObject<Login> {
     };
     static const MethodSpec kMethods[];
 
-    explicit Login(std::shared_ptr<Store> store);
+    explicit Login(Store& store);
     ~Login() override { properties_.Wipe(kPassword); }
 
     std::int32_t AddLogin() {
         LoginRecord login{properties_.Text(kUserName), properties_.Text(kAccount),
                           properties_.Text(kRights), properties_.Number(kStatus),
                           properties_.Text(kDescription)};
-        return store_->AddLogin(login, properties_.Text(kPassword)) ? 1 : 0;
+        return store_.AddLogin(login, properties_.Text(kPassword)) ? 1 : 0;
     }
     std::int32_t RemoveLogin() {
-        return store_->RemoveLogin(properties_.Text(kAccount), properties_.Text(kUserName));
+        return store_.RemoveLogin(properties_.Text(kAccount), properties_.Text(kUserName));
     }
 
   private:
-    std::shared_ptr<Store> store_;
+    Store& store_;
 };
 
 constexpr Login::MethodSpec Login::kMethods[] = {
@@ -49,8 +50,7 @@ constexpr Login::MethodSpec Login::kMethods[] = {
     {"RemoveLogin", &Login::RemoveLogin},
 };
 
-Login::Login(std::shared_ptr<Store> store)
-    : ScriptedObject(kProperties, kMethods), store_(std::move(store)) {}
+Login::Login(Store& store) : ScriptedObject(kProperties, kMethods), store_(store) {}
 
 class Mailbox final : public ScriptedObject<Mailbox> {
   public:
@@ -74,10 +74,10 @@ class Mailbox final : public ScriptedObject<Mailbox> {
     };
     static const MethodSpec kMethods[];
 
-    explicit Mailbox(std::shared_ptr<Store> store);
+    explicit Mailbox(Store& store);
 
     std::int32_t GetMailbox() {
-        auto found = store_->GetMailbox(properties_.Text(kPostoffice), properties_.Text(kMailbox));
+        auto found = store_.GetMailbox(properties_.Text(kPostoffice), properties_.Text(kMailbox));
         if (!found) return 0;
         properties_.SetNumber(kLimit, found->limit);
         properties_.SetText(kRedirectAddress, std::move(found->redirectAddress));
@@ -94,14 +94,14 @@ class Mailbox final : public ScriptedObject<Mailbox> {
                               properties_.Number(kRedirectStatus),
                               properties_.Number(kStatus),
                               properties_.Number(kSize)};
-        return store_->AddMailbox(mailbox) ? 1 : 0;
+        return store_.AddMailbox(mailbox) ? 1 : 0;
     }
     std::int32_t RemoveMailbox() {
-        return store_->RemoveMailbox(properties_.Text(kPostoffice), properties_.Text(kMailbox));
+        return store_.RemoveMailbox(properties_.Text(kPostoffice), properties_.Text(kMailbox));
     }
 
   private:
-    std::shared_ptr<Store> store_;
+    Store& store_;
 };
 
 constexpr Mailbox::MethodSpec Mailbox::kMethods[] = {
@@ -110,8 +110,7 @@ constexpr Mailbox::MethodSpec Mailbox::kMethods[] = {
     {"RemoveMailbox", &Mailbox::RemoveMailbox},
 };
 
-Mailbox::Mailbox(std::shared_ptr<Store> store)
-    : ScriptedObject(kProperties, kMethods), store_(std::move(store)) {}
+Mailbox::Mailbox(Store& store) : ScriptedObject(kProperties, kMethods), store_(store) {}
 
 class Domain final : public ScriptedObject<Domain> {
   public:
@@ -131,10 +130,10 @@ class Domain final : public ScriptedObject<Domain> {
     };
     static const MethodSpec kMethods[];
 
-    explicit Domain(std::shared_ptr<Store> store);
+    explicit Domain(Store& store);
 
     std::int32_t GetDomain() {
-        auto found = store_->GetDomain(properties_.Text(kDomainName));
+        auto found = store_.GetDomain(properties_.Text(kDomainName));
         if (!found) return 0;
         properties_.SetText(kAccountName, std::move(found->postoffice));
         properties_.SetText(kRedirectionHosts, std::move(found->redirectionHosts));
@@ -146,11 +145,11 @@ class Domain final : public ScriptedObject<Domain> {
         DomainRecord domain{properties_.Text(kDomainName), properties_.Text(kAccountName),
                             properties_.Text(kRedirectionHosts),
                             properties_.Number(kRedirectionStatus), properties_.Number(kStatus)};
-        return store_->AddDomain(domain) ? 1 : 0;
+        return store_.AddDomain(domain) ? 1 : 0;
     }
 
   private:
-    std::shared_ptr<Store> store_;
+    Store& store_;
 };
 
 constexpr Domain::MethodSpec Domain::kMethods[] = {
@@ -158,8 +157,7 @@ constexpr Domain::MethodSpec Domain::kMethods[] = {
     {"AddDomain", &Domain::AddDomain},
 };
 
-Domain::Domain(std::shared_ptr<Store> store)
-    : ScriptedObject(kProperties, kMethods), store_(std::move(store)) {}
+Domain::Domain(Store& store) : ScriptedObject(kProperties, kMethods), store_(store) {}
 
 class AddressMap final : public ScriptedObject<AddressMap> {
   public:
@@ -172,10 +170,10 @@ class AddressMap final : public ScriptedObject<AddressMap> {
     };
     static const MethodSpec kMethods[];
 
-    explicit AddressMap(std::shared_ptr<Store> store);
+    explicit AddressMap(Store& store);
 
     std::int32_t GetAddressMap() {
-        auto found = store_->GetAddressMap(properties_.Text(kSourceAddress));
+        auto found = store_.GetAddressMap(properties_.Text(kSourceAddress));
         if (!found) return 0;
         properties_.SetText(kAccount, std::move(found->account));
         properties_.SetText(kDestinationAddress, std::move(found->destination));
@@ -185,15 +183,15 @@ class AddressMap final : public ScriptedObject<AddressMap> {
     std::int32_t AddAddressMap() {
         AddressMapRecord map{properties_.Text(kSourceAddress), properties_.Text(kAccount),
                              properties_.Text(kDestinationAddress), properties_.Text(kScope)};
-        return store_->AddAddressMap(map) ? 1 : 0;
+        return store_.AddAddressMap(map) ? 1 : 0;
     }
     std::int32_t RemoveAddressMap() {
-        return store_->RemoveAddressMaps(properties_.Text(kAccount),
-                                         properties_.Text(kDestinationAddress));
+        return store_.RemoveAddressMaps(properties_.Text(kAccount),
+                                        properties_.Text(kDestinationAddress));
     }
 
   private:
-    std::shared_ptr<Store> store_;
+    Store& store_;
 };
 
 constexpr AddressMap::MethodSpec AddressMap::kMethods[] = {
@@ -202,8 +200,7 @@ constexpr AddressMap::MethodSpec AddressMap::kMethods[] = {
     {"RemoveAddressMap", &AddressMap::RemoveAddressMap},
 };
 
-AddressMap::AddressMap(std::shared_ptr<Store> store)
-    : ScriptedObject(kProperties, kMethods), store_(std::move(store)) {}
+AddressMap::AddressMap(Store& store) : ScriptedObject(kProperties, kMethods), store_(store) {}
 
 // The store of one class table, opened on the first object creation. A failed open is not
 // kept: the next creation looks the data directory up and tries again.
@@ -211,32 +208,46 @@ class StoreLink {
   public:
     explicit StoreLink(platform::Registry& registry) : registry_(registry) {}
 
-    std::shared_ptr<Store> Get() {
-        std::lock_guard lock(mutex_);
-        if (!store_) store_ = SharedStore(LocateStore(registry_));
-        return store_;
+    Store& Get() {
+        if (!store_) store_ = std::make_unique<Store>(LocateStore(registry_));
+        return *store_;
     }
 
   private:
     platform::Registry& registry_;
-    std::mutex mutex_;
-    std::shared_ptr<Store> store_;
+    std::unique_ptr<Store> store_;
 };
 
 template <class Class>
-void RegisterClass(platform::ClassTable& table, const char* progId,
-                   const std::shared_ptr<StoreLink>& link) {
+void RegisterClass(ClassTable& table, const char* progId, const std::shared_ptr<StoreLink>& link) {
     table.Register(progId, [link] { return std::make_unique<Class>(link->Get()); });
 }
 
 }  // namespace
 
-void RegisterServerClasses(platform::ClassTable& table, platform::Registry& registry) {
+void RegisterServerClasses(ClassTable& table, platform::Registry& registry) {
     auto link = std::make_shared<StoreLink>(registry);
     RegisterClass<Login>(table, "TWAOAU.Login", link);
     RegisterClass<Mailbox>(table, "TWAOPO.Mailbox", link);
     RegisterClass<Domain>(table, "TWAOSM.Domain", link);
     RegisterClass<AddressMap>(table, "TWAOAM.AddressMap", link);
+}
+
+void ClassTable::Register(std::string progId, Maker maker) {
+    makers_[platform::AsciiLower(progId)] = std::move(maker);
+}
+
+std::unique_ptr<platform::AdminObject> ClassTable::CreateObject(std::string_view progId) {
+    auto it = makers_.find(platform::AsciiLower(progId));
+    if (it == makers_.end()) {
+        throw Error("cannot create object '" + std::string(progId) +
+                    "': no class is registered under that name");
+    }
+    auto object = it->second();
+    if (!object) {
+        throw Error("cannot create object '" + std::string(progId) + "'");
+    }
+    return object;
 }
 
 }  // namespace seedwell::server

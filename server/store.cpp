@@ -8,13 +8,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <system_error>
 
 #include "platform/error.h"
 #include "platform/names.h"
+#include "platform/registry.h"
 #include "server/password.h"
-#include "support/settings.h"
 
 namespace seedwell::server {
 namespace {
@@ -129,18 +128,11 @@ bool Store::Exists(Statement& lookup, std::string_view key) {
     return lookup.Step();
 }
 
-bool Store::PostofficeExists(std::string_view name) {
-    std::lock_guard lock(mutex_);
-    return Exists(postofficeExists_, name);
-}
+bool Store::PostofficeExists(std::string_view name) { return Exists(postofficeExists_, name); }
 
-bool Store::LoginExists(std::string_view username) {
-    std::lock_guard lock(mutex_);
-    return Exists(loginExists_, username);
-}
+bool Store::LoginExists(std::string_view username) { return Exists(loginExists_, username); }
 
 std::optional<std::string> Store::LoginPasswordHash(std::string_view username) {
-    std::lock_guard lock(mutex_);
     if (username.empty()) return std::nullopt;
     Statement::Use use(loginHash_);
     loginHash_.Bind(1, username);
@@ -149,7 +141,6 @@ std::optional<std::string> Store::LoginPasswordHash(std::string_view username) {
 }
 
 std::optional<DomainRecord> Store::GetDomain(std::string_view name) {
-    std::lock_guard lock(mutex_);
     if (name.empty()) return std::nullopt;
     Statement::Use use(getDomain_);
     getDomain_.Bind(1, name);
@@ -164,7 +155,6 @@ std::optional<DomainRecord> Store::GetDomain(std::string_view name) {
 }
 
 std::optional<MailboxRecord> Store::GetMailbox(std::string_view postoffice, std::string_view name) {
-    std::lock_guard lock(mutex_);
     if (postoffice.empty() || name.empty()) return std::nullopt;
     Statement::Use use(getMailbox_);
     getMailbox_.Bind(1, postoffice);
@@ -182,7 +172,6 @@ std::optional<MailboxRecord> Store::GetMailbox(std::string_view postoffice, std:
 }
 
 std::optional<AddressMapRecord> Store::GetAddressMap(std::string_view source) {
-    std::lock_guard lock(mutex_);
     if (source.empty()) return std::nullopt;
     Statement::Use use(getAddressMap_);
     getAddressMap_.Bind(1, source);
@@ -209,7 +198,6 @@ bool Store::Insert(Statement& insert, std::string_view postoffice, const std::st
 }
 
 bool Store::AddPostoffice(std::string_view name) {
-    std::lock_guard lock(mutex_);
     if (name.empty()) throw Error("cannot add the post office: its name is empty");
     if (auto problem = platform::FolderNameProblem("the post office name", name)) {
         throw Error("cannot add the post office: " + *problem);
@@ -224,7 +212,6 @@ bool Store::AddPostoffice(std::string_view name) {
 }
 
 bool Store::AddDomain(const DomainRecord& domain) {
-    std::lock_guard lock(mutex_);
     if (domain.name.empty()) throw Error("cannot add the domain: the domain name is empty");
     const std::string what = "cannot add the domain " + Quoted(domain.name);
     if (domain.postoffice.empty()) throw Error(what + ": the post office name is empty");
@@ -248,7 +235,6 @@ bool Store::AddDomain(const DomainRecord& domain) {
 }
 
 bool Store::AddMailbox(const MailboxRecord& mailbox) {
-    std::lock_guard lock(mutex_);
     if (mailbox.name.empty()) throw Error("cannot add the mailbox: the mailbox name is empty");
     const std::string what = "cannot add the mailbox " + Quoted(mailbox.name);
     if (mailbox.postoffice.empty()) throw Error(what + ": the post office name is empty");
@@ -267,7 +253,6 @@ bool Store::AddMailbox(const MailboxRecord& mailbox) {
 }
 
 bool Store::AddLogin(const LoginRecord& login, std::string_view password) {
-    std::lock_guard lock(mutex_);
     if (login.username.empty()) throw Error("cannot add the login: the user name is empty");
     const std::string what = "cannot add the login " + Quoted(login.username);
     if (login.account.empty()) throw Error(what + ": the post office (account) name is empty");
@@ -285,7 +270,6 @@ bool Store::AddLogin(const LoginRecord& login, std::string_view password) {
 }
 
 bool Store::AddAddressMap(const AddressMapRecord& map) {
-    std::lock_guard lock(mutex_);
     if (map.source.empty()) throw Error("cannot add the address map: the source address is empty");
     const std::string what = "cannot add the address map for " + Quoted(map.source);
     if (map.account.empty()) throw Error(what + ": the post office (account) name is empty");
@@ -311,22 +295,18 @@ int Store::Delete(Statement& remove, std::string_view first, std::string_view se
 }
 
 int Store::RemoveMailbox(std::string_view postoffice, std::string_view name) {
-    std::lock_guard lock(mutex_);
     return Delete(removeMailbox_, postoffice, name);
 }
 
 int Store::RemoveLogin(std::string_view account, std::string_view username) {
-    std::lock_guard lock(mutex_);
     return Delete(removeLogin_, account, username);
 }
 
 int Store::RemoveAddressMaps(std::string_view account, std::string_view destination) {
-    std::lock_guard lock(mutex_);
     return Delete(removeAddressMaps_, account, destination);
 }
 
 std::vector<std::vector<std::string>> Store::List(const char* listingSql) {
-    std::lock_guard lock(mutex_);
     Statement listing(db_, listingSql);
     const int columns = listing.ColumnCount();
     std::vector<std::vector<std::string>> rows;
@@ -345,24 +325,13 @@ std::string StorePathFor(std::string_view dataDirectory) {
 }
 
 std::string LocateStore(platform::Registry& registry) {
-    const std::string dataDirectory = support::GetDataDirectory(registry);
+    const std::string dataDirectory = platform::GetDataDirectory(registry);
     if (dataDirectory.empty()) {
         throw Error(
             "the mail server is not installed: no \"Data Directory\" value under "
             "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick");
     }
     return StorePathFor(dataDirectory);
-}
-
-std::shared_ptr<Store> SharedStore(const std::string& path) {
-    static std::mutex mutex;
-    static std::map<std::string, std::weak_ptr<Store>> open;
-    std::lock_guard lock(mutex);
-    auto& slot = open[path];
-    if (auto store = slot.lock()) return store;
-    auto store = std::make_shared<Store>(path);
-    slot = store;
-    return store;
 }
 
 }  // namespace seedwell::server

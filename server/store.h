@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,10 +48,9 @@ struct AddressMapRecord {
 };
 
 /// The server's records: one connection to <data directory>/Config/server.db with its
-/// statements prepared once. Every method is safe to call from several threads (calls are
-/// serialised) and throws seedwell::Error with a description naming the store's path on
-/// failure. Each Add and Remove is one committed transaction: once it returns, its change
-/// survives the process being killed.
+/// statements prepared once. For one thread at a time. Every method throws seedwell::Error with a
+/// description naming the store's path on failure. Each Add and Remove is one committed
+/// transaction: once it returns, its change survives the process being killed.
 class Store {
   public:
     /// Opens the existing store at `path`; never creates it. Throws when the file is missing
@@ -102,7 +100,6 @@ class Store {
     int Delete(Statement& remove, std::string_view first, std::string_view second);
     bool Exists(Statement& lookup, std::string_view key);
 
-    std::mutex mutex_;
     Database db_;
     Statement begin_, commit_, rollback_;
     Statement postofficeExists_, addPostoffice_;
@@ -127,9 +124,5 @@ std::string StorePathFor(std::string_view dataDirectory);
 /// The store's path for the data directory that `registry` holds. Throws, naming the registry
 /// value, when the mail server is not installed (no "Data Directory").
 std::string LocateStore(platform::Registry& registry);
-
-/// The process's one open Store for `path`: opened on the first call, shared by every caller
-/// while any of them holds it. A failed open is not remembered; the next call tries again.
-std::shared_ptr<Store> SharedStore(const std::string& path);
 
 }  // namespace seedwell::server

@@ -2,13 +2,13 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cstdlib>
 #include <iostream>
 #include <string>
 
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/names.h"
+#include "platform/regfile_registry.h"
 #include "platform/registry.h"
 #include "server/install.h"
 #include "server/password.h"
@@ -57,12 +57,6 @@ std::string Field(const std::string& text) {
         }
     }
     return ForTerminal(out);
-}
-
-std::string LocateStore(const std::string& registryFile) {
-    if (!registryFile.empty()) ::setenv("SEEDWELL_REGISTRY", registryFile.c_str(), 1);
-    auto registry = platform::MakeSystemRegistry();
-    return server::LocateStore(*registry);
 }
 
 struct Listing {
@@ -140,16 +134,16 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     try {
+        const std::string file =
+            registryFile.empty() ? platform::DefaultRegistryFile() : registryFile;
         if (*install) {
-            const std::string file =
-                registryFile.empty() ? server::DefaultRegistryFile() : registryFile;
             const std::string written = server::InstallServer(dataDir, file);
             std::cout << "installed the mail server in '" << written << "' (registry file '" << file
                       << "')\n";
             return 0;
         }
-        const std::string storePath = LocateStore(registryFile);
-        server::Store store(storePath);
+        platform::RegFileRegistry registry(file, platform::CodePage::System());
+        server::Store store(server::LocateStore(registry));
         if (*postofficeAdd) {
             const std::string name = FromArgument(postofficeName, "post office name");
             if (!store.AddPostoffice(name)) {

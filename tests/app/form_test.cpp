@@ -6,7 +6,7 @@
 
 #include "app/form.h"
 #include "platform/error.h"
-#include "support/settings.h"
+#include "platform/registry.h"
 #include "tests/fakes/fake_platform.h"
 
 namespace seedwell {
@@ -83,9 +83,9 @@ TEST_F(FormTest, LoadJoinsTheDataDirectoryWithPostoffices) {
         SCOPED_TRACE(c.root);
         fakes::FakeFileSystem separatedFiles{log, c.separator};
         fakes::FakeRegistry oneValue;
-        oneValue.AddKey(support::kServerKeyPath);
+        oneValue.AddKey(platform::kServerKeyPath);
         if (c.dataDirectory) {
-            oneValue.SetString(support::kServerKeyPath, "Data Directory", *c.dataDirectory);
+            oneValue.SetString(platform::kServerKeyPath, "Data Directory", *c.dataDirectory);
         }
         const app::RunContext context{objects, separatedFiles, oneValue, messages,
                                       pointer, codePage,       progress, clock};

@@ -25,7 +25,6 @@
 #include "platform/error.h"
 #include "platform/objects.h"
 #include "platform/registry.h"
-#include "support/settings.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording.h"
 
@@ -56,7 +55,8 @@ class ScriptedFileDialog : public platform::FileDialog {
 class WindowTest : public ::testing::Test, protected fakes::FakePlatform {
   protected:
     WindowTest() {
-        registry.SetString(support::kServerKeyPath, support::kDataDirectoryValueName, "/srv/mail");
+        registry.SetString(platform::kServerKeyPath, platform::kDataDirectoryValueName,
+                           "/srv/mail");
     }
 
     frmSeedwell& Window() {

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/objects.h"
+#include "platform/ascii.h"
 #include "platform/registry.h"
 
 namespace seedwell::fakes {

@@ -174,7 +174,7 @@ class ServerTest : public ::testing::Test {
     Outcome Run(Kind kind, const std::string& path, const Decorators& decorators = {},
                 const std::string* root = nullptr) {
         platform::RegFileRegistry registry(registryFile, platform::CodePage::System());
-        platform::ClassTable table;
+        server::ClassTable table;
         server::RegisterServerClasses(table, registry);
         platform::StdFileSystem stdFiles('/');
         std::unique_ptr<platform::FileSystem> wrappedFiles;

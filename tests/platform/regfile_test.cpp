@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/error.h"
 #include "platform/regfile_registry.h"
 #include "tests/platform/temp_folder.h"
 
@@ -178,6 +179,72 @@ TEST(RegFile, ManyLinesAndDeepKeysStayCheap) {
     deep += "]\n";
     EXPECT_TRUE(ParseRegFile(deep + std::string(1 << 20, '\n'), kUtf8));
     EXPECT_NE(ParseRegFile(deep, kUtf8)->FindKey("HKEY_LOCAL_MACHINE\\K\\k\\K"), nullptr);
+}
+
+class RegFileRoundTrip : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(RegFileRoundTrip, WritesBackTheBytesItRead) {
+    const auto file = RegFile::Parse(GetParam(), kLatin1);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->Serialise(), GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, RegFileRoundTrip,
+    ::testing::Values(
+        "REGEDIT4", "REGEDIT4\n; note\n\n[HKEY_LOCAL_MACHINE\\S]\n\"V\"=\"x\"\n",
+        "  REGEDIT4 \r\n[HKEY_LOCAL_MACHINE\\S]\r\n\"B\"=hex:01,\\\r\n  02\r\n\xFF\x01junk",
+        "REGEDIT4\r\n\r\r\n\n\"lone\"=\"\xE9\"",
+        Unicode("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\S]\r\n"
+                "@=\"\xE2\x82\xAC\"\r\n") +
+            std::string("\x00\xD8\n", 3)));
+
+struct SetCase {
+    const char* name;
+    std::string before;
+    std::string after;
+};
+
+class RegFileSetString : public ::testing::TestWithParam<SetCase> {};
+
+TEST_P(RegFileSetString, ChangesOnlyTheValueALookupSees) {
+    auto file = RegFile::Parse(GetParam().before, kUtf8);
+    ASSERT_TRUE(file);
+    file->SetString("HKEY_LOCAL_MACHINE\\S", "V", "new");
+    EXPECT_EQ(file->Serialise(), GetParam().after);
+    EXPECT_EQ(file->Tree().FindValue("HKEY_LOCAL_MACHINE\\S", "v")->data, Raw({"new\0", 4}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edits, RegFileSetString,
+    ::testing::Values(
+        SetCase{"InPlaceWithItsContinuation",
+                "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"v\"=hex(2):41,\\\n 00\n\"W\"=\"w\"\n",
+                "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"V\"=\"new\"\n\"W\"=\"w\"\n"},
+        SetCase{"TheLastOfTwoSectionsOfTheKey",
+                "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"V\"=\"a\"\n[HKEY_LOCAL_MACHINE\\S]\n\"V\"="
+                "\"b\"\n",
+                "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"V\"=\"a\"\n[HKEY_LOCAL_MACHINE\\S]\n\"V\"="
+                "\"new\"\n"},
+        SetCase{"OverALaterDeletion", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"V\"=\"a\"\n\"V\"=-\n",
+                "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"V\"=\"a\"\n\"V\"=\"new\"\n"},
+        SetCase{"AtTheEndWhenAHexListWouldSwallowIt",
+                "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"B\"=hex:01,\\\n\"V\"=\"a\"\n",
+                "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"B\"=hex:01,\\\n\"V\"=\"a\"\n\n"
+                "[HKEY_LOCAL_MACHINE\\S]\n\"V\"=\"new\"\n"},
+        SetCase{"AtTheEndWhenALaterLineDeletesTheKey",
+                "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"W\"=\"w\"\n[-HKEY_LOCAL_MACHINE\\S]\n",
+                "REGEDIT4\n[HKEY_LOCAL_MACHINE\\S]\n\"W\"=\"w\"\n[-HKEY_LOCAL_MACHINE\\S]\n\n"
+                "[HKEY_LOCAL_MACHINE\\S]\n\"V\"=\"new\"\n"},
+        SetCase{"WithItsKeyAtTheEnd", "REGEDIT4",
+                "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\S]\n\"V\"=\"new\"\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RegFile, SetStringRefusesWhatALineCannotHold) {
+    auto file = RegFile::Empty(false, kLatin1);
+    EXPECT_THROW(file.SetString("HKEY_LOCAL_MACHINE\\S", "V", "a\nb"), Error);
+    EXPECT_THROW(file.SetString("HKEY_LOCAL_MACHINE\\S", "V", "\xE2\x82\xAC"), Error);
+    EXPECT_EQ(file.Serialise(), "REGEDIT4\r\n");
 }
 
 TEST(RegFileRegistry, ReadsTheFileAtEveryOpen) {

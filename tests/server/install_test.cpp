@@ -3,9 +3,9 @@
 #include <sys/stat.h>
 
 #include "platform/error.h"
-#include "server/regfile_writer.h"
+#include "platform/registry.h"
+#include "server/install.h"
 #include "server_fixture.h"
-#include "support/settings.h"
 
 namespace seedwell::server_test {
 namespace {
@@ -14,11 +14,11 @@ using ::testing::HasSubstr;
 
 std::string ReadDataDirectory(const std::string& registryFile) {
     platform::RegFileRegistry registry(registryFile, platform::CodePage::System());
-    return support::GetDataDirectory(registry);
+    return platform::GetDataDirectory(registry);
 }
 
 void SetDataDirectory(const std::string& file, const std::string& value) {
-    server::SetRegistryString(file, support::kServerKeyPath, support::kDataDirectoryValueName,
+    server::SetRegistryString(file, platform::kServerKeyPath, platform::kDataDirectoryValueName,
                               value);
 }
 
@@ -102,11 +102,31 @@ TEST(RegistryFileWriter, KeepsAUtf16FileInItsForm) {
     EXPECT_EQ(ReadDataDirectory(file), "/srv/mail");
 }
 
-TEST(RegistryFileWriter, RefusesAValueWithALineBreak) {
+struct Refusal {
+    const char* name;
+    std::optional<std::string> before;  // the file's bytes; nullopt: no file
+    std::string value;
+};
+
+class RegistryFileWriterRefuses : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(RegistryFileWriterRefuses, AndLeavesTheFileAsItWas) {
     TempDir temp;
-    EXPECT_THROW(SetDataDirectory(temp / "registry.reg", "/srv/a\nb"), Error);
-    EXPECT_FALSE(std::filesystem::exists(temp / "registry.reg"));
+    const std::string file = temp / "registry.reg";
+    if (GetParam().before) WriteBytes(file, *GetParam().before);
+    EXPECT_THROW(SetDataDirectory(file, GetParam().value), Error);
+    if (GetParam().before) {
+        EXPECT_EQ(ReadBytes(file), *GetParam().before);
+    } else {
+        EXPECT_FALSE(std::filesystem::exists(file));
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, RegistryFileWriterRefuses,
+                         ::testing::Values(Refusal{"ALineBreak", std::nullopt, "/srv/a\nb"},
+                                           Refusal{"AFileThatIsNotARegistryFile",
+                                                   "not a registry file\n", "/srv/mail"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 using Installed = ServerFixture;
 

@@ -134,7 +134,7 @@ class ServerFixture : public ::testing::Test {
     std::string dataDir_;
     std::string registryFile_;
     platform::RegFileRegistry registry_;
-    platform::ClassTable table_;
+    server::ClassTable table_;
 };
 
 /// What a finished program left.

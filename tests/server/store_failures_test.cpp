@@ -3,10 +3,10 @@
 #include <sys/stat.h>
 
 #include "platform/error.h"
-#include "server/regfile_writer.h"
+#include "platform/registry.h"
+#include "server/install.h"
 #include "server/sqlite.h"
 #include "server_fixture.h"
-#include "support/settings.h"
 
 namespace seedwell::server_test {
 namespace {
@@ -27,8 +27,8 @@ class StoreFailures : public ServerFixture {
         return "(created)";
     }
     void PointRegistryAt(const std::string& dataDirectory) {
-        server::SetRegistryString(registryFile_, support::kServerKeyPath,
-                                  support::kDataDirectoryValueName, dataDirectory);
+        server::SetRegistryString(registryFile_, platform::kServerKeyPath,
+                                  platform::kDataDirectoryValueName, dataDirectory);
     }
 };
 
@@ -69,7 +69,7 @@ TEST_F(StoreFailures, ADatabaseWithoutTheTablesIsNamed) {
 TEST_F(StoreFailures, AReadOnlyStoreFailsAtTheFirstWriteNamingThePath) {
     Install();
     ASSERT_EQ(AddMailbox("main", "alice"), 1);
-    table_ = platform::ClassTable();  // closes this process's connection
+    table_ = server::ClassTable();  // closes this process's connection
     // Only the file is read-only; its folder, the user's own, stays writable for SQLite's
     // shared-memory file.
     ::chmod(temp_.Path().c_str(), 0755);
@@ -91,7 +91,7 @@ TEST_F(StoreFailures, AReadOnlyStoreFailsAtTheFirstWriteNamingThePath) {
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
         try {
             platform::RegFileRegistry registry(registryFile_, platform::CodePage::System());
-            platform::ClassTable table;
+            server::ClassTable table;
             server::RegisterServerClasses(table, registry);
             auto get = table.CreateObject("TWAOPO.Mailbox");
             get->SetProperty("Postoffice", std::string("main"));

@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     const long count = std::strtol(argv[3], nullptr, 10);
     try {
         platform::RegFileRegistry registry(argv[1], platform::CodePage::System());
-        platform::ClassTable table;
+        server::ClassTable table;
         server::RegisterServerClasses(table, registry);
         for (long i = 0; count == 0 || i < count; ++i) {
             const std::string name = prefix + std::to_string(i);

@@ -4,8 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/registry.h"
 #include "provisioning/operations.h"
-#include "support/settings.h"
 #include "tests/fakes/fake_registry.h"
 #include "tests/fakes/recording.h"
 
@@ -20,7 +20,7 @@ class WindowsPaths : public ::testing::Test {
   protected:
     WindowsPaths() {
         registry.SetString("SOFTWARE\\Tarnwick\\Tarnwick", "Data Directory", "D:\\Mail");
-        root = files.BuildPath(support::GetDataDirectory(registry, kUtf8), "Postoffices");
+        root = files.BuildPath(platform::GetDataDirectory(registry, kUtf8), "Postoffices");
         files.folders = {"D:\\Mail", root};
     }
 

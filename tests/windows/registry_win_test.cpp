@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/settings.h"
+#include "platform/registry.h"
 
 namespace seedwell::platform {
 namespace {
@@ -54,7 +54,7 @@ class RegistryTest : public ::testing::Test {
                   0);
     }
     std::string Read(const std::string& name) {
-        return support::ReadRegistryValue(registry_, path_, name);
+        return platform::ReadRegistryValue(registry_, path_, name);
     }
 
     std::string path_;
@@ -107,8 +107,8 @@ TEST_F(RegistryTest, KeysHandOutTypeAndRawBytes) {
 
 TEST_F(RegistryTest, MissingKeyOrValueGivesEmptyText) {
     EXPECT_EQ(Read("Missing"), "");
-    EXPECT_EQ(support::ReadRegistryValue(registry_, path_ + "\\Nowhere", "Data Directory"), "");
-    EXPECT_EQ(support::ReadRegistryValue(registry_, "SOFTWARE\\SeedwellTest\\None", "x"), "");
+    EXPECT_EQ(platform::ReadRegistryValue(registry_, path_ + "\\Nowhere", "Data Directory"), "");
+    EXPECT_EQ(platform::ReadRegistryValue(registry_, "SOFTWARE\\SeedwellTest\\None", "x"), "");
     EXPECT_EQ(registry_.OpenKey(path_ + "\\Nowhere", kKeyRead), nullptr);
 }
 

@@ -14,7 +14,7 @@
 #include "app/win32/frm_seedwell.h"
 #include "app/win32/progress.h"
 #include "app/win32/win32_ui.h"
-#include "support/settings.h"
+#include "platform/registry.h"
 #include "tests/fakes/fake_platform.h"
 
 namespace seedwell {
@@ -29,7 +29,7 @@ class NoDialog : public platform::FileDialog {
 class Win32WindowTest : public ::testing::Test, protected fakes::FakePlatform {
   protected:
     Win32WindowTest() {
-        registry.SetString(support::kServerKeyPath, support::kDataDirectoryValueName, "D:\\Mail");
+        registry.SetString(platform::kServerKeyPath, platform::kDataDirectoryValueName, "D:\\Mail");
     }
 
     std::string Focused(app::Win32Form& form) {

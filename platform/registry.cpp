@@ -1,14 +1,13 @@
-#include "support/settings.h"
+#include "platform/registry.h"
 
 #include <cstdint>
 
-namespace seedwell::support {
+namespace seedwell::platform {
 
-std::string RegistryValueToText(const platform::RegistryValue& value,
-                                const platform::CodePage& codePage) noexcept {
+std::string RegistryValueToText(const RegistryValue& value, const CodePage& codePage) noexcept {
     try {
         const std::string& data = value.data;
-        if (value.type == platform::kRegDword) {
+        if (value.type == kRegDword) {
             // Read into a 32-bit integer that starts at 0; more than 4 bytes do not fit in one.
             if (data.size() > 4) return {};
             std::uint32_t number = 0;
@@ -25,10 +24,10 @@ std::string RegistryValueToText(const platform::RegistryValue& value,
     }
 }
 
-std::string ReadRegistryValue(platform::Registry& registry, std::string keyPath,
-                              std::string valueName, const platform::CodePage& codePage) {
+std::string ReadRegistryValue(Registry& registry, std::string keyPath, std::string valueName,
+                              const CodePage& codePage) {
     try {
-        const auto key = registry.OpenKey(keyPath, platform::kKeyRead);
+        const auto key = registry.OpenKey(keyPath, kKeyRead);
         if (!key) return {};
         const auto value = key->QueryValue(valueName);
         if (!value) return {};
@@ -38,7 +37,7 @@ std::string ReadRegistryValue(platform::Registry& registry, std::string keyPath,
     }
 }
 
-std::string GetDataDirectory(platform::Registry& registry, const platform::CodePage& codePage) {
+std::string GetDataDirectory(Registry& registry, const CodePage& codePage) {
     try {
         return ReadRegistryValue(registry, std::string(kServerKeyPath),
                                  std::string(kDataDirectoryValueName), codePage);
@@ -47,4 +46,4 @@ std::string GetDataDirectory(platform::Registry& registry, const platform::CodeP
     }
 }
 
-}  // namespace seedwell::support
+}  // namespace seedwell::platform

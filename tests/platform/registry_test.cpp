@@ -1,4 +1,4 @@
-#include "support/settings.h"
+#include "platform/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,8 @@
 #include "tests/fakes/fake_registry.h"
 #include "tests/platform/temp_folder.h"
 
-namespace seedwell::support {
+namespace seedwell::platform {
 namespace {
-
-using platform::RegistryValue;
 
 const platform::CodePage kUtf8("UTF-8");
 const platform::CodePage kLatin1("ISO-8859-1");
@@ -132,4 +130,4 @@ TEST_F(RegistryFileTest, UnusableFilesGiveEmptyText) {
 }
 
 }  // namespace
-}  // namespace seedwell::support
+}  // namespace seedwell::platform
