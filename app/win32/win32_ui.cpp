@@ -30,10 +30,10 @@ std::string WindowText(HWND window, std::string_view what) {
 
 int Win32MessageBox::Show(std::string_view text, int style, std::optional<std::string> title) {
     using namespace platform;
-    if (style != kMbOk && style != kMbOkCritical && style != kMbOkInformation &&
-        style != kMbYesNoCritical) {
+    if (style != kMbOk && style != kMbOkCritical && style != kMbOkExclamation &&
+        style != kMbOkInformation && style != kMbYesNoCritical) {
         throw Error("A message box of style " + std::to_string(style) +
-                    " cannot be shown: only the styles 0, 16, 20 and 64 are known.");
+                    " cannot be shown: only the styles 0, 16, 20, 48 and 64 are known.");
     }
     const std::wstring wideText = WideText(text, "message");
     const std::wstring wideTitle =
