@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace seedwell::platform {
 
@@ -10,7 +11,7 @@ namespace seedwell::platform {
 /// CR LF or at a lone LF, which are not part of it; the last line may lack its line end, and a
 /// line end at the very end adds no empty line. Only one buffer's worth is held in memory.
 class TextStream {
-public:
+  public:
     virtual ~TextStream() = default;
     /// True when no further line can be read. Throws seedwell::Error when reading fails.
     virtual bool AtEndOfStream() = 0;
@@ -21,9 +22,24 @@ public:
     virtual void Close() = 0;
 };
 
+/// How a removal of a folder tree ended.
+struct FolderRemoval {
+    enum class Outcome {
+        kRemoved,        ///< the folder and everything in it are gone
+        kMissing,        ///< no folder was there (a level missing, or not a folder): nothing done
+        kLink,           ///< a level is a link: nothing removed
+        kInUse,          ///< something in the tree cannot be removed: nothing removed
+        kPartlyRemoved,  ///< the removal failed after removing some of the tree
+    };
+    Outcome outcome = Outcome::kRemoved;
+    /// kLink: the levels from the first down to the link, joined with the separator
+    /// ("main/mailroot"). kInUse, kPartlyRemoved: what could not be removed and why.
+    std::string detail;
+};
+
 /// The file system as the program uses it. Paths are UTF-8.
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
     /// The platform's folder separator: '\\' on Windows, '/' elsewhere.
     virtual char Separator() const = 0;
@@ -38,10 +54,16 @@ public:
     /// Creates the one folder `path` inside its existing parent, with the process's default
     /// permissions. Throws seedwell::Error naming the path and the reason when it cannot.
     virtual void CreateFolder(const std::string& path) = 0;
-    /// Removes the folder `path` and everything inside it (read-only files too when `force`).
-    /// Symbolic links inside are removed as links; their targets stay. Throws seedwell::Error
-    /// naming the path and the reason when anything cannot be removed.
-    virtual void DeleteFolder(const std::string& path, bool force) = 0;
+    /// Removes the folder `base`/levels[0]/.../levels.back() and everything inside it
+    /// (read-only files too when `force`). `base` is followed wherever it leads; every level
+    /// below it must be a real folder, and a link there (on Windows any reparse point) ends the
+    /// call with kLink before anything is removed. Inside the tree nothing is followed: links
+    /// are removed as links, and the walk goes by open folder handles, so that entries swapped
+    /// for links meanwhile never lead outside. The whole tree is checked first, and kInUse
+    /// means that nothing was removed; an entry that vanished meanwhile is no failure. Throws
+    /// seedwell::Error only when `levels` is empty or a level is not one plain folder name.
+    virtual FolderRemoval RemoveFolderBelow(const std::string& base,
+                                            const std::vector<std::string>& levels, bool force) = 0;
     /// Opens the existing file `path` for reading; never creates or writes it. Throws
     /// seedwell::Error naming the path and the reason when it cannot be opened.
     virtual std::unique_ptr<TextStream> OpenTextFile(const std::string& path) = 0;

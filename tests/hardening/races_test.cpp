@@ -27,6 +27,14 @@ class OtherRunAfterCheck : public ForwardingFileSystem {
         act_(path, exists);
         return exists;
     }
+    platform::FolderRemoval RemoveFolderBelow(const std::string& base,
+                                              const std::vector<std::string>& levels,
+                                              bool force) override {
+        std::string path = base;
+        for (const std::string& level : levels) path += "/" + level;
+        act_(path, fs::is_directory(fs::symlink_status(path)));
+        return inner_.RemoveFolderBelow(base, levels, force);
+    }
 
   private:
     std::function<void(const std::string&, bool)> act_;

@@ -65,7 +65,7 @@ TEST_F(FileSystemTest, CreateFolderMakesOneLevelAndNamesThePathOnFailure) {
               std::string::npos);
 }
 
-TEST_F(FileSystemTest, DeleteFolderForceRemovesReadOnlyEntries) {
+TEST_F(FileSystemTest, RemovalForcedTakesReadOnlyEntriesUnforcedRemovesNothing) {
     const std::string box = temp / "box";
     fs::create_directories(box + "/inbox/sub");
     temp.Write("box/inbox/sub/msg.eml", "x");
@@ -73,49 +73,70 @@ TEST_F(FileSystemTest, DeleteFolderForceRemovesReadOnlyEntries) {
     chmod((box + "/readonly.txt").c_str(), 0444);
     chmod((box + "/inbox/sub").c_str(), 0500);
     chmod((box + "/inbox").c_str(), 0555);
-    files->DeleteFolder(box, true);
+    const FolderRemoval refused = files->RemoveFolderBelow(temp.Path(), {"box"}, false);
+    EXPECT_EQ(refused.outcome, FolderRemoval::Outcome::kInUse);
+    EXPECT_EQ(refused.detail, "cannot delete '" + box + "/readonly.txt' in the folder '" + box +
+                                  "': it is read-only");
+    EXPECT_TRUE(fs::exists(box + "/inbox/sub/msg.eml"));
+    EXPECT_EQ(files->RemoveFolderBelow(temp.Path(), {"box"}, true).outcome,
+              FolderRemoval::Outcome::kRemoved);
     EXPECT_FALSE(fs::exists(box));
 }
 
-TEST_F(FileSystemTest, DeleteFolderWithoutForceLeavesReadOnlyFiles) {
-    const std::string box = temp / "box";
-    fs::create_directories(box);
-    temp.Write("box/readonly.txt", "x");
-    chmod((box + "/readonly.txt").c_str(), 0444);
-    EXPECT_NE(ErrorOf([&] { files->DeleteFolder(box, false); }).find("read-only"),
-              std::string::npos);
-    EXPECT_TRUE(fs::exists(box + "/readonly.txt"));
-}
-
-TEST_F(FileSystemTest, DeleteFolderRemovesLinksButNeverWhatTheyPointTo) {
+TEST_F(FileSystemTest, RemovalTakesLinksAsLinksAndFollowsOnlyTheBase) {
     const std::string outside = temp / "outside";
     fs::create_directories(outside);
     temp.Write("outside/keep.txt", "x");
     chmod(outside.c_str(), 0555);
-    const std::string box = temp / "box";
-    fs::create_directories(box);
+    fs::create_directories(temp / "real/po/box");
+    fs::create_directory_symlink(temp / "real", temp / "base");
+    const std::string box = temp / "real/po/box";
     fs::create_directory_symlink(outside, box + "/to-folder");
     fs::create_symlink(outside + "/keep.txt", box + "/to-file");
-    files->DeleteFolder(box, true);
+    EXPECT_EQ(files->RemoveFolderBelow(temp / "base", {"po", "box"}, true).outcome,
+              FolderRemoval::Outcome::kRemoved);
     EXPECT_FALSE(fs::exists(box));
+    EXPECT_TRUE(fs::exists(temp / "real/po"));
     EXPECT_TRUE(fs::exists(outside + "/keep.txt"));
     EXPECT_EQ(fs::status(outside).permissions() & fs::perms::all, fs::perms(0555));
-
-    fs::create_directory_symlink(outside, temp / "link");
-    EXPECT_EQ(
-        ErrorOf([&] { files->DeleteFolder(temp / "link", true); }),
-        "cannot delete the folder '" + (temp / "link") + "': it is a symbolic link, not a folder");
-    EXPECT_TRUE(fs::exists(outside + "/keep.txt"));
 }
 
-TEST_F(FileSystemTest, DeleteFolderNamesWhatIsWrong) {
-    const std::string missing = temp / "missing";
-    EXPECT_EQ(ErrorOf([&] { files->DeleteFolder(missing, true); }),
-              "cannot delete the folder '" + missing + "': No such file or directory");
-    const std::string file = temp.Write("file", "x");
-    EXPECT_EQ(ErrorOf([&] { files->DeleteFolder(file, true); }),
-              "cannot delete the folder '" + file + "': it is not a folder");
-    EXPECT_TRUE(fs::exists(file));
+// A link at any level below the base, or in its place by the time it is opened, stops the
+// removal before anything goes; what lies where the link points survives.
+TEST_F(FileSystemTest, ALinkAtAnyLevelRemovesNothing) {
+    using Outcome = FolderRemoval::Outcome;
+    const std::string outside = temp / "outside";
+    fs::create_directories(outside + "/mailroot/box");
+    temp.Write("outside/mailroot/box/keep.eml", "x");
+    const std::vector<std::string> levels = {"po", "mailroot", "box"};
+    const std::pair<std::string, std::string> cases[] = {
+        {"po", outside},
+        {"po/mailroot", outside + "/mailroot"},
+        {"po/mailroot/box", outside + "/mailroot/box"},
+    };
+    for (const auto& [link, target] : cases) {
+        SCOPED_TRACE(link);
+        fs::remove_all(temp / "po");
+        fs::create_directories(temp / "po/mailroot/box");
+        fs::remove_all(temp / link);
+        fs::create_directory_symlink(target, temp / link);
+        const FolderRemoval removal = files->RemoveFolderBelow(temp.Path(), levels, true);
+        EXPECT_EQ(removal.outcome, Outcome::kLink);
+        EXPECT_EQ(removal.detail, link);
+        EXPECT_TRUE(fs::is_symlink(temp / link));
+        EXPECT_TRUE(fs::exists(outside + "/mailroot/box/keep.eml"));
+    }
+    fs::remove_all(temp / "po");
+    EXPECT_EQ(files->RemoveFolderBelow(temp.Path(), levels, true).outcome, Outcome::kMissing);
+    fs::create_directories(temp / "po/mailroot");
+    temp.Write("po/mailroot/box", "not a folder");
+    EXPECT_EQ(files->RemoveFolderBelow(temp.Path(), levels, true).outcome, Outcome::kMissing);
+    EXPECT_EQ(files->RemoveFolderBelow(temp / "missing", levels, true).outcome, Outcome::kMissing);
+    EXPECT_TRUE(fs::exists(temp / "po/mailroot/box"));
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {}, {"po", ""}, {"po", ".."}, {"po/mailroot"}, {std::string("a\0b", 3)}}) {
+        EXPECT_THROW(files->RemoveFolderBelow(temp.Path(), bad, true), Error);
+    }
 }
 
 TEST_F(FileSystemTest, OpenTextFileReadsOnlyRegularFiles) {
