@@ -16,7 +16,8 @@ constexpr char kLines[] =
     "main,alice@example.com,pw-alice\r\n"
     "sales,bob@example.org,pw-bob\r\n";
 
-// Answers FolderExists truthfully, then lets the other run do `act` to that folder.
+// Answers FolderExists truthfully, then lets the other run do `act` to that folder; lets it act
+// on a mailbox folder just before its removal too.
 class OtherRunAfterCheck : public ForwardingFileSystem {
   public:
     OtherRunAfterCheck(platform::FileSystem& inner,

@@ -1,7 +1,18 @@
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/fs.h>
+#include <stdio.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -136,6 +147,203 @@ TEST_F(FileSystemTest, ALinkAtAnyLevelRemovesNothing) {
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
              {}, {"po", ""}, {"po", ".."}, {"po/mailroot"}, {std::string("a\0b", 3)}}) {
         EXPECT_THROW(files->RemoveFolderBelow(temp.Path(), bad, true), Error);
+    }
+}
+
+using Outcome = FolderRemoval::Outcome;
+
+/// Every file below `folder`, for checking that none went.
+std::vector<std::string> FilesBelow(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (!entry.is_directory()) found.push_back(entry.path());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+/// Runs `body` on another thread over and over until destroyed.
+class Meddler {
+  public:
+    explicit Meddler(std::function<void()> body)
+        : thread_([this, body = std::move(body)] {
+              while (!stop_) {
+                  body();
+                  ++rounds_;
+              }
+          }) {}
+    ~Meddler() {
+        stop_ = true;
+        thread_.join();
+    }
+    long Rounds() const { return rounds_; }
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::atomic<long> rounds_{0};
+    std::thread thread_;
+};
+
+// Someone who can write inside the tree exchanges a folder with a link to a folder outside, over
+// and over, while the removal runs: inside the mailbox, and at a level above it.
+TEST_F(FileSystemTest, FoldersSwappedForLinksDuringTheRemovalNeverLeadOutside) {
+    const std::string outside = temp / "outside";
+    fs::create_directories(outside + "/mailroot/box/inbox");
+    for (int i = 0; i < 20; ++i) {
+        temp.Write("outside/keep" + std::to_string(i), "x");
+        temp.Write("outside/mailroot/box/inbox/keep" + std::to_string(i), "x");
+    }
+    const std::vector<std::string> canaries = FilesBelow(outside);
+    const struct {
+        std::string folder, link, target;
+    } cases[] = {
+        {"po/mailroot/box/inbox", "po/mailroot/box/decoy", outside},
+        {"po/mailroot", "po/decoy", outside + "/mailroot"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        long swaps = 0;
+        for (int round = 0; round < 150; ++round) {
+            fs::remove_all(temp / "po");
+            fs::create_directories(temp / "po/mailroot/box/inbox");
+            for (int i = 0; i < 20; ++i)
+                temp.Write("po/mailroot/box/inbox/m" + std::to_string(i), "x");
+            fs::create_directory_symlink(c.target, temp / c.link);
+            const std::string a = temp / c.folder, b = temp / c.link;
+            Meddler swapper(
+                [&] { renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE); });
+            files->RemoveFolderBelow(temp.Path(), {"po", "mailroot", "box"}, true);
+            swaps += swapper.Rounds();
+            ASSERT_EQ(FilesBelow(outside), canaries) << "round " << round;
+        }
+        EXPECT_GT(swaps, 1000);
+    }
+}
+
+// Files made by someone else while the removal runs: the folder they land in cannot go, and the
+// outcome says that part of the tree was removed.
+TEST_F(FileSystemTest, ATreeThatChangesAfterTheCheckIsReportedPartlyRemoved) {
+    int partly = 0;
+    for (int round = 0; round < 50 && partly == 0; ++round) {
+        fs::remove_all(temp / "box");
+        fs::create_directories(temp / "box/inbox");
+        for (int i = 0; i < 50; ++i) temp.Write("box/inbox/m" + std::to_string(i), "x");
+        const int inbox = open((temp / "box/inbox").c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(inbox, 0);
+        int made = 0;
+        FolderRemoval removal;
+        {
+            Meddler writer([&] {
+                const int fd = openat(inbox, ("new" + std::to_string(made++)).c_str(),
+                                      O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+                if (fd >= 0) close(fd);
+            });
+            removal = files->RemoveFolderBelow(temp.Path(), {"box"}, true);
+        }
+        close(inbox);
+        ASSERT_NE(removal.outcome, Outcome::kInUse) << removal.detail;
+        if (removal.outcome == Outcome::kPartlyRemoved) {
+            ++partly;
+            EXPECT_EQ(removal.detail, "cannot delete '" + (temp / "box/inbox") +
+                                          "' in the folder '" + (temp / "box") +
+                                          "': Directory not empty");
+        }
+    }
+    EXPECT_EQ(partly, 1);
+}
+
+// What cannot be removed anywhere in the tree is found before the first entry goes.
+TEST_F(FileSystemTest, ATreeThatCannotBeRemovedWholeIsLeftWhole) {
+    fs::create_directories(temp / "box/inbox/deep");
+    temp.Write("box/inbox/deep/msg.eml", "x");
+    temp.Write("box/a.eml", "x");
+    const std::vector<std::string> before = FilesBelow(temp / "box");
+    const struct {
+        std::string path;
+        int flag;
+        std::string reason;
+    } cases[] = {
+        {"box/inbox/deep/msg.eml", FS_IMMUTABLE_FL, "it is immutable"},
+        {"box/inbox/deep", FS_APPEND_FL, "it is append-only"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        const int fd = open((temp / c.path).c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        int flags = 0;
+        if (ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0 ||
+            (flags |= c.flag, ioctl(fd, FS_IOC_SETFLAGS, &flags)) != 0) {
+            close(fd);
+            GTEST_SKIP() << "cannot set file flags here: " << std::strerror(errno);
+        }
+        const FolderRemoval removal = files->RemoveFolderBelow(temp.Path(), {"box"}, true);
+        flags &= ~c.flag;
+        ioctl(fd, FS_IOC_SETFLAGS, &flags);
+        close(fd);
+        EXPECT_EQ(removal.outcome, Outcome::kInUse);
+        EXPECT_EQ(removal.detail, "cannot delete '" + (temp / c.path) + "' in the folder '" +
+                                      (temp / "box") + "': " + c.reason);
+        EXPECT_EQ(FilesBelow(temp / "box"), before);
+    }
+}
+
+// The user nobody owns the mailbox, but not everything in it: another user's folder, and
+// another user's file in a folder with the sticky bit.
+TEST_F(FileSystemTest, AnotherUsersEntriesMakeTheTreeInUseForAnUnprivilegedRemoval) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as the user nobody";
+    chmod(temp.Path().c_str(), 0755);
+    const struct {
+        std::string folder;
+        mode_t mode;
+        std::string reason;
+    } cases[] = {
+        {"mr/box/inbox/theirs", 0755,
+         "cannot delete '" + (temp / "mr/box/inbox/theirs") + "' in the folder '" +
+             (temp / "mr/box") + "': Permission denied"},
+        {"mr/box/inbox/sticky", 01777,
+         "cannot delete '" + (temp / "mr/box/inbox/sticky/m.eml") + "' in the folder '" +
+             (temp / "mr/box") +
+             "': it belongs to another user in a folder with the "
+             "sticky bit"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        fs::remove_all(temp / "mr");
+        fs::create_directories(temp / c.folder);
+        temp.Write("mr/box/inbox/ours.eml", "x");
+        for (const auto& entry : fs::recursive_directory_iterator(temp / "mr")) {
+            ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0);
+        }
+        ASSERT_EQ(chown((temp / "mr").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chown((temp / c.folder).c_str(), 0, 0), 0);
+        chmod((temp / c.folder).c_str(), c.mode);
+        temp.Write(c.folder + "/m.eml", "x");
+        const std::vector<std::string> before = FilesBelow(temp / "mr/box");
+        int pipeFds[2];
+        ASSERT_EQ(pipe(pipeFds), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            close(pipeFds[0]);
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(77);
+            const FolderRemoval removal =
+                files->RemoveFolderBelow(temp.Path(), {"mr", "box"}, true);
+            const std::string detail = removal.detail;
+            if (write(pipeFds[1], detail.data(), detail.size()) < 0) _exit(78);
+            _exit(int(removal.outcome));
+        }
+        close(pipeFds[1]);
+        std::string detail;
+        char buffer[512];
+        for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
+            detail.append(buffer, n);
+        close(pipeFds[0]);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot become the user nobody";
+        EXPECT_EQ(WEXITSTATUS(status), int(Outcome::kInUse));
+        EXPECT_EQ(detail, c.reason);
+        EXPECT_EQ(FilesBelow(temp / "mr/box"), before);
     }
 }
 
