@@ -38,7 +38,7 @@ using Outcome = FolderRemoval::Outcome;
 std::string Reason(int error) { return std::generic_category().message(error); }
 
 constexpr int kOpenFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
-constexpr unsigned kStatxWanted = STATX_TYPE | STATX_MODE | STATX_UID | STATX_INO;
+constexpr unsigned kStatxWanted = STATX_TYPE | STATX_MODE | STATX_UID | STATX_INO | STATX_MNT_ID;
 
 /// A failure found while checking or removing, with the path it concerns.
 struct Stop {
@@ -113,8 +113,10 @@ class TreeRemoval {
             if (::statx(sub.get(), "", AT_EMPTY_PATH, kStatxWanted, &opened) != 0) {
                 throw InUse(path, Reason(errno));
             }
+            const bool mountIds = (opened.stx_mask & info.stx_mask & STATX_MNT_ID) != 0;
             if (opened.stx_dev_major != info.stx_dev_major ||
-                opened.stx_dev_minor != info.stx_dev_minor) {
+                opened.stx_dev_minor != info.stx_dev_minor ||
+                (mountIds && opened.stx_mnt_id != info.stx_mnt_id)) {
                 throw InUse(path, "another file system is mounted there");
             }
             Check(sub.get(), info, opened, path);
@@ -147,7 +149,7 @@ class TreeRemoval {
                     return;
                 }
                 if (errno == ENOENT) return;
-                if (errno == EISDIR || errno == EPERM) continue;
+                if (errno == EISDIR) continue;
                 throw Failed(shown, Reason(errno));
             }
             Fd sub(::openat(parent, entry.name.c_str(), kOpenFolder));

@@ -3,6 +3,7 @@
 #include <linux/fs.h>
 #include <stdio.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -285,6 +286,26 @@ TEST_F(FileSystemTest, ATreeThatCannotBeRemovedWholeIsLeftWhole) {
                                       (temp / "box") + "': " + c.reason);
         EXPECT_EQ(FilesBelow(temp / "box"), before);
     }
+}
+
+// A folder mounted inside the tree is not the mailbox's to remove, even by bind mount from the
+// same file system.
+TEST_F(FileSystemTest, AFolderMountedInsideTheTreeIsLeftWithTheTree) {
+    fs::create_directories(temp / "outside");
+    temp.Write("outside/keep.eml", "x");
+    fs::create_directories(temp / "box/inbox/mnt");
+    temp.Write("box/inbox/a.eml", "x");
+    const std::string mountPoint = temp / "box/inbox/mnt";
+    if (mount((temp / "outside").c_str(), mountPoint.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        GTEST_SKIP() << "cannot bind-mount here: " << std::strerror(errno);
+    }
+    const FolderRemoval removal = files->RemoveFolderBelow(temp.Path(), {"box"}, true);
+    umount2(mountPoint.c_str(), MNT_DETACH);
+    EXPECT_EQ(removal.outcome, Outcome::kInUse);
+    EXPECT_EQ(removal.detail, "cannot delete '" + mountPoint + "' in the folder '" +
+                                  (temp / "box") + "': another file system is mounted there");
+    EXPECT_TRUE(fs::exists(temp / "outside/keep.eml"));
+    EXPECT_TRUE(fs::exists(temp / "box/inbox/a.eml"));
 }
 
 // The user nobody owns the mailbox, but not everything in it: another user's folder, and
