@@ -109,13 +109,9 @@ bool RemoveMailboxFolder(Services& services, const std::string& postoffice,
                          const std::string& mailboxName) {
     using Outcome = platform::FolderRemoval::Outcome;
     const std::string root = PostofficeRoot(services, mailboxName);
-    platform::FolderRemoval removal;
-    try {
-        removal =
-            services.files.RemoveFolderBelow(root, {postoffice, "mailroot", mailboxName}, true);
-    } catch (...) {
-        removal.outcome = Outcome::kInUse;
-    }
+    // A name the file system refuses throws, and is shown by its description.
+    const platform::FolderRemoval removal =
+        services.files.RemoveFolderBelow(root, {postoffice, "mailroot", mailboxName}, true);
     std::string message;
     switch (removal.outcome) {
         case Outcome::kRemoved:
