@@ -340,27 +340,22 @@ TEST_F(FileSystemTest, AnotherUsersEntriesMakeTheTreeInUseForAnUnprivilegedRemov
         chmod((temp / c.folder).c_str(), c.mode);
         temp.Write(c.folder + "/m.eml", "x");
         const std::vector<std::string> before = FilesBelow(temp / "mr/box");
-        int pipeFds[2];
-        ASSERT_EQ(pipe(pipeFds), 0);
-        const pid_t child = fork();
-        if (child == 0) {
-            close(pipeFds[0]);
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        if (fork() == 0) {
             if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(77);
             const FolderRemoval removal =
                 files->RemoveFolderBelow(temp.Path(), {"mr", "box"}, true);
-            const std::string detail = removal.detail;
-            if (write(pipeFds[1], detail.data(), detail.size()) < 0) _exit(78);
-            _exit(int(removal.outcome));
+            _exit(write(out[1], removal.detail.data(), removal.detail.size()) < 0
+                      ? 78
+                      : int(removal.outcome));
         }
-        close(pipeFds[1]);
-        std::string detail;
-        char buffer[512];
-        for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-            detail.append(buffer, n);
-        close(pipeFds[0]);
+        close(out[1]);
+        char detail[512] = {};
+        if (read(out[0], detail, sizeof detail - 1) < 0) detail[0] = '\0';
+        close(out[0]);
         int status = 0;
-        waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status));
+        wait(&status);
         if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot become the user nobody";
         EXPECT_EQ(WEXITSTATUS(status), int(Outcome::kInUse));
         EXPECT_EQ(detail, c.reason);

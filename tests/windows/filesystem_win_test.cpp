@@ -129,35 +129,6 @@ TEST_F(WindowsFileSystem, AFileHeldOpenLeavesTheWholeTree) {
     EXPECT_TRUE(files->FileExists(file));
 }
 
-// A symbolic link at a level stops the removal; one inside the tree goes as a link.
-TEST_F(WindowsFileSystem, LinksAreNeverFollowed) {
-    const std::string outside = In("outside");
-    files->CreateFolder(outside);
-    files->CreateFolder(files->BuildPath(outside, "box"));
-    const std::string keep = files->BuildPath(outside, "box\\keep.eml");
-    WriteBytes(keep, "x");
-    files->CreateFolder(In("po"));
-    // Wine answers CreateSymbolicLinkW with success and makes nothing.
-    const std::wstring mailroot = Utf8Path(In("po\\mailroot")).wstring();
-    if (!CreateSymbolicLinkW(mailroot.c_str(), Utf8Path(outside).c_str(),
-                             SYMBOLIC_LINK_FLAG_DIRECTORY) ||
-        !(GetFileAttributesW(mailroot.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        GetFileAttributesW(mailroot.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        GTEST_SKIP() << "this system makes no symbolic links";
-    }
-    const FolderRemoval link = files->RemoveFolderBelow(root, {"po", "mailroot", "box"}, true);
-    EXPECT_EQ(link.outcome, Outcome::kLink);
-    EXPECT_EQ(link.detail, "po\\mailroot");
-    EXPECT_TRUE(files->FileExists(keep));
-
-    files->CreateFolder(In("box"));
-    ASSERT_TRUE(CreateSymbolicLinkW(Utf8Path(In("box\\to-outside")).c_str(),
-                                    Utf8Path(outside).c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY));
-    EXPECT_EQ(files->RemoveFolderBelow(root, {"box"}, true).outcome, Outcome::kRemoved);
-    EXPECT_FALSE(files->FolderExists(In("box")));
-    EXPECT_TRUE(files->FileExists(keep));
-}
-
 TEST_F(WindowsFileSystem, OnlyRegularFilesAreOpened) {
     EXPECT_EQ(ErrorOf([&] { files->OpenTextFile(root); }), "'" + root + "' is not a regular file");
     const std::string missing = In("missing.txt");
