@@ -27,12 +27,6 @@ struct FdTraits {
 };
 using Fd = UniqueHandle<int, FdTraits>;
 
-struct DirTraits {
-    static constexpr DIR* Invalid() noexcept { return nullptr; }
-    static void Close(DIR* dir) noexcept { ::closedir(dir); }
-};
-using Dir = UniqueHandle<DIR*, DirTraits>;
-
 using Outcome = FolderRemoval::Outcome;
 
 std::string Reason(int error) { return std::generic_category().message(error); }
@@ -85,48 +79,60 @@ class TreeRemoval {
         // writable for its owner.
         if (::faccessat(fd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
             const int error = errno;
-            if (!(error == EACCES && force_ && info.stx_uid == ::geteuid())) {
+            if (!(error == EACCES && force_ && info.stx_uid == me_)) {
                 throw InUse(shown, Reason(error));
             }
         }
         for (const Entry& entry : Names(fd, shown)) {
             const std::string path = shown + "/" + entry.name;
             struct statx child {};
-            if (::statx(fd, entry.name.c_str(), AT_SYMLINK_NOFOLLOW, kStatxWanted, &child) != 0) {
-                if (errno == ENOENT) continue;
+            Fd sub;
+            // A folder is looked at through its descriptor; anything else, or a folder that is
+            // something else by now, by its name without following it.
+            if (entry.type == DT_DIR || entry.type == DT_UNKNOWN) {
+                sub.reset(::openat(fd, entry.name.c_str(), kOpenFolder));
+                if (!sub && errno != ENOTDIR && errno != ELOOP) {
+                    if (errno == ENOENT) continue;
+                    throw InUse(path, Reason(errno));
+                }
+            }
+            if (!sub) {
+                if (::statx(fd, entry.name.c_str(), AT_SYMLINK_NOFOLLOW, kStatxWanted, &child) !=
+                    0) {
+                    if (errno == ENOENT) continue;
+                    throw InUse(path, Reason(errno));
+                }
+                if (S_ISDIR(child.stx_mode)) {
+                    sub.reset(::openat(fd, entry.name.c_str(), kOpenFolder));
+                    // Gone, or swapped for something that is removed as itself.
+                    if (!sub && (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)) continue;
+                    if (!sub) throw InUse(path, Reason(errno));
+                }
+            }
+            if (sub && ::statx(sub.get(), "", AT_EMPTY_PATH, kStatxWanted, &child) != 0) {
                 throw InUse(path, Reason(errno));
             }
             if (const std::string locked = LockedFlag(fd, entry.name, child); !locked.empty()) {
                 throw InUse(path, locked);
             }
-            if (!S_ISDIR(child.stx_mode)) {
+            if (!sub) {
                 CheckEntry(info, child, path);
                 continue;
             }
-            Fd sub(::openat(fd, entry.name.c_str(), kOpenFolder));
-            if (!sub) {
-                // Gone, or swapped for something that is removed as itself.
-                if (errno == ENOENT || errno == ENOTDIR || errno == ELOOP) continue;
-                throw InUse(path, Reason(errno));
-            }
-            struct statx opened {};
-            if (::statx(sub.get(), "", AT_EMPTY_PATH, kStatxWanted, &opened) != 0) {
-                throw InUse(path, Reason(errno));
-            }
-            const bool mountIds = (opened.stx_mask & info.stx_mask & STATX_MNT_ID) != 0;
-            if (opened.stx_dev_major != info.stx_dev_major ||
-                opened.stx_dev_minor != info.stx_dev_minor ||
-                (mountIds && opened.stx_mnt_id != info.stx_mnt_id)) {
+            const bool mountIds = (child.stx_mask & info.stx_mask & STATX_MNT_ID) != 0;
+            if (child.stx_dev_major != info.stx_dev_major ||
+                child.stx_dev_minor != info.stx_dev_minor ||
+                (mountIds && child.stx_mnt_id != info.stx_mnt_id)) {
                 throw InUse(path, "another file system is mounted there");
             }
-            Check(sub.get(), info, opened, path);
+            Check(sub.get(), info, child, path);
         }
     }
 
     /// Empties the folder `fd` (`info`, at `shown`).
     void Empty(int fd, const struct stat& info, const std::string& shown) {
         constexpr mode_t kOwnerAll = S_IRWXU;
-        if (force_ && info.st_uid == ::geteuid() && (info.st_mode & kOwnerAll) != kOwnerAll &&
+        if (force_ && info.st_uid == me_ && (info.st_mode & kOwnerAll) != kOwnerAll &&
             ::fchmod(fd, (info.st_mode & 07777) | kOwnerAll) != 0) {
             throw Failed(shown, Reason(errno));
         }
@@ -194,9 +200,9 @@ class TreeRemoval {
     /// The entry `info` of the folder `parent` can be unlinked from it.
     void CheckEntry(const struct statx& parent, const struct statx& info,
                     const std::string& shown) const {
-        const uid_t me = ::geteuid();
         // In a sticky folder only root, the folder's owner and the entry's owner may unlink.
-        if ((parent.stx_mode & S_ISVTX) && me != 0 && parent.stx_uid != me && info.stx_uid != me) {
+        if ((parent.stx_mode & S_ISVTX) && me_ != 0 && parent.stx_uid != me_ &&
+            info.stx_uid != me_) {
             throw InUse(shown, "it belongs to another user in a folder with the sticky bit");
         }
         if (!force_ && S_ISREG(info.stx_mode) && !(info.stx_mode & S_IWUSR)) {
@@ -206,26 +212,26 @@ class TreeRemoval {
 
     /// The names in the folder `fd`, read from its start.
     std::vector<Entry> Names(int fd, const std::string& shown) const {
-        Fd copy(::dup(fd));
-        if (!copy) throw Failed(shown, Reason(errno));
-        Dir dir(::fdopendir(copy.get()));
-        if (!dir) throw Failed(shown, Reason(errno));
-        copy.release();
-        ::rewinddir(dir.get());
+        if (::lseek(fd, 0, SEEK_SET) != 0) throw Failed(shown, Reason(errno));
         std::vector<Entry> entries;
+        alignas(dirent64) char buffer[8192];
         for (;;) {
-            errno = 0;
-            const dirent* entry = ::readdir(dir.get());
-            if (!entry) break;
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..") entries.push_back({name, entry->d_type});
+            const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
+            if (got < 0) throw Failed(shown, Reason(errno));
+            if (got == 0) return entries;
+            for (ssize_t offset = 0; offset < got;) {
+                const auto* entry = reinterpret_cast<const dirent64*>(buffer + offset);
+                offset += entry->d_reclen;
+                const std::string_view name = entry->d_name;
+                if (name != "." && name != "..")
+                    entries.push_back({std::string(name), entry->d_type});
+            }
         }
-        if (errno != 0) throw Failed(shown, Reason(errno));
-        return entries;
     }
 
     bool force_;
     std::string top_;
+    uid_t me_ = ::geteuid();
     long removed_ = 0;
 };
 
@@ -260,25 +266,16 @@ FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::s
             parent = std::move(folder);
             parentInfo = info;
         }
-        if (::statx(parent.get(), level.c_str(), AT_SYMLINK_NOFOLLOW, kStatxWanted, &info) != 0) {
-            if (errno == ENOENT) return {Outcome::kMissing, {}};
-            return cannot("'" + shown + "'", errno);
-        }
-        if (S_ISLNK(info.stx_mode)) return {Outcome::kLink, shown};
-        if (!S_ISDIR(info.stx_mode)) return {Outcome::kMissing, {}};
         folder.reset(::openat(parent.get(), level.c_str(), kOpenFolder));
         if (!folder) {
-            // Swapped since the look: a link now, or something else.
-            if (errno == ELOOP) return {Outcome::kLink, shown};
             if (errno == ENOENT) return {Outcome::kMissing, {}};
-            if (errno == ENOTDIR) {
-                const bool link = ::statx(parent.get(), level.c_str(), AT_SYMLINK_NOFOLLOW,
-                                          STATX_TYPE, &info) == 0 &&
-                                  S_ISLNK(info.stx_mode);
-                return link ? FolderRemoval{Outcome::kLink, shown}
-                            : FolderRemoval{Outcome::kMissing, {}};
-            }
-            return cannot("'" + shown + "'", errno);
+            if (errno != ENOTDIR && errno != ELOOP) return cannot("'" + shown + "'", errno);
+            // Not a folder: a link, or something else that no mailbox folder is below.
+            const bool link =
+                ::statx(parent.get(), level.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &info) == 0 &&
+                S_ISLNK(info.stx_mode);
+            return link ? FolderRemoval{Outcome::kLink, shown}
+                        : FolderRemoval{Outcome::kMissing, {}};
         }
         if (::statx(folder.get(), "", AT_EMPTY_PATH, kStatxWanted, &info) != 0) {
             return cannot("'" + shown + "'", errno);
