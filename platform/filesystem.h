@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace seedwell::platform {
 
@@ -21,6 +22,21 @@ class TextStream {
     virtual std::string ReadLine() = 0;
     /// Releases the file; later calls fail. Closing twice is harmless. Never throws.
     virtual void Close() = 0;
+};
+
+/// How a removal of a folder tree ended.
+struct FolderRemoval {
+    enum class Outcome {
+        kRemoved,        ///< the folder and everything in it are gone
+        kMissing,        ///< no folder was there (a level missing, or not a folder): nothing done
+        kLink,           ///< a level is a link: nothing removed
+        kInUse,          ///< something in the tree cannot be removed: nothing removed
+        kPartlyRemoved,  ///< the removal failed after removing some of the tree
+    };
+    Outcome outcome = Outcome::kRemoved;
+    /// kLink: the levels from the first down to the link, joined with the separator
+    /// ("main/mailroot"). kInUse, kPartlyRemoved: what could not be removed and why.
+    std::string detail;
 };
 
 /// The file system as the program uses it. Paths are UTF-8.
@@ -45,10 +61,16 @@ class FileSystem {
     /// Creates the one folder `path` inside its existing parent, with the process's default
     /// permissions. Throws seedwell::Error naming the path and the reason when it cannot.
     virtual void CreateFolder(const std::string& path) = 0;
-    /// Removes the folder `path` and everything inside it (read-only files too when `force`).
-    /// Symbolic links inside are removed as links; their targets stay. Throws seedwell::Error
-    /// naming the path and the reason when anything cannot be removed.
-    virtual void DeleteFolder(const std::string& path, bool force) = 0;
+    /// Removes the folder `base`/levels[0]/.../levels.back() and everything inside it
+    /// (read-only files too when `force`). `base` is followed wherever it leads; every level
+    /// below it must be a real folder, and a link there (on Windows any reparse point) ends the
+    /// call with kLink before anything is removed. Inside the tree nothing is followed: links
+    /// are removed as links, and the walk goes by open folder handles, so that entries swapped
+    /// for links meanwhile never lead outside. The whole tree is checked first, and kInUse
+    /// means that nothing was removed; an entry that vanished meanwhile is no failure. Throws
+    /// seedwell::Error only when `levels` is empty or a level is not one plain folder name.
+    virtual FolderRemoval RemoveFolderBelow(const std::string& base,
+                                            const std::vector<std::string>& levels, bool force) = 0;
     /// Opens the existing file `path` for reading; never creates or writes it. Throws
     /// seedwell::Error naming the path and the reason when it cannot be opened.
     virtual std::unique_ptr<TextStream> OpenTextFile(const std::string& path) = 0;

@@ -13,11 +13,6 @@ namespace {
 
 fs::path ToPath(std::string_view utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
 
-std::string FromPath(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 bool HoldsNul(std::string_view path) { return path.find('\0') != std::string_view::npos; }
 
 /// `path` in quotes for a message, a NUL shown as \0 so that the message is not cut short.
@@ -31,50 +26,6 @@ std::string Quoted(std::string_view path) {
         }
     }
     return quoted + "'";
-}
-
-bool IsReadOnly(const fs::file_status& status) {
-    return (status.permissions() & fs::perms::owner_write) == fs::perms::none;
-}
-
-/// Removes the folder `dir` (not a link) and its contents; `top` is the folder the caller named.
-void RemoveTree(const fs::path& dir, fs::file_status status, bool force, const std::string& top) {
-    auto fail = [&](const fs::path& what, const std::string& reason) {
-        const std::string name = FromPath(what);
-        if (name == top) return Error("cannot delete the folder " + Quoted(top) + ": " + reason);
-        return Error("cannot delete " + Quoted(name) + " in the folder " + Quoted(top) + ": " +
-                     reason);
-    };
-    std::error_code ec;
-    constexpr fs::perms kOwnerAll = fs::perms::owner_all;
-    if ((status.permissions() & kOwnerAll) != kOwnerAll) {
-        if (!force && IsReadOnly(status)) throw fail(dir, "it is read-only");
-        if (force) {
-            fs::permissions(dir, kOwnerAll, fs::perm_options::add, ec);
-            if (ec) throw fail(dir, ec.message());
-        }
-    }
-    fs::directory_iterator it(dir, ec);
-    if (ec) throw fail(dir, ec.message());
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        const fs::path entry = it->path();
-        const fs::file_status entryStatus = it->symlink_status(ec);
-        if (ec) throw fail(entry, ec.message());
-        if (fs::is_directory(entryStatus)) {
-            RemoveTree(entry, entryStatus, force, top);
-            continue;
-        }
-        if (!fs::is_symlink(entryStatus) && IsReadOnly(entryStatus)) {
-            if (!force) throw fail(entry, "it is read-only");
-            fs::permissions(entry, fs::perms::owner_write, fs::perm_options::add, ec);
-            if (ec) throw fail(entry, ec.message());
-        }
-        fs::remove(entry, ec);
-        if (ec) throw fail(entry, ec.message());
-    }
-    if (ec) throw fail(dir, ec.message());
-    fs::remove(dir, ec);
-    if (ec) throw fail(dir, ec.message());
 }
 
 }  // namespace
@@ -198,23 +149,19 @@ void StdFileSystem::CreateFolder(const std::string& path) {
     if (!created) throw fail(std::make_error_code(std::errc::file_exists).message());
 }
 
-void StdFileSystem::DeleteFolder(const std::string& path, bool force) {
-    auto fail = [&path](const std::string& reason) {
-        return Error("cannot delete the folder " + Quoted(path) + ": " + reason);
-    };
-    if (HoldsNul(path)) throw fail("the path holds a NUL byte");
-    if (path.empty())
-        throw fail(std::make_error_code(std::errc::no_such_file_or_directory).message());
-    const fs::path root = ToPath(path);
-    std::error_code ec;
-    const fs::file_status status = fs::symlink_status(root, ec);
-    if (status.type() == fs::file_type::not_found) {
-        throw fail(std::make_error_code(std::errc::no_such_file_or_directory).message());
+FolderRemoval StdFileSystem::RemoveFolderBelow(const std::string& base,
+                                               const std::vector<std::string>& levels, bool force) {
+    if (levels.empty()) throw Error("cannot delete below " + Quoted(base) + ": no folder named");
+    for (const std::string& level : levels) {
+        if (level.empty() || level == "." || level == ".." ||
+            level.find_first_of(std::string("/\0", 2) + separator_) != std::string::npos) {
+            throw Error("cannot delete below " + Quoted(base) + ": " + Quoted(level) +
+                        " is not one folder name");
+        }
     }
-    if (ec) throw fail(ec.message());
-    if (fs::is_symlink(status)) throw fail("it is a symbolic link, not a folder");
-    if (!fs::is_directory(status)) throw fail("it is not a folder");
-    RemoveTree(root, status, force, path);
+    if (HoldsNul(base))
+        throw Error("cannot delete below " + Quoted(base) + ": the path holds a NUL byte");
+    return RemoveFolderTree(base, levels, force, separator_);
 }
 
 std::unique_ptr<TextStream> StdFileSystem::OpenTextFile(const std::string& path) {

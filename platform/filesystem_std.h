@@ -25,6 +25,11 @@ class ByteSource {
 /// its own.
 std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path);
 
+/// The removal of StdFileSystem::RemoveFolderBelow, by open folder handles; `separator` joins
+/// the levels in what it reports. Each platform provides its own.
+FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
+                               bool force, char separator);
+
 /// The whole regular file `path`. Throws seedwell::Error when it cannot be read or holds more
 /// than `maxBytes` bytes; memory never exceeds `maxBytes` plus one read.
 std::string ReadWholeFile(const std::string& path, std::size_t maxBytes);
@@ -72,7 +77,8 @@ class StdFileSystem : public FileSystem {
     bool FileExists(const std::string& path) override;
     bool FolderExists(const std::string& path) override;
     void CreateFolder(const std::string& path) override;
-    void DeleteFolder(const std::string& path, bool force) override;
+    FolderRemoval RemoveFolderBelow(const std::string& base, const std::vector<std::string>& levels,
+                                    bool force) override;
     std::unique_ptr<TextStream> OpenTextFile(const std::string& path) override;
 
   private:

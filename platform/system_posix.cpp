@@ -9,26 +9,19 @@
 #include "platform/error.h"
 #include "platform/filesystem_std.h"
 #include "platform/regfile_registry.h"
+#include "platform/unique_handle.h"
 
 namespace seedwell::platform {
 namespace {
 
 std::string Reason(int error) { return std::generic_category().message(error); }
 
-/// Owns an open file descriptor.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return fd_; }
-
-  private:
-    int fd_;
+struct FdTraits {
+    static constexpr int Invalid() noexcept { return -1; }
+    static void Close(int fd) noexcept { ::close(fd); }
 };
+/// Owns an open file descriptor.
+using FileDescriptor = UniqueHandle<int, FdTraits>;
 
 class PosixFile : public ByteSource {
   public:
@@ -36,7 +29,7 @@ class PosixFile : public ByteSource {
 
     std::size_t Read(char* buffer, std::size_t size) override {
         for (;;) {
-            const ssize_t got = ::read(fd_.Get(), buffer, size);
+            const ssize_t got = ::read(fd_.get(), buffer, size);
             if (got >= 0) return static_cast<std::size_t>(got);
             if (errno == EINTR) continue;
             throw Error("cannot read the file '" + path_ + "': " + Reason(errno));

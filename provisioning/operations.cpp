@@ -106,10 +106,9 @@ void ReportingFailures(Services& services, std::string_view prefix, Steps steps)
     }
 }
 
-// The mailbox's own folder: the data directory's post-office root, the post office, "mailroot",
-// the mailbox name.
-std::string MailboxFolder(Services& services, const std::string& postoffice,
-                          const std::string& mailboxName) {
+// The data directory's post-office root, below which every level down to a mailbox's folder
+// must be a real folder.
+std::string PostofficeRoot(Services& services, const std::string& mailboxName) {
     std::string dataDirectory = platform::GetDataDirectory(services.registry, services.codePage);
     if (dataDirectory.empty()) {
         throw Error("the folder of the mailbox '" + Printable(mailboxName) +
@@ -121,9 +120,36 @@ std::string MailboxFolder(Services& services, const std::string& postoffice,
                     "' cannot be found: the mail server's data directory '" +
                     Printable(dataDirectory) + "' is not a full path; nothing was deleted");
     }
-    const std::string sep(1, services.files.Separator());
-    return services.files.BuildPath(dataDirectory, "Postoffices") + sep + postoffice + sep +
-           "mailroot" + sep + mailboxName;
+    return services.files.BuildPath(dataDirectory, "Postoffices");
+}
+
+// Removes the mailbox's own folder (post office, "mailroot", mailbox name below the post-office
+// root). False, after telling why, when the mailbox is to stay as it is.
+bool RemoveMailboxFolder(Services& services, const std::string& postoffice,
+                         const std::string& mailboxName) {
+    using Outcome = platform::FolderRemoval::Outcome;
+    const std::string root = PostofficeRoot(services, mailboxName);
+    // A name the file system refuses throws, and is shown by its description.
+    const platform::FolderRemoval removal =
+        services.files.RemoveFolderBelow(root, {postoffice, "mailroot", mailboxName}, true);
+    std::string message;
+    switch (removal.outcome) {
+        case Outcome::kRemoved:
+        case Outcome::kMissing:
+            return true;
+        case Outcome::kLink:
+            message = "The " + mailboxName + " mailbox was not deleted: " + removal.detail +
+                      " is a link.";
+            break;
+        case Outcome::kInUse:
+            message = InUseMessage(mailboxName);
+            break;
+        case Outcome::kPartlyRemoved:
+            message = InUseMessage(mailboxName) + " Some of its files were already removed.";
+            break;
+    }
+    services.messages.Show(message, platform::kMbOk, std::nullopt);
+    return false;
 }
 
 }  // namespace
@@ -256,26 +282,7 @@ void DeleteMailbox(Services& services, const std::string& postoffice,
                    const std::string& mailboxName) {
     ReportingFailures(services, "", [&] {
         RefuseUnsafeNames(services, postoffice, mailboxName, "; nothing was deleted");
-        if (services.files.FolderExists(MailboxFolder(services, postoffice, mailboxName))) {
-            bool removed = true;
-            try {
-                services.files.DeleteFolder(MailboxFolder(services, postoffice, mailboxName), true);
-            } catch (...) {
-                removed = false;
-            }
-            // Another run may have removed it since the check; then it is gone all the same.
-            if (!removed) {
-                try {
-                    removed = !services.files.FolderExists(
-                        MailboxFolder(services, postoffice, mailboxName));
-                } catch (...) {
-                }
-            }
-            if (!removed) {
-                services.messages.Show(InUseMessage(mailboxName), platform::kMbOk, std::nullopt);
-                return;
-            }
-        }
+        if (!RemoveMailboxFolder(services, postoffice, mailboxName)) return;
         // The mailbox record goes last: while it is there, MailboxExists still finds the
         // mailbox, so a run stopped part way (killed, or a failure below) removes the rest
         // when it is run again.

@@ -85,11 +85,13 @@ void CompleteMailbox(Services& services, const std::string& postoffice,
 
 /// Removes the mailbox's folder below the data directory's post-office root, then its address
 /// map, its login and, last, its mailbox record, so that a mailbox whose removal stopped part
-/// way is still found, and finished, by the next run. A folder that cannot be removed is
-/// reported as in use and every record stays; any other failure is reported by its description
-/// alone and leaves the later steps undone. Names that could widen the removal, and a data
-/// directory that is empty or not a full path, are refused before anything is touched. Never
-/// throws.
+/// way is still found, and finished, by the next run. Below the post-office root every level
+/// down to the folder must be a real folder: where one is a link, nothing is removed and the
+/// message names it. A folder whose tree cannot be removed whole is reported as in use (with a
+/// note when some of it was removed all the same) and every record stays; any other failure is
+/// reported by its description alone and leaves the later steps undone. Names that could widen
+/// the removal, and a data directory that is empty or not a full path, are refused before
+/// anything is touched. Never throws.
 void DeleteMailbox(Services& services, const std::string& postoffice,
                    const std::string& mailboxName);
 /// Removes every address map to `destination` in the post office. Throws on failure.

@@ -92,6 +92,8 @@ class MemoryTextStream : public platform::TextStream {
 /// An in-memory file system with a configurable separator. Folders and files are sets of
 /// paths; CreateFolder needs the parent (the text before the last separator) to exist, unless
 /// the parent is empty. Logs "exists <path>", "mkdir <path>", "rmdir <path>", "open <path>".
+/// RemoveFolderBelow answers for the joined path, in this order: a level in `links` (kLink),
+/// `failDelete` (kInUse), `partDelete` (kPartlyRemoved), not in `folders` (kMissing).
 class FakeFileSystem : public platform::FileSystem {
   public:
     FakeFileSystem(Log& log, char separator = '/') : log(log), separator_(separator) {}
@@ -102,14 +104,18 @@ class FakeFileSystem : public platform::FileSystem {
     bool FileExists(const std::string& path) override;
     bool FolderExists(const std::string& path) override;
     void CreateFolder(const std::string& path) override;
-    void DeleteFolder(const std::string& path, bool force) override;
+    platform::FolderRemoval RemoveFolderBelow(const std::string& base,
+                                              const std::vector<std::string>& levels,
+                                              bool force) override;
     std::unique_ptr<platform::TextStream> OpenTextFile(const std::string& path) override;
 
     Log& log;
     std::set<std::string> folders;
     std::map<std::string, std::string> files;  ///< path -> content
     std::set<std::string> failCreate;          ///< paths whose creation fails
-    std::set<std::string> failDelete;          ///< paths whose removal fails
+    std::set<std::string> failDelete;          ///< paths whose removal fails, removing nothing
+    std::set<std::string> partDelete;          ///< paths whose removal fails part way
+    std::set<std::string> links;               ///< paths that are links
     /// Names this file system cannot hold -> why, as NameProblem describes them.
     std::map<std::string, std::string, std::less<>> unholdable;
     int opened = 0;
@@ -274,13 +280,22 @@ inline void FakeFileSystem::CreateFolder(const std::string& path) {
     folders.insert(path);
 }
 
-inline void FakeFileSystem::DeleteFolder(const std::string& path, bool force) {
-    log.push_back(std::string("rmdir ") + (force ? "" : "(no force) ") + path);
-    if (failDelete.count(path)) {
-        throw Error("cannot remove '" + path + "': Device or resource busy");
+inline platform::FolderRemoval FakeFileSystem::RemoveFolderBelow(
+    const std::string& base, const std::vector<std::string>& levels, bool force) {
+    using Outcome = platform::FolderRemoval::Outcome;
+    std::string path = base, shown;
+    for (const std::string& level : levels) {
+        path = BuildPath(path, level);
+        shown = shown.empty() ? level : shown + separator_ + level;
+        if (links.count(path)) {
+            log.push_back("rmdir-link " + path);
+            return {Outcome::kLink, shown};
+        }
     }
-    if (!folders.count(path))
-        throw Error("cannot remove '" + path + "': No such file or directory");
+    log.push_back(std::string("rmdir ") + (force ? "" : "(no force) ") + path);
+    if (failDelete.count(path)) return {Outcome::kInUse, "'" + path + "': Device or resource busy"};
+    if (partDelete.count(path)) return {Outcome::kPartlyRemoved, "'" + path + "': I/O error"};
+    if (!folders.count(path)) return {Outcome::kMissing, {}};
     std::string prefix = path + separator_;
     for (auto it = folders.begin(); it != folders.end();) {
         if (*it == path || it->rfind(prefix, 0) == 0) {
@@ -289,6 +304,7 @@ inline void FakeFileSystem::DeleteFolder(const std::string& path, bool force) {
             ++it;
         }
     }
+    return {Outcome::kRemoved, {}};
 }
 
 inline std::unique_ptr<platform::TextStream> FakeFileSystem::OpenTextFile(const std::string& path) {

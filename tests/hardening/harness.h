@@ -66,8 +66,10 @@ class ForwardingFileSystem : public platform::FileSystem {
     bool FileExists(const std::string& path) override { return inner_.FileExists(path); }
     bool FolderExists(const std::string& path) override { return inner_.FolderExists(path); }
     void CreateFolder(const std::string& path) override { inner_.CreateFolder(path); }
-    void DeleteFolder(const std::string& path, bool force) override {
-        inner_.DeleteFolder(path, force);
+    platform::FolderRemoval RemoveFolderBelow(const std::string& base,
+                                              const std::vector<std::string>& levels,
+                                              bool force) override {
+        return inner_.RemoveFolderBelow(base, levels, force);
     }
     std::unique_ptr<platform::TextStream> OpenTextFile(const std::string& path) override {
         return inner_.OpenTextFile(path);

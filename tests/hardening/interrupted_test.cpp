@@ -58,10 +58,15 @@ class Stopper {
             inner_.CreateFolder(path);
             stopper_.Step();
         }
-        void DeleteFolder(const std::string& path, bool force) override {
+        platform::FolderRemoval RemoveFolderBelow(const std::string& base,
+                                                  const std::vector<std::string>& levels,
+                                                  bool force) override {
+            std::string path = base;
+            for (const std::string& level : levels) path += "/" + level;
             stopper_.Step([&] { fs::remove_all(path + "/inbox"); });
-            inner_.DeleteFolder(path, force);
+            platform::FolderRemoval removal = inner_.RemoveFolderBelow(base, levels, force);
             stopper_.Step();
+            return removal;
         }
 
       private:

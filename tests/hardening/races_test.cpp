@@ -16,7 +16,8 @@ constexpr char kLines[] =
     "main,alice@example.com,pw-alice\r\n"
     "sales,bob@example.org,pw-bob\r\n";
 
-// Answers FolderExists truthfully, then lets the other run do `act` to that folder.
+// Answers FolderExists truthfully, then lets the other run do `act` to that folder; lets it act
+// on a mailbox folder just before its removal too.
 class OtherRunAfterCheck : public ForwardingFileSystem {
   public:
     OtherRunAfterCheck(platform::FileSystem& inner,
@@ -26,6 +27,14 @@ class OtherRunAfterCheck : public ForwardingFileSystem {
         const bool exists = inner_.FolderExists(path);
         act_(path, exists);
         return exists;
+    }
+    platform::FolderRemoval RemoveFolderBelow(const std::string& base,
+                                              const std::vector<std::string>& levels,
+                                              bool force) override {
+        std::string path = base;
+        for (const std::string& level : levels) path += "/" + level;
+        act_(path, fs::is_directory(fs::symlink_status(path)));
+        return inner_.RemoveFolderBelow(base, levels, force);
     }
 
   private:

@@ -187,13 +187,17 @@ TEST_F(Security, APasswordTooLongToHashIsSaidToBeSo) {
 TEST_F(Security, ADeleteRemovesNothingThroughSymbolicLinks) {
     const std::string path = File("in.csv",
                                   "main,alice@example.com,pw\r\n"
-                                  "main,bob@example.com,pw\r\n");
+                                  "main,bob@example.com,pw\r\n"
+                                  "sales,carol@example.org,pw\r\n");
     Import(path);
     // Outside the post-office root: a folder with a file, which links inside alice's folder
-    // point to, and bob's whole mailbox folder replaced by a link to it.
+    // point to; bob's whole mailbox folder replaced by a link to it; and the sales post
+    // office's mailroot replaced by a link to a copy holding a folder named carol.
     const std::string outside = temp / "outside";
     fs::create_directories(outside + "/keep");
     File("outside/keep/mail.txt", "keep me");
+    fs::create_directories(outside + "/mailroot/carol/inbox");
+    File("outside/mailroot/carol/inbox/mail.txt", "keep me");
     const std::string alice = Root() + "/main/mailroot/alice";
     fs::create_directory_symlink(outside, alice + "/inbox/link-to-folder");
     fs::create_symlink(outside + "/keep/mail.txt", alice + "/link-to-file");
@@ -202,15 +206,23 @@ TEST_F(Security, ADeleteRemovesNothingThroughSymbolicLinks) {
     const std::string bob = Root() + "/main/mailroot/bob";
     fs::remove_all(bob);
     fs::create_directory_symlink(outside, bob);
+    const std::string salesRoot = Root() + "/sales/mailroot";
+    fs::remove_all(salesRoot);
+    fs::create_directory_symlink(outside + "/mailroot", salesRoot);
 
     const Outcome outcome = Delete(path);
-    ASSERT_EQ(outcome.shown.size(), 3u) << outcome.Joined();
-    EXPECT_THAT(outcome.shown[1].text, StartsWith("The bob mailbox is in use"));
+    EXPECT_THAT(outcome.Texts(),
+                ElementsAre(StartsWith("Are you sure"),
+                            "The bob mailbox was not deleted: main/mailroot/bob is a link.",
+                            "The carol mailbox was not deleted: sales/mailroot is a link.",
+                            "Mailboxes deleted, except for the lines reported: 2 and 3."));
     EXPECT_FALSE(fs::exists(fs::symlink_status(alice)));
     EXPECT_TRUE(fs::is_symlink(bob));
     EXPECT_EQ(ReadFile(outside + "/keep/mail.txt"), "keep me");
+    EXPECT_EQ(ReadFile(outside + "/mailroot/carol/inbox/mail.txt"), "keep me");
     EXPECT_EQ(Hash("alice@main"), "");
     EXPECT_NE(Hash("bob@main"), "");
+    EXPECT_NE(Hash("carol@sales"), "");
 }
 
 TEST_F(Security, FoldersMadeByARunFollowTheUmask) {

@@ -1,7 +1,19 @@
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/fs.h>
+#include <stdio.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -65,7 +77,7 @@ TEST_F(FileSystemTest, CreateFolderMakesOneLevelAndNamesThePathOnFailure) {
               std::string::npos);
 }
 
-TEST_F(FileSystemTest, DeleteFolderForceRemovesReadOnlyEntries) {
+TEST_F(FileSystemTest, RemovalForcedTakesReadOnlyEntriesUnforcedRemovesNothing) {
     const std::string box = temp / "box";
     fs::create_directories(box + "/inbox/sub");
     temp.Write("box/inbox/sub/msg.eml", "x");
@@ -73,49 +85,282 @@ TEST_F(FileSystemTest, DeleteFolderForceRemovesReadOnlyEntries) {
     chmod((box + "/readonly.txt").c_str(), 0444);
     chmod((box + "/inbox/sub").c_str(), 0500);
     chmod((box + "/inbox").c_str(), 0555);
-    files->DeleteFolder(box, true);
+    const FolderRemoval refused = files->RemoveFolderBelow(temp.Path(), {"box"}, false);
+    EXPECT_EQ(refused.outcome, FolderRemoval::Outcome::kInUse);
+    EXPECT_EQ(refused.detail, "cannot delete '" + box + "/readonly.txt' in the folder '" + box +
+                                  "': it is read-only");
+    EXPECT_TRUE(fs::exists(box + "/inbox/sub/msg.eml"));
+    EXPECT_EQ(files->RemoveFolderBelow(temp.Path(), {"box"}, true).outcome,
+              FolderRemoval::Outcome::kRemoved);
     EXPECT_FALSE(fs::exists(box));
 }
 
-TEST_F(FileSystemTest, DeleteFolderWithoutForceLeavesReadOnlyFiles) {
-    const std::string box = temp / "box";
-    fs::create_directories(box);
-    temp.Write("box/readonly.txt", "x");
-    chmod((box + "/readonly.txt").c_str(), 0444);
-    EXPECT_NE(ErrorOf([&] { files->DeleteFolder(box, false); }).find("read-only"),
-              std::string::npos);
-    EXPECT_TRUE(fs::exists(box + "/readonly.txt"));
-}
-
-TEST_F(FileSystemTest, DeleteFolderRemovesLinksButNeverWhatTheyPointTo) {
+TEST_F(FileSystemTest, RemovalTakesLinksAsLinksAndFollowsOnlyTheBase) {
     const std::string outside = temp / "outside";
     fs::create_directories(outside);
     temp.Write("outside/keep.txt", "x");
     chmod(outside.c_str(), 0555);
-    const std::string box = temp / "box";
-    fs::create_directories(box);
+    fs::create_directories(temp / "real/po/box");
+    fs::create_directory_symlink(temp / "real", temp / "base");
+    const std::string box = temp / "real/po/box";
     fs::create_directory_symlink(outside, box + "/to-folder");
     fs::create_symlink(outside + "/keep.txt", box + "/to-file");
-    files->DeleteFolder(box, true);
+    EXPECT_EQ(files->RemoveFolderBelow(temp / "base", {"po", "box"}, true).outcome,
+              FolderRemoval::Outcome::kRemoved);
     EXPECT_FALSE(fs::exists(box));
+    EXPECT_TRUE(fs::exists(temp / "real/po"));
     EXPECT_TRUE(fs::exists(outside + "/keep.txt"));
     EXPECT_EQ(fs::status(outside).permissions() & fs::perms::all, fs::perms(0555));
-
-    fs::create_directory_symlink(outside, temp / "link");
-    EXPECT_EQ(
-        ErrorOf([&] { files->DeleteFolder(temp / "link", true); }),
-        "cannot delete the folder '" + (temp / "link") + "': it is a symbolic link, not a folder");
-    EXPECT_TRUE(fs::exists(outside + "/keep.txt"));
 }
 
-TEST_F(FileSystemTest, DeleteFolderNamesWhatIsWrong) {
-    const std::string missing = temp / "missing";
-    EXPECT_EQ(ErrorOf([&] { files->DeleteFolder(missing, true); }),
-              "cannot delete the folder '" + missing + "': No such file or directory");
-    const std::string file = temp.Write("file", "x");
-    EXPECT_EQ(ErrorOf([&] { files->DeleteFolder(file, true); }),
-              "cannot delete the folder '" + file + "': it is not a folder");
-    EXPECT_TRUE(fs::exists(file));
+// A link at any level below the base, or in its place by the time it is opened, stops the
+// removal before anything goes; what lies where the link points survives.
+TEST_F(FileSystemTest, ALinkAtAnyLevelRemovesNothing) {
+    using Outcome = FolderRemoval::Outcome;
+    const std::string outside = temp / "outside";
+    fs::create_directories(outside + "/mailroot/box");
+    temp.Write("outside/mailroot/box/keep.eml", "x");
+    const std::vector<std::string> levels = {"po", "mailroot", "box"};
+    const std::pair<std::string, std::string> cases[] = {
+        {"po", outside},
+        {"po/mailroot", outside + "/mailroot"},
+        {"po/mailroot/box", outside + "/mailroot/box"},
+    };
+    for (const auto& [link, target] : cases) {
+        SCOPED_TRACE(link);
+        fs::remove_all(temp / "po");
+        fs::create_directories(temp / "po/mailroot/box");
+        fs::remove_all(temp / link);
+        fs::create_directory_symlink(target, temp / link);
+        const FolderRemoval removal = files->RemoveFolderBelow(temp.Path(), levels, true);
+        EXPECT_EQ(removal.outcome, Outcome::kLink);
+        EXPECT_EQ(removal.detail, link);
+        EXPECT_TRUE(fs::is_symlink(temp / link));
+        EXPECT_TRUE(fs::exists(outside + "/mailroot/box/keep.eml"));
+    }
+    fs::remove_all(temp / "po");
+    EXPECT_EQ(files->RemoveFolderBelow(temp.Path(), levels, true).outcome, Outcome::kMissing);
+    fs::create_directories(temp / "po/mailroot");
+    temp.Write("po/mailroot/box", "not a folder");
+    EXPECT_EQ(files->RemoveFolderBelow(temp.Path(), levels, true).outcome, Outcome::kMissing);
+    EXPECT_EQ(files->RemoveFolderBelow(temp / "missing", levels, true).outcome, Outcome::kMissing);
+    EXPECT_TRUE(fs::exists(temp / "po/mailroot/box"));
+    for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+             {}, {"po", ""}, {"po", ".."}, {"po/mailroot"}, {std::string("a\0b", 3)}}) {
+        EXPECT_THROW(files->RemoveFolderBelow(temp.Path(), bad, true), Error);
+    }
+}
+
+using Outcome = FolderRemoval::Outcome;
+
+/// Every file below `folder`, for checking that none went.
+std::vector<std::string> FilesBelow(const std::string& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (!entry.is_directory()) found.push_back(entry.path());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+/// Runs `body` on another thread over and over until destroyed.
+class Meddler {
+  public:
+    explicit Meddler(std::function<void()> body)
+        : thread_([this, body = std::move(body)] {
+              while (!stop_) {
+                  body();
+                  ++rounds_;
+              }
+          }) {}
+    ~Meddler() {
+        stop_ = true;
+        thread_.join();
+    }
+    long Rounds() const { return rounds_; }
+
+  private:
+    std::atomic<bool> stop_{false};
+    std::atomic<long> rounds_{0};
+    std::thread thread_;
+};
+
+// Someone who can write inside the tree exchanges a folder with a link to a folder outside, over
+// and over, while the removal runs: inside the mailbox, and at a level above it.
+TEST_F(FileSystemTest, FoldersSwappedForLinksDuringTheRemovalNeverLeadOutside) {
+    const std::string outside = temp / "outside";
+    fs::create_directories(outside + "/mailroot/box/inbox");
+    for (int i = 0; i < 20; ++i) {
+        temp.Write("outside/keep" + std::to_string(i), "x");
+        temp.Write("outside/mailroot/box/inbox/keep" + std::to_string(i), "x");
+    }
+    const std::vector<std::string> canaries = FilesBelow(outside);
+    const struct {
+        std::string folder, link, target;
+    } cases[] = {
+        {"po/mailroot/box/inbox", "po/mailroot/box/decoy", outside},
+        {"po/mailroot", "po/decoy", outside + "/mailroot"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        long swaps = 0;
+        for (int round = 0; round < 150; ++round) {
+            fs::remove_all(temp / "po");
+            fs::create_directories(temp / "po/mailroot/box/inbox");
+            for (int i = 0; i < 20; ++i)
+                temp.Write("po/mailroot/box/inbox/m" + std::to_string(i), "x");
+            fs::create_directory_symlink(c.target, temp / c.link);
+            const std::string a = temp / c.folder, b = temp / c.link;
+            Meddler swapper(
+                [&] { renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE); });
+            files->RemoveFolderBelow(temp.Path(), {"po", "mailroot", "box"}, true);
+            swaps += swapper.Rounds();
+            ASSERT_EQ(FilesBelow(outside), canaries) << "round " << round;
+        }
+        EXPECT_GT(swaps, 1000);
+    }
+}
+
+// Files made by someone else while the removal runs: the folder they land in cannot go, and the
+// outcome says that part of the tree was removed.
+TEST_F(FileSystemTest, ATreeThatChangesAfterTheCheckIsReportedPartlyRemoved) {
+    int partly = 0;
+    for (int round = 0; round < 50 && partly == 0; ++round) {
+        fs::remove_all(temp / "box");
+        fs::create_directories(temp / "box/inbox");
+        for (int i = 0; i < 50; ++i) temp.Write("box/inbox/m" + std::to_string(i), "x");
+        const int inbox = open((temp / "box/inbox").c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(inbox, 0);
+        int made = 0;
+        FolderRemoval removal;
+        {
+            Meddler writer([&] {
+                const int fd = openat(inbox, ("new" + std::to_string(made++)).c_str(),
+                                      O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+                if (fd >= 0) close(fd);
+            });
+            removal = files->RemoveFolderBelow(temp.Path(), {"box"}, true);
+        }
+        close(inbox);
+        ASSERT_NE(removal.outcome, Outcome::kInUse) << removal.detail;
+        if (removal.outcome == Outcome::kPartlyRemoved) {
+            ++partly;
+            EXPECT_EQ(removal.detail, "cannot delete '" + (temp / "box/inbox") +
+                                          "' in the folder '" + (temp / "box") +
+                                          "': Directory not empty");
+        }
+    }
+    EXPECT_EQ(partly, 1);
+}
+
+// What cannot be removed anywhere in the tree is found before the first entry goes.
+TEST_F(FileSystemTest, ATreeThatCannotBeRemovedWholeIsLeftWhole) {
+    fs::create_directories(temp / "box/inbox/deep");
+    temp.Write("box/inbox/deep/msg.eml", "x");
+    temp.Write("box/a.eml", "x");
+    const std::vector<std::string> before = FilesBelow(temp / "box");
+    const struct {
+        std::string path;
+        int flag;
+        std::string reason;
+    } cases[] = {
+        {"box/inbox/deep/msg.eml", FS_IMMUTABLE_FL, "it is immutable"},
+        {"box/inbox/deep", FS_APPEND_FL, "it is append-only"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        const int fd = open((temp / c.path).c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(fd, 0);
+        int flags = 0;
+        if (ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0 ||
+            (flags |= c.flag, ioctl(fd, FS_IOC_SETFLAGS, &flags)) != 0) {
+            close(fd);
+            GTEST_SKIP() << "cannot set file flags here: " << std::strerror(errno);
+        }
+        const FolderRemoval removal = files->RemoveFolderBelow(temp.Path(), {"box"}, true);
+        flags &= ~c.flag;
+        ioctl(fd, FS_IOC_SETFLAGS, &flags);
+        close(fd);
+        EXPECT_EQ(removal.outcome, Outcome::kInUse);
+        EXPECT_EQ(removal.detail, "cannot delete '" + (temp / c.path) + "' in the folder '" +
+                                      (temp / "box") + "': " + c.reason);
+        EXPECT_EQ(FilesBelow(temp / "box"), before);
+    }
+}
+
+// A folder mounted inside the tree is not the mailbox's to remove, even by bind mount from the
+// same file system.
+TEST_F(FileSystemTest, AFolderMountedInsideTheTreeIsLeftWithTheTree) {
+    fs::create_directories(temp / "outside");
+    temp.Write("outside/keep.eml", "x");
+    fs::create_directories(temp / "box/inbox/mnt");
+    temp.Write("box/inbox/a.eml", "x");
+    const std::string mountPoint = temp / "box/inbox/mnt";
+    if (mount((temp / "outside").c_str(), mountPoint.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        GTEST_SKIP() << "cannot bind-mount here: " << std::strerror(errno);
+    }
+    const FolderRemoval removal = files->RemoveFolderBelow(temp.Path(), {"box"}, true);
+    umount2(mountPoint.c_str(), MNT_DETACH);
+    EXPECT_EQ(removal.outcome, Outcome::kInUse);
+    EXPECT_EQ(removal.detail, "cannot delete '" + mountPoint + "' in the folder '" +
+                                  (temp / "box") + "': another file system is mounted there");
+    EXPECT_TRUE(fs::exists(temp / "outside/keep.eml"));
+    EXPECT_TRUE(fs::exists(temp / "box/inbox/a.eml"));
+}
+
+// The user nobody owns the mailbox, but not everything in it: another user's folder, and
+// another user's file in a folder with the sticky bit.
+TEST_F(FileSystemTest, AnotherUsersEntriesMakeTheTreeInUseForAnUnprivilegedRemoval) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to act as the user nobody";
+    chmod(temp.Path().c_str(), 0755);
+    const struct {
+        std::string folder;
+        mode_t mode;
+        std::string reason;
+    } cases[] = {
+        {"mr/box/inbox/theirs", 0755,
+         "cannot delete '" + (temp / "mr/box/inbox/theirs") + "' in the folder '" +
+             (temp / "mr/box") + "': Permission denied"},
+        {"mr/box/inbox/sticky", 01777,
+         "cannot delete '" + (temp / "mr/box/inbox/sticky/m.eml") + "' in the folder '" +
+             (temp / "mr/box") +
+             "': it belongs to another user in a folder with the "
+             "sticky bit"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        fs::remove_all(temp / "mr");
+        fs::create_directories(temp / c.folder);
+        temp.Write("mr/box/inbox/ours.eml", "x");
+        for (const auto& entry : fs::recursive_directory_iterator(temp / "mr")) {
+            ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0);
+        }
+        ASSERT_EQ(chown((temp / "mr").c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chown((temp / c.folder).c_str(), 0, 0), 0);
+        chmod((temp / c.folder).c_str(), c.mode);
+        temp.Write(c.folder + "/m.eml", "x");
+        const std::vector<std::string> before = FilesBelow(temp / "mr/box");
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        if (fork() == 0) {
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(77);
+            const FolderRemoval removal =
+                files->RemoveFolderBelow(temp.Path(), {"mr", "box"}, true);
+            _exit(write(out[1], removal.detail.data(), removal.detail.size()) < 0
+                      ? 78
+                      : int(removal.outcome));
+        }
+        close(out[1]);
+        char detail[512] = {};
+        if (read(out[0], detail, sizeof detail - 1) < 0) detail[0] = '\0';
+        close(out[0]);
+        int status = 0;
+        wait(&status);
+        if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot become the user nobody";
+        EXPECT_EQ(WEXITSTATUS(status), int(Outcome::kInUse));
+        EXPECT_EQ(detail, c.reason);
+        EXPECT_EQ(FilesBelow(temp / "mr/box"), before);
+    }
 }
 
 TEST_F(FileSystemTest, OpenTextFileReadsOnlyRegularFiles) {

@@ -258,22 +258,42 @@ TEST_F(Removal, RemovesFolderThenAddressMapLoginAndLastTheRecord) {
 TEST_F(Removal, AbsentFolderIsNoFailure) {
     files.folders.clear();
     DeleteMailbox(services, "main", "jsmith");
-    EXPECT_THAT(Filter(log, "rmdir"), IsEmpty());
     EXPECT_EQ(Filter(log, "call").size(), 3u);
     EXPECT_THAT(messages.shown, IsEmpty());
 }
 
-TEST_F(Removal, FolderThatCannotBeRemovedIsReportedInUseAndEveryRecordStays) {
-    files.failDelete = {kFolder};
-    DeleteMailbox(services, "main", "jsmith");
-    EXPECT_THAT(Objects(), IsEmpty());
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text,
-              "The jsmith mailbox is in use and cannot be deleted. Disable the \r\nmailbox to make "
-              "sure it can't be used. You will also need to wait until the current user "
-              "disconnects.");
-    EXPECT_EQ(messages.shown[0].style, platform::kMbOk);
-    EXPECT_EQ(messages.shown[0].title, std::nullopt);
+TEST_F(Removal, FolderThatCannotBeRemovedWholeIsReportedAndEveryRecordStays) {
+    const std::string inUse =
+        "The jsmith mailbox is in use and cannot be deleted. Disable the \r\nmailbox to make "
+        "sure it can't be used. You will also need to wait until the current user disconnects.";
+    const struct {
+        std::set<std::string> fakes::FakeFileSystem::*set;
+        std::string path;
+        std::string message;
+    } cases[] = {
+        {&fakes::FakeFileSystem::failDelete, kFolder, inUse},
+        {&fakes::FakeFileSystem::partDelete, kFolder,
+         inUse + " Some of its files were already removed."},
+        {&fakes::FakeFileSystem::links, "/srv/mail/Postoffices/main/mailroot",
+         "The jsmith mailbox was not deleted: main/mailroot is a link."},
+        {&fakes::FakeFileSystem::links, "/srv/mail/Postoffices/main",
+         "The jsmith mailbox was not deleted: main is a link."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        log.clear();
+        messages.shown.clear();
+        files.failDelete.clear();
+        files.partDelete.clear();
+        files.links.clear();
+        (files.*c.set).insert(c.path);
+        DeleteMailbox(services, "main", "jsmith");
+        EXPECT_THAT(Objects(), IsEmpty());
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, c.message);
+        EXPECT_EQ(messages.shown[0].style, platform::kMbOk);
+        EXPECT_EQ(messages.shown[0].title, std::nullopt);
+    }
 }
 
 TEST_F(Removal, FailuresAfterTheFolderShowTheirDescriptionAloneAndLeaveTheRecord) {

@@ -20,6 +20,7 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 using fakes::ErrorOf;
+using Outcome = FolderRemoval::Outcome;
 
 fs::path Utf8Path(std::string_view utf8) {
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
@@ -76,7 +77,7 @@ TEST_F(WindowsFileSystem, FoldersWithNamesOutsideTheAnsiCodePage) {
     EXPECT_EQ(stream->ReadLine(), "y");
     stream.reset();
 
-    files->DeleteFolder(folder, false);
+    EXPECT_EQ(files->RemoveFolderBelow(root, {name}, false).outcome, Outcome::kRemoved);
     EXPECT_FALSE(files->FolderExists(folder));
     EXPECT_FALSE(fs::exists(fs::path(temp.Path()) / Utf8Path(name)));
 }
@@ -85,38 +86,46 @@ TEST_F(WindowsFileSystem, ReadOnlyFilesStayUnlessForced) {
     const std::string box = In("box");
     files->CreateFolder(box);
     files->CreateFolder(files->BuildPath(box, "inbox"));
-    const std::string locked = temp.Write("box/inbox/locked.eml", "x");
+    const std::string locked = files->BuildPath(box, "inbox\\locked.eml");
+    WriteBytes(locked, "x");
     const auto wide = Utf8Path(locked).wstring();
     ASSERT_TRUE(SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_THAT(ErrorOf([&] { files->DeleteFolder(box, false); }), HasSubstr("read-only"));
+    const FolderRemoval refused = files->RemoveFolderBelow(root, {"box"}, false);
+    EXPECT_EQ(refused.outcome, Outcome::kInUse);
+    EXPECT_EQ(refused.detail,
+              "cannot delete '" + locked + "' in the folder '" + box + "': it is read-only");
     EXPECT_TRUE(files->FileExists(locked));
-    files->DeleteFolder(box, true);
+    EXPECT_EQ(files->RemoveFolderBelow(root, {"box"}, true).outcome, Outcome::kRemoved);
     EXPECT_FALSE(files->FolderExists(box));
 }
 
-TEST_F(WindowsFileSystem, AFileInUseStopsTheRemovalAndIsNamed) {
+// A file another process holds open without sharing its deletion is found before anything
+// goes: the whole tree stays.
+TEST_F(WindowsFileSystem, AFileHeldOpenLeavesTheWholeTree) {
     const std::string box = In("box");
     files->CreateFolder(box);
     files->CreateFolder(files->BuildPath(box, "inbox"));
+    const std::string other = files->BuildPath(box, "a.eml");
+    WriteBytes(other, "x");
     const std::string held = files->BuildPath(box, "inbox\\held.eml");
     WriteBytes(held, "x");
     const HANDLE handle = CreateFileW(Utf8Path(held).c_str(), GENERIC_READ, FILE_SHARE_READ,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    EXPECT_THAT(ErrorOf([&] { files->DeleteFolder(box, true); }),
-                StartsWith("cannot delete '" + held + "' in the folder '" + box + "': "));
+    const FolderRemoval refused = files->RemoveFolderBelow(root, {"box"}, true);
     CloseHandle(handle);
+    EXPECT_EQ(refused.outcome, Outcome::kInUse);
+    EXPECT_THAT(refused.detail,
+                StartsWith("cannot delete '" + held + "' in the folder '" + box + "': "));
     EXPECT_TRUE(files->FileExists(held));
-    files->DeleteFolder(box, true);
+    EXPECT_TRUE(files->FileExists(other));
+    EXPECT_EQ(files->RemoveFolderBelow(root, {"box"}, true).outcome, Outcome::kRemoved);
     EXPECT_FALSE(files->FolderExists(box));
 
-    const std::string missing = In("missing");
-    EXPECT_EQ(ErrorOf([&] { files->DeleteFolder(missing, true); }),
-              "cannot delete the folder '" + missing + "': No such file or directory");
+    EXPECT_EQ(files->RemoveFolderBelow(root, {"missing"}, true).outcome, Outcome::kMissing);
     const std::string file = In("file.txt");
     WriteBytes(file, "x");
-    EXPECT_EQ(ErrorOf([&] { files->DeleteFolder(file, true); }),
-              "cannot delete the folder '" + file + "': it is not a folder");
+    EXPECT_EQ(files->RemoveFolderBelow(root, {"file.txt"}, true).outcome, Outcome::kMissing);
     EXPECT_TRUE(files->FileExists(file));
 }
 
@@ -141,7 +150,7 @@ TEST_F(WindowsFileSystem, NamesThatWindowsWouldReadAsAnotherNameAreRefused) {
         const std::string path = In(bad);
         EXPECT_FALSE(files->FolderExists(path)) << bad;
         EXPECT_FALSE(files->FileExists(path)) << bad;
-        EXPECT_THAT(ErrorOf([&] { files->DeleteFolder(path, true); }),
+        EXPECT_THAT(ErrorOf([&] { files->RemoveFolderBelow(root, {bad}, true); }),
                     StartsWith("cannot delete the folder '" + path + "': the name '" + bad + "'"))
             << bad;
         EXPECT_THAT(ErrorOf([&] { files->CreateFolder(path); }),
