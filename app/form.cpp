@@ -50,9 +50,9 @@ const ControlSpec& Control(std::string_view name) {
     throw std::out_of_range("no control called " + std::string(name));
 }
 
-FormHandlers::FormHandlers(const RunContext& context, platform::FileDialog& cd,
+FormHandlers::FormHandlers(const provisioning::Services& services, platform::FileDialog& cd,
                            RunFunction runImport, RunFunction runDelete)
-    : context_(context),
+    : services_(services),
       cd_(cd),
       runImport_(std::move(runImport)),
       runDelete_(std::move(runDelete)) {}
@@ -69,7 +69,7 @@ void FormHandlers::Handle(FormView& view, Handler handler) noexcept {
         description = "An unknown failure occurred.";
     }
     try {
-        context_.messages.Show(description, platform::kMbOkCritical, std::nullopt);
+        services_.messages.Show(description, platform::kMbOkCritical, std::nullopt);
     } catch (...) {
         // The window unloads below whether or not the failure could be shown.
     }
@@ -78,8 +78,8 @@ void FormHandlers::Handle(FormView& view, Handler handler) noexcept {
 
 void FormHandlers::Form_Load(FormView& view) {
     const std::string dataDirectory =
-        platform::GetDataDirectory(context_.registry, context_.codePage);
-    view.SetRootText(context_.files.BuildPath(dataDirectory, "Postoffices"));
+        platform::GetDataDirectory(services_.registry, services_.codePage);
+    view.SetRootText(services_.files.BuildPath(dataDirectory, "Postoffices"));
 }
 
 void FormHandlers::cmdSelect_Click(FormView& view) noexcept {
@@ -90,11 +90,11 @@ void FormHandlers::cmdSelect_Click(FormView& view) noexcept {
 }
 
 void FormHandlers::cmdImport_Click(FormView& view) noexcept {
-    Handle(view, [&] { runImport_(view, context_); });
+    Handle(view, [&] { runImport_(view, services_); });
 }
 
 void FormHandlers::cmdDelete_Click(FormView& view) noexcept {
-    Handle(view, [&] { runDelete_(view, context_); });
+    Handle(view, [&] { runDelete_(view, services_); });
 }
 
 void FormHandlers::cmdQuit_Click(FormView& view) noexcept { view.Unload(); }

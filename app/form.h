@@ -65,13 +65,11 @@ class FormView : public RunWindow {
 class FormHandlers {
   public:
     /// A run started by a button: RunImport or RunDelete, or a stand-in in tests.
-    using RunFunction = std::function<void(RunWindow&, const RunContext&)>;
+    using RunFunction = std::function<void(RunWindow&, const provisioning::Services&)>;
 
-    /// `context` and `cd` must outlive the handlers.
-    FormHandlers(const RunContext& context, platform::FileDialog& cd,
+    /// `services` and `cd` must outlive the handlers.
+    FormHandlers(const provisioning::Services& services, platform::FileDialog& cd,
                  RunFunction runImport = RunImport, RunFunction runDelete = RunDelete);
-
-    const RunContext& Context() const { return context_; }
 
     /// Fills the root box from the data directory that the registry names. Throws
     /// seedwell::Error when that fails: the window is then not shown.
@@ -87,7 +85,7 @@ class FormHandlers {
     template <typename Handler>
     void Handle(FormView& view, Handler handler) noexcept;
 
-    RunContext context_;
+    provisioning::Services services_;
     platform::FileDialog& cd_;
     RunFunction runImport_;
     RunFunction runDelete_;

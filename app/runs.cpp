@@ -15,6 +15,7 @@
 namespace seedwell::app {
 namespace {
 
+using provisioning::Services;
 using support::GetField;
 
 constexpr std::string_view kNoSuchFile = "The file selected does not exist. Please select another.";
@@ -91,23 +92,26 @@ class LineReports : public platform::MessageBox {
     std::vector<long> listed_;
 };
 
-provisioning::Services ServicesOf(const RunContext& context, platform::MessageBox& reports) {
-    return {context.objects, context.files, context.registry, reports, context.codePage};
+// The run's services with its line reports in place of the screen's message boxes: what the
+// operations it calls for each line use.
+Services ReportingTo(const Services& services, platform::MessageBox& reports) {
+    return {services.objects, services.files,    services.registry, reports,
+            services.pointer, services.codePage, services.progress, services.clock};
 }
 
 // The two checks of the file box. On a failure the pointer is restored, the message shown and
 // the focus put back into the file box; answers the path to use, exactly as typed.
-std::optional<std::string> CheckFileBox(RunWindow& window, const RunContext& context,
+std::optional<std::string> CheckFileBox(RunWindow& window, const Services& services,
                                         std::string_view emptyMessage) {
     auto refuse = [&](std::string_view message) {
-        context.pointer.Restore();
-        context.messages.Show(message, platform::kMbOkCritical, "Error");
+        services.pointer.Restore();
+        services.messages.Show(message, platform::kMbOkCritical, "Error");
         window.FocusFile();
         return std::nullopt;
     };
     if (OnlySpaces(window.FileText())) return refuse(emptyMessage);
     std::string path = window.FileText();
-    if (!context.files.FileExists(path)) return refuse(kNoSuchFile);
+    if (!services.files.FileExists(path)) return refuse(kNoSuchFile);
     return path;
 }
 
@@ -139,9 +143,9 @@ long CountLines(platform::FileSystem& files, const std::string& path) {
 // most every tenth of a second, which is also how often the window's events are let through.
 class Pacer {
   public:
-    Pacer(const RunContext& context, std::string_view title, long total)
-        : progress_(context.progress),
-          clock_(context.clock),
+    Pacer(const Services& services, std::string_view title, long total)
+        : progress_(services.progress),
+          clock_(services.clock),
           title_(title),
           total_(total),
           start_(clock_.Now()),
@@ -181,21 +185,21 @@ class Pacer {
 // (which names the line where there is one), shown before the pointer is restored. Otherwise
 // the pointer is restored and the end told: stopped, done, or done except for the lines
 // reported.
-void ProcessFile(const RunContext& context, const std::string& path, LineReports& reports,
+void ProcessFile(const Services& services, const std::string& path, LineReports& reports,
                  const std::function<void(const std::string&, long)>& handleLine,
                  const RunTexts& texts) {
     struct CloseProgress {
         platform::Progress& progress;
         ~CloseProgress() { progress.Close(); }
-    } closeProgress{context.progress};
+    } closeProgress{services.progress};
 
     std::string failure;
     long total = 0;
     long stoppedAfter = 0;
     try {
-        total = CountLines(context.files, path);
-        support::ImportFile file(context.files.OpenTextFile(path), context.codePage);
-        Pacer pacer(context, texts.progressTitle, total);
+        total = CountLines(services.files, path);
+        support::ImportFile file(services.files.OpenTextFile(path), services.codePage);
+        Pacer pacer(services, texts.progressTitle, total);
         while (!file.AtEndOfStream()) {
             std::string line = file.ReadLine();
             const long lineNumber = file.LineNumber();
@@ -216,13 +220,14 @@ void ProcessFile(const RunContext& context, const std::string& path, LineReports
     } catch (...) {
         failure = "an unexpected failure without a description";
     }
-    context.progress.Close();
+    services.progress.Close();
     if (!failure.empty()) {
-        context.messages.Show(std::string(kFailurePrefix) + failure, platform::kMbOk, std::nullopt);
-        context.pointer.Restore();
+        services.messages.Show(std::string(kFailurePrefix) + failure, platform::kMbOk,
+                               std::nullopt);
+        services.pointer.Restore();
         return;
     }
-    context.pointer.Restore();
+    services.pointer.Restore();
     const int style =
         reports.Count() == 0 ? platform::kMbOkInformation : platform::kMbOkExclamation;
     if (stoppedAfter > 0) {
@@ -231,23 +236,23 @@ void ProcessFile(const RunContext& context, const std::string& path, LineReports
                            std::to_string(total) + ". The lines up to " + n + " are done";
         if (reports.Count() > 0) text += ", except for the lines reported: " + reports.List();
         text += "; run the file again to do the rest.";
-        context.messages.Show(text, style, "Stopped");
+        services.messages.Show(text, style, "Stopped");
     } else if (reports.Count() == 0) {
-        context.messages.Show(texts.done, style, "Done");
+        services.messages.Show(texts.done, style, "Done");
     } else {
-        context.messages.Show(
+        services.messages.Show(
             std::string(texts.doneExcept) + reports.List() + std::string(texts.advice), style,
             "Done");
     }
 }
 
 // Keeps a failure of the message box or the window itself from escaping an event handler.
-void Guarded(const RunContext& context, const std::function<void()>& run) noexcept {
+void Guarded(const Services& services, const std::function<void()>& run) noexcept {
     try {
         run();
     } catch (...) {
         try {
-            context.pointer.Restore();
+            services.pointer.Restore();
         } catch (...) {
         }
     }
@@ -255,24 +260,24 @@ void Guarded(const RunContext& context, const std::function<void()>& run) noexce
 
 }  // namespace
 
-void RunImport(RunWindow& window, const RunContext& context) {
-    Guarded(context, [&] {
-        context.pointer.SetHourglass();
-        auto path = CheckFileBox(window, context, "Need to select a file to import.");
+void RunImport(RunWindow& window, const Services& services) {
+    Guarded(services, [&] {
+        services.pointer.SetHourglass();
+        auto path = CheckFileBox(window, services, "Need to select a file to import.");
         if (!path) return;
         const std::string root = window.RootText();
-        if (!platform::IsFullPath(root, context.files.Separator())) {
-            context.pointer.Restore();
-            context.messages.Show(kRootNotFull, platform::kMbOkCritical, "Error");
+        if (!platform::IsFullPath(root, services.files.Separator())) {
+            services.pointer.Restore();
+            services.messages.Show(kRootNotFull, platform::kMbOkCritical, "Error");
             window.FocusRoot();
             return;
         }
-        LineReports reports(context.messages);
-        provisioning::Services services = ServicesOf(context, reports);
+        LineReports reports(services.messages);
+        const Services lineServices = ReportingTo(services, reports);
         const platform::Value rights = std::string("USER");
 
         ProcessFile(
-            context, *path, reports,
+            services, *path, reports,
             [&](const std::string& line, long lineNumber) {
                 std::string postoffice = GetField(line, ",", 1);
                 const std::string address = GetField(line, ",", 2);
@@ -280,7 +285,7 @@ void RunImport(RunWindow& window, const RunContext& context) {
                 const std::string domain = GetField(address, "@", 2);
                 if (postoffice.empty() || mailboxName.empty() || domain.empty()) return;
                 const std::string password = GetField(line, ",", 3);
-                if (auto problem = provisioning::LineProblem(context.files, postoffice, address,
+                if (auto problem = provisioning::LineProblem(services.files, postoffice, address,
                                                              mailboxName, domain, password)) {
                     PassOver(reports, lineNumber, *problem, "nothing was created for it.");
                     return;
@@ -292,17 +297,17 @@ void RunImport(RunWindow& window, const RunContext& context) {
                     return;
                 }
 
-                if (!provisioning::DomainExists(services, domain, postoffice)) {
-                    provisioning::CreateDomain(services, domain, postoffice);
+                if (!provisioning::DomainExists(lineServices, domain, postoffice)) {
+                    provisioning::CreateDomain(lineServices, domain, postoffice);
                 }
-                if (!provisioning::MailboxExists(services, mailboxName, postoffice)) {
-                    provisioning::CreateMailbox(services, postoffice, mailboxName, password, -1,
+                if (!provisioning::MailboxExists(lineServices, mailboxName, postoffice)) {
+                    provisioning::CreateMailbox(lineServices, postoffice, mailboxName, password, -1,
                                                 root, rights);
                 } else {
-                    provisioning::CompleteMailbox(services, postoffice, mailboxName, root);
+                    provisioning::CompleteMailbox(lineServices, postoffice, mailboxName, root);
                 }
-                if (!provisioning::AddressMapExists(services, address, postoffice)) {
-                    provisioning::CreateAddressMap(services,
+                if (!provisioning::AddressMapExists(lineServices, address, postoffice)) {
+                    provisioning::CreateAddressMap(lineServices,
                                                    std::string(provisioning::kStoreAndForward),
                                                    address, postoffice, mailboxName);
                 }
@@ -311,37 +316,37 @@ void RunImport(RunWindow& window, const RunContext& context) {
     });
 }
 
-void RunDelete(RunWindow& window, const RunContext& context) {
-    Guarded(context, [&] {
-        context.pointer.SetHourglass();
-        auto path = CheckFileBox(window, context,
+void RunDelete(RunWindow& window, const Services& services) {
+    Guarded(services, [&] {
+        services.pointer.SetHourglass();
+        auto path = CheckFileBox(window, services,
                                  "Need to select a file that contains the mailboxes to delete.");
         if (!path) return;
-        int answer = context.messages.Show(
+        int answer = services.messages.Show(
             "Are you sure you wish to delete the mailbox? All messages for this mailbox will be "
             "deleted.",
             platform::kMbYesNoCritical, "Delete");
         if (answer != platform::kAnswerYes) {
-            context.pointer.Restore();
+            services.pointer.Restore();
             return;
         }
-        LineReports reports(context.messages);
-        provisioning::Services services = ServicesOf(context, reports);
+        LineReports reports(services.messages);
+        const Services lineServices = ReportingTo(services, reports);
 
         ProcessFile(
-            context, *path, reports,
+            services, *path, reports,
             [&](const std::string& line, long lineNumber) {
                 const std::string postoffice = GetField(line, ",", 1);
                 const std::string address = GetField(line, ",", 2);
                 const std::string mailboxName = GetField(address, "@", 1);
                 if (postoffice.empty() || mailboxName.empty()) return;
-                if (auto problem = provisioning::LineProblem(context.files, postoffice, address,
+                if (auto problem = provisioning::LineProblem(services.files, postoffice, address,
                                                              mailboxName)) {
                     PassOver(reports, lineNumber, *problem, "nothing was deleted for it.");
                     return;
                 }
-                if (provisioning::MailboxExists(services, mailboxName, postoffice)) {
-                    provisioning::DeleteMailbox(services, postoffice, mailboxName);
+                if (provisioning::MailboxExists(lineServices, mailboxName, postoffice)) {
+                    provisioning::DeleteMailbox(lineServices, postoffice, mailboxName);
                 }
             },
             kDeleteTexts);

@@ -157,12 +157,12 @@ inline void RunThroughObjects(const Server& server, const std::string& file, Run
         qtProgress ? static_cast<platform::Progress&>(*qtProgress) : none;
     const platform::Clock& clock =
         qtProgress ? static_cast<const platform::Clock&>(steadyClock) : none;
-    app::RunContext context{classes,  *files, registry, box, pointer, platform::CodePage::System(),
-                            progress, clock};
+    provisioning::Services services{
+        classes, *files, registry, box, pointer, platform::CodePage::System(), progress, clock};
     if (run == Run::kImport) {
-        app::RunImport(window, context);
+        app::RunImport(window, services);
     } else {
-        app::RunDelete(window, context);
+        app::RunDelete(window, services);
     }
 }
 

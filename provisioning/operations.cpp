@@ -18,7 +18,7 @@ using platform::Value;
 
 std::string Str(std::string_view text) { return std::string(text); }
 
-std::unique_ptr<AdminObject> Make(Services& services, std::string_view progId) {
+std::unique_ptr<AdminObject> Make(const Services& services, std::string_view progId) {
     return services.objects.CreateObject(progId);
 }
 
@@ -46,7 +46,7 @@ std::optional<std::string> FolderProblem(const platform::FileSystem& files, std:
     return files.NameProblem(what, name);
 }
 
-void RefuseUnsafeNames(Services& services, const std::string& postoffice,
+void RefuseUnsafeNames(const Services& services, const std::string& postoffice,
                        const std::string& mailboxName, std::string_view consequence) {
     if (auto problem = FolderProblem(services.files, "the post office name", postoffice)) {
         throw Error(*problem + std::string(consequence));
@@ -57,8 +57,8 @@ void RefuseUnsafeNames(Services& services, const std::string& postoffice,
 }
 
 // The four levels of a mailbox's folder tree, each made only when it is missing.
-void MakeFolderTree(Services& services, const std::string& root, const std::string& postoffice,
-                    const std::string& mailboxName) {
+void MakeFolderTree(const Services& services, const std::string& root,
+                    const std::string& postoffice, const std::string& mailboxName) {
     if (root.empty()) {
         throw Error("the post-office root is empty, so the folders of the mailbox '" +
                     Printable(mailboxName) + "' were not made");
@@ -89,7 +89,7 @@ void MakeFolderTree(Services& services, const std::string& root, const std::stri
 // Runs `steps`; a failure among them is shown as `prefix` followed by its description, in a
 // box with no icon and the application's title, and the call returns normally.
 template <typename Steps>
-void ReportingFailures(Services& services, std::string_view prefix, Steps steps) noexcept {
+void ReportingFailures(const Services& services, std::string_view prefix, Steps steps) noexcept {
     std::string description;
     try {
         steps();
@@ -108,7 +108,7 @@ void ReportingFailures(Services& services, std::string_view prefix, Steps steps)
 
 // The data directory's post-office root, below which every level down to a mailbox's folder
 // must be a real folder.
-std::string PostofficeRoot(Services& services, const std::string& mailboxName) {
+std::string PostofficeRoot(const Services& services, const std::string& mailboxName) {
     std::string dataDirectory = platform::GetDataDirectory(services.registry, services.codePage);
     if (dataDirectory.empty()) {
         throw Error("the folder of the mailbox '" + Printable(mailboxName) +
@@ -125,7 +125,7 @@ std::string PostofficeRoot(Services& services, const std::string& mailboxName) {
 
 // Removes the mailbox's own folder (post office, "mailroot", mailbox name below the post-office
 // root). False, after telling why, when the mailbox is to stay as it is.
-bool RemoveMailboxFolder(Services& services, const std::string& postoffice,
+bool RemoveMailboxFolder(const Services& services, const std::string& postoffice,
                          const std::string& mailboxName) {
     using Outcome = platform::FolderRemoval::Outcome;
     const std::string root = PostofficeRoot(services, mailboxName);
@@ -190,7 +190,8 @@ std::string InUseMessage(std::string_view mailboxName) {
            "user disconnects.";
 }
 
-bool DomainExists(Services& services, const std::string& domainName, std::string& postoffice) {
+bool DomainExists(const Services& services, const std::string& domainName,
+                  std::string& postoffice) {
     auto domain = Make(services, kDomainClass);
     domain->SetProperty("AccountName", Str(""));
     domain->SetProperty("DomainName", domainName);
@@ -202,7 +203,7 @@ bool DomainExists(Services& services, const std::string& domainName, std::string
     return true;
 }
 
-void CreateDomain(Services& services, const std::string& domainName,
+void CreateDomain(const Services& services, const std::string& domainName,
                   const std::string& postoffice) {
     auto domain = Make(services, kDomainClass);
     domain->SetProperty("AccountName", postoffice);
@@ -213,7 +214,7 @@ void CreateDomain(Services& services, const std::string& domainName,
     domain->CallMethod("AddDomain");
 }
 
-bool MailboxExists(Services& services, const std::string& mailboxName,
+bool MailboxExists(const Services& services, const std::string& mailboxName,
                    const std::string& postoffice) {
     auto mailbox = Make(services, kMailboxClass);
     mailbox->SetProperty("Postoffice", postoffice);
@@ -225,7 +226,7 @@ bool MailboxExists(Services& services, const std::string& mailboxName,
     return mailbox->CallMethod("GetMailbox") != 0;
 }
 
-void CreateMailbox(Services& services, const std::string& postoffice,
+void CreateMailbox(const Services& services, const std::string& postoffice,
                    const std::string& mailboxName, const std::string& password,
                    std::int32_t sizeLimit, const std::string& root, const Value& rights) {
     ReportingFailures(services, "CreateMailbox:", [&] {
@@ -248,7 +249,7 @@ void CreateMailbox(Services& services, const std::string& postoffice,
     });
 }
 
-void CompleteMailbox(Services& services, const std::string& postoffice,
+void CompleteMailbox(const Services& services, const std::string& postoffice,
                      const std::string& mailboxName, const std::string& root) {
     ReportingFailures(services, "CreateMailbox:", [&] {
         RefuseUnsafeNames(services, postoffice, mailboxName, "; its folders were not checked");
@@ -256,7 +257,7 @@ void CompleteMailbox(Services& services, const std::string& postoffice,
     });
 }
 
-bool AddressMapExists(Services& services, const std::string& address,
+bool AddressMapExists(const Services& services, const std::string& address,
                       const std::string& /*postoffice*/) {
     auto map = Make(services, kAddressMapClass);
     map->SetProperty("Account", Str(""));
@@ -266,7 +267,7 @@ bool AddressMapExists(Services& services, const std::string& address,
     return map->CallMethod("GetAddressMap") != 0;
 }
 
-void CreateAddressMap(Services& services, const std::string& destinationType,
+void CreateAddressMap(const Services& services, const std::string& destinationType,
                       const std::string& address, const std::string& postoffice,
                       const std::string& mailboxName) {
     auto map = Make(services, kAddressMapClass);
@@ -278,7 +279,7 @@ void CreateAddressMap(Services& services, const std::string& destinationType,
     map->CallMethod("AddAddressMap");
 }
 
-void DeleteMailbox(Services& services, const std::string& postoffice,
+void DeleteMailbox(const Services& services, const std::string& postoffice,
                    const std::string& mailboxName) {
     ReportingFailures(services, "", [&] {
         RefuseUnsafeNames(services, postoffice, mailboxName, "; nothing was deleted");
@@ -300,7 +301,7 @@ void DeleteMailbox(Services& services, const std::string& postoffice,
     });
 }
 
-void DeleteAddressMap(Services& services, const std::string& destination,
+void DeleteAddressMap(const Services& services, const std::string& destination,
                       const std::string& postoffice) {
     auto map = Make(services, kAddressMapClass);
     map->SetProperty("Account", postoffice);
@@ -310,7 +311,8 @@ void DeleteAddressMap(Services& services, const std::string& destination,
     map->CallMethod("RemoveAddressMap");
 }
 
-void DeleteLogin(Services& services, const std::string& postoffice, const std::string& userName) {
+void DeleteLogin(const Services& services, const std::string& postoffice,
+                 const std::string& userName) {
     auto login = Make(services, kLoginClass);
     login->SetProperty("Account", postoffice);
     login->SetProperty("Password", Str(""));

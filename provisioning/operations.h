@@ -8,18 +8,24 @@
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
 #include "platform/objects.h"
+#include "platform/progress.h"
 #include "platform/registry.h"
 #include "platform/ui.h"
 
 namespace seedwell::provisioning {
 
-/// What the operations reach outside themselves. Every reference must outlive the call.
+/// What a run and the operations it calls reach outside themselves. The operations use the
+/// first four and the code page; the pointer, the progress and the clock are the run's. Every
+/// reference must outlive the run or the call.
 struct Services {
     platform::ObjectFactory& objects;
     platform::FileSystem& files;
     platform::Registry& registry;
     platform::MessageBox& messages;
+    platform::BusyPointer& pointer;
     const platform::CodePage& codePage;
+    platform::Progress& progress;
+    const platform::Clock& clock;
 };
 
 /// Programmatic identifiers of the mail server's administration objects.
@@ -55,22 +61,23 @@ std::optional<std::string> LineProblem(const platform::FileSystem& files,
 // before returning, on every path.
 
 /// True when the domain exists; then `postoffice` holds the post office that owns it.
-bool DomainExists(Services& services, const std::string& domainName, std::string& postoffice);
-void CreateDomain(Services& services, const std::string& domainName, const std::string& postoffice);
+bool DomainExists(const Services& services, const std::string& domainName, std::string& postoffice);
+void CreateDomain(const Services& services, const std::string& domainName,
+                  const std::string& postoffice);
 /// True when the mailbox exists in the post office.
-bool MailboxExists(Services& services, const std::string& mailboxName,
+bool MailboxExists(const Services& services, const std::string& mailboxName,
                    const std::string& postoffice);
 /// True when an address map has the address as its source; `postoffice` is not used.
-bool AddressMapExists(Services& services, const std::string& address,
+bool AddressMapExists(const Services& services, const std::string& address,
                       const std::string& postoffice);
-void CreateAddressMap(Services& services, const std::string& destinationType,
+void CreateAddressMap(const Services& services, const std::string& destinationType,
                       const std::string& address, const std::string& postoffice,
                       const std::string& mailboxName);
 
 /// Adds the mailbox record, its login and its four folder levels below `root`, which must be a
 /// full path. Reports its own failures in a "CreateMailbox:" message box and returns normally;
 /// never throws.
-void CreateMailbox(Services& services, const std::string& postoffice,
+void CreateMailbox(const Services& services, const std::string& postoffice,
                    const std::string& mailboxName, const std::string& password,
                    std::int32_t sizeLimit, const std::string& root, const platform::Value& rights);
 
@@ -78,7 +85,7 @@ void CreateMailbox(Services& services, const std::string& postoffice,
 /// mailbox whose folders an earlier run left unmade is completed. Its login is left alone: it
 /// cannot be looked up, and adding it again could fail or change its password. Reports failures
 /// as CreateMailbox does; never throws.
-void CompleteMailbox(Services& services, const std::string& postoffice,
+void CompleteMailbox(const Services& services, const std::string& postoffice,
                      const std::string& mailboxName, const std::string& root);
 
 // Removals.
@@ -92,13 +99,14 @@ void CompleteMailbox(Services& services, const std::string& postoffice,
 /// reported by its description alone and leaves the later steps undone. Names that could widen
 /// the removal, and a data directory that is empty or not a full path, are refused before
 /// anything is touched. Never throws.
-void DeleteMailbox(Services& services, const std::string& postoffice,
+void DeleteMailbox(const Services& services, const std::string& postoffice,
                    const std::string& mailboxName);
 /// Removes every address map to `destination` in the post office. Throws on failure.
-void DeleteAddressMap(Services& services, const std::string& destination,
+void DeleteAddressMap(const Services& services, const std::string& destination,
                       const std::string& postoffice);
 /// Removes the login `userName` of the post office. Throws on failure.
-void DeleteLogin(Services& services, const std::string& postoffice, const std::string& userName);
+void DeleteLogin(const Services& services, const std::string& postoffice,
+                 const std::string& userName);
 
 /// The in-use message for a mailbox whose folder cannot be removed.
 std::string InUseMessage(std::string_view mailboxName);

@@ -124,15 +124,16 @@ class frmSeedwell::View : public FormView {
     frmSeedwell& form_;
 };
 
-frmSeedwell::frmSeedwell(const RunContext& context, platform::FileDialog& cd, QWidget* parent)
-    : frmSeedwell(context, cd, RunImport, RunDelete, parent) {}
+frmSeedwell::frmSeedwell(const provisioning::Services& services, platform::FileDialog& cd,
+                         QWidget* parent)
+    : frmSeedwell(services, cd, RunImport, RunDelete, parent) {}
 
-frmSeedwell::frmSeedwell(const RunContext& context, platform::FileDialog& cd, RunFunction runImport,
-                         RunFunction runDelete, QWidget* parent)
+frmSeedwell::frmSeedwell(const provisioning::Services& services, platform::FileDialog& cd,
+                         RunFunction runImport, RunFunction runDelete, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::CustomizeWindowHint),
       view_(std::make_unique<View>(*this)),
-      handlers_(context, cd, std::move(runImport), std::move(runDelete)) {
+      handlers_(services, cd, std::move(runImport), std::move(runDelete)) {
     setObjectName(Text(kFormName));
     setWindowTitle(Text(kFormCaption));
     setWindowIcon(SeedwellIcon());

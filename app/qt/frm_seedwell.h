@@ -29,13 +29,14 @@ class frmSeedwell : public QWidget {
     /// A run started by a button: RunImport or RunDelete, or a stand-in in tests.
     using RunFunction = FormHandlers::RunFunction;
 
-    /// Builds the window and fills the root box from the data directory that `context.registry`
-    /// names. `context` and `cd` must outlive the window. A failure while loading throws
+    /// Builds the window and fills the root box from the data directory that `services.registry`
+    /// names. `services` and `cd` must outlive the window. A failure while loading throws
     /// seedwell::Error and no window exists.
-    frmSeedwell(const RunContext& context, platform::FileDialog& cd, QWidget* parent = nullptr);
+    frmSeedwell(const provisioning::Services& services, platform::FileDialog& cd,
+                QWidget* parent = nullptr);
     /// As above, with the runs that Import and Delete start.
-    frmSeedwell(const RunContext& context, platform::FileDialog& cd, RunFunction runImport,
-                RunFunction runDelete, QWidget* parent = nullptr);
+    frmSeedwell(const provisioning::Services& services, platform::FileDialog& cd,
+                RunFunction runImport, RunFunction runDelete, QWidget* parent = nullptr);
     ~frmSeedwell() override;
 
   protected:

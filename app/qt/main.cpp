@@ -32,11 +32,11 @@ int main(int argc, char* argv[]) {
         platform::QtFileDialog cd;
         platform::QtProgress progress;
         const platform::SteadyClock clock;
-        const app::RunContext context{*objects, *files,  *registry,
-                                      messages, pointer, platform::CodePage::System(),
-                                      progress, clock};
+        const provisioning::Services services{*objects, *files,  *registry,
+                                              messages, pointer, platform::CodePage::System(),
+                                              progress, clock};
 
-        app::frmSeedwell window(context, cd);
+        app::frmSeedwell window(services, cd);
         window.show();
         return QApplication::exec();
     } catch (const std::exception& failure) {

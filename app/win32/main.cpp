@@ -64,10 +64,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         app::Win32FileDialog cd;
         app::Win32Progress progress(instance);
         const platform::SteadyClock clock;
-        const app::RunContext context{*objects, *files,  *registry,
-                                      messages, pointer, platform::CodePage::System(),
-                                      progress, clock};
-        app::FormHandlers handlers(context, cd);
+        const provisioning::Services services{*objects, *files,  *registry,
+                                              messages, pointer, platform::CodePage::System(),
+                                              progress, clock};
+        app::FormHandlers handlers(services, cd);
 
         app::Win32Form window(instance, handlers, pointer);
         messages.SetOwner(window.Handle());

@@ -46,19 +46,19 @@ struct FakeView : app::FormView {
 
 class FormTest : public ::testing::Test, protected fakes::FakePlatform {
   protected:
-    app::RunContext Context() {
+    provisioning::Services Services() {
         return {objects, files, registry, messages, pointer, codePage, progress, clock};
     }
 
     app::FormHandlers Handlers() {
         auto run = [this](const char* name) {
-            return [this, name](app::RunWindow& window, const app::RunContext&) {
+            return [this, name](app::RunWindow& window, const provisioning::Services&) {
                 runs.push_back(std::string(name) + " " + window.FileText() + " " +
                                window.RootText());
                 if (failure) throw Error(*failure);
             };
         };
-        return app::FormHandlers(Context(), cd, run("import"), run("delete"));
+        return app::FormHandlers(Services(), cd, run("import"), run("delete"));
     }
 
     platform::CodePage codePage{"UTF-8"};
@@ -87,9 +87,9 @@ TEST_F(FormTest, LoadJoinsTheDataDirectoryWithPostoffices) {
         if (c.dataDirectory) {
             oneValue.SetString(platform::kServerKeyPath, "Data Directory", *c.dataDirectory);
         }
-        const app::RunContext context{objects, separatedFiles, oneValue, messages,
-                                      pointer, codePage,       progress, clock};
-        app::FormHandlers(context, cd).Form_Load(view);
+        const provisioning::Services services{objects, separatedFiles, oneValue, messages,
+                                              pointer, codePage,       progress, clock};
+        app::FormHandlers(services, cd).Form_Load(view);
         EXPECT_EQ(view.root, c.root);
     }
     EXPECT_TRUE(messages.shown.empty());

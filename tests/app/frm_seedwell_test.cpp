@@ -61,12 +61,16 @@ class WindowTest : public ::testing::Test, protected fakes::FakePlatform {
 
     frmSeedwell& Window() {
         if (!window) {
-            const app::RunContext context{objects, files,    registry, messages,
-                                          pointer, codePage, progress, clock};
+            const provisioning::Services services{objects, files,    registry, messages,
+                                                  pointer, codePage, progress, clock};
             window = std::make_unique<frmSeedwell>(
-                context, cd,
-                [this](app::RunWindow& run, const app::RunContext&) { Record("import", run); },
-                [this](app::RunWindow& run, const app::RunContext&) { Record("delete", run); });
+                services, cd,
+                [this](app::RunWindow& run, const provisioning::Services&) {
+                    Record("import", run);
+                },
+                [this](app::RunWindow& run, const provisioning::Services&) {
+                    Record("delete", run);
+                });
         }
         return *window;
     }

@@ -81,11 +81,11 @@ class Runs : public ::testing::Test, protected fakes::FakePlatform {
 
     void Import(const std::string& content) {
         files.files["/in.csv"] = content;
-        RunImport(window, context);
+        RunImport(window, services);
     }
     void Delete(const std::string& content) {
         files.files["/in.csv"] = content;
-        RunDelete(window, context);
+        RunDelete(window, services);
     }
     std::vector<std::string> Texts() const {
         std::vector<std::string> out;
@@ -105,8 +105,8 @@ class Runs : public ::testing::Test, protected fakes::FakePlatform {
     }
 
     FakeWindow window{log};
-    RunContext context{objects,  files, registry, messages, pointer, platform::CodePage::System(),
-                       progress, clock};
+    provisioning::Services services{
+        objects, files, registry, messages, pointer, platform::CodePage::System(), progress, clock};
 
     std::map<std::string, std::string> domains{{"example.com", "main"}, {"example.org", "sales"}};
     std::set<std::string> mailboxes;
@@ -195,21 +195,21 @@ TEST_F(Runs, CreateMailboxFailureIsReportedAndTheAddressMapStillMade) {
 
 TEST_F(Runs, FileBoxChecksRestoreThePointerBeforeTheBoxAndFocusTheFileBox) {
     window.file = "   ";
-    RunImport(window, context);
+    RunImport(window, services);
     EXPECT_THAT(Screen(),
                 ElementsAre("pointer hourglass", "pointer default",
                             "box 16 Error Need to select a file to import.", "focus txtFile"));
     log.clear();
     window.file = " /in.csv";  // used exactly as typed
     files.files["/in.csv"] = "";
-    RunDelete(window, context);
+    RunDelete(window, services);
     EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "pointer default",
                                       "box 16 Error The file selected does not exist. Please "
                                       "select another.",
                                       "focus txtFile"));
     log.clear();
     window.file = "";
-    RunDelete(window, context);
+    RunDelete(window, services);
     EXPECT_THAT(Texts().back(), "Need to select a file that contains the mailboxes to delete.");
     EXPECT_EQ(files.opened, 0);
 }

@@ -191,18 +191,18 @@ class ServerTest : public ::testing::Test {
         Window window;
         window.file = path;
         window.root = root ? *root : Root();
-        const app::RunContext context{wrappedObjects ? *wrappedObjects : table,
-                                      wrappedFiles ? *wrappedFiles : stdFiles,
-                                      registry,
-                                      messages,
-                                      pointer,
-                                      platform::CodePage::System(),
-                                      progress,
-                                      clock};
+        const provisioning::Services services{wrappedObjects ? *wrappedObjects : table,
+                                              wrappedFiles ? *wrappedFiles : stdFiles,
+                                              registry,
+                                              messages,
+                                              pointer,
+                                              platform::CodePage::System(),
+                                              progress,
+                                              clock};
         if (kind == Kind::kImport) {
-            app::RunImport(window, context);
+            app::RunImport(window, services);
         } else {
-            app::RunDelete(window, context);
+            app::RunDelete(window, services);
         }
         return {messages.shown, pointer.busy, window.focused};
     }

@@ -23,7 +23,8 @@ class Operations : public ::testing::Test, protected fakes::FakePlatform {
 
     std::vector<std::string> Objects() const { return Filter(log, "create"); }
 
-    Services services{objects, files, registry, messages, platform::CodePage::System()};
+    Services services{objects,  files, registry, messages, pointer, platform::CodePage::System(),
+                      progress, clock};
     const platform::Value rights = std::string("USER");
 };
 
@@ -121,7 +122,8 @@ TEST_F(Operations, CreateMailboxMakesOnlyTheMissingFolders) {
 
 TEST_F(Operations, RootEndingInSeparatorGivesTwoSeparatorsAndWindowsPathsUseBackslash) {
     fakes::FakeFileSystem windows(log, '\\');
-    Services onWindows{objects, windows, registry, messages, platform::CodePage::System()};
+    Services onWindows{objects,  windows, registry, messages, pointer, platform::CodePage::System(),
+                       progress, clock};
     windows.folders = {"D:\\Mail\\", "D:\\Mail\\\\main"};
     CreateMailbox(onWindows, "main", "sales", "pw", -1, "D:\\Mail\\", rights);
     EXPECT_THAT(

@@ -6,6 +6,7 @@
 
 #include "platform/registry.h"
 #include "provisioning/operations.h"
+#include "tests/fakes/fake_progress.h"
 #include "tests/fakes/fake_registry.h"
 #include "tests/fakes/recording.h"
 
@@ -30,7 +31,10 @@ class WindowsPaths : public ::testing::Test {
     fakes::FakeFileSystem files{log, '\\'};
     fakes::FakeRegistry registry;
     fakes::FakeMessageBox messages{log};
-    Services services{objects, files, registry, messages, kUtf8};
+    fakes::FakeBusyPointer pointer{log};
+    fakes::FakeProgress progress{log};
+    fakes::FakeClock clock;
+    Services services{objects, files, registry, messages, pointer, kUtf8, progress, clock};
     const platform::Value rights = std::string("USER");
     std::string root;
 };

@@ -49,13 +49,13 @@ class Win32WindowTest : public ::testing::Test, protected fakes::FakePlatform {
     NoDialog cd;
     app::Win32BusyPointer busy;
     std::vector<std::string> runs;
-    app::FormHandlers handlers{app::RunContext{objects, backslashed, registry, messages, pointer,
-                                               codePage, progress, clock},
+    app::FormHandlers handlers{provisioning::Services{objects, backslashed, registry, messages,
+                                                      pointer, codePage, progress, clock},
                                cd,
-                               [this](app::RunWindow& w, const app::RunContext&) {
+                               [this](app::RunWindow& w, const provisioning::Services&) {
                                    runs.push_back("import " + w.RootText());
                                },
-                               [this](app::RunWindow& w, const app::RunContext&) {
+                               [this](app::RunWindow& w, const provisioning::Services&) {
                                    runs.push_back("delete " + w.FileText());
                                }};
 };
