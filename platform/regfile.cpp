@@ -461,24 +461,20 @@ std::optional<RegistryValue> RegFileTree::FindValue(std::string_view path,
     return RegistryValue{it->second.type, *it->second.data};
 }
 
-std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage) noexcept {
-    try {
-        // Line by line, keeping no line: memory follows the tree, not the file.
-        if (bytes.size() > kMaxRegFileSize) return std::nullopt;
-        const Form form = FormOf(bytes, codePage);
-        LineSplitter lines(bytes.substr(form.bomSize), form.utf16);
-        const auto unicodeData =
-            UnicodeDataFor(LineText(*lines.Next(), form.utf16, codePage), form.utf16);
-        if (!unicodeData) return std::nullopt;
-        TreeBuilder tree(*unicodeData, codePage);
-        while (const auto raw = lines.Next()) {
-            if (raw->empty() && lines.Done()) break;  // the end of the last line, not a line
-            tree.Add(LineText(*raw, form.utf16, codePage));
-        }
-        return std::move(tree).Finish();
-    } catch (...) {
-        return std::nullopt;
+std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage) {
+    // Line by line, keeping no line: memory follows the tree, not the file.
+    if (bytes.size() > kMaxRegFileSize) return std::nullopt;
+    const Form form = FormOf(bytes, codePage);
+    LineSplitter lines(bytes.substr(form.bomSize), form.utf16);
+    const auto unicodeData =
+        UnicodeDataFor(LineText(*lines.Next(), form.utf16, codePage), form.utf16);
+    if (!unicodeData) return std::nullopt;
+    TreeBuilder tree(*unicodeData, codePage);
+    while (const auto raw = lines.Next()) {
+        if (raw->empty() && lines.Done()) break;  // the end of the last line, not a line
+        tree.Add(LineText(*raw, form.utf16, codePage));
     }
+    return std::move(tree).Finish();
 }
 
 }  // namespace seedwell::platform

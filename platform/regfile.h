@@ -98,7 +98,7 @@ class RegFile {
 };
 
 /// The keys and values of a registry file (see RegFile). Returns nullopt when the bytes are not a
-/// registry file or are larger than kMaxRegFileSize. Never throws.
-std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage) noexcept;
+/// registry file or are larger than kMaxRegFileSize. Throws only for lack of memory.
+std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage);
 
 }  // namespace seedwell::platform

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/ascii.h"
+#include "platform/error.h"
 #include "platform/filesystem_std.h"
 #include "platform/regfile.h"
 
@@ -17,13 +18,9 @@ class RegFileRegistryKey : public RegistryKey {
     explicit RegFileRegistryKey(RegFileKey key) : key_(std::move(key)) {}
 
     std::optional<RegistryValue> QueryValue(std::string_view valueName) override {
-        try {
-            auto it = key_.values.find(AsciiLower(valueName));
-            if (it == key_.values.end() || !it->second.data) return std::nullopt;
-            return RegistryValue{it->second.type, *it->second.data};
-        } catch (...) {
-            return std::nullopt;
-        }
+        auto it = key_.values.find(AsciiLower(valueName));
+        if (it == key_.values.end() || !it->second.data) return std::nullopt;
+        return RegistryValue{it->second.type, *it->second.data};
     }
 
   private:
@@ -42,21 +39,17 @@ RegFileRegistry::RegFileRegistry(std::string path, const CodePage& codePage)
 
 std::unique_ptr<RegistryKey> RegFileRegistry::OpenKey(std::string_view keyPath,
                                                       std::uint32_t /*access*/) {
-    try {
-        const std::string bytes = ReadWholeFile(path_, kMaxRegFileSize);
-        const std::optional<RegFileTree> tree = ParseRegFile(bytes, codePage_);
-        if (!tree) return nullptr;
-        std::string fullPath(kRootKey);
-        if (!keyPath.empty()) {
-            fullPath += '\\';
-            fullPath += keyPath;
-        }
-        const RegFileKey* key = tree->FindKey(fullPath);
-        if (!key) return nullptr;
-        return std::make_unique<RegFileRegistryKey>(*key);
-    } catch (...) {
-        return nullptr;
+    const std::string bytes = ReadWholeFile(path_, kMaxRegFileSize);
+    const std::optional<RegFileTree> tree = ParseRegFile(bytes, codePage_);
+    if (!tree) throw Error("the file '" + path_ + "' is not a registry file");
+    std::string fullPath(kRootKey);
+    if (!keyPath.empty()) {
+        fullPath += '\\';
+        fullPath += keyPath;
     }
+    const RegFileKey* key = tree->FindKey(fullPath);
+    if (!key) return nullptr;
+    return std::make_unique<RegFileRegistryKey>(*key);
 }
 
 }  // namespace seedwell::platform

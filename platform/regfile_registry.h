@@ -18,7 +18,8 @@ class RegFileRegistry : public Registry {
   public:
     /// `codePage` must outlive this object.
     RegFileRegistry(std::string path, const CodePage& codePage);
-    /// nullptr when the file is missing, unreadable or not a registry file, or the key is missing.
+    /// nullptr when the key is missing. Throws seedwell::Error naming the file when it is missing,
+    /// unreadable or not a registry file.
     std::unique_ptr<RegistryKey> OpenKey(std::string_view keyPath, std::uint32_t access) override;
     const std::string& Path() const { return path_; }
 

@@ -4,28 +4,24 @@
 
 namespace seedwell::platform {
 
-std::string RegistryValueToText(const RegistryValue& value, const CodePage& codePage) noexcept {
-    try {
-        const std::string& data = value.data;
-        if (value.type == kRegDword) {
-            // Read into a 32-bit integer that starts at 0; more than 4 bytes do not fit in one.
-            if (data.size() > 4) return {};
-            std::uint32_t number = 0;
-            for (std::size_t i = 0; i < data.size(); ++i) {
-                number |= std::uint32_t(static_cast<unsigned char>(data[i])) << (8 * i);
-            }
-            return std::to_string(static_cast<std::int32_t>(number));
+std::string RegistryValueToText(const RegistryValue& value, const CodePage& codePage) {
+    const std::string& data = value.data;
+    if (value.type == kRegDword) {
+        // Read into a 32-bit integer that starts at 0; more than 4 bytes do not fit in one.
+        if (data.size() > 4) return {};
+        std::uint32_t number = 0;
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            number |= std::uint32_t(static_cast<unsigned char>(data[i])) << (8 * i);
         }
-        if (data.empty()) return {};
-        auto text = codePage.ToUtf8(std::string_view(data).substr(0, data.size() - 1));
-        return text ? std::move(*text) : std::string();
-    } catch (...) {
-        return {};
+        return std::to_string(static_cast<std::int32_t>(number));
     }
+    if (data.empty()) return {};
+    auto text = codePage.ToUtf8(std::string_view(data).substr(0, data.size() - 1));
+    return text ? std::move(*text) : std::string();
 }
 
 std::string ReadRegistryValue(Registry& registry, std::string keyPath, std::string valueName,
-                              const CodePage& codePage) {
+                              const CodePage& codePage) noexcept {
     try {
         const auto key = registry.OpenKey(keyPath, kKeyRead);
         if (!key) return {};
@@ -37,7 +33,7 @@ std::string ReadRegistryValue(Registry& registry, std::string keyPath, std::stri
     }
 }
 
-std::string GetDataDirectory(Registry& registry, const CodePage& codePage) {
+std::string GetDataDirectory(Registry& registry, const CodePage& codePage) noexcept {
     try {
         return ReadRegistryValue(registry, std::string(kServerKeyPath),
                                  std::string(kDataDirectoryValueName), codePage);

@@ -35,7 +35,7 @@ class RegistryKey {
   public:
     virtual ~RegistryKey() = default;
     /// The value `valueName` of this key, or nullopt when it is missing or cannot be read.
-    /// Never throws.
+    /// Throws only for lack of memory.
     virtual std::optional<RegistryValue> QueryValue(std::string_view valueName) = 0;
 };
 
@@ -44,8 +44,9 @@ class Registry {
   public:
     virtual ~Registry() = default;
     /// Opens `keyPath` (backslash-separated, below HKEY_LOCAL_MACHINE, matched ignoring case)
-    /// asking for the rights in `access`. Returns nullptr when the key is missing, the access is
-    /// refused or the registry cannot be read. Never throws.
+    /// asking for the rights in `access`. Returns nullptr when the key is missing or the access
+    /// is refused. Throws seedwell::Error naming the registry when it cannot be read at all (a
+    /// registry file that is missing, unreadable or not a registry file).
     virtual std::unique_ptr<RegistryKey> OpenKey(std::string_view keyPath,
                                                  std::uint32_t access) = 0;
 };
@@ -60,16 +61,18 @@ inline constexpr std::string_view kDataDirectoryValueName = "Data Directory";
 
 /// The text of a registry value by the lookup's rules: a 32-bit number as signed decimal text;
 /// any other type as its bytes read through `codePage`, less the last byte (the terminating NUL
-/// of a well-formed string). Empty text when there is nothing to give. Never throws.
-std::string RegistryValueToText(const RegistryValue& value, const CodePage& codePage) noexcept;
+/// of a well-formed string). Empty text when there is nothing to give. Throws only for lack of
+/// memory.
+std::string RegistryValueToText(const RegistryValue& value, const CodePage& codePage);
 
 /// The value `valueName` of the key `keyPath` below HKEY_LOCAL_MACHINE as text, reading the key
 /// with read access only; empty text when the key, the value or the registry cannot be read.
-/// Never throws.
+/// Every failure gives empty text; never throws.
 std::string ReadRegistryValue(Registry& registry, std::string keyPath, std::string valueName,
-                              const CodePage& codePage = CodePage::System());
+                              const CodePage& codePage = CodePage::System()) noexcept;
 
 /// The mail server's data directory exactly as stored, or empty text. Never throws.
-std::string GetDataDirectory(Registry& registry, const CodePage& codePage = CodePage::System());
+std::string GetDataDirectory(Registry& registry,
+                             const CodePage& codePage = CodePage::System()) noexcept;
 
 }  // namespace seedwell::platform

@@ -27,34 +27,29 @@ class WinRegistryKey : public RegistryKey {
         : key_(std::move(key)), codePage_(codePage) {}
 
     std::optional<RegistryValue> QueryValue(std::string_view valueName) override {
-        try {
-            const auto name = codePage_.FromUtf8(valueName);
-            if (!name || name->find('\0') != std::string::npos) return std::nullopt;
-            // The value may grow between asking its size and reading it; then ask again.
-            for (int attempt = 0; attempt < 8; ++attempt) {
-                DWORD type = 0;
-                DWORD size = 0;
-                if (RegQueryValueExA(key_.get(), name->c_str(), nullptr, &type, nullptr, &size) !=
-                    ERROR_SUCCESS) {
-                    return std::nullopt;
-                }
-                std::string data(size, '\0');
-                DWORD stored = size;
-                if (size > 0) {
-                    const LONG status =
-                        RegQueryValueExA(key_.get(), name->c_str(), nullptr, &type,
-                                         reinterpret_cast<BYTE*>(data.data()), &stored);
-                    if (status == ERROR_MORE_DATA) continue;
-                    if (status != ERROR_SUCCESS) return std::nullopt;
-                }
-                data.resize(std::min(stored, size));
-                if (IsStringType(type) && !FitsCodePage(valueName)) return std::nullopt;
-                return RegistryValue{type, std::move(data)};
+        const auto name = codePage_.FromUtf8(valueName);
+        if (!name || name->find('\0') != std::string::npos) return std::nullopt;
+        // The value may grow between asking its size and reading it; then ask again.
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            DWORD type = 0;
+            DWORD size = 0;
+            if (RegQueryValueExA(key_.get(), name->c_str(), nullptr, &type, nullptr, &size) !=
+                ERROR_SUCCESS) {
+                return std::nullopt;
             }
-            return std::nullopt;
-        } catch (...) {
-            return std::nullopt;
+            std::string data(size, '\0');
+            DWORD stored = size;
+            if (size > 0) {
+                const LONG status = RegQueryValueExA(key_.get(), name->c_str(), nullptr, &type,
+                                                     reinterpret_cast<BYTE*>(data.data()), &stored);
+                if (status == ERROR_MORE_DATA) continue;
+                if (status != ERROR_SUCCESS) return std::nullopt;
+            }
+            data.resize(std::min(stored, size));
+            if (IsStringType(type) && !FitsCodePage(valueName)) return std::nullopt;
+            return RegistryValue{type, std::move(data)};
         }
+        return std::nullopt;
     }
 
   private:
@@ -87,18 +82,14 @@ class WinRegistryKey : public RegistryKey {
 }  // namespace
 
 std::unique_ptr<RegistryKey> WinRegistry::OpenKey(std::string_view keyPath, std::uint32_t access) {
-    try {
-        const auto path = codePage_.FromUtf8(keyPath);
-        if (!path || path->find('\0') != std::string::npos) return nullptr;
-        HKEY opened = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path->c_str(), 0, static_cast<REGSAM>(access),
-                          &opened) != ERROR_SUCCESS) {
-            return nullptr;  // nothing to close, whatever the call left in `opened`
-        }
-        return std::make_unique<WinRegistryKey>(KeyHandle(opened), codePage_);
-    } catch (...) {
-        return nullptr;
+    const auto path = codePage_.FromUtf8(keyPath);
+    if (!path || path->find('\0') != std::string::npos) return nullptr;
+    HKEY opened = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path->c_str(), 0, static_cast<REGSAM>(access), &opened) !=
+        ERROR_SUCCESS) {
+        return nullptr;  // nothing to close, whatever the call left in `opened`
     }
+    return std::make_unique<WinRegistryKey>(KeyHandle(opened), codePage_);
 }
 
 }  // namespace seedwell::platform

@@ -251,7 +251,7 @@ TEST(RegFileRegistry, ReadsTheFileAtEveryOpen) {
     test_support::TempFolder temp;
     const std::string path = temp / "registry.reg";
     RegFileRegistry registry(path, kUtf8);
-    EXPECT_EQ(registry.OpenKey("SOFTWARE", kKeyRead), nullptr);
+    EXPECT_THROW(registry.OpenKey("SOFTWARE", kKeyRead), Error);  // no file
 
     temp.Write("registry.reg",
                "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\n\"V\"=\"one\"\n"
@@ -270,10 +270,10 @@ TEST(RegFileRegistry, ReadsTheFileAtEveryOpen) {
               Raw({"two\0", 4}));
 
     temp.Write("registry.reg", "not a registry file\n");
-    EXPECT_EQ(registry.OpenKey("SOFTWARE", kKeyRead), nullptr);
+    EXPECT_THROW(registry.OpenKey("SOFTWARE", kKeyRead), Error);
 #ifndef _WIN32  // FIFOs are POSIX
     ASSERT_EQ(mkfifo((temp / "fifo.reg").c_str(), 0600), 0);
-    EXPECT_EQ(RegFileRegistry(temp / "fifo.reg", kUtf8).OpenKey("SOFTWARE", kKeyRead), nullptr);
+    EXPECT_THROW(RegFileRegistry(temp / "fifo.reg", kUtf8).OpenKey("SOFTWARE", kKeyRead), Error);
 #endif
 }
 
