@@ -21,7 +21,7 @@ class TextStream {
     /// stream is at its end.
     virtual std::string ReadLine() = 0;
     /// Releases the file; later calls fail. Closing twice is harmless. Never throws.
-    virtual void Close() = 0;
+    virtual void Close() noexcept = 0;
 };
 
 /// How a removal of a folder tree ended.
@@ -55,9 +55,9 @@ class FileSystem {
                                                    std::string_view name) const = 0;
     /// True only for an existing regular file (links followed); a folder is not a file.
     /// Never throws.
-    virtual bool FileExists(const std::string& path) = 0;
+    virtual bool FileExists(const std::string& path) noexcept = 0;
     /// True when a folder exists at `path` (links followed). Never throws.
-    virtual bool FolderExists(const std::string& path) = 0;
+    virtual bool FolderExists(const std::string& path) noexcept = 0;
     /// Creates the one folder `path` inside its existing parent, with the process's default
     /// permissions. Throws seedwell::Error naming the path and the reason when it cannot.
     virtual void CreateFolder(const std::string& path) = 0;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/codepage.h"
 #include "platform/error.h"
 
 namespace seedwell::platform {
@@ -14,6 +15,10 @@ namespace {
 fs::path ToPath(std::string_view utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
 
 bool HoldsNul(std::string_view path) { return path.find('\0') != std::string_view::npos; }
+
+/// True when `path` can name something: not empty, no NUL byte, and UTF-8 that converts to the
+/// platform's own path text.
+bool Usable(std::string_view path) { return !path.empty() && !HoldsNul(path) && IsValidUtf8(path); }
 
 /// `path` in quotes for a message, a NUL shown as \0 so that the message is not cut short.
 std::string Quoted(std::string_view path) {
@@ -101,10 +106,9 @@ std::string BufferedTextStream::ReadLine() {
     return line;
 }
 
-void BufferedTextStream::Close() {
+void BufferedTextStream::Close() noexcept {
     source_.reset();
-    buffer_.clear();
-    buffer_.shrink_to_fit();
+    std::vector<char>().swap(buffer_);  // frees the buffer
     begin_ = end_ = 0;
 }
 
@@ -116,24 +120,16 @@ std::string StdFileSystem::BuildPath(std::string_view dir, std::string_view name
     return path;
 }
 
-bool StdFileSystem::FileExists(const std::string& path) {
-    if (path.empty() || HoldsNul(path)) return false;
-    try {
-        std::error_code ec;
-        return fs::is_regular_file(fs::status(ToPath(path), ec));
-    } catch (...) {
-        return false;
-    }
+bool StdFileSystem::FileExists(const std::string& path) noexcept {
+    if (!Usable(path)) return false;
+    std::error_code ec;
+    return fs::is_regular_file(fs::status(ToPath(path), ec));
 }
 
-bool StdFileSystem::FolderExists(const std::string& path) {
-    if (path.empty() || HoldsNul(path)) return false;
-    try {
-        std::error_code ec;
-        return fs::is_directory(fs::status(ToPath(path), ec));
-    } catch (...) {
-        return false;
-    }
+bool StdFileSystem::FolderExists(const std::string& path) noexcept {
+    if (!Usable(path)) return false;
+    std::error_code ec;
+    return fs::is_directory(fs::status(ToPath(path), ec));
 }
 
 void StdFileSystem::CreateFolder(const std::string& path) {

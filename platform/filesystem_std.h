@@ -48,7 +48,7 @@ class BufferedTextStream : public TextStream {
     explicit BufferedTextStream(std::unique_ptr<ByteSource> source);
     bool AtEndOfStream() override;
     std::string ReadLine() override;
-    void Close() override;
+    void Close() noexcept override;
 
   private:
     bool Fill();
@@ -74,8 +74,8 @@ class StdFileSystem : public FileSystem {
     std::optional<std::string> NameProblem(std::string_view, std::string_view) const override {
         return std::nullopt;
     }
-    bool FileExists(const std::string& path) override;
-    bool FolderExists(const std::string& path) override;
+    bool FileExists(const std::string& path) noexcept override;
+    bool FolderExists(const std::string& path) noexcept override;
     void CreateFolder(const std::string& path) override;
     FolderRemoval RemoveFolderBelow(const std::string& base, const std::vector<std::string>& levels,
                                     bool force) override;

@@ -76,10 +76,10 @@ class WinFileSystem : public StdFileSystem {
         return WindowsNameProblem(what, name);
     }
 
-    bool FileExists(const std::string& path) override {
+    bool FileExists(const std::string& path) noexcept override {
         return !PathProblem(path) && StdFileSystem::FileExists(path);
     }
-    bool FolderExists(const std::string& path) override {
+    bool FolderExists(const std::string& path) noexcept override {
         return !PathProblem(path) && StdFileSystem::FolderExists(path);
     }
     void CreateFolder(const std::string& path) override {

@@ -70,10 +70,7 @@ std::string ImportFile::ReadLine() {
 
 void ImportFile::Close() noexcept {
     if (!stream_) return;
-    try {
-        stream_->Close();
-    } catch (...) {
-    }
+    stream_->Close();
     stream_.reset();
     firstLine_.reset();
 }

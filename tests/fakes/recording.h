@@ -80,7 +80,7 @@ class MemoryTextStream : public platform::TextStream {
     explicit MemoryTextStream(std::string content) : content_(std::move(content)) {}
     bool AtEndOfStream() override;
     std::string ReadLine() override;
-    void Close() override { closed_ = true; }
+    void Close() noexcept override { closed_ = true; }
     bool closed() const { return closed_; }
 
   private:
@@ -101,8 +101,8 @@ class FakeFileSystem : public platform::FileSystem {
     std::string BuildPath(std::string_view dir, std::string_view name) const override;
     std::optional<std::string> NameProblem(std::string_view what,
                                            std::string_view name) const override;
-    bool FileExists(const std::string& path) override;
-    bool FolderExists(const std::string& path) override;
+    bool FileExists(const std::string& path) noexcept override;
+    bool FolderExists(const std::string& path) noexcept override;
     void CreateFolder(const std::string& path) override;
     platform::FolderRemoval RemoveFolderBelow(const std::string& base,
                                               const std::vector<std::string>& levels,
@@ -259,12 +259,12 @@ inline std::optional<std::string> FakeFileSystem::NameProblem(std::string_view w
     return std::string(what) + " '" + std::string(name) + "' " + it->second;
 }
 
-inline bool FakeFileSystem::FileExists(const std::string& path) {
+inline bool FakeFileSystem::FileExists(const std::string& path) noexcept {
     log.push_back("file? " + path);
     return files.count(path) != 0;
 }
 
-inline bool FakeFileSystem::FolderExists(const std::string& path) {
+inline bool FakeFileSystem::FolderExists(const std::string& path) noexcept {
     log.push_back("exists " + path);
     return folders.count(path) != 0;
 }

@@ -157,7 +157,7 @@ class ChangedAfterCheck : public ForwardingFileSystem {
   public:
     ChangedAfterCheck(platform::FileSystem& inner, std::function<void(const std::string&)> change)
         : ForwardingFileSystem(inner), change_(std::move(change)) {}
-    bool FileExists(const std::string& path) override {
+    bool FileExists(const std::string& path) noexcept override {
         const bool exists = inner_.FileExists(path);
         change_(path);
         return exists;

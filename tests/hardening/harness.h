@@ -63,8 +63,10 @@ class ForwardingFileSystem : public platform::FileSystem {
                                            std::string_view name) const override {
         return inner_.NameProblem(what, name);
     }
-    bool FileExists(const std::string& path) override { return inner_.FileExists(path); }
-    bool FolderExists(const std::string& path) override { return inner_.FolderExists(path); }
+    bool FileExists(const std::string& path) noexcept override { return inner_.FileExists(path); }
+    bool FolderExists(const std::string& path) noexcept override {
+        return inner_.FolderExists(path);
+    }
     void CreateFolder(const std::string& path) override { inner_.CreateFolder(path); }
     platform::FolderRemoval RemoveFolderBelow(const std::string& base,
                                               const std::vector<std::string>& levels,

@@ -23,7 +23,7 @@ class OtherRunAfterCheck : public ForwardingFileSystem {
     OtherRunAfterCheck(platform::FileSystem& inner,
                        std::function<void(const std::string&, bool)> act)
         : ForwardingFileSystem(inner), act_(std::move(act)) {}
-    bool FolderExists(const std::string& path) override {
+    bool FolderExists(const std::string& path) noexcept override {
         const bool exists = inner_.FolderExists(path);
         act_(path, exists);
         return exists;
