@@ -44,27 +44,22 @@ std::string HashPassword(std::string_view password) {
     return hash;
 }
 
-bool PasswordMatches(std::string_view password, const std::string& hash) noexcept {
+bool PasswordMatches(std::string_view password, const std::string& hash) {
     if (hash.size() < 3 || hash[0] != '$' || password.find('\0') != std::string_view::npos) {
         return false;
     }
-    try {
-        auto area = std::make_unique<CryptArea>();
-        std::string clear(password);
-        const char* computed =
-            crypt_rn(clear.c_str(), hash.c_str(), &area->data, sizeof area->data);
-        explicit_bzero(clear.data(), clear.size());
-        if (!computed || computed[0] == '*') return false;
-        const std::size_t length = std::strlen(computed);
-        if (length != hash.size()) return false;
-        unsigned char difference = 0;
-        for (std::size_t i = 0; i < length; ++i) {
-            difference |= static_cast<unsigned char>(computed[i] ^ hash[i]);
-        }
-        return difference == 0;
-    } catch (...) {
-        return false;
+    auto area = std::make_unique<CryptArea>();
+    std::string clear(password);
+    const char* computed = crypt_rn(clear.c_str(), hash.c_str(), &area->data, sizeof area->data);
+    explicit_bzero(clear.data(), clear.size());
+    if (!computed || computed[0] == '*') return false;
+    const std::size_t length = std::strlen(computed);
+    if (length != hash.size()) return false;
+    unsigned char difference = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        difference |= static_cast<unsigned char>(computed[i] ^ hash[i]);
     }
+    return difference == 0;
 }
 
 }  // namespace seedwell::server

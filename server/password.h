@@ -11,7 +11,7 @@ namespace seedwell::server {
 std::string HashPassword(std::string_view password);
 
 /// True when `password` hashes to `hash` (compared in constant time); false for a malformed
-/// hash. Never throws.
-bool PasswordMatches(std::string_view password, const std::string& hash) noexcept;
+/// hash. Throws only for lack of memory.
+bool PasswordMatches(std::string_view password, const std::string& hash);
 
 }  // namespace seedwell::server

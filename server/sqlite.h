@@ -63,6 +63,9 @@ class Statement {
         while (Step()) {
         }
     }
+    /// Steps a statement that yields no row and leaves a failure unreported, for where nothing
+    /// can be done about one. Never throws.
+    void RunIgnoringFailure() noexcept;
     /// The text of result column `column` (from 0); empty for NULL.
     std::string ColumnText(int column) const;
     std::int64_t ColumnInt(int column) const;
