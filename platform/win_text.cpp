@@ -92,29 +92,24 @@ std::string Hex(std::uint32_t code) {
     return text;
 }
 
-std::string SystemMessage(std::uint32_t code) noexcept {
-    try {
-        wchar_t* allocated = nullptr;
-        const DWORD length =
-            FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, 0, reinterpret_cast<wchar_t*>(&allocated), 0, nullptr);
-        const LocalBuffer buffer(allocated);
-        std::string text;
-        if (length > 0 && buffer) {
-            text = Narrow(std::wstring_view(buffer.get(), length)).value_or(std::string());
-        }
-        while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
-                                 text.back() == '.')) {
-            text.pop_back();
-        }
-        if (text.empty()) {
-            if (const char* builtIn = BuiltInMessage(code)) text = builtIn;
-        }
-        return text;
-    } catch (...) {
-        return {};
+std::string SystemMessage(std::uint32_t code) {
+    wchar_t* allocated = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&allocated), 0, nullptr);
+    const LocalBuffer buffer(allocated);
+    std::string text;
+    if (length > 0 && buffer) {
+        text = Narrow(std::wstring_view(buffer.get(), length)).value_or(std::string());
     }
+    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
+                             text.back() == '.')) {
+        text.pop_back();
+    }
+    if (text.empty()) {
+        if (const char* builtIn = BuiltInMessage(code)) text = builtIn;
+    }
+    return text;
 }
 
 std::string Win32Reason(std::uint32_t code) {

@@ -20,8 +20,8 @@ std::string Hex(std::uint32_t code);
 
 /// The system's own text for `code` (a Win32 error code or an HRESULT), without its line end
 /// and final full stop, or a built-in text for the common COM and automation failures when the
-/// system has none; empty text when neither knows the code. Never throws.
-std::string SystemMessage(std::uint32_t code) noexcept;
+/// system has none; empty text when neither knows the code. Throws only for lack of memory.
+std::string SystemMessage(std::uint32_t code);
 
 /// A reason for a message: SystemMessage(code), else "error 0x........".
 std::string Win32Reason(std::uint32_t code);

@@ -53,23 +53,18 @@ void Win32Progress::Open(std::string_view title, long total) {
     const int top = over.top + (over.bottom - over.top - height) / 2;
 
     const std::wstring caption = WideText(title, "progress title");
-    HWND window =
+    platform::UniqueHandle<HWND, WindowTraits> created(
         CreateWindowExW(WS_EX_DLGMODALFRAME, kProgressWindowClass, caption.c_str(), kStyle, left,
-                        top, width, height, owner_, nullptr, instance_, this);
-    if (window == nullptr) {
+                        top, width, height, owner_, nullptr, instance_, this));
+    if (!created) {
         throw Error("The progress window cannot be shown: " +
                     platform::win::Win32Reason(GetLastError()));
     }
-    window_.reset(window);
     total_ = total;
     stopped_ = false;
-
-    try {
-        Fill(window, dpi, total);
-    } catch (...) {
-        window_.reset();
-        throw;
-    }
+    Fill(created.get(), dpi, total);  // a failure destroys the window again
+    window_ = std::move(created);
+    HWND window = window_.get();
 
     ownerWasEnabled_ = owner_ != nullptr && IsWindowEnabled(owner_);
     if (ownerWasEnabled_) EnableWindow(owner_, FALSE);
