@@ -181,52 +181,31 @@ class Pacer {
 };
 
 // Reads the file a line at a time and hands every line to `handleLine`, after counting its
-// lines for the progress. A failure ends the run with "Error importing:" and its description
-// (which names the line where there is one), shown before the pointer is restored. Otherwise
-// the pointer is restored and the end told: stopped, done, or done except for the lines
-// reported.
+// lines for the progress; a failure of a line names it. At the end the pointer is restored and
+// the end told: stopped, done, or done except for the lines reported.
 void ProcessFile(const Services& services, const std::string& path, LineReports& reports,
                  const std::function<void(const std::string&, long)>& handleLine,
                  const RunTexts& texts) {
-    struct CloseProgress {
-        platform::Progress& progress;
-        ~CloseProgress() { progress.Close(); }
-    } closeProgress{services.progress};
-
-    std::string failure;
-    long total = 0;
+    const long total = CountLines(services.files, path);
     long stoppedAfter = 0;
-    try {
-        total = CountLines(services.files, path);
-        support::ImportFile file(services.files.OpenTextFile(path), services.codePage);
-        Pacer pacer(services, texts.progressTitle, total);
-        while (!file.AtEndOfStream()) {
-            std::string line = file.ReadLine();
-            const long lineNumber = file.LineNumber();
-            reports.SetLine(lineNumber);
-            try {
-                handleLine(line, lineNumber);
-            } catch (const std::exception& error) {
-                throw Error("line " + std::to_string(lineNumber) + ": " + error.what());
-            }
-            if (pacer.AfterLine(lineNumber) && !file.AtEndOfStream()) {
-                stoppedAfter = lineNumber;
-                break;
-            }
+    support::ImportFile file(services.files.OpenTextFile(path), services.codePage);
+    Pacer pacer(services, texts.progressTitle, total);
+    while (!file.AtEndOfStream()) {
+        std::string line = file.ReadLine();
+        const long lineNumber = file.LineNumber();
+        reports.SetLine(lineNumber);
+        try {
+            handleLine(line, lineNumber);
+        } catch (const std::exception& error) {
+            throw Error("line " + std::to_string(lineNumber) + ": " + error.what());
         }
-        file.Close();
-    } catch (const std::exception& error) {
-        failure = error.what();
-    } catch (...) {
-        failure = "an unexpected failure without a description";
+        if (pacer.AfterLine(lineNumber) && !file.AtEndOfStream()) {
+            stoppedAfter = lineNumber;
+            break;
+        }
     }
+    file.Close();
     services.progress.Close();
-    if (!failure.empty()) {
-        services.messages.Show(std::string(kFailurePrefix) + failure, platform::kMbOk,
-                               std::nullopt);
-        services.pointer.Restore();
-        return;
-    }
     services.pointer.Restore();
     const int style =
         reports.Count() == 0 ? platform::kMbOkInformation : platform::kMbOkExclamation;
@@ -246,23 +225,30 @@ void ProcessFile(const Services& services, const std::string& path, LineReports&
     }
 }
 
-// Keeps a failure of the message box or the window itself from escaping an event handler.
-void Guarded(const Services& services, const std::function<void()>& run) noexcept {
+// The run's handler: sets the hourglass and runs `run`. A failure anywhere in it ends the run
+// with "Error importing:" and its description, shown before the pointer is restored; only a
+// failure to show that message goes on to the caller.
+void WithRunHandler(const Services& services, const std::function<void()>& run) {
+    std::string failure;
     try {
+        services.pointer.SetHourglass();
         run();
+        return;
+    } catch (const std::exception& error) {
+        failure = error.what();
     } catch (...) {
-        try {
-            services.pointer.Restore();
-        } catch (...) {
-        }
+        // told below, as a failure without a description
     }
+    if (failure.empty()) failure = "an unexpected failure without a description";
+    services.progress.Close();
+    services.messages.Show(std::string(kFailurePrefix) + failure, platform::kMbOk, std::nullopt);
+    services.pointer.Restore();
 }
 
 }  // namespace
 
 void RunImport(RunWindow& window, const Services& services) {
-    Guarded(services, [&] {
-        services.pointer.SetHourglass();
+    WithRunHandler(services, [&] {
         auto path = CheckFileBox(window, services, "Need to select a file to import.");
         if (!path) return;
         const std::string root = window.RootText();
@@ -317,8 +303,7 @@ void RunImport(RunWindow& window, const Services& services) {
 }
 
 void RunDelete(RunWindow& window, const Services& services) {
-    Guarded(services, [&] {
-        services.pointer.SetHourglass();
+    WithRunHandler(services, [&] {
         auto path = CheckFileBox(window, services,
                                  "Need to select a file that contains the mailboxes to delete.");
         if (!path) return;

@@ -7,7 +7,8 @@
 namespace seedwell::app {
 
 /// What a run needs of the window: the texts of its two boxes, read at the moment they are
-/// needed, and the focus. None of them throws.
+/// needed, and the focus. A failure (a box whose text cannot be read) throws seedwell::Error,
+/// which the run's handler reports.
 class RunWindow {
   public:
     virtual ~RunWindow() = default;
@@ -20,9 +21,10 @@ class RunWindow {
 /// The Import run behind the Import button. Reports everything through `services.messages`:
 /// at most five problems of single lines as boxes of their own, and every line with a problem
 /// in the message at its end. A run that goes on for more than a second shows its progress and
-/// can be stopped after any line. Never throws.
+/// can be stopped after any line. A failure ends the run in its handler, which shows
+/// "Error importing:" and the description; only a failure to show that message throws.
 void RunImport(RunWindow& window, const provisioning::Services& services);
-/// The Delete run behind the Delete button. Reports as RunImport does; never throws.
+/// The Delete run behind the Delete button. Reports and fails as RunImport does.
 void RunDelete(RunWindow& window, const provisioning::Services& services);
 
 }  // namespace seedwell::app

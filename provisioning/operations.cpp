@@ -228,7 +228,7 @@ bool MailboxExists(const Services& services, const std::string& mailboxName,
 
 void CreateMailbox(const Services& services, const std::string& postoffice,
                    const std::string& mailboxName, const std::string& password,
-                   std::int32_t sizeLimit, const std::string& root, const Value& rights) {
+                   std::int32_t sizeLimit, const std::string& root, const Value& rights) noexcept {
     ReportingFailures(services, "CreateMailbox:", [&] {
         RefuseUnsafeNames(services, postoffice, mailboxName, "; the mailbox was not created");
         auto login = Make(services, kLoginClass);
@@ -250,7 +250,7 @@ void CreateMailbox(const Services& services, const std::string& postoffice,
 }
 
 void CompleteMailbox(const Services& services, const std::string& postoffice,
-                     const std::string& mailboxName, const std::string& root) {
+                     const std::string& mailboxName, const std::string& root) noexcept {
     ReportingFailures(services, "CreateMailbox:", [&] {
         RefuseUnsafeNames(services, postoffice, mailboxName, "; its folders were not checked");
         MakeFolderTree(services, root, postoffice, mailboxName);
@@ -280,7 +280,7 @@ void CreateAddressMap(const Services& services, const std::string& destinationTy
 }
 
 void DeleteMailbox(const Services& services, const std::string& postoffice,
-                   const std::string& mailboxName) {
+                   const std::string& mailboxName) noexcept {
     ReportingFailures(services, "", [&] {
         RefuseUnsafeNames(services, postoffice, mailboxName, "; nothing was deleted");
         if (!RemoveMailboxFolder(services, postoffice, mailboxName)) return;

@@ -79,14 +79,15 @@ void CreateAddressMap(const Services& services, const std::string& destinationTy
 /// never throws.
 void CreateMailbox(const Services& services, const std::string& postoffice,
                    const std::string& mailboxName, const std::string& password,
-                   std::int32_t sizeLimit, const std::string& root, const platform::Value& rights);
+                   std::int32_t sizeLimit, const std::string& root,
+                   const platform::Value& rights) noexcept;
 
 /// For a mailbox that exists: makes sure its four folder levels below `root` exist, so that a
 /// mailbox whose folders an earlier run left unmade is completed. Its login is left alone: it
 /// cannot be looked up, and adding it again could fail or change its password. Reports failures
 /// as CreateMailbox does; never throws.
 void CompleteMailbox(const Services& services, const std::string& postoffice,
-                     const std::string& mailboxName, const std::string& root);
+                     const std::string& mailboxName, const std::string& root) noexcept;
 
 // Removals.
 
@@ -100,7 +101,7 @@ void CompleteMailbox(const Services& services, const std::string& postoffice,
 /// the removal, and a data directory that is empty or not a full path, are refused before
 /// anything is touched. Never throws.
 void DeleteMailbox(const Services& services, const std::string& postoffice,
-                   const std::string& mailboxName);
+                   const std::string& mailboxName) noexcept;
 /// Removes every address map to `destination` in the post office. Throws on failure.
 void DeleteAddressMap(const Services& services, const std::string& destination,
                       const std::string& postoffice);

@@ -182,6 +182,23 @@ TEST_F(Runs, FailureAtLineThreeStopsTheRunAndNamesTheLine) {
     EXPECT_EQ(objects.live, 0);
 }
 
+// A failure before any line, even one without a description, ends either run in its handler:
+// never silently, never as done.
+TEST_F(Runs, FailureOutsideTheLinesEndsTheRunInItsHandler) {
+    class UnreadableBox : public FakeWindow {
+      public:
+        using FakeWindow::FakeWindow;
+        std::string FileText() override { throw Error(""); }
+    };
+    UnreadableBox unreadable(log);
+    RunImport(unreadable, services);
+    RunDelete(unreadable, services);
+    const std::string failure =
+        "box 0 - Error importing:an unexpected failure without a description";
+    EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", failure, "pointer default",
+                                      "pointer hourglass", failure, "pointer default"));
+}
+
 TEST_F(Runs, CreateMailboxFailureIsReportedAndTheAddressMapStillMade) {
     window.root = "/nowhere";
     Import("main,jsmith@example.com,pw\nmain,ann@example.com,pw\n");
