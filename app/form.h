@@ -71,8 +71,6 @@ class FormHandlers {
     FormHandlers(const RunContext& context, platform::FileDialog& cd,
                  RunFunction runImport = RunImport, RunFunction runDelete = RunDelete);
 
-    const RunContext& Context() const { return context_; }
-
     /// Fills the root box from the data directory that the registry names. Throws
     /// seedwell::Error when that fails: the window is then not shown.
     void Form_Load(FormView& view);
