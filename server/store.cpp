@@ -128,10 +128,6 @@ bool Store::Exists(Statement& lookup, std::string_view key) {
     return lookup.Step();
 }
 
-bool Store::PostofficeExists(std::string_view name) { return Exists(postofficeExists_, name); }
-
-bool Store::LoginExists(std::string_view username) { return Exists(loginExists_, username); }
-
 std::optional<std::string> Store::LoginPasswordHash(std::string_view username) {
     if (username.empty()) return std::nullopt;
     Statement::Use use(loginHash_);

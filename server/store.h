@@ -67,8 +67,6 @@ class Store {
     std::optional<DomainRecord> GetDomain(std::string_view name);  // ASCII case ignored
     std::optional<MailboxRecord> GetMailbox(std::string_view postoffice, std::string_view name);
     std::optional<AddressMapRecord> GetAddressMap(std::string_view source);
-    bool PostofficeExists(std::string_view name);
-    bool LoginExists(std::string_view username);
     /// The stored password hash of `username`, or nullopt.
     std::optional<std::string> LoginPasswordHash(std::string_view username);
 

@@ -30,8 +30,6 @@ class QtBusyPointer : public BusyPointer {
 
     void SetHourglass() override;
     void Restore() override;
-    /// True while this object holds the hourglass.
-    bool IsSet() const { return set_; }
 
   private:
     bool set_ = false;

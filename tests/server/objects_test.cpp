@@ -221,7 +221,7 @@ TEST_F(Objects, RemoveMailboxAndRemoveLoginMatchTheirTwoKeys) {
     };
     EXPECT_EQ(removeLogin("sales", "alice@main"), 0);
     EXPECT_EQ(removeLogin("main", "alice@main"), 1);
-    EXPECT_FALSE(server::Store(StorePath()).LoginExists("alice@main"));
+    EXPECT_FALSE(server::Store(StorePath()).LoginPasswordHash("alice@main"));
 }
 
 TEST_F(Objects, MembersMatchIgnoringCaseAndRejectUnknownNamesWrongKindsAndOverflow) {
