@@ -7,7 +7,7 @@ namespace seedwell::platform {
 
 /// The time as a run measures it, to decide when its progress shows and how often it is drawn.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     /// A monotonic time. Never throws.
     virtual std::chrono::steady_clock::time_point Now() const noexcept = 0;
@@ -18,7 +18,7 @@ public:
 /// windows still repaint and answer the desktop, but take no user input other than a click on
 /// Stop or closing the progress window, both of which count as Stop.
 class Progress {
-public:
+  public:
     virtual ~Progress() = default;
     /// Opens the window titled `title` ("Importing mailboxes") for a run of `total` lines.
     /// Throws seedwell::Error when it cannot be shown.

@@ -17,7 +17,7 @@ namespace seedwell::platform {
 /// not throw, so neither does anything here.
 template <typename T, typename Traits>
 class UniqueHandle {
-public:
+  public:
     UniqueHandle() noexcept = default;
     explicit UniqueHandle(T handle) noexcept : handle_(handle) {}
     UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
@@ -41,7 +41,7 @@ public:
         if (old != Traits::Invalid()) Traits::Close(old);
     }
 
-private:
+  private:
     T handle_ = Traits::Invalid();
 };
 

@@ -10,7 +10,6 @@
 #include "platform/error.h"
 #include "platform/registry.h"
 #include "platform/win_text.h"
-#include "platform/registry.h"
 
 namespace seedwell::twao_com {
 
