@@ -56,11 +56,11 @@ int main(int argc, char** argv) {
     const long lines = argc > 1 ? std::stol(argv[1]) : 10000;
     try {
         TempFolder setup, ours, floor;
-        Server original(setup.path());
-        const std::string file = WriteImportFile(setup.path() / "in.csv", 0, lines);
+        Server original(setup.Path());
+        const std::string file = WriteImportFile(setup / "in.csv", 0, lines);
         InChild([&] { RunThroughObjects(original, file, Run::kImport); });
-        Server ourServer = CopyServer(original, ours.path());
-        Server floorServer = CopyServer(original, floor.path());
+        Server ourServer = CopyServer(original, ours.Path());
+        Server floorServer = CopyServer(original, floor.Path());
 
         Measure run = InChild([&] { RunThroughObjects(ourServer, file, Run::kDelete); });
         Measure base = InChild([&] { FloorDelete(floorServer, file); });

@@ -33,6 +33,7 @@
 #include "server/server.h"
 #include "server/sqlite.h"
 #include "server/store.h"
+#include "tests/fakes/temp_folder.h"
 
 namespace seedwell::bench {
 
@@ -40,23 +41,7 @@ namespace fs = std::filesystem;
 
 inline const char* const kPostoffices[] = {"main", "sales", "support"};
 
-/// A fresh temporary folder, removed with everything inside when destroyed.
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "seedwell-bench.XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
+using test_support::TempFolder;
 
 /// A stand-in server installed below `folder`, with the three post offices.
 struct Server {

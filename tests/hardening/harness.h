@@ -34,7 +34,7 @@
 #include "server/store.h"
 #include "tests/fakes/fake_progress.h"
 #include "tests/fakes/recording.h"
-#include "tests/platform/temp_folder.h"
+#include "tests/fakes/temp_folder.h"
 
 namespace seedwell::hardening {
 

@@ -32,7 +32,7 @@ std::string Utf16Le(std::string_view ascii) {
 }
 
 TEST(RegistryFileWriter, WritesANewFileInTheEightBitFormWithEscapes) {
-    TempDir temp;
+    TempFolder temp;
     const std::string file = temp / "etc/tarnwick/registry.reg";
     SetDataDirectory(file, R"(/srv/odd "mail"\dir)");
     EXPECT_EQ(ReadBytes(file),
@@ -42,7 +42,7 @@ TEST(RegistryFileWriter, WritesANewFileInTheEightBitFormWithEscapes) {
 }
 
 TEST(RegistryFileWriter, RewritesTheValueInPlaceAndKeepsEverythingElse) {
-    TempDir temp;
+    TempFolder temp;
     const std::string file = temp / "registry.reg";
     const std::string before =
         "REGEDIT4\n\n; the administrator's own export\n"
@@ -69,7 +69,7 @@ TEST(RegistryFileWriter, RewritesTheValueInPlaceAndKeepsEverythingElse) {
 }
 
 TEST(RegistryFileWriter, AddsTheValueToItsKeyOrTheKeyAtTheEnd) {
-    TempDir temp;
+    TempFolder temp;
     const std::string file = temp / "registry.reg";
     WriteBytes(file,
                "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
@@ -90,7 +90,7 @@ TEST(RegistryFileWriter, AddsTheValueToItsKeyOrTheKeyAtTheEnd) {
 }
 
 TEST(RegistryFileWriter, KeepsAUtf16FileInItsForm) {
-    TempDir temp;
+    TempFolder temp;
     const std::string file = temp / "registry.reg";
     WriteBytes(file, Utf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
                              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
@@ -111,7 +111,7 @@ struct Refusal {
 class RegistryFileWriterRefuses : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(RegistryFileWriterRefuses, AndLeavesTheFileAsItWas) {
-    TempDir temp;
+    TempFolder temp;
     const std::string file = temp / "registry.reg";
     if (GetParam().before) WriteBytes(file, *GetParam().before);
     EXPECT_THROW(SetDataDirectory(file, GetParam().value), Error);

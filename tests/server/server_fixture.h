@@ -26,40 +26,13 @@
 #include "server/install.h"
 #include "server/server.h"
 #include "server/store.h"
+#include "tests/fakes/temp_folder.h"
 
 namespace seedwell::server_test {
 
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "seedwell-server-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code error;
-        std::filesystem::remove_all(path_, error);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& Path() const { return path_; }
-    std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
-
-  private:
-    std::string path_;
-};
-
-inline std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-inline void WriteBytes(const std::string& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using test_support::ReadBytes;
+using test_support::TempFolder;
+using test_support::WriteBytes;
 
 using Properties = std::initializer_list<std::pair<std::string_view, platform::Value>>;
 
@@ -130,7 +103,7 @@ class ServerFixture : public ::testing::Test {
                     "AddDomain");
     }
 
-    TempDir temp_;
+    TempFolder temp_;
     std::string dataDir_;
     std::string registryFile_;
     platform::RegFileRegistry registry_;
@@ -148,7 +121,7 @@ struct RunResult {
 /// `input` on its standard input, and waits for it.
 inline RunResult RunProgram(const std::vector<std::string>& args,
                             const std::string& registryFile = {}, const std::string& input = {}) {
-    TempDir io;
+    TempFolder io;
     const std::string in = io / "in", out = io / "out", err = io / "err";
     WriteBytes(in, input);
     const pid_t pid = fork();
