@@ -16,7 +16,7 @@ namespace {
 using support::GetField;
 
 void FloorDelete(const Server& server, const std::string& file) {
-    Floor floor(server.Store());
+    Floor floor(server.StorePath());
     using server::Statement;
     namespace sql = server::sql;
     Statement getMailbox(floor.db, sql::kGetMailbox), removeMailbox(floor.db, sql::kRemoveMailbox);
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
             lines, lines / run.seconds, lines / base.seconds, run.seconds / base.seconds,
             run.peakKiB);
         for (const Server* server : {&ourServer, &floorServer}) {
-            auto left = seedwell::server::Store(server->Store())
+            auto left = seedwell::server::Store(server->StorePath())
                             .List(seedwell::server::sql::kListMailboxes);
             if (!left.empty()) {
                 std::fprintf(stderr, "bench_delete: %zu mailboxes were left behind in %s\n",

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -28,11 +29,11 @@
 #include "platform/qt/qt_ui.h"
 #include "platform/regfile_registry.h"
 #include "platform/steady_clock.h"
-#include "server/install.h"
 #include "server/schema.h"
 #include "server/server.h"
 #include "server/sqlite.h"
 #include "server/store.h"
+#include "tests/fakes/installed_server.h"
 #include "tests/fakes/temp_folder.h"
 
 namespace seedwell::bench {
@@ -44,17 +45,11 @@ inline const char* const kPostoffices[] = {"main", "sales", "support"};
 using test_support::TempFolder;
 
 /// A stand-in server installed below `folder`, with the three post offices.
-struct Server {
-    explicit Server(const fs::path& folder)
-        : data((folder / "data").string()), registryFile((folder / "registry.reg").string()) {
-        server::InstallServer(data, registryFile);
-        for (const char* postoffice : kPostoffices) server::AddPostoffice(data, postoffice);
+struct Server : test_support::InstalledServer {
+    explicit Server(const std::string& folder)
+        : InstalledServer(folder, {std::begin(kPostoffices), std::end(kPostoffices)}) {
+        Install();
     }
-    std::string Root() const { return data + "/Postoffices"; }
-    std::string Store() const { return server::StorePathFor(data); }
-
-    std::string data;
-    std::string registryFile;
 };
 
 /// Writes `count` lines `postoffice,user<i>@domain<d>.example,password<i>` starting at `first`.
@@ -216,8 +211,8 @@ inline Measure InChild(const std::function<void()>& work) {
 
 /// Copies a server's data directory and registry file to `folder`, pointing the copy's
 /// registry at the copied data.
-inline Server CopyServer(const Server& original, const fs::path& folder) {
-    fs::copy(original.data, folder / "data", fs::copy_options::recursive);
+inline Server CopyServer(const Server& original, const std::string& folder) {
+    fs::copy(original.data, folder + "/data", fs::copy_options::recursive);
     return Server(folder);  // installing over the copy keeps its records
 }
 

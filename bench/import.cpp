@@ -24,7 +24,7 @@ using support::GetField;
 
 // The same work as the Import run, straight against the store and the file system.
 void FloorImport(const Server& server, const std::string& file) {
-    Floor floor(server.Store());
+    Floor floor(server.StorePath());
     using server::Statement;
     namespace sql = server::sql;
     Statement getDomain(floor.db, sql::kGetDomain), addDomain(floor.db, sql::kAddDomain);
@@ -174,7 +174,7 @@ void CompareWithScript(long lines) {
     }
     Measure run = InChild([&] { RunThroughObjects(ourServer, file, Run::kImport); });
     Measure shell = InChild([&] {
-        std::string command = "bash '" + scriptFile + "' '" + scriptServer.Store() + "' '" +
+        std::string command = "bash '" + scriptFile + "' '" + scriptServer.StorePath() + "' '" +
                               scriptServer.Root() + "' '" + file + "'";
         if (std::system(command.c_str()) != 0) throw std::runtime_error("the script failed");
     });

@@ -28,11 +28,11 @@
 #include "platform/filesystem_std.h"
 #include "platform/objects.h"
 #include "platform/regfile_registry.h"
-#include "server/install.h"
 #include "server/schema.h"
 #include "server/server.h"
 #include "server/store.h"
 #include "tests/fakes/fake_progress.h"
+#include "tests/fakes/installed_server.h"
 #include "tests/fakes/recording.h"
 #include "tests/fakes/temp_folder.h"
 
@@ -150,21 +150,13 @@ class ServerTest : public ::testing::Test {
   protected:
     enum class Kind { kImport, kDelete };
 
-    ServerTest() : dataDir(temp / "data"), registryFile(temp / "registry.reg") {}
-
     void SetUp() override { Install(); }
 
     /// Installs the server anew, dropping whatever an earlier install held.
-    void Install() {
-        std::error_code ignored;
-        fs::remove_all(dataDir, ignored);
-        server::InstallServer(dataDir, registryFile);
-        server::AddPostoffice(dataDir, "main");
-        server::AddPostoffice(dataDir, "sales");
-    }
+    void Install() { installed.Reinstall(); }
 
-    std::string Root() const { return dataDir + "/Postoffices"; }
-    std::string StorePath() const { return server::StorePathFor(dataDir); }
+    std::string Root() const { return installed.Root(); }
+    std::string StorePath() const { return installed.StorePath(); }
 
     /// Writes `content` to the file `name` beside the server; its path.
     std::string File(std::string_view name, std::string_view content) const {
@@ -259,8 +251,9 @@ class ServerTest : public ::testing::Test {
     }
 
     test_support::TempFolder temp;
-    std::string dataDir;
-    std::string registryFile;
+    test_support::InstalledServer installed{temp.Path()};
+    const std::string& dataDir = installed.data;
+    const std::string& registryFile = installed.registryFile;
 };
 
 /// What a child process reported.

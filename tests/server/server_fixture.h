@@ -1,8 +1,7 @@
 #pragma once
 
-// A stand-in server installed in a fresh temporary folder (post offices "main" and "sales"),
-// its registry file, and a class table serving its objects; plus a way to run a program and
-// take its output.
+// A stand-in server installed in a fresh temporary folder (post offices "main" and "sales") and
+// a class table serving its objects; plus a way to run a program and take its output.
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -23,9 +22,9 @@
 #include "platform/codepage.h"
 #include "platform/objects.h"
 #include "platform/regfile_registry.h"
-#include "server/install.h"
 #include "server/server.h"
 #include "server/store.h"
+#include "tests/fakes/installed_server.h"
 #include "tests/fakes/temp_folder.h"
 
 namespace seedwell::server_test {
@@ -38,21 +37,14 @@ using Properties = std::initializer_list<std::pair<std::string_view, platform::V
 
 class ServerFixture : public ::testing::Test {
   protected:
-    ServerFixture()
-        : dataDir_(temp_ / "data"),
-          registryFile_(temp_ / "registry.reg"),
-          registry_(registryFile_, platform::CodePage::System()) {
+    ServerFixture() : registry_(registryFile_, platform::CodePage::System()) {
         server::RegisterServerClasses(table_, registry_);
     }
 
-    void Install() {
-        server::InstallServer(dataDir_, registryFile_);
-        server::AddPostoffice(dataDir_, "main");
-        server::AddPostoffice(dataDir_, "sales");
-    }
+    void Install() { server_.Install(); }
     void SetUp() override { Install(); }
 
-    std::string StorePath() const { return server::StorePathFor(dataDir_); }
+    std::string StorePath() const { return server_.StorePath(); }
 
     std::unique_ptr<platform::AdminObject> Make(std::string_view progId,
                                                 Properties properties = {}) {
@@ -104,8 +96,9 @@ class ServerFixture : public ::testing::Test {
     }
 
     TempFolder temp_;
-    std::string dataDir_;
-    std::string registryFile_;
+    test_support::InstalledServer server_{temp_.Path()};
+    const std::string& dataDir_ = server_.data;
+    const std::string& registryFile_ = server_.registryFile;
     platform::RegFileRegistry registry_;
     server::ClassTable table_;
 };
