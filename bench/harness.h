@@ -33,6 +33,7 @@
 #include "server/server.h"
 #include "server/sqlite.h"
 #include "server/store.h"
+#include "tests/fakes/fake_window.h"
 #include "tests/fakes/installed_server.h"
 #include "tests/fakes/temp_folder.h"
 
@@ -93,19 +94,6 @@ class NoProgress : public platform::Progress, public platform::Clock {
     std::chrono::steady_clock::time_point Now() const noexcept override { return {}; }
 };
 
-class FixedWindow : public app::RunWindow {
-  public:
-    FixedWindow(std::string file, std::string root)
-        : file_(std::move(file)), root_(std::move(root)) {}
-    std::string FileText() override { return file_; }
-    std::string RootText() override { return root_; }
-    void FocusFile() override {}
-    void FocusRoot() override {}
-
-  private:
-    std::string file_, root_;
-};
-
 enum class Run { kImport, kDelete };
 enum class Shown { kNoProgress, kProgress };
 
@@ -120,7 +108,8 @@ inline void RunThroughObjects(const Server& server, const std::string& file, Run
     auto files = platform::MakeSystemFileSystem();
     SilentBox box;
     NoPointer pointer;
-    FixedWindow window(file, server.Root());
+    fakes::Log focusMoves;
+    fakes::FakeWindow window(focusMoves, file, server.Root());
     NoProgress none;
     std::unique_ptr<QApplication> application;
     std::unique_ptr<platform::QtProgress> qtProgress;

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "tests/fakes/fake_platform.h"
+#include "tests/fakes/fake_window.h"
 #include "tests/fakes/recording.h"
 
 namespace seedwell::app {
@@ -16,18 +17,6 @@ using fakes::Filter;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
-
-class FakeWindow : public RunWindow {
-  public:
-    explicit FakeWindow(fakes::Log& log) : log(log) {}
-    std::string FileText() override { return file; }
-    std::string RootText() override { return root; }
-    void FocusFile() override { log.push_back("focus txtFile"); }
-    void FocusRoot() override { log.push_back("focus txtRoot"); }
-    fakes::Log& log;
-    std::string file = "/in.csv";
-    std::string root = "/srv/mail/Postoffices";
-};
 
 // A small in-memory server behind the recording object factory.
 class Runs : public ::testing::Test, protected fakes::FakePlatform {
@@ -104,7 +93,7 @@ class Runs : public ::testing::Test, protected fakes::FakePlatform {
         return out;
     }
 
-    FakeWindow window{log};
+    fakes::FakeWindow window{log, "/in.csv", "/srv/mail/Postoffices"};
     RunContext context{objects,  files, registry, messages, pointer, platform::CodePage::System(),
                        progress, clock};
 

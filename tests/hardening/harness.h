@@ -32,6 +32,7 @@
 #include "server/server.h"
 #include "server/store.h"
 #include "tests/fakes/fake_progress.h"
+#include "tests/fakes/fake_window.h"
 #include "tests/fakes/installed_server.h"
 #include "tests/fakes/recording.h"
 #include "tests/fakes/temp_folder.h"
@@ -39,17 +40,6 @@
 namespace seedwell::hardening {
 
 namespace fs = std::filesystem;
-
-class Window : public app::RunWindow {
-  public:
-    std::string FileText() override { return file; }
-    std::string RootText() override { return root; }
-    void FocusFile() override { ++focused; }
-    void FocusRoot() override { ++focused; }
-    std::string file;
-    std::string root;
-    int focused = 0;
-};
 
 /// A file system that hands every call to another; decorators override what they change.
 class ForwardingFileSystem : public platform::FileSystem {
@@ -180,9 +170,7 @@ class ServerTest : public ::testing::Test {
         fakes::FakeBusyPointer pointer(log);
         fakes::FakeProgress progress(log);
         fakes::FakeClock clock;
-        Window window;
-        window.file = path;
-        window.root = root ? *root : Root();
+        fakes::FakeWindow window(log, path, root ? *root : Root());
         const app::RunContext context{wrappedObjects ? *wrappedObjects : table,
                                       wrappedFiles ? *wrappedFiles : stdFiles,
                                       registry,
@@ -196,7 +184,10 @@ class ServerTest : public ::testing::Test {
         } else {
             app::RunDelete(window, context);
         }
-        return {messages.shown, pointer.busy, window.focused};
+        const auto focused = std::count_if(log.begin(), log.end(), [](const std::string& line) {
+            return line.starts_with("focus ");
+        });
+        return {messages.shown, pointer.busy, int(focused)};
     }
     Outcome Import(const std::string& path, const Decorators& decorators = {}) {
         return Run(Kind::kImport, path, decorators);
