@@ -16,7 +16,7 @@ namespace {
 using support::GetField;
 
 void FloorDelete(const Server& server, const std::string& file) {
-    Floor floor(server.Store());
+    Floor floor(server.StorePath());
     using server::Statement;
     namespace sql = server::sql;
     Statement getMailbox(floor.db, sql::kGetMailbox), removeMailbox(floor.db, sql::kRemoveMailbox);
@@ -56,11 +56,11 @@ int main(int argc, char** argv) {
     const long lines = argc > 1 ? std::stol(argv[1]) : 10000;
     try {
         TempFolder setup, ours, floor;
-        Server original(setup.path());
-        const std::string file = WriteImportFile(setup.path() / "in.csv", 0, lines);
+        Server original(setup.Path());
+        const std::string file = WriteImportFile(setup / "in.csv", 0, lines);
         InChild([&] { RunThroughObjects(original, file, Run::kImport); });
-        Server ourServer = CopyServer(original, ours.path());
-        Server floorServer = CopyServer(original, floor.path());
+        Server ourServer = CopyServer(original, ours.Path());
+        Server floorServer = CopyServer(original, floor.Path());
 
         Measure run = InChild([&] { RunThroughObjects(ourServer, file, Run::kDelete); });
         Measure base = InChild([&] { FloorDelete(floorServer, file); });
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
             lines, lines / run.seconds, lines / base.seconds, run.seconds / base.seconds,
             run.peakKiB);
         for (const Server* server : {&ourServer, &floorServer}) {
-            auto left = seedwell::server::Store(server->Store())
+            auto left = seedwell::server::Store(server->StorePath())
                             .List(seedwell::server::sql::kListMailboxes);
             if (!left.empty()) {
                 std::fprintf(stderr, "bench_delete: %zu mailboxes were left behind in %s\n",

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -28,11 +29,13 @@
 #include "platform/qt/qt_ui.h"
 #include "platform/regfile_registry.h"
 #include "platform/steady_clock.h"
-#include "server/install.h"
 #include "server/schema.h"
 #include "server/server.h"
 #include "server/sqlite.h"
 #include "server/store.h"
+#include "tests/fakes/fake_window.h"
+#include "tests/fakes/installed_server.h"
+#include "tests/fakes/temp_folder.h"
 
 namespace seedwell::bench {
 
@@ -40,36 +43,14 @@ namespace fs = std::filesystem;
 
 inline const char* const kPostoffices[] = {"main", "sales", "support"};
 
-/// A fresh temporary folder, removed with everything inside when destroyed.
-class TempFolder {
-  public:
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "seedwell-bench.XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        fs::remove_all(path_, ignored);
-    }
-    const fs::path& path() const { return path_; }
-
-  private:
-    fs::path path_;
-};
+using test_support::TempFolder;
 
 /// A stand-in server installed below `folder`, with the three post offices.
-struct Server {
-    explicit Server(const fs::path& folder)
-        : data((folder / "data").string()), registryFile((folder / "registry.reg").string()) {
-        server::InstallServer(data, registryFile);
-        for (const char* postoffice : kPostoffices) server::AddPostoffice(data, postoffice);
+struct Server : test_support::InstalledServer {
+    explicit Server(const std::string& folder)
+        : InstalledServer(folder, {std::begin(kPostoffices), std::end(kPostoffices)}) {
+        Install();
     }
-    std::string Root() const { return data + "/Postoffices"; }
-    std::string Store() const { return server::StorePathFor(data); }
-
-    std::string data;
-    std::string registryFile;
 };
 
 /// Writes `count` lines `postoffice,user<i>@domain<d>.example,password<i>` starting at `first`.
@@ -113,19 +94,6 @@ class NoProgress : public platform::Progress, public platform::Clock {
     std::chrono::steady_clock::time_point Now() const noexcept override { return {}; }
 };
 
-class FixedWindow : public app::RunWindow {
-  public:
-    FixedWindow(std::string file, std::string root)
-        : file_(std::move(file)), root_(std::move(root)) {}
-    std::string FileText() override { return file_; }
-    std::string RootText() override { return root_; }
-    void FocusFile() override {}
-    void FocusRoot() override {}
-
-  private:
-    std::string file_, root_;
-};
-
 enum class Run { kImport, kDelete };
 enum class Shown { kNoProgress, kProgress };
 
@@ -140,7 +108,8 @@ inline void RunThroughObjects(const Server& server, const std::string& file, Run
     auto files = platform::MakeSystemFileSystem();
     SilentBox box;
     NoPointer pointer;
-    FixedWindow window(file, server.Root());
+    fakes::Log focusMoves;
+    fakes::FakeWindow window(focusMoves, file, server.Root());
     NoProgress none;
     std::unique_ptr<QApplication> application;
     std::unique_ptr<platform::QtProgress> qtProgress;
@@ -231,8 +200,8 @@ inline Measure InChild(const std::function<void()>& work) {
 
 /// Copies a server's data directory and registry file to `folder`, pointing the copy's
 /// registry at the copied data.
-inline Server CopyServer(const Server& original, const fs::path& folder) {
-    fs::copy(original.data, folder / "data", fs::copy_options::recursive);
+inline Server CopyServer(const Server& original, const std::string& folder) {
+    fs::copy(original.data, folder + "/data", fs::copy_options::recursive);
     return Server(folder);  // installing over the copy keeps its records
 }
 

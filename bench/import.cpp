@@ -24,7 +24,7 @@ using support::GetField;
 
 // The same work as the Import run, straight against the store and the file system.
 void FloorImport(const Server& server, const std::string& file) {
-    Floor floor(server.Store());
+    Floor floor(server.StorePath());
     using server::Statement;
     namespace sql = server::sql;
     Statement getDomain(floor.db, sql::kGetDomain), addDomain(floor.db, sql::kAddDomain);
@@ -125,8 +125,8 @@ void Report(const char* what, long lines, const Measure& ours, const Measure& fl
 
 void Compare(long lines) {
     TempFolder ours, floor;
-    Server ourServer(ours.path()), floorServer(floor.path());
-    const std::string file = WriteImportFile(ours.path() / "in.csv", 0, lines);
+    Server ourServer(ours.Path()), floorServer(floor.Path());
+    const std::string file = WriteImportFile(ours / "in.csv", 0, lines);
 
     Measure fresh = InChild([&] { RunThroughObjects(ourServer, file, Run::kImport); });
     Measure freshFloor = InChild([&] { FloorImport(floorServer, file); });
@@ -138,7 +138,7 @@ void Compare(long lines) {
 
     // The progress window's cost: the same fresh import with and without it.
     TempFolder plain, shown;
-    Server plainServer(plain.path()), shownServer(shown.path());
+    Server plainServer(plain.Path()), shownServer(shown.Path());
     Measure without = InChild([&] { RunThroughObjects(plainServer, file, Run::kImport); });
     Measure with =
         InChild([&] { RunThroughObjects(shownServer, file, Run::kImport, Shown::kProgress); });
@@ -151,8 +151,8 @@ void Compare(long lines) {
     if (lines >= 100000) {
         // 1,000 new lines into this full server, against 1,000 into an empty one.
         TempFolder empty;
-        Server emptyServer(empty.path());
-        const std::string more = WriteImportFile(empty.path() / "more.csv", lines, 1000);
+        Server emptyServer(empty.Path());
+        const std::string more = WriteImportFile(empty / "more.csv", lines, 1000);
         Measure intoFull = InChild([&] { RunThroughObjects(ourServer, more, Run::kImport); });
         Measure intoEmpty = InChild([&] { RunThroughObjects(emptyServer, more, Run::kImport); });
         std::printf(
@@ -165,16 +165,16 @@ void Compare(long lines) {
 
 void CompareWithScript(long lines) {
     TempFolder ours, script;
-    Server ourServer(ours.path()), scriptServer(script.path());
-    const std::string file = WriteImportFile(ours.path() / "in.csv", 0, lines);
-    const std::string scriptFile = (script.path() / "naive.sh").string();
+    Server ourServer(ours.Path()), scriptServer(script.Path());
+    const std::string file = WriteImportFile(ours / "in.csv", 0, lines);
+    const std::string scriptFile = script / "naive.sh";
     {
         std::ofstream out(scriptFile);
         out << kNaiveScript;
     }
     Measure run = InChild([&] { RunThroughObjects(ourServer, file, Run::kImport); });
     Measure shell = InChild([&] {
-        std::string command = "bash '" + scriptFile + "' '" + scriptServer.Store() + "' '" +
+        std::string command = "bash '" + scriptFile + "' '" + scriptServer.StorePath() + "' '" +
                               scriptServer.Root() + "' '" + file + "'";
         if (std::system(command.c_str()) != 0) throw std::runtime_error("the script failed");
     });

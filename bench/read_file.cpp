@@ -17,6 +17,7 @@
 #include "platform/filesystem.h"
 #include "support/fields.h"
 #include "support/import_file.h"
+#include "tests/fakes/temp_folder.h"
 
 namespace {
 
@@ -105,17 +106,14 @@ Measure ReadInChild(const std::string& path) {
 }  // namespace
 
 int main() {
-    const auto folder =
-        std::filesystem::temp_directory_path() / ("seedwell-bench-" + std::to_string(getpid()));
-    std::filesystem::create_directories(folder);
-    const std::string large = (folder / "large.txt").string();
-    const std::string small = (folder / "small.txt").string();
+    const seedwell::test_support::TempFolder folder;
+    const std::string large = folder / "large.txt";
+    const std::string small = folder / "small.txt";
     WriteFile(large, 1000000);
     WriteFile(small, 1000);
 
     const Measure big = ReadInChild(large);
     const Measure little = ReadInChild(small);
-    std::filesystem::remove_all(folder);
     if (big.lines != 1000000 || little.lines != 1000) {
         std::fprintf(stderr, "wrong line counts: %ld and %ld\n", big.lines, little.lines);
         return 1;

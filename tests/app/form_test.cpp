@@ -8,6 +8,7 @@
 #include "platform/error.h"
 #include "platform/registry.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/fakes/fake_window.h"
 
 namespace seedwell {
 namespace {
@@ -32,18 +33,6 @@ class ScriptedFileDialog : public platform::FileDialog {
     std::string fileName_;
 };
 
-struct FakeView : app::FormView {
-    std::string file, root;
-    int unloads = 0, focusFile = 0;
-    std::string FileText() override { return file; }
-    std::string RootText() override { return root; }
-    void FocusFile() override { ++focusFile; }
-    void FocusRoot() override {}
-    void SetFileText(const std::string& text) override { file = text; }
-    void SetRootText(const std::string& text) override { root = text; }
-    void Unload() noexcept override { ++unloads; }
-};
-
 class FormTest : public ::testing::Test, protected fakes::FakePlatform {
   protected:
     provisioning::Services Services() {
@@ -63,7 +52,7 @@ class FormTest : public ::testing::Test, protected fakes::FakePlatform {
 
     platform::CodePage codePage{"UTF-8"};
     ScriptedFileDialog cd;
-    FakeView view;
+    fakes::FakeWindow view{log};
     std::vector<std::string> runs;
     std::optional<std::string> failure;
 };

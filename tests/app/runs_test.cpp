@@ -7,6 +7,7 @@
 #include <set>
 
 #include "tests/fakes/fake_platform.h"
+#include "tests/fakes/fake_window.h"
 #include "tests/fakes/recording.h"
 
 namespace seedwell::app {
@@ -16,18 +17,6 @@ using fakes::Filter;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
-
-class FakeWindow : public RunWindow {
-  public:
-    explicit FakeWindow(fakes::Log& log) : log(log) {}
-    std::string FileText() override { return file; }
-    std::string RootText() override { return root; }
-    void FocusFile() override { log.push_back("focus txtFile"); }
-    void FocusRoot() override { log.push_back("focus txtRoot"); }
-    fakes::Log& log;
-    std::string file = "/in.csv";
-    std::string root = "/srv/mail/Postoffices";
-};
 
 // A small in-memory server behind the recording object factory.
 class Runs : public ::testing::Test, protected fakes::FakePlatform {
@@ -104,7 +93,7 @@ class Runs : public ::testing::Test, protected fakes::FakePlatform {
         return out;
     }
 
-    FakeWindow window{log};
+    fakes::FakeWindow window{log, "/in.csv", "/srv/mail/Postoffices"};
     provisioning::Services services{
         objects, files, registry, messages, pointer, platform::CodePage::System(), progress, clock};
 
@@ -185,9 +174,9 @@ TEST_F(Runs, FailureAtLineThreeStopsTheRunAndNamesTheLine) {
 // A failure before any line, even one without a description, ends either run in its handler:
 // never silently, never as done.
 TEST_F(Runs, FailureOutsideTheLinesEndsTheRunInItsHandler) {
-    class UnreadableBox : public FakeWindow {
+    class UnreadableBox : public fakes::FakeWindow {
       public:
-        using FakeWindow::FakeWindow;
+        using fakes::FakeWindow::FakeWindow;
         std::string FileText() override { throw Error(""); }
     };
     UnreadableBox unreadable(log);

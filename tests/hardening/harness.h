@@ -28,28 +28,18 @@
 #include "platform/filesystem_std.h"
 #include "platform/objects.h"
 #include "platform/regfile_registry.h"
-#include "server/install.h"
 #include "server/schema.h"
 #include "server/server.h"
 #include "server/store.h"
 #include "tests/fakes/fake_progress.h"
+#include "tests/fakes/fake_window.h"
+#include "tests/fakes/installed_server.h"
 #include "tests/fakes/recording.h"
-#include "tests/platform/temp_folder.h"
+#include "tests/fakes/temp_folder.h"
 
 namespace seedwell::hardening {
 
 namespace fs = std::filesystem;
-
-class Window : public app::RunWindow {
-  public:
-    std::string FileText() override { return file; }
-    std::string RootText() override { return root; }
-    void FocusFile() override { ++focused; }
-    void FocusRoot() override { ++focused; }
-    std::string file;
-    std::string root;
-    int focused = 0;
-};
 
 /// A file system that hands every call to another; decorators override what they change.
 class ForwardingFileSystem : public platform::FileSystem {
@@ -152,21 +142,13 @@ class ServerTest : public ::testing::Test {
   protected:
     enum class Kind { kImport, kDelete };
 
-    ServerTest() : dataDir(temp / "data"), registryFile(temp / "registry.reg") {}
-
     void SetUp() override { Install(); }
 
     /// Installs the server anew, dropping whatever an earlier install held.
-    void Install() {
-        std::error_code ignored;
-        fs::remove_all(dataDir, ignored);
-        server::InstallServer(dataDir, registryFile);
-        server::AddPostoffice(dataDir, "main");
-        server::AddPostoffice(dataDir, "sales");
-    }
+    void Install() { installed.Reinstall(); }
 
-    std::string Root() const { return dataDir + "/Postoffices"; }
-    std::string StorePath() const { return server::StorePathFor(dataDir); }
+    std::string Root() const { return installed.Root(); }
+    std::string StorePath() const { return installed.StorePath(); }
 
     /// Writes `content` to the file `name` beside the server; its path.
     std::string File(std::string_view name, std::string_view content) const {
@@ -190,9 +172,7 @@ class ServerTest : public ::testing::Test {
         fakes::FakeBusyPointer pointer(log);
         fakes::FakeProgress progress(log);
         fakes::FakeClock clock;
-        Window window;
-        window.file = path;
-        window.root = root ? *root : Root();
+        fakes::FakeWindow window(log, path, root ? *root : Root());
         const provisioning::Services services{wrappedObjects ? *wrappedObjects : table,
                                               wrappedFiles ? *wrappedFiles : stdFiles,
                                               registry,
@@ -206,7 +186,10 @@ class ServerTest : public ::testing::Test {
         } else {
             app::RunDelete(window, services);
         }
-        return {messages.shown, pointer.busy, window.focused};
+        const auto focused = std::count_if(log.begin(), log.end(), [](const std::string& line) {
+            return line.starts_with("focus ");
+        });
+        return {messages.shown, pointer.busy, int(focused)};
     }
     Outcome Import(const std::string& path, const Decorators& decorators = {}) {
         return Run(Kind::kImport, path, decorators);
@@ -261,8 +244,9 @@ class ServerTest : public ::testing::Test {
     }
 
     test_support::TempFolder temp;
-    std::string dataDir;
-    std::string registryFile;
+    test_support::InstalledServer installed{temp.Path()};
+    const std::string& dataDir = installed.data;
+    const std::string& registryFile = installed.registryFile;
 };
 
 /// What a child process reported.

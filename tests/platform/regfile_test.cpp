@@ -6,7 +6,7 @@
 
 #include "platform/error.h"
 #include "platform/regfile_registry.h"
-#include "tests/platform/temp_folder.h"
+#include "tests/fakes/temp_folder.h"
 
 namespace seedwell::platform {
 

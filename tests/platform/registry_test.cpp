@@ -4,7 +4,7 @@
 
 #include "platform/regfile_registry.h"
 #include "tests/fakes/fake_registry.h"
-#include "tests/platform/temp_folder.h"
+#include "tests/fakes/temp_folder.h"
 
 namespace seedwell::platform {
 namespace {

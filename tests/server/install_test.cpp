@@ -31,76 +31,78 @@ std::string Utf16Le(std::string_view ascii) {
     return out;
 }
 
-TEST(RegistryFileWriter, WritesANewFileInTheEightBitFormWithEscapes) {
-    TempDir temp;
-    const std::string file = temp / "etc/tarnwick/registry.reg";
-    SetDataDirectory(file, R"(/srv/odd "mail"\dir)");
-    EXPECT_EQ(ReadBytes(file),
-              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
-              "\"Data Directory\"=\"/srv/odd \\\"mail\\\"\\\\dir\"\r\n");
-    EXPECT_EQ(ReadDataDirectory(file), R"(/srv/odd "mail"\dir)");
-}
+struct Rewrite {
+    const char* name;
+    const char* file;                   // below the temporary folder
+    std::optional<std::string> before;  // the file's bytes; nullopt: no file
+    std::string value;
+    std::string after;
+};
 
-TEST(RegistryFileWriter, RewritesTheValueInPlaceAndKeepsEverythingElse) {
-    TempDir temp;
-    const std::string file = temp / "registry.reg";
-    const std::string before =
-        "REGEDIT4\n\n; the administrator's own export\n"
-        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n\"Data Directory\"=\"/not/this/one\"\n\n"
-        "[hkey_local_machine\\software\\tarnwick\\tarnwick]\n"
-        "\"Version\"=\"7\"\n"
-        "\"data directory\"=hex(2):2f,00,6f,00,\\\n  6c,00,64,00,00,00\n"
-        "\"Port\"=dword:00000019\n";
-    WriteBytes(file, before);
-    ::chmod(file.c_str(), 0640);
-    SetDataDirectory(file, "/srv/mail");
-    std::string expected = before;
-    expected.replace(
-        expected.find("\"data directory\"=hex(2)"),
-        std::string("\"data directory\"=hex(2):2f,00,6f,00,\\\n  6c,00,64,00,00,00").size(),
-        "\"Data Directory\"=\"/srv/mail\"");
-    EXPECT_EQ(ReadBytes(file), expected);
-    EXPECT_EQ(ReadDataDirectory(file), "/srv/mail");
-    struct stat info {};
-    ASSERT_EQ(::stat(file.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0640u);
+class RegistryFileWriter : public ::testing::TestWithParam<Rewrite> {};
+
+TEST_P(RegistryFileWriter, WritesTheValueAndKeepsEverythingElse) {
+    TempFolder temp;
+    const std::string file = temp / GetParam().file;
+    if (GetParam().before) {
+        WriteBytes(file, *GetParam().before);
+        ::chmod(file.c_str(), 0640);
+    }
+    SetDataDirectory(file, GetParam().value);
+    EXPECT_EQ(ReadBytes(file), GetParam().after);
+    EXPECT_EQ(ReadDataDirectory(file), GetParam().value);
+    if (GetParam().before) {
+        struct stat info {};
+        ASSERT_EQ(::stat(file.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0640u);
+    }
     // Nothing was left beside it.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(temp.Path()), {}), 1);
+    const auto folder = std::filesystem::path(file).parent_path();
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
 }
 
-TEST(RegistryFileWriter, AddsTheValueToItsKeyOrTheKeyAtTheEnd) {
-    TempDir temp;
-    const std::string file = temp / "registry.reg";
-    WriteBytes(file,
-               "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
-               "\"Version\"=\"7\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n@=\"x\"");
-    SetDataDirectory(file, "/srv/mail");
-    EXPECT_EQ(ReadBytes(file),
-              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
-              "\"Version\"=\"7\"\r\n\"Data Directory\"=\"/srv/mail\"\r\n\r\n"
-              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n@=\"x\"");
-
-    const std::string other = temp / "other.reg";
-    WriteBytes(other, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n@=\"x\"");
-    SetDataDirectory(other, "/srv/mail");
-    EXPECT_EQ(ReadBytes(other),
-              "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n@=\"x\"\n\n"
-              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\n"
-              "\"Data Directory\"=\"/srv/mail\"\n");
-}
-
-TEST(RegistryFileWriter, KeepsAUtf16FileInItsForm) {
-    TempDir temp;
-    const std::string file = temp / "registry.reg";
-    WriteBytes(file, Utf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
-                             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
-                             "\"Data Directory\"=\"C:\\\\Old\"\r\n"));
-    SetDataDirectory(file, "/srv/mail");
-    EXPECT_EQ(ReadBytes(file), Utf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
-                                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
-                                       "\"Data Directory\"=\"/srv/mail\"\r\n"));
-    EXPECT_EQ(ReadDataDirectory(file), "/srv/mail");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RegistryFileWriter,
+    ::testing::Values(
+        Rewrite{"ANewFileInTheEightBitFormWithEscapes", "etc/tarnwick/registry.reg", std::nullopt,
+                R"(/srv/odd "mail"\dir)",
+                "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
+                "\"Data Directory\"=\"/srv/odd \\\"mail\\\"\\\\dir\"\r\n"},
+        Rewrite{"TheValueRewrittenInPlace", "registry.reg",
+                "REGEDIT4\n\n; the administrator's own export\n"
+                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n\"Data Directory\"=\"/not/this/one\"\n\n"
+                "[hkey_local_machine\\software\\tarnwick\\tarnwick]\n"
+                "\"Version\"=\"7\"\n"
+                "\"data directory\"=hex(2):2f,00,6f,00,\\\n  6c,00,64,00,00,00\n"
+                "\"Port\"=dword:00000019\n",
+                "/srv/mail",
+                "REGEDIT4\n\n; the administrator's own export\n"
+                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n\"Data Directory\"=\"/not/this/one\"\n\n"
+                "[hkey_local_machine\\software\\tarnwick\\tarnwick]\n"
+                "\"Version\"=\"7\"\n"
+                "\"Data Directory\"=\"/srv/mail\"\n"
+                "\"Port\"=dword:00000019\n"},
+        Rewrite{"AMissingValueAddedAtTheEndOfItsKey", "registry.reg",
+                "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
+                "\"Version\"=\"7\"\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n@=\"x\"",
+                "/srv/mail",
+                "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
+                "\"Version\"=\"7\"\r\n\"Data Directory\"=\"/srv/mail\"\r\n\r\n"
+                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n@=\"x\""},
+        Rewrite{"AMissingKeyAddedAtTheEnd", "registry.reg",
+                "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n@=\"x\"", "/srv/mail",
+                "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\n@=\"x\"\n\n"
+                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\n"
+                "\"Data Directory\"=\"/srv/mail\"\n"},
+        Rewrite{"AUtf16FileKeptInItsForm", "registry.reg",
+                Utf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
+                        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
+                        "\"Data Directory\"=\"C:\\\\Old\"\r\n"),
+                "/srv/mail",
+                Utf16Le("Windows Registry Editor Version 5.00\r\n\r\n"
+                        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick]\r\n"
+                        "\"Data Directory\"=\"/srv/mail\"\r\n")}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct Refusal {
     const char* name;
@@ -111,7 +113,7 @@ struct Refusal {
 class RegistryFileWriterRefuses : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(RegistryFileWriterRefuses, AndLeavesTheFileAsItWas) {
-    TempDir temp;
+    TempFolder temp;
     const std::string file = temp / "registry.reg";
     if (GetParam().before) WriteBytes(file, *GetParam().before);
     EXPECT_THROW(SetDataDirectory(file, GetParam().value), Error);

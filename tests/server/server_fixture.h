@@ -1,8 +1,7 @@
 #pragma once
 
-// A stand-in server installed in a fresh temporary folder (post offices "main" and "sales"),
-// its registry file, and a class table serving its objects; plus a way to run a program and
-// take its output.
+// A stand-in server installed in a fresh temporary folder (post offices "main" and "sales") and
+// a class table serving its objects; plus a way to run a program and take its output.
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -23,63 +22,29 @@
 #include "platform/codepage.h"
 #include "platform/objects.h"
 #include "platform/regfile_registry.h"
-#include "server/install.h"
 #include "server/server.h"
 #include "server/store.h"
+#include "tests/fakes/installed_server.h"
+#include "tests/fakes/temp_folder.h"
 
 namespace seedwell::server_test {
 
-class TempDir {
-  public:
-    TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "seedwell-server-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempDir() {
-        std::error_code error;
-        std::filesystem::remove_all(path_, error);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& Path() const { return path_; }
-    std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
-
-  private:
-    std::string path_;
-};
-
-inline std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-inline void WriteBytes(const std::string& path, std::string_view bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using test_support::ReadBytes;
+using test_support::TempFolder;
+using test_support::WriteBytes;
 
 using Properties = std::initializer_list<std::pair<std::string_view, platform::Value>>;
 
 class ServerFixture : public ::testing::Test {
   protected:
-    ServerFixture()
-        : dataDir_(temp_ / "data"),
-          registryFile_(temp_ / "registry.reg"),
-          registry_(registryFile_, platform::CodePage::System()) {
+    ServerFixture() : registry_(registryFile_, platform::CodePage::System()) {
         server::RegisterServerClasses(table_, registry_);
     }
 
-    void Install() {
-        server::InstallServer(dataDir_, registryFile_);
-        server::AddPostoffice(dataDir_, "main");
-        server::AddPostoffice(dataDir_, "sales");
-    }
+    void Install() { server_.Install(); }
     void SetUp() override { Install(); }
 
-    std::string StorePath() const { return server::StorePathFor(dataDir_); }
+    std::string StorePath() const { return server_.StorePath(); }
 
     std::unique_ptr<platform::AdminObject> Make(std::string_view progId,
                                                 Properties properties = {}) {
@@ -130,9 +95,10 @@ class ServerFixture : public ::testing::Test {
                     "AddDomain");
     }
 
-    TempDir temp_;
-    std::string dataDir_;
-    std::string registryFile_;
+    TempFolder temp_;
+    test_support::InstalledServer server_{temp_.Path()};
+    const std::string& dataDir_ = server_.data;
+    const std::string& registryFile_ = server_.registryFile;
     platform::RegFileRegistry registry_;
     server::ClassTable table_;
 };
@@ -148,7 +114,7 @@ struct RunResult {
 /// `input` on its standard input, and waits for it.
 inline RunResult RunProgram(const std::vector<std::string>& args,
                             const std::string& registryFile = {}, const std::string& input = {}) {
-    TempDir io;
+    TempFolder io;
     const std::string in = io / "in", out = io / "out", err = io / "err";
     WriteBytes(in, input);
     const pid_t pid = fork();

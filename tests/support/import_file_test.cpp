@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "tests/platform/temp_folder.h"
+#include "tests/fakes/temp_folder.h"
 
 namespace seedwell::support {
 namespace {

@@ -10,7 +10,7 @@
 #include "platform/error.h"
 #include "platform/filesystem_std.h"
 #include "tests/fakes/error_of.h"
-#include "tests/platform/temp_folder.h"
+#include "tests/fakes/temp_folder.h"
 
 namespace seedwell::platform {
 namespace {

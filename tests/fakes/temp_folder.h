@@ -1,12 +1,13 @@
 #pragma once
 
 // A fresh folder under the system's temporary folder, removed with everything in it when the
-// test ends (read-only entries included).
+// test or benchmark ends (read-only entries included); and whole-file reads and writes.
 
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -14,6 +15,19 @@
 #include <system_error>
 
 namespace seedwell::test_support {
+
+/// The bytes of the file at `path`; empty when it cannot be read.
+inline std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+/// Replaces the file at `path` by exactly `bytes`; throws when it cannot.
+inline void WriteBytes(const std::string& path, std::string_view bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path);
+}
 
 class TempFolder {
   public:
@@ -54,9 +68,7 @@ class TempFolder {
     /// Writes `bytes` exactly to the file `name` in this folder; its path.
     std::string Write(std::string_view name, std::string_view bytes) const {
         const std::string path = *this / name;
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), std::streamsize(bytes.size()));
-        if (!out) throw std::runtime_error("cannot write " + path);
+        WriteBytes(path, bytes);
         return path;
     }
 
