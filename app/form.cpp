@@ -23,7 +23,7 @@ constexpr std::string_view kLabel7Text =
 
 }  // namespace
 
-const std::array<ControlSpec, 14> kControls = {{
+const std::array<ControlEntry, 14> kControls = {{
     {"cmdSelect", kButton, "Select File...", 120, 120, 1215, 375, 0, false},
     {"txtFile", kTextBox, "", 1440, 120, 3735, 405, 1, false},
     {"txtRoot", kTextBox, "", 120, 960, 5055, 285, 2, false},
@@ -43,8 +43,8 @@ const std::array<ControlSpec, 14> kControls = {{
     {"Label7", kLabel, kLabel7Text, 120, 2760, 5055, 615, 13, true},
 }};
 
-const ControlSpec& Control(std::string_view name) {
-    for (const ControlSpec& control : kControls) {
+const ControlEntry& Control(std::string_view name) {
+    for (const ControlEntry& control : kControls) {
         if (control.name == name) return control;
     }
     throw std::out_of_range("no control called " + std::string(name));

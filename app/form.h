@@ -16,7 +16,7 @@ enum class ControlKind { kButton, kTextBox, kLabel, kFrame };
 /// One control of the window. Positions and sizes are in twips (1440 to the inch); a control
 /// inside the frame is placed relative to the frame's top-left corner, every other one relative
 /// to the client area.
-struct ControlSpec {
+struct ControlEntry {
     std::string_view name;
     ControlKind kind;
     std::string_view caption;
@@ -35,13 +35,13 @@ inline constexpr int kClientHeightTwips = 5535;
 inline constexpr std::string_view kFrameName = "Info";
 
 /// Every control of the window, in tab order.
-extern const std::array<ControlSpec, 14> kControls;
+extern const std::array<ControlEntry, 14> kControls;
 
 /// The control called `name`. Throws std::out_of_range for an unknown name.
-const ControlSpec& Control(std::string_view name);
+const ControlEntry& Control(std::string_view name);
 
 /// True for the controls that take the keyboard focus: buttons and text boxes.
-constexpr bool TakesFocus(const ControlSpec& control) {
+constexpr bool TakesFocus(const ControlEntry& control) {
     return control.kind == ControlKind::kButton || control.kind == ControlKind::kTextBox;
 }
 

@@ -22,8 +22,8 @@ namespace {
 /// Twips as device-independent pixels (96 to the inch).
 constexpr int Px(int twips) { return TwipsToPixels(twips, 96); }
 
-QRect Pixels(const ControlSpec& spec) {
-    return QRect(Px(spec.left), Px(spec.top), Px(spec.width), Px(spec.height));
+QRect Pixels(const ControlEntry& entry) {
+    return QRect(Px(entry.left), Px(entry.top), Px(entry.width), Px(entry.height));
 }
 
 QString Text(std::string_view text) {
@@ -36,27 +36,27 @@ void Place(QWidget* widget, std::string_view name, QRect pixels) {
     widget->setFixedSize(pixels.size());
 }
 
-QPushButton* MakeButton(QWidget* parent, const ControlSpec& spec) {
-    auto* button = new QPushButton(Text(spec.caption), parent);
-    Place(button, spec.name, Pixels(spec));
+QPushButton* MakeButton(QWidget* parent, const ControlEntry& entry) {
+    auto* button = new QPushButton(Text(entry.caption), parent);
+    Place(button, entry.name, Pixels(entry));
     button->setAutoDefault(false);
     button->setDefault(false);
     button->setFocusPolicy(Qt::StrongFocus);
     return button;
 }
 
-QLineEdit* MakeTextBox(QWidget* parent, const ControlSpec& spec) {
+QLineEdit* MakeTextBox(QWidget* parent, const ControlEntry& entry) {
     auto* box = new QLineEdit(parent);
-    Place(box, spec.name, Pixels(spec));
+    Place(box, entry.name, Pixels(entry));
     box->setFocusPolicy(Qt::StrongFocus);
     return box;
 }
 
-QLabel* MakeLabel(QWidget* parent, const ControlSpec& spec) {
+QLabel* MakeLabel(QWidget* parent, const ControlEntry& entry) {
     auto* label = new QLabel(parent);
-    Place(label, spec.name, Pixels(spec));
+    Place(label, entry.name, Pixels(entry));
     label->setTextFormat(Qt::PlainText);
-    label->setText(Text(spec.caption));
+    label->setText(Text(entry.caption));
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setFocusPolicy(Qt::NoFocus);
@@ -142,10 +142,10 @@ frmSeedwell::frmSeedwell(const provisioning::Services& services, platform::FileD
     // Created in tab order, so that the focus chain is that order before it is set explicitly.
     QWidget* frame = nullptr;
     QWidget* previous = nullptr;
-    for (const ControlSpec& spec : kControls) {
-        QWidget* control = Make(spec, frame);
-        if (spec.kind == ControlKind::kFrame) frame = control;
-        if (TakesFocus(spec)) {
+    for (const ControlEntry& entry : kControls) {
+        QWidget* control = Make(entry, frame);
+        if (entry.kind == ControlKind::kFrame) frame = control;
+        if (TakesFocus(entry)) {
             if (previous != nullptr) setTabOrder(previous, control);
             previous = control;
         }
@@ -174,20 +174,20 @@ frmSeedwell::frmSeedwell(const provisioning::Services& services, platform::FileD
 
 frmSeedwell::~frmSeedwell() = default;
 
-QWidget* frmSeedwell::Make(const ControlSpec& spec, QWidget* frame) {
-    QWidget* parent = spec.insideFrame ? frame : this;
-    switch (spec.kind) {
+QWidget* frmSeedwell::Make(const ControlEntry& entry, QWidget* frame) {
+    QWidget* parent = entry.insideFrame ? frame : this;
+    switch (entry.kind) {
         case ControlKind::kButton:
-            return MakeButton(parent, spec);
+            return MakeButton(parent, entry);
         case ControlKind::kTextBox:
-            return MakeTextBox(parent, spec);
+            return MakeTextBox(parent, entry);
         case ControlKind::kLabel:
-            return MakeLabel(parent, spec);
+            return MakeLabel(parent, entry);
         case ControlKind::kFrame:
             break;
     }
-    auto* box = new QGroupBox(Text(spec.caption), parent);
-    Place(box, spec.name, Pixels(spec));
+    auto* box = new QGroupBox(Text(entry.caption), parent);
+    Place(box, entry.name, Pixels(entry));
     box->setFocusPolicy(Qt::NoFocus);
     return box;
 }

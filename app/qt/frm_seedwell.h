@@ -45,7 +45,7 @@ class frmSeedwell : public QWidget {
   private:
     class View;
 
-    QWidget* Make(const ControlSpec& spec, QWidget* frame);
+    QWidget* Make(const ControlEntry& entry, QWidget* frame);
 
     std::unique_ptr<View> view_;
     FormHandlers handlers_;

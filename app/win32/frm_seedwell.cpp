@@ -105,14 +105,14 @@ Win32Form::Win32Form(HINSTANCE instance, FormHandlers& handlers, const Win32Busy
     window_.reset(window);
 
     for (std::size_t i = 0; i < kControls.size(); ++i) {
-        const ControlSpec& spec = kControls[i];
-        const ControlClass kind = ClassOf(spec.kind);
-        const std::wstring text = WideText(spec.caption, "caption of " + std::string(spec.name));
+        const ControlEntry& entry = kControls[i];
+        const ControlClass kind = ClassOf(entry.kind);
+        const std::wstring text = WideText(entry.caption, "caption of " + std::string(entry.name));
         HWND control = CreateWindowExW(
             kind.exStyle, kind.name, text.c_str(), kind.style, 0, 0, 0, 0, window,
             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + i)), instance, nullptr);
         if (control == nullptr) {
-            throw Error("The control " + std::string(spec.name) +
+            throw Error("The control " + std::string(entry.name) +
                         " cannot be created: " + platform::win::Win32Reason(GetLastError()));
         }
     }
@@ -151,13 +151,13 @@ void Win32Form::Layout(UINT dpi) {
         haveMetrics ? CreateFontIndirectW(&metrics.lfMessageFont) : nullptr);
     HFONT shown = font ? font.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 
-    const ControlSpec& frame = Control(kFrameName);
+    const ControlEntry& frame = Control(kFrameName);
     for (std::size_t i = 0; i < kControls.size(); ++i) {
-        const ControlSpec& spec = kControls[i];
-        const int left = px(spec.left) + (spec.insideFrame ? px(frame.left) : 0);
-        const int top = px(spec.top) + (spec.insideFrame ? px(frame.top) : 0);
+        const ControlEntry& entry = kControls[i];
+        const int left = px(entry.left) + (entry.insideFrame ? px(frame.left) : 0);
+        const int top = px(entry.top) + (entry.insideFrame ? px(frame.top) : 0);
         HWND control = ControlWindow(i);
-        MoveWindow(control, left, top, px(spec.width), px(spec.height), FALSE);
+        MoveWindow(control, left, top, px(entry.width), px(entry.height), FALSE);
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(shown), FALSE);
     }
     font_ = std::move(font);

@@ -133,9 +133,9 @@ TEST(ControlTable, TabOrderFocusCycleAndFrame) {
     EXPECT_EQ(focusable, (std::vector<std::string>{"cmdSelect", "txtFile", "txtRoot", "cmdImport",
                                                    "cmdQuit", "cmdDelete"}));
 
-    const app::ControlSpec& frame = app::Control(app::kFrameName);
+    const app::ControlEntry& frame = app::Control(app::kFrameName);
     EXPECT_EQ(frame.kind, ControlKind::kFrame);
-    for (const app::ControlSpec& control : kControls) {
+    for (const app::ControlEntry& control : kControls) {
         SCOPED_TRACE(std::string(control.name));
         const int right = control.left + control.width, bottom = control.top + control.height;
         if (control.insideFrame) {

@@ -126,25 +126,25 @@ int Layout(HWND form) {
     expect(client.right == px(seedwell::app::kClientWidthTwips) &&
                client.bottom == px(seedwell::app::kClientHeightTwips),
            "client area " + std::to_string(client.right) + "x" + std::to_string(client.bottom));
-    const seedwell::app::ControlSpec& frame = seedwell::app::Control(seedwell::app::kFrameName);
+    const seedwell::app::ControlEntry& frame = seedwell::app::Control(seedwell::app::kFrameName);
     for (std::size_t i = 0; i < kControls.size(); ++i) {
-        const auto& spec = kControls[i];
-        const std::string name(spec.name);
+        const auto& entry = kControls[i];
+        const std::string name(entry.name);
         HWND control = Control(form, name);
         RECT place{};
         GetWindowRect(control, &place);
         MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&place), 2);
-        const int left = px(spec.left) + (spec.insideFrame ? px(frame.left) : 0);
-        const int top = px(spec.top) + (spec.insideFrame ? px(frame.top) : 0);
+        const int left = px(entry.left) + (entry.insideFrame ? px(frame.left) : 0);
+        const int top = px(entry.top) + (entry.insideFrame ? px(frame.top) : 0);
         expect(place.left == left && place.top == top &&
-                   place.right - place.left == px(spec.width) &&
-                   place.bottom - place.top == px(spec.height),
+                   place.right - place.left == px(entry.width) &&
+                   place.bottom - place.top == px(entry.height),
                name + " at " + std::to_string(place.left) + "," + std::to_string(place.top) + " " +
                    std::to_string(place.right - place.left) + "x" +
                    std::to_string(place.bottom - place.top));
         const std::string kind = ClassOf(control);
         const LONG controlStyle = GetWindowLongW(control, GWL_STYLE);
-        switch (spec.kind) {
+        switch (entry.kind) {
             case seedwell::app::ControlKind::kButton:
                 expect(lstrcmpiA(kind.c_str(), "Button") == 0 &&
                            (controlStyle & BS_TYPEMASK) == BS_PUSHBUTTON,
@@ -167,8 +167,8 @@ int Layout(HWND form) {
                        name + " must be a group box");
                 break;
         }
-        if (spec.kind != seedwell::app::ControlKind::kTextBox) {
-            expect(Text(control) == spec.caption, name + " says '" + Text(control) + "'");
+        if (entry.kind != seedwell::app::ControlKind::kTextBox) {
+            expect(Text(control) == entry.caption, name + " says '" + Text(control) + "'");
         }
     }
     return faults == 0 ? 0 : 1;
@@ -255,9 +255,9 @@ int main(int argc, char** argv) {
         GUITHREADINFO info{};
         info.cbSize = sizeof info;
         GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &info);
-        for (const auto& spec : kControls) {
-            if (GetDlgItem(form, kFirstControlId + spec.tabIndex) == info.hwndFocus) {
-                Print(std::string(spec.name));
+        for (const auto& entry : kControls) {
+            if (GetDlgItem(form, kFirstControlId + entry.tabIndex) == info.hwndFocus) {
+                Print(std::string(entry.name));
                 return 0;
             }
         }

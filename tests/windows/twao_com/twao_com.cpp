@@ -273,7 +273,7 @@ HRESULT Fail(EXCEPINFO* info, const std::string& description) {
 
 class AdminObject final : public IDispatch {
   public:
-    explicit AdminObject(const ClassSpec& spec) : spec_(spec), properties_(spec.properties) {
+    explicit AdminObject(const ClassSpec& entry) : spec_(entry), properties_(entry.properties) {
         ++g_objects;
     }
     ~AdminObject() { --g_objects; }
@@ -399,7 +399,7 @@ class AdminObject final : public IDispatch {
 
 class Factory final : public IClassFactory {
   public:
-    explicit Factory(const ClassSpec& spec) : spec_(spec) {}
+    explicit Factory(const ClassSpec& entry) : spec_(entry) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (out == nullptr) return E_POINTER;
         if (iid == IID_IUnknown || iid == IID_IClassFactory) {
@@ -470,12 +470,12 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() { return g_objects == 0 ? S_
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
     wchar_t path[MAX_PATH] = {};
     if (GetModuleFileNameW(g_module, path, MAX_PATH) == 0) return SELFREG_E_CLASS;
-    for (const ClassSpec& spec : kClasses) {
-        const std::wstring clsid = GuidText(spec.classId);
+    for (const ClassSpec& entry : kClasses) {
+        const std::wstring clsid = GuidText(entry.classId);
         const std::wstring key = L"Software\\Classes\\CLSID\\" + clsid;
-        const std::wstring progIdKey = std::wstring(L"Software\\Classes\\") + spec.progId;
-        if (!SetValue(HKEY_LOCAL_MACHINE, key, nullptr, spec.progId) ||
-            !SetValue(HKEY_LOCAL_MACHINE, key + L"\\ProgID", nullptr, spec.progId) ||
+        const std::wstring progIdKey = std::wstring(L"Software\\Classes\\") + entry.progId;
+        if (!SetValue(HKEY_LOCAL_MACHINE, key, nullptr, entry.progId) ||
+            !SetValue(HKEY_LOCAL_MACHINE, key + L"\\ProgID", nullptr, entry.progId) ||
             !SetValue(HKEY_LOCAL_MACHINE, key + L"\\InprocServer32", nullptr, path) ||
             !SetValue(HKEY_LOCAL_MACHINE, key + L"\\InprocServer32", L"ThreadingModel",
                       L"Apartment") ||
@@ -487,11 +487,11 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-    for (const ClassSpec& spec : kClasses) {
+    for (const ClassSpec& entry : kClasses) {
         RegDeleteTreeW(HKEY_LOCAL_MACHINE,
-                       (L"Software\\Classes\\CLSID\\" + GuidText(spec.classId)).c_str());
+                       (L"Software\\Classes\\CLSID\\" + GuidText(entry.classId)).c_str());
         RegDeleteTreeW(HKEY_LOCAL_MACHINE,
-                       (std::wstring(L"Software\\Classes\\") + spec.progId).c_str());
+                       (std::wstring(L"Software\\Classes\\") + entry.progId).c_str());
     }
     return S_OK;
 }
