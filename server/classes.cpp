@@ -7,25 +7,15 @@
 #include "platform/ascii.h"
 #include "platform/error.h"
 #include "server/dispatch.h"
+#include "server/members.h"
 #include "server/server.h"
 #include "server/store.h"
 
 namespace seedwell::server {
 namespace {
 
-using Kind = PropertyKind;
-
-class Login final : public ScriptedObject<Login> {
+class Login final : public ScriptedObject<Login>, public LoginMembers {
   public:
-    enum : std::size_t { kAccount, kUserName, kPassword, kDescription, kRights, kStatus };
-    static constexpr PropertyDecl kProperties[] = {
-        {"Account", Kind::kString},
-        {"UserName", Kind::kString},
-        {"Password", Kind::kString, true},
-        {"Description", Kind::kString},
-        {"Rights", Kind::kAny},
-        {"Status", Kind::kInt16},
-    };
     static const MethodSpec kMethods[];
 
     explicit Login(Store& store);
@@ -52,26 +42,8 @@ constexpr Login::MethodSpec Login::kMethods[] = {
 
 Login::Login(Store& store) : ScriptedObject(kProperties, kMethods), store_(store) {}
 
-class Mailbox final : public ScriptedObject<Mailbox> {
+class Mailbox final : public ScriptedObject<Mailbox>, public MailboxMembers {
   public:
-    enum : std::size_t {
-        kPostoffice,
-        kMailbox,
-        kRedirectAddress,
-        kLimit,
-        kRedirectStatus,
-        kStatus,
-        kSize
-    };
-    static constexpr PropertyDecl kProperties[] = {
-        {"Postoffice", Kind::kString},
-        {"Mailbox", Kind::kString},
-        {"RedirectAddress", Kind::kString},
-        {"Limit", Kind::kInt32},
-        {"RedirectStatus", Kind::kInt16},
-        {"Status", Kind::kInt16},
-        {"Size", Kind::kInt16},
-    };
     static const MethodSpec kMethods[];
 
     explicit Mailbox(Store& store);
@@ -112,22 +84,8 @@ constexpr Mailbox::MethodSpec Mailbox::kMethods[] = {
 
 Mailbox::Mailbox(Store& store) : ScriptedObject(kProperties, kMethods), store_(store) {}
 
-class Domain final : public ScriptedObject<Domain> {
+class Domain final : public ScriptedObject<Domain>, public DomainMembers {
   public:
-    enum : std::size_t {
-        kAccountName,
-        kDomainName,
-        kRedirectionHosts,
-        kRedirectionStatus,
-        kStatus
-    };
-    static constexpr PropertyDecl kProperties[] = {
-        {"AccountName", Kind::kString},
-        {"DomainName", Kind::kString},
-        {"DomainRedirectionHosts", Kind::kString},
-        {"DomainRedirectionStatus", Kind::kInt16},
-        {"Status", Kind::kInt16},
-    };
     static const MethodSpec kMethods[];
 
     explicit Domain(Store& store);
@@ -159,15 +117,8 @@ constexpr Domain::MethodSpec Domain::kMethods[] = {
 
 Domain::Domain(Store& store) : ScriptedObject(kProperties, kMethods), store_(store) {}
 
-class AddressMap final : public ScriptedObject<AddressMap> {
+class AddressMap final : public ScriptedObject<AddressMap>, public AddressMapMembers {
   public:
-    enum : std::size_t { kAccount, kSourceAddress, kDestinationAddress, kScope };
-    static constexpr PropertyDecl kProperties[] = {
-        {"Account", Kind::kString},
-        {"SourceAddress", Kind::kString},
-        {"DestinationAddress", Kind::kString},
-        {"Scope", Kind::kString},
-    };
     static const MethodSpec kMethods[];
 
     explicit AddressMap(Store& store);

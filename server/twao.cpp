@@ -11,6 +11,7 @@
 #include "platform/regfile_registry.h"
 #include "platform/registry.h"
 #include "server/install.h"
+#include "server/listing.h"
 #include "server/password.h"
 #include "server/schema.h"
 #include "server/store.h"
@@ -34,30 +35,8 @@ std::string ForTerminal(const std::string& utf8) {
     return converted ? *converted : utf8;
 }
 
-// One field of a listing: tab, line breaks and backslash written as \t, \n, \r and \\ so that
-// every record stays one line of tab-separated columns.
-std::string Field(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '\t':
-                out += "\\t";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return ForTerminal(out);
-}
+// One field of a listing, as the terminal's code page shows it.
+std::string Field(const std::string& text) { return ForTerminal(server::ListingField(text)); }
 
 struct Listing {
     const char* header;

@@ -10,6 +10,7 @@
 #include "platform/error.h"
 #include "platform/registry.h"
 #include "platform/win_text.h"
+#include "server/listing.h"
 
 namespace seedwell::twao_com {
 
@@ -38,29 +39,6 @@ Row Split(const std::string& line) {
 }
 
 }  // namespace
-
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '\t':
-                out += "\\t";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 std::string Unescape(const std::string& text) {
     std::string out;
@@ -98,7 +76,7 @@ RecordFile::RecordFile(const std::string& name, const std::string& header)
         if (first) {
             if (line != header) {
                 throw Error("the record file '" + path_ + "' does not start with the header '" +
-                            Escape(header) + "'");
+                            server::ListingField(header) + "'");
             }
             first = false;
             continue;
@@ -113,7 +91,8 @@ RecordFile::RecordFile(const std::string& name, const std::string& header)
 void RecordFile::Save() const {
     std::string text = header_ + "\n";
     for (const Row& row : rows) {
-        for (std::size_t i = 0; i < row.size(); ++i) text += (i ? "\t" : "") + Escape(row[i]);
+        for (std::size_t i = 0; i < row.size(); ++i)
+            text += (i ? "\t" : "") + server::ListingField(row[i]);
         text += "\n";
     }
     File file = Open(path_, L"wb");

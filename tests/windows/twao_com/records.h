@@ -29,7 +29,6 @@ class RecordFile {
 };
 
 /// Field escaping as `twao list` does it: tab, CR, LF and backslash as \t, \r, \n and \\.
-std::string Escape(const std::string& text);
 std::string Unescape(const std::string& text);
 
 }  // namespace seedwell::twao_com

@@ -17,6 +17,7 @@
 #include "platform/objects.h"
 #include "platform/win_text.h"
 #include "server/dispatch.h"
+#include "server/members.h"
 #include "tests/windows/twao_com/records.h"
 
 namespace seedwell::twao_com {
@@ -25,6 +26,10 @@ namespace {
 using server::PropertyDecl;
 using server::PropertySet;
 using Kind = server::PropertyKind;
+using server::AddressMapMembers;
+using server::DomainMembers;
+using server::LoginMembers;
+using server::MailboxMembers;
 
 HMODULE g_module = nullptr;
 std::atomic<long> g_objects{0};
@@ -57,27 +62,14 @@ struct ClassSpec {
     const wchar_t* progId;
     CLSID classId;
     std::span<const PropertyDecl> properties;
-    std::span<const char* const> methods;
+    std::span<const std::string_view> methods;
     std::int32_t (*call)(std::string_view method, PropertySet& properties);
 };
 
 // --- TWAOAU.Login --------------------------------------------------------------------------
-enum {
-    kLoginAccount,
-    kLoginUserName,
-    kLoginPassword,
-    kLoginDescription,
-    kLoginRights,
-    kLoginStatus
-};
-constexpr PropertyDecl kLoginProperties[] = {
-    {"Account", Kind::kString},     {"UserName", Kind::kString}, {"Password", Kind::kString, true},
-    {"Description", Kind::kString}, {"Rights", Kind::kAny},      {"Status", Kind::kInt16},
-};
-constexpr const char* kLoginMethods[] = {"AddLogin", "RemoveLogin"};
-
 std::int32_t CallLogin(std::string_view method, PropertySet& p) {
-    const std::string user = p.Text(kLoginUserName), account = p.Text(kLoginAccount);
+    const std::string user = p.Text(LoginMembers::kUserName),
+                      account = p.Text(LoginMembers::kAccount);
     RecordFile logins("logins.tsv", kLogins);
     if (method == "AddLogin") {
         if (user.empty()) throw Error("cannot add the login: the user name is empty");
@@ -86,11 +78,11 @@ std::int32_t CallLogin(std::string_view method, PropertySet& p) {
         for (const Row& row : logins.rows) {
             if (row[0] == user) return 0;
         }
-        if (p.Text(kLoginPassword).empty()) throw Error(what + ": the password is empty");
+        if (p.Text(LoginMembers::kPassword).empty()) throw Error(what + ": the password is empty");
         RequirePostoffice(account, what);
-        logins.rows.push_back({user, account, p.Text(kLoginRights),
-                               std::to_string(p.Number(kLoginStatus)), p.Text(kLoginDescription),
-                               "given"});
+        logins.rows.push_back({user, account, p.Text(LoginMembers::kRights),
+                               std::to_string(p.Number(LoginMembers::kStatus)),
+                               p.Text(LoginMembers::kDescription), "given"});
         logins.Save();
         return 1;
     }
@@ -102,39 +94,20 @@ std::int32_t CallLogin(std::string_view method, PropertySet& p) {
 }
 
 // --- TWAOPO.Mailbox ------------------------------------------------------------------------
-enum {
-    kMbPostoffice,
-    kMbMailbox,
-    kMbRedirectAddress,
-    kMbLimit,
-    kMbRedirectStatus,
-    kMbStatus,
-    kMbSize
-};
-constexpr PropertyDecl kMailboxProperties[] = {
-    {"Postoffice", Kind::kString},
-    {"Mailbox", Kind::kString},
-    {"RedirectAddress", Kind::kString},
-    {"Limit", Kind::kInt32},
-    {"RedirectStatus", Kind::kInt16},
-    {"Status", Kind::kInt16},
-    {"Size", Kind::kInt16},
-};
-constexpr const char* kMailboxMethods[] = {"GetMailbox", "AddMailbox", "RemoveMailbox"};
-
 std::int32_t CallMailbox(std::string_view method, PropertySet& p) {
-    const std::string postoffice = p.Text(kMbPostoffice), name = p.Text(kMbMailbox);
+    const std::string postoffice = p.Text(MailboxMembers::kPostoffice),
+                      name = p.Text(MailboxMembers::kMailbox);
     RecordFile mailboxes("mailboxes.tsv", kMailboxes);
     const auto matches = [&](const Row& row) { return row[0] == postoffice && row[1] == name; };
     if (method == "GetMailbox") {
         if (postoffice.empty() || name.empty()) return 0;
         const auto found = std::find_if(mailboxes.rows.begin(), mailboxes.rows.end(), matches);
         if (found == mailboxes.rows.end()) return 0;
-        p.SetNumber(kMbLimit, std::stoi((*found)[2]));
-        p.SetText(kMbRedirectAddress, (*found)[3]);
-        p.SetNumber(kMbRedirectStatus, std::stoi((*found)[4]));
-        p.SetNumber(kMbStatus, std::stoi((*found)[5]));
-        p.SetNumber(kMbSize, std::stoi((*found)[6]));
+        p.SetNumber(MailboxMembers::kLimit, std::stoi((*found)[2]));
+        p.SetText(MailboxMembers::kRedirectAddress, (*found)[3]);
+        p.SetNumber(MailboxMembers::kRedirectStatus, std::stoi((*found)[4]));
+        p.SetNumber(MailboxMembers::kStatus, std::stoi((*found)[5]));
+        p.SetNumber(MailboxMembers::kSize, std::stoi((*found)[6]));
         return 1;
     }
     if (method == "AddMailbox") {
@@ -142,10 +115,12 @@ std::int32_t CallMailbox(std::string_view method, PropertySet& p) {
         const std::string what = "cannot add the mailbox " + Quoted(name);
         RequirePostoffice(postoffice, what);
         if (std::any_of(mailboxes.rows.begin(), mailboxes.rows.end(), matches)) return 0;
-        mailboxes.rows.push_back(
-            {postoffice, name, std::to_string(p.Number(kMbLimit)), p.Text(kMbRedirectAddress),
-             std::to_string(p.Number(kMbRedirectStatus)), std::to_string(p.Number(kMbStatus)),
-             std::to_string(p.Number(kMbSize))});
+        mailboxes.rows.push_back({postoffice, name,
+                                  std::to_string(p.Number(MailboxMembers::kLimit)),
+                                  p.Text(MailboxMembers::kRedirectAddress),
+                                  std::to_string(p.Number(MailboxMembers::kRedirectStatus)),
+                                  std::to_string(p.Number(MailboxMembers::kStatus)),
+                                  std::to_string(p.Number(MailboxMembers::kSize))});
         mailboxes.Save();
         return 1;
     }
@@ -156,28 +131,18 @@ std::int32_t CallMailbox(std::string_view method, PropertySet& p) {
 }
 
 // --- TWAOSM.Domain -------------------------------------------------------------------------
-enum { kDomAccountName, kDomDomainName, kDomRedirectionHosts, kDomRedirectionStatus, kDomStatus };
-constexpr PropertyDecl kDomainProperties[] = {
-    {"AccountName", Kind::kString},
-    {"DomainName", Kind::kString},
-    {"DomainRedirectionHosts", Kind::kString},
-    {"DomainRedirectionStatus", Kind::kInt16},
-    {"Status", Kind::kInt16},
-};
-constexpr const char* kDomainMethods[] = {"GetDomain", "AddDomain"};
-
 std::int32_t CallDomain(std::string_view method, PropertySet& p) {
-    const std::string name = p.Text(kDomDomainName);
+    const std::string name = p.Text(DomainMembers::kDomainName);
     RecordFile domains("domains.tsv", kDomains);
     const auto found = std::find_if(domains.rows.begin(), domains.rows.end(),
                                     [&](const Row& row) { return SameIgnoringCase(row[0], name); });
     const bool exists = !name.empty() && found != domains.rows.end();
     if (method == "GetDomain") {
         if (!exists) return 0;
-        p.SetText(kDomAccountName, (*found)[1]);
-        p.SetText(kDomRedirectionHosts, (*found)[2]);
-        p.SetNumber(kDomRedirectionStatus, std::stoi((*found)[3]));
-        p.SetNumber(kDomStatus, std::stoi((*found)[4]));
+        p.SetText(DomainMembers::kAccountName, (*found)[1]);
+        p.SetText(DomainMembers::kRedirectionHosts, (*found)[2]);
+        p.SetNumber(DomainMembers::kRedirectionStatus, std::stoi((*found)[3]));
+        p.SetNumber(DomainMembers::kStatus, std::stoi((*found)[4]));
         return 1;
     }
     if (name.empty()) throw Error("cannot add the domain: the domain name is empty");
@@ -185,36 +150,29 @@ std::int32_t CallDomain(std::string_view method, PropertySet& p) {
     if (exists) {
         throw Error(what + ": it already exists in the post office " + Quoted((*found)[1]));
     }
-    RequirePostoffice(p.Text(kDomAccountName), what);
-    domains.rows.push_back({name, p.Text(kDomAccountName), p.Text(kDomRedirectionHosts),
-                            std::to_string(p.Number(kDomRedirectionStatus)),
-                            std::to_string(p.Number(kDomStatus))});
+    RequirePostoffice(p.Text(DomainMembers::kAccountName), what);
+    domains.rows.push_back({name, p.Text(DomainMembers::kAccountName),
+                            p.Text(DomainMembers::kRedirectionHosts),
+                            std::to_string(p.Number(DomainMembers::kRedirectionStatus)),
+                            std::to_string(p.Number(DomainMembers::kStatus))});
     domains.Save();
     return 1;
 }
 
 // --- TWAOAM.AddressMap ---------------------------------------------------------------------
-enum { kMapAccount, kMapSource, kMapDestination, kMapScope };
-constexpr PropertyDecl kAddressMapProperties[] = {
-    {"Account", Kind::kString},
-    {"SourceAddress", Kind::kString},
-    {"DestinationAddress", Kind::kString},
-    {"Scope", Kind::kString},
-};
-constexpr const char* kAddressMapMethods[] = {"GetAddressMap", "AddAddressMap", "RemoveAddressMap"};
-
 std::int32_t CallAddressMap(std::string_view method, PropertySet& p) {
-    const std::string source = p.Text(kMapSource), account = p.Text(kMapAccount),
-                      destination = p.Text(kMapDestination);
+    const std::string source = p.Text(AddressMapMembers::kSourceAddress),
+                      account = p.Text(AddressMapMembers::kAccount),
+                      destination = p.Text(AddressMapMembers::kDestinationAddress);
     RecordFile maps("addressmaps.tsv", kAddressMaps);
     const auto found = std::find_if(maps.rows.begin(), maps.rows.end(),
                                     [&](const Row& row) { return row[0] == source; });
     const bool exists = !source.empty() && found != maps.rows.end();
     if (method == "GetAddressMap") {
         if (!exists) return 0;
-        p.SetText(kMapDestination, (*found)[1]);
-        p.SetText(kMapAccount, (*found)[2]);
-        p.SetText(kMapScope, (*found)[3]);
+        p.SetText(AddressMapMembers::kDestinationAddress, (*found)[1]);
+        p.SetText(AddressMapMembers::kAccount, (*found)[2]);
+        p.SetText(AddressMapMembers::kScope, (*found)[3]);
         return 1;
     }
     if (method == "AddAddressMap") {
@@ -223,7 +181,7 @@ std::int32_t CallAddressMap(std::string_view method, PropertySet& p) {
         if (destination.empty()) throw Error(what + ": the destination address is empty");
         RequirePostoffice(account, what);
         if (exists) return 0;
-        maps.rows.push_back({source, destination, account, p.Text(kMapScope)});
+        maps.rows.push_back({source, destination, account, p.Text(AddressMapMembers::kScope)});
         maps.Save();
         return 1;
     }
@@ -238,23 +196,23 @@ std::int32_t CallAddressMap(std::string_view method, PropertySet& p) {
 const ClassSpec kClasses[] = {
     {L"TWAOAU.Login",
      {0x5eed0001, 0x7a11, 0x4c0d, {0x9e, 0x57, 0x1d, 0x00, 0x00, 0x00, 0x00, 0x01}},
-     kLoginProperties,
-     kLoginMethods,
+     LoginMembers::kProperties,
+     LoginMembers::kMethodNames,
      CallLogin},
     {L"TWAOPO.Mailbox",
      {0x5eed0001, 0x7a11, 0x4c0d, {0x9e, 0x57, 0x1d, 0x00, 0x00, 0x00, 0x00, 0x02}},
-     kMailboxProperties,
-     kMailboxMethods,
+     MailboxMembers::kProperties,
+     MailboxMembers::kMethodNames,
      CallMailbox},
     {L"TWAOSM.Domain",
      {0x5eed0001, 0x7a11, 0x4c0d, {0x9e, 0x57, 0x1d, 0x00, 0x00, 0x00, 0x00, 0x03}},
-     kDomainProperties,
-     kDomainMethods,
+     DomainMembers::kProperties,
+     DomainMembers::kMethodNames,
      CallDomain},
     {L"TWAOAM.AddressMap",
      {0x5eed0001, 0x7a11, 0x4c0d, {0x9e, 0x57, 0x1d, 0x00, 0x00, 0x00, 0x00, 0x04}},
-     kAddressMapProperties,
-     kAddressMapMethods,
+     AddressMapMembers::kProperties,
+     AddressMapMembers::kMethodNames,
      CallAddressMap},
 };
 
