@@ -1,22 +1,8 @@
 # Cross build for 64-bit Windows with MinGW-w64 from Debian, tests run under Wine:
 #   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
-# The -posix compilers are used because only their C++ library has std::thread and std::mutex.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(_seedwell_mingw x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${_seedwell_mingw}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${_seedwell_mingw}-g++-posix)
-set(CMAKE_RC_COMPILER ${_seedwell_mingw}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${_seedwell_mingw})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Self-contained programs: no MinGW runtime DLLs to copy next to them or into Wine's path.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 
 # Wine's 64-bit loader runs the test programs; the plain wrapper also works where it is missing.
 find_program(SEEDWELL_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_DEFAULT_PATH)

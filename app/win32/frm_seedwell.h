@@ -18,15 +18,6 @@ inline constexpr wchar_t kMainWindowClass[] = L"SeedwellMainWindow";
 /// The control identifier of kControls[i] is kFirstControlId + i.
 inline constexpr int kFirstControlId = 100;
 
-struct WindowTraits {
-    static HWND Invalid() noexcept { return nullptr; }
-    static void Close(HWND window) noexcept { DestroyWindow(window); }
-};
-struct FontTraits {
-    static HFONT Invalid() noexcept { return nullptr; }
-    static void Close(HFONT font) noexcept { DeleteObject(font); }
-};
-
 /// The main window drawn with the Win32 API alone: a window class of its own, a fixed size
 /// whose client area is the form's size in twips at the window's DPI, standard controls placed
 /// from the control table in the message font, centred on the work area of the primary

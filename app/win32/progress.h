@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/win32/win32_ui.h"
 #include "platform/progress.h"
 #include "platform/unique_handle.h"
 
@@ -39,15 +40,6 @@ class Win32Progress final : public platform::Progress {
     void Close() noexcept override;
 
   private:
-    struct WindowTraits {
-        static HWND Invalid() noexcept { return nullptr; }
-        static void Close(HWND window) noexcept { DestroyWindow(window); }
-    };
-    struct FontTraits {
-        static HFONT Invalid() noexcept { return nullptr; }
-        static void Close(HFONT font) noexcept { DeleteObject(font); }
-    };
-
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
     /// Creates the text, the bar and the Stop button in the message font.
     void Fill(HWND window, UINT dpi, long total);

@@ -11,8 +11,19 @@
 #include <string_view>
 
 #include "platform/ui.h"
+#include "platform/unique_handle.h"
 
 namespace seedwell::app {
+
+/// Owners of a window and a font: destroying the owner destroys the window or deletes the font.
+struct WindowTraits {
+    static HWND Invalid() noexcept { return nullptr; }
+    static void Close(HWND window) noexcept { DestroyWindow(window); }
+};
+struct FontTraits {
+    static HFONT Invalid() noexcept { return nullptr; }
+    static void Close(HFONT font) noexcept { DeleteObject(font); }
+};
 
 /// Message boxes through MessageBoxW, owned by the window given to SetOwner (none before).
 /// The style values are passed to Windows as they are; a box without a title of its own

@@ -16,23 +16,6 @@ namespace {
 using app::ControlKind;
 using app::kControls;
 
-/// A file dialog that picks `next` (or cancels when it is unset) and counts its showings.
-class ScriptedFileDialog : public platform::FileDialog {
-  public:
-    std::optional<std::string> next;
-    int shows = 0;
-
-    void ShowOpen() override {
-        ++shows;
-        if (next) fileName_ = *next;
-        next.reset();
-    }
-    std::string FileName() const override { return fileName_; }
-
-  private:
-    std::string fileName_;
-};
-
 class FormTest : public ::testing::Test, protected fakes::FakePlatform {
   protected:
     provisioning::Services Services() {
@@ -51,7 +34,7 @@ class FormTest : public ::testing::Test, protected fakes::FakePlatform {
     }
 
     platform::CodePage codePage{"UTF-8"};
-    ScriptedFileDialog cd;
+    fakes::ScriptedFileDialog cd;
     fakes::FakeWindow view{log};
     std::vector<std::string> runs;
     std::optional<std::string> failure;

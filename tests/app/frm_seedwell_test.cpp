@@ -26,31 +26,13 @@
 #include "platform/objects.h"
 #include "platform/registry.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/fakes/fake_window.h"
 #include "tests/fakes/recording.h"
 
 namespace seedwell {
 namespace {
 
 using app::frmSeedwell;
-
-/// A file dialog that picks `next` (or cancels when it is empty) and counts its showings.
-class ScriptedFileDialog : public platform::FileDialog {
-  public:
-    std::optional<std::string> next;
-    int shows = 0;
-
-    void ShowOpen() override {
-        ++shows;
-        if (next) {
-            fileName_ = *next;
-        }
-        next.reset();
-    }
-    std::string FileName() const override { return fileName_; }
-
-  private:
-    std::string fileName_;
-};
 
 class WindowTest : public ::testing::Test, protected fakes::FakePlatform {
   protected:
@@ -101,7 +83,7 @@ class WindowTest : public ::testing::Test, protected fakes::FakePlatform {
     }
 
     platform::CodePage codePage{"UTF-8"};
-    ScriptedFileDialog cd;
+    fakes::ScriptedFileDialog cd;
     std::vector<std::string> runs;
     std::optional<std::string> failure;
     std::unique_ptr<frmSeedwell> window;

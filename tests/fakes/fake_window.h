@@ -1,9 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 
 #include "app/form.h"
+#include "platform/ui.h"
 #include "tests/fakes/recording.h"
 
 namespace seedwell::fakes {
@@ -29,6 +31,23 @@ class FakeWindow : public app::FormView {
 
   private:
     Log& log_;
+};
+
+/// A file dialog that picks `next` (or cancels when it is unset) and counts its showings.
+class ScriptedFileDialog : public platform::FileDialog {
+  public:
+    std::optional<std::string> next;
+    int shows = 0;
+
+    void ShowOpen() override {
+        ++shows;
+        if (next) fileName_ = *next;
+        next.reset();
+    }
+    std::string FileName() const override { return fileName_; }
+
+  private:
+    std::string fileName_;
 };
 
 }  // namespace seedwell::fakes
