@@ -157,7 +157,9 @@ FolderRemoval StdFileSystem::RemoveFolderBelow(const std::string& base,
     }
     if (HoldsNul(base))
         throw Error("cannot delete below " + Quoted(base) + ": the path holds a NUL byte");
-    return RemoveFolderTree(base, levels, force, separator_);
+    std::string top = base;
+    for (const std::string& level : levels) top = BuildPath(top, level);
+    return RemoveFolderTree(base, levels, top, force, separator_);
 }
 
 std::unique_ptr<TextStream> StdFileSystem::OpenTextFile(const std::string& path) {

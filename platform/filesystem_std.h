@@ -25,10 +25,11 @@ class ByteSource {
 /// its own.
 std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path);
 
-/// The removal of StdFileSystem::RemoveFolderBelow, by open folder handles; `separator` joins
-/// the levels in what it reports. Each platform provides its own.
+/// The removal of StdFileSystem::RemoveFolderBelow, by open folder handles. `top` is the path
+/// of the folder removed, `base` and `levels` joined, and `separator` joins the levels in what it
+/// reports. Each platform provides its own.
 FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
-                               bool force, char separator);
+                               const std::string& top, bool force, char separator);
 
 /// The whole regular file `path`. Throws seedwell::Error when it cannot be read or holds more
 /// than `maxBytes` bytes; memory never exceeds `maxBytes` plus one read.

@@ -238,12 +238,7 @@ class TreeRemoval {
 }  // namespace
 
 FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
-                               bool force, char separator) {
-    std::string top = base;
-    for (const std::string& level : levels) {
-        top += (top.empty() || top.back() == '/') ? "" : "/";
-        top += level;
-    }
+                               const std::string& top, bool force, char separator) {
     auto cannot = [&](const std::string& what, int error) {
         return FolderRemoval{Outcome::kInUse, "cannot delete the folder '" + top +
                                                   "': cannot open " + what + ": " + Reason(error)};

@@ -203,12 +203,7 @@ class TreeRemoval {
 }  // namespace
 
 FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
-                               bool force, char separator) {
-    std::string top = base;
-    for (const std::string& level : levels) {
-        top += (top.empty() || top.back() == '\\' || top.back() == '/') ? "" : "\\";
-        top += level;
-    }
+                               const std::string& top, bool force, char separator) {
     auto cannot = [&](const std::string& what, const std::string& reason) {
         return FolderRemoval{Outcome::kInUse, "cannot delete the folder '" + top +
                                                   "': cannot open " + what + ": " + reason};
