@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/windows/dispatch_object.h"
+
 namespace seedwell::test_support {
 
 /// One Invoke as the object saw it.
@@ -26,7 +28,7 @@ struct Invocation {
     long number = 0;    ///< the integer argument, if any
 };
 
-class RecordingObject final : public IDispatch {
+class RecordingObject final : public DispatchObject<RecordingObject> {
   public:
     static constexpr const wchar_t* kNames[] = {L"Name",    L"Status",    L"Limit",    L"Truth",
                                                 L"Nothing", L"Described", L"Deferred", L"Silent",
@@ -35,30 +37,8 @@ class RecordingObject final : public IDispatch {
     explicit RecordingObject(std::vector<Invocation>& log, long& live) : log_(log), live_(live) {
         ++live_;
     }
+    ~RecordingObject() { --live_; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (iid == IID_IUnknown || iid == IID_IDispatch) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) {
-            --live_;
-            delete this;
-        }
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                             DISPID* ids) override {
         if (count != 1) return E_INVALIDARG;
@@ -137,7 +117,6 @@ class RecordingObject final : public IDispatch {
 
     std::vector<Invocation>& log_;
     long& live_;
-    ULONG references_ = 1;
     std::wstring name_;
 };
 

@@ -18,6 +18,7 @@
 #include "platform/win_text.h"
 #include "server/dispatch.h"
 #include "server/members.h"
+#include "tests/windows/dispatch_object.h"
 #include "tests/windows/twao_com/records.h"
 
 namespace seedwell::twao_com {
@@ -229,36 +230,13 @@ HRESULT Fail(EXCEPINFO* info, const std::string& description) {
     return DISP_E_EXCEPTION;
 }
 
-class AdminObject final : public IDispatch {
+class AdminObject final : public test_support::DispatchObject<AdminObject> {
   public:
     explicit AdminObject(const ClassSpec& entry) : spec_(entry), properties_(entry.properties) {
         ++g_objects;
     }
     ~AdminObject() { --g_objects; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (out == nullptr) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
-        if (left == 0) delete this;
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (count != nullptr) *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override {
-        return DISP_E_BADINDEX;
-    }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                             DISPID* ids) override {
         if (count == 0) return S_OK;
@@ -352,7 +330,6 @@ class AdminObject final : public IDispatch {
 
     const ClassSpec& spec_;
     PropertySet properties_;
-    std::atomic<ULONG> references_{1};
 };
 
 class Factory final : public IClassFactory {
