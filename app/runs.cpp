@@ -125,7 +125,8 @@ void PassOver(platform::MessageBox& reports, long lineNumber, const std::string&
 // The number of lines in the file, read through the same line reader as the run. A failure to
 // read ends the count at the line where the run will meet it.
 long CountLines(platform::FileSystem& files, const std::string& path) {
-    std::unique_ptr<platform::TextStream> stream = files.OpenTextFile(path);
+    std::unique_ptr<platform::TextStream> stream =
+        files.OpenTextFile(path, platform::LineUnits::kBytes);
     long count = 0;
     try {
         while (!stream->AtEndOfStream()) {
@@ -188,7 +189,8 @@ void ProcessFile(const Services& services, const std::string& path, LineReports&
                  const RunTexts& texts) {
     const long total = CountLines(services.files, path);
     long stoppedAfter = 0;
-    support::ImportFile file(services.files.OpenTextFile(path), services.codePage);
+    support::ImportFile file(services.files.OpenTextFile(path, platform::LineUnits::kBytes),
+                             services.codePage);
     Pacer pacer(services, texts.progressTitle, total);
     while (!file.AtEndOfStream()) {
         std::string line = file.ReadLine();

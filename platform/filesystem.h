@@ -8,10 +8,15 @@
 
 namespace seedwell::platform {
 
-/// A file opened for reading, handed out a line at a time as raw 8-bit bytes. A line ends at
+/// How a TextStream finds its line ends: in single bytes, or in 16-bit units of either byte
+/// order (a UTF-16 file).
+enum class LineUnits { kBytes, kUtf16Le, kUtf16Be };
+
+/// A file opened for reading, handed out a line at a time as its raw bytes. A line ends at
 /// CR LF, at a lone LF or at a lone CR, none of which is part of it; the last line may lack its
-/// line end, and a line end at the very end adds no empty line. Only one buffer's worth is held
-/// in memory.
+/// line end, and a line end at the very end adds no empty line. In 16-bit units these are the
+/// units 0x000D and 0x000A, and a line is an even number of bytes. Only one buffer's worth is
+/// held in memory.
 class TextStream {
   public:
     virtual ~TextStream() = default;
@@ -32,10 +37,13 @@ struct FolderRemoval {
         kLink,           ///< a level is a link: nothing removed
         kInUse,          ///< something in the tree cannot be removed: nothing removed
         kPartlyRemoved,  ///< the removal failed after removing some of the tree
+        kOtherLetters,   ///< a level is held in other letters than asked: nothing removed
     };
     Outcome outcome = Outcome::kRemoved;
     /// kLink: the levels from the first down to the link, joined with the separator
-    /// ("main/mailroot"). kInUse, kPartlyRemoved: what could not be removed and why.
+    /// ("main/mailroot"). kOtherLetters: every level down to the folder as the file system
+    /// holds it, joined with the separator ("main/mailroot/kim" when "Kim" was asked).
+    /// kInUse, kPartlyRemoved: what could not be removed and why.
     std::string detail;
 };
 
@@ -58,22 +66,32 @@ class FileSystem {
     virtual bool FileExists(const std::string& path) noexcept = 0;
     /// True when a folder exists at `path` (links followed). Never throws.
     virtual bool FolderExists(const std::string& path) noexcept = 0;
+    /// The name under which the folder `dir` holds its entry `name`, read from the entry
+    /// itself: `name` where the file system tells names apart by their letter case, the
+    /// entry's own letters where it ignores letter case ("kim" when "Kim" is asked and "kim"
+    /// was made). nullopt when there is no such entry or `dir` is no folder. Nothing is
+    /// followed at `name`. Throws seedwell::Error naming the folder and the reason when it
+    /// cannot be read.
+    virtual std::optional<std::string> HeldName(const std::string& dir,
+                                                const std::string& name) = 0;
     /// Creates the one folder `path` inside its existing parent, with the process's default
     /// permissions. Throws seedwell::Error naming the path and the reason when it cannot.
     virtual void CreateFolder(const std::string& path) = 0;
     /// Removes the folder `base`/levels[0]/.../levels.back() and everything inside it
     /// (read-only files too when `force`). `base` is followed wherever it leads; every level
     /// below it must be a real folder, and a link there (on Windows any reparse point) ends the
-    /// call with kLink before anything is removed. Inside the tree nothing is followed: links
-    /// are removed as links, and the walk goes by open folder handles, so that entries swapped
-    /// for links meanwhile never lead outside. The whole tree is checked first, and kInUse
-    /// means that nothing was removed; an entry that vanished meanwhile is no failure. Throws
-    /// seedwell::Error only when `levels` is empty or a level is not one plain folder name.
+    /// call with kLink before anything is removed; a level held in other letters than asked
+    /// (a file system that ignores letter case) ends it with kOtherLetters. Inside the tree nothing
+    /// is followed: links are removed as links, and the walk goes by open folder handles, so that
+    /// entries swapped for links meanwhile never lead outside. The whole tree is checked first, and
+    /// kInUse means that nothing was removed; an entry that vanished meanwhile is no failure.
+    /// Throws seedwell::Error only when `levels` is empty or a level is not one plain folder name.
     virtual FolderRemoval RemoveFolderBelow(const std::string& base,
                                             const std::vector<std::string>& levels, bool force) = 0;
-    /// Opens the existing file `path` for reading; never creates or writes it. Throws
-    /// seedwell::Error naming the path and the reason when it cannot be opened.
-    virtual std::unique_ptr<TextStream> OpenTextFile(const std::string& path) = 0;
+    /// Opens the existing file `path` for reading, its lines ended in `units`; never creates
+    /// or writes it. Throws seedwell::Error naming the path and the reason when it cannot be
+    /// opened.
+    virtual std::unique_ptr<TextStream> OpenTextFile(const std::string& path, LineUnits units) = 0;
 };
 
 /// The file system of this platform.

@@ -112,6 +112,72 @@ void BufferedTextStream::Close() noexcept {
     begin_ = end_ = 0;
 }
 
+Utf16TextStream::Utf16TextStream(std::unique_ptr<ByteSource> source, bool bigEndian)
+    : source_(std::move(source)), bigEndian_(bigEndian), buffer_(kTextBufferSize) {}
+
+void Utf16TextStream::RequireOpen() const {
+    if (!source_) throw Error("the file is closed");
+}
+
+bool Utf16TextStream::Have(std::size_t bytes) {
+    while (end_ - begin_ < bytes && !exhausted_) {
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+        const std::size_t got = source_->Read(buffer_.data() + end_, buffer_.size() - end_);
+        if (got == 0) exhausted_ = true;
+        end_ += got;
+    }
+    return end_ - begin_ >= bytes;
+}
+
+unsigned Utf16TextStream::Unit(std::size_t at) const {
+    const auto first = static_cast<unsigned char>(buffer_[at]);
+    const auto second = static_cast<unsigned char>(buffer_[at + 1]);
+    return bigEndian_ ? (first << 8) | second : (second << 8) | first;
+}
+
+bool Utf16TextStream::AtEndOfStream() {
+    RequireOpen();
+    return !Have(1);
+}
+
+std::string Utf16TextStream::ReadLine() {
+    if (AtEndOfStream()) throw Error("there is no line left to read");
+    const long number = linesRead_ + 1;
+    std::string line;
+    while (Have(2)) {
+        const unsigned unit = Unit(begin_);
+        if (unit == '\r' || unit == '\n') {
+            begin_ += 2;
+            if (unit == '\r' && Have(2) && Unit(begin_) == '\n') begin_ += 2;
+            linesRead_ = number;
+            return line;
+        }
+        if (line.size() + 2 > kMaxLineLength) {
+            throw Error("line " + std::to_string(number) + " is longer than " +
+                        std::to_string(kMaxLineLength) + " bytes");
+        }
+        line.append(buffer_.data() + begin_, 2);
+        begin_ += 2;
+    }
+    // A last byte without its pair stays in the last line, which is then not UTF-16 text.
+    if (Have(1)) line += buffer_[begin_++];
+    linesRead_ = number;
+    return line;
+}
+
+void Utf16TextStream::Close() noexcept {
+    source_.reset();
+    std::vector<char>().swap(buffer_);
+    begin_ = end_ = 0;
+}
+
+std::unique_ptr<TextStream> MakeTextStream(std::unique_ptr<ByteSource> source, LineUnits units) {
+    if (units == LineUnits::kBytes) return std::make_unique<BufferedTextStream>(std::move(source));
+    return std::make_unique<Utf16TextStream>(std::move(source), units == LineUnits::kUtf16Be);
+}
+
 std::string StdFileSystem::BuildPath(std::string_view dir, std::string_view name) const {
     if (dir.empty()) return std::string(name);
     std::string path(dir);
@@ -124,6 +190,14 @@ bool StdFileSystem::FileExists(const std::string& path) noexcept {
     if (!Usable(path)) return false;
     std::error_code ec;
     return fs::is_regular_file(fs::status(ToPath(path), ec));
+}
+
+std::optional<std::string> StdFileSystem::HeldName(const std::string& dir,
+                                                   const std::string& name) {
+    if (HoldsNul(dir) || HoldsNul(name)) {
+        throw Error("cannot read the folder " + Quoted(dir) + ": the path holds a NUL byte");
+    }
+    return HeldEntryName(dir, name);
 }
 
 bool StdFileSystem::FolderExists(const std::string& path) noexcept {
@@ -162,11 +236,11 @@ FolderRemoval StdFileSystem::RemoveFolderBelow(const std::string& base,
     return RemoveFolderTree(base, levels, top, force, separator_);
 }
 
-std::unique_ptr<TextStream> StdFileSystem::OpenTextFile(const std::string& path) {
+std::unique_ptr<TextStream> StdFileSystem::OpenTextFile(const std::string& path, LineUnits units) {
     if (HoldsNul(path)) {
         throw Error("cannot open the file " + Quoted(path) + ": the path holds a NUL byte");
     }
-    return std::make_unique<BufferedTextStream>(OpenRegularFile(path));
+    return MakeTextStream(OpenRegularFile(path), units);
 }
 
 }  // namespace seedwell::platform

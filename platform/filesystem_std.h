@@ -31,6 +31,9 @@ std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path);
 FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
                                const std::string& top, bool force, char separator);
 
+/// StdFileSystem::HeldName, read from the folder's entries. Each platform provides its own.
+std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name);
+
 /// The whole regular file `path`. Throws seedwell::Error when it cannot be read or holds more
 /// than `maxBytes` bytes; memory never exceeds `maxBytes` plus one read.
 std::string ReadWholeFile(const std::string& path, std::size_t maxBytes);
@@ -64,6 +67,34 @@ class BufferedTextStream : public TextStream {
     long linesRead_ = 0;
 };
 
+/// A TextStream over a ByteSource whose lines end in 16-bit units of the given byte order. A
+/// line is handed out as its raw bytes; a last byte without its pair ends the last line, which
+/// then has an odd length. A line longer than kMaxLineLength bytes throws as above.
+class Utf16TextStream : public TextStream {
+  public:
+    Utf16TextStream(std::unique_ptr<ByteSource> source, bool bigEndian);
+    bool AtEndOfStream() override;
+    std::string ReadLine() override;
+    void Close() noexcept override;
+
+  private:
+    /// Makes at least `bytes` bytes available, unless the source ends first.
+    bool Have(std::size_t bytes);
+    unsigned Unit(std::size_t at) const;
+    void RequireOpen() const;
+
+    std::unique_ptr<ByteSource> source_;
+    bool bigEndian_;
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0;
+    std::size_t end_ = 0;
+    bool exhausted_ = false;
+    long linesRead_ = 0;
+};
+
+/// The TextStream for `source` whose lines end in `units`.
+std::unique_ptr<TextStream> MakeTextStream(std::unique_ptr<ByteSource> source, LineUnits units);
+
 /// The file system through std::filesystem, with the platform's separator. Paths holding a NUL
 /// byte are refused (they would silently name another file).
 class StdFileSystem : public FileSystem {
@@ -77,10 +108,11 @@ class StdFileSystem : public FileSystem {
     }
     bool FileExists(const std::string& path) noexcept override;
     bool FolderExists(const std::string& path) noexcept override;
+    std::optional<std::string> HeldName(const std::string& dir, const std::string& name) override;
     void CreateFolder(const std::string& path) override;
     FolderRemoval RemoveFolderBelow(const std::string& base, const std::vector<std::string>& levels,
                                     bool force) override;
-    std::unique_ptr<TextStream> OpenTextFile(const std::string& path) override;
+    std::unique_ptr<TextStream> OpenTextFile(const std::string& path, LineUnits units) override;
 
   private:
     char separator_;

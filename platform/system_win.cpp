@@ -97,15 +97,22 @@ class WinFileSystem : public StdFileSystem {
         }
         return StdFileSystem::RemoveFolderBelow(base, levels, force);
     }
-    std::unique_ptr<TextStream> OpenTextFile(const std::string& path) override {
+    std::unique_ptr<TextStream> OpenTextFile(const std::string& path, LineUnits units) override {
         if (const auto problem = PathProblem(path)) {
             throw Error("cannot open the file '" + path + "': " + *problem);
         }
-        return StdFileSystem::OpenTextFile(path);
+        return StdFileSystem::OpenTextFile(path, units);
     }
 };
 
 }  // namespace
+
+std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name) {
+    // Stand-in until the entries are read: the name as asked when something is there.
+    const auto wide = win::Widen(dir.empty() ? name : dir + "\\" + name);
+    if (!wide || GetFileAttributesW(wide->c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return name;
+}
 
 std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
     if (path.find('\0') != std::string::npos) {

@@ -141,6 +141,10 @@ bool RemoveMailboxFolder(const Services& services, const std::string& postoffice
             message = "The " + mailboxName + " mailbox was not deleted: " + removal.detail +
                       " is a link.";
             break;
+        case Outcome::kOtherLetters:
+            message = "The " + mailboxName + " mailbox was not deleted: its folder " +
+                      removal.detail + " is named in other letters and may be another mailbox's.";
+            break;
         case Outcome::kInUse:
             message = InUseMessage(mailboxName);
             break;

@@ -18,6 +18,7 @@
 
 #include "platform/error.h"
 #include "platform/filesystem.h"
+#include "platform/filesystem_std.h"
 #include "platform/objects.h"
 #include "platform/ui.h"
 
@@ -89,11 +90,29 @@ class MemoryTextStream : public platform::TextStream {
     bool closed_ = false;
 };
 
+/// The bytes of a string, read in one go.
+class MemoryBytes : public platform::ByteSource {
+  public:
+    explicit MemoryBytes(std::string bytes) : bytes_(std::move(bytes)) {}
+    std::size_t Read(char* buffer, std::size_t size) override {
+        const std::size_t got = bytes_.copy(buffer, size, pos_);
+        pos_ += got;
+        return got;
+    }
+
+  private:
+    std::string bytes_;
+    std::size_t pos_ = 0;
+};
+
 /// An in-memory file system with a configurable separator. Folders and files are sets of
 /// paths; CreateFolder needs the parent (the text before the last separator) to exist, unless
 /// the parent is empty. Logs "exists <path>", "mkdir <path>", "rmdir <path>", "open <path>".
 /// RemoveFolderBelow answers for the joined path, in this order: a level in `links` (kLink),
-/// `failDelete` (kInUse), `partDelete` (kPartlyRemoved), not in `folders` (kMissing).
+/// `failDelete` (kInUse), `partDelete` (kPartlyRemoved), not in `folders` (kMissing). A path in
+/// `heldAs` stands for an entry held in other letters, as a file system that ignores letter
+/// case holds it: HeldName answers its letters and RemoveFolderBelow kOtherLetters. Logs "held?
+/// <path>" for HeldName. A file opened in 16-bit units is read as a file would be.
 class FakeFileSystem : public platform::FileSystem {
   public:
     FakeFileSystem(Log& log, char separator = '/') : log(log), separator_(separator) {}
@@ -103,19 +122,22 @@ class FakeFileSystem : public platform::FileSystem {
                                            std::string_view name) const override;
     bool FileExists(const std::string& path) noexcept override;
     bool FolderExists(const std::string& path) noexcept override;
+    std::optional<std::string> HeldName(const std::string& dir, const std::string& name) override;
     void CreateFolder(const std::string& path) override;
     platform::FolderRemoval RemoveFolderBelow(const std::string& base,
                                               const std::vector<std::string>& levels,
                                               bool force) override;
-    std::unique_ptr<platform::TextStream> OpenTextFile(const std::string& path) override;
+    std::unique_ptr<platform::TextStream> OpenTextFile(const std::string& path,
+                                                       platform::LineUnits units) override;
 
     Log& log;
     std::set<std::string> folders;
-    std::map<std::string, std::string> files;  ///< path -> content
-    std::set<std::string> failCreate;          ///< paths whose creation fails
-    std::set<std::string> failDelete;          ///< paths whose removal fails, removing nothing
-    std::set<std::string> partDelete;          ///< paths whose removal fails part way
-    std::set<std::string> links;               ///< paths that are links
+    std::map<std::string, std::string> files;   ///< path -> content
+    std::set<std::string> failCreate;           ///< paths whose creation fails
+    std::set<std::string> failDelete;           ///< paths whose removal fails, removing nothing
+    std::set<std::string> partDelete;           ///< paths whose removal fails part way
+    std::set<std::string> links;                ///< paths that are links
+    std::map<std::string, std::string> heldAs;  ///< path -> the letters its last name is held in
     /// Names this file system cannot hold -> why, as NameProblem describes them.
     std::map<std::string, std::string, std::less<>> unholdable;
     int opened = 0;
@@ -269,6 +291,15 @@ inline bool FakeFileSystem::FolderExists(const std::string& path) noexcept {
     return folders.count(path) != 0;
 }
 
+inline std::optional<std::string> FakeFileSystem::HeldName(const std::string& dir,
+                                                           const std::string& name) {
+    const std::string path = BuildPath(dir, name);
+    log.push_back("held? " + path);
+    if (const auto it = heldAs.find(path); it != heldAs.end()) return it->second;
+    if (folders.count(path) || files.count(path)) return name;
+    return std::nullopt;
+}
+
 inline void FakeFileSystem::CreateFolder(const std::string& path) {
     log.push_back("mkdir " + path);
     std::size_t cut = path.rfind(separator_);
@@ -283,14 +314,23 @@ inline void FakeFileSystem::CreateFolder(const std::string& path) {
 inline platform::FolderRemoval FakeFileSystem::RemoveFolderBelow(
     const std::string& base, const std::vector<std::string>& levels, bool force) {
     using Outcome = platform::FolderRemoval::Outcome;
-    std::string path = base, shown;
+    std::string path = base, shown, held;
+    bool otherLetters = false;
     for (const std::string& level : levels) {
         path = BuildPath(path, level);
         shown = shown.empty() ? level : shown + separator_ + level;
+        const auto letters = heldAs.find(path);
+        otherLetters = otherLetters || letters != heldAs.end();
+        held = (held.empty() ? "" : held + separator_) +
+               (letters != heldAs.end() ? letters->second : level);
         if (links.count(path)) {
             log.push_back("rmdir-link " + path);
             return {Outcome::kLink, shown};
         }
+    }
+    if (otherLetters) {
+        log.push_back("rmdir-letters " + path);
+        return {Outcome::kOtherLetters, held};
     }
     log.push_back(std::string("rmdir ") + (force ? "" : "(no force) ") + path);
     if (failDelete.count(path)) return {Outcome::kInUse, "'" + path + "': Device or resource busy"};
@@ -307,12 +347,14 @@ inline platform::FolderRemoval FakeFileSystem::RemoveFolderBelow(
     return {Outcome::kRemoved, {}};
 }
 
-inline std::unique_ptr<platform::TextStream> FakeFileSystem::OpenTextFile(const std::string& path) {
+inline std::unique_ptr<platform::TextStream> FakeFileSystem::OpenTextFile(
+    const std::string& path, platform::LineUnits units) {
     log.push_back("open " + path);
     auto it = files.find(path);
     if (it == files.end()) throw Error("cannot open '" + path + "': No such file or directory");
     ++opened;
-    return std::make_unique<MemoryTextStream>(it->second);
+    if (units == platform::LineUnits::kBytes) return std::make_unique<MemoryTextStream>(it->second);
+    return platform::MakeTextStream(std::make_unique<MemoryBytes>(it->second), units);
 }
 
 inline int FakeMessageBox::Show(std::string_view text, int style,

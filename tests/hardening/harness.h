@@ -57,14 +57,18 @@ class ForwardingFileSystem : public platform::FileSystem {
     bool FolderExists(const std::string& path) noexcept override {
         return inner_.FolderExists(path);
     }
+    std::optional<std::string> HeldName(const std::string& dir, const std::string& name) override {
+        return inner_.HeldName(dir, name);
+    }
     void CreateFolder(const std::string& path) override { inner_.CreateFolder(path); }
     platform::FolderRemoval RemoveFolderBelow(const std::string& base,
                                               const std::vector<std::string>& levels,
                                               bool force) override {
         return inner_.RemoveFolderBelow(base, levels, force);
     }
-    std::unique_ptr<platform::TextStream> OpenTextFile(const std::string& path) override {
-        return inner_.OpenTextFile(path);
+    std::unique_ptr<platform::TextStream> OpenTextFile(const std::string& path,
+                                                       platform::LineUnits units) override {
+        return inner_.OpenTextFile(path, units);
     }
 
   protected:

@@ -364,20 +364,22 @@ TEST_F(FileSystemTest, AnotherUsersEntriesMakeTheTreeInUseForAnUnprivilegedRemov
 }
 
 TEST_F(FileSystemTest, OpenTextFileReadsOnlyRegularFiles) {
-    auto stream = files->OpenTextFile(temp.Write("list.txt", "a\r\nb"));
+    auto stream =
+        files->OpenTextFile(temp.Write("list.txt", "a\r\nb"), platform::LineUnits::kBytes);
     EXPECT_EQ(stream->ReadLine(), "a");
     EXPECT_EQ(stream->ReadLine(), "b");
     EXPECT_TRUE(stream->AtEndOfStream());
 
-    EXPECT_EQ(ErrorOf([&] { files->OpenTextFile(temp.Path()); }),
+    EXPECT_EQ(ErrorOf([&] { files->OpenTextFile(temp.Path(), platform::LineUnits::kBytes); }),
               "'" + temp.Path() + "' is not a regular file");
     const std::string missing = temp / "missing.txt";
-    EXPECT_EQ(ErrorOf([&] { files->OpenTextFile(missing); }),
+    EXPECT_EQ(ErrorOf([&] { files->OpenTextFile(missing, platform::LineUnits::kBytes); }),
               "cannot open the file '" + missing + "': No such file or directory");
     // A FIFO without a writer would block an ordinary open forever.
     const std::string fifo = temp / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(ErrorOf([&] { files->OpenTextFile(fifo); }), "'" + fifo + "' is not a regular file");
+    EXPECT_EQ(ErrorOf([&] { files->OpenTextFile(fifo, platform::LineUnits::kBytes); }),
+              "'" + fifo + "' is not a regular file");
 }
 
 TEST_F(FileSystemTest, ReadWholeFileRefusesMoreThanTheLimit) {

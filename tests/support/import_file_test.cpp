@@ -19,7 +19,9 @@ class ImportFileTest : public ::testing::Test {
   protected:
     /// Every line of a file holding `bytes`, read through the system file system.
     Lines ReadAll(std::string_view bytes, const platform::CodePage& codePage = kUtf8) {
-        ImportFile file(files->OpenTextFile(temp.Write("list.txt", bytes)), codePage);
+        ImportFile file(
+            files->OpenTextFile(temp.Write("list.txt", bytes), platform::LineUnits::kBytes),
+            codePage);
         Lines lines;
         while (!file.AtEndOfStream()) {
             lines.push_back(file.ReadLine());
@@ -63,7 +65,8 @@ TEST_F(ImportFileTest, Utf16FileIsRefusedBeforeAnyLine) {
     EXPECT_EQ(FailureOf(std::string("\xFE\xFF\0m\0a", 6)), refused);
     EXPECT_EQ(FailureOf(std::string("\xFF\xFEm\0", 4), kLatin1), refused);
 
-    ImportFile file(files->OpenTextFile(temp.Write("u16.txt", "\xFF\xFE")), kUtf8);
+    ImportFile file(
+        files->OpenTextFile(temp.Write("u16.txt", "\xFF\xFE"), platform::LineUnits::kBytes), kUtf8);
     EXPECT_THROW(file.AtEndOfStream(), Error);
     EXPECT_THROW(file.ReadLine(), Error);  // stays refused
     EXPECT_EQ(file.LineNumber(), 0);
@@ -85,7 +88,8 @@ TEST_F(ImportFileTest, OtherCodePagesAreConvertedToUtf8) {
 }
 
 TEST_F(ImportFileTest, CloseReleasesTheFile) {
-    ImportFile file(files->OpenTextFile(temp.Write("list.txt", "a\nb\n")), kUtf8);
+    ImportFile file(
+        files->OpenTextFile(temp.Write("list.txt", "a\nb\n"), platform::LineUnits::kBytes), kUtf8);
     EXPECT_EQ(file.ReadLine(), "a");
     file.Close();
     file.Close();

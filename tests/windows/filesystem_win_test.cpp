@@ -72,7 +72,7 @@ TEST_F(WindowsFileSystem, FoldersWithNamesOutsideTheAnsiCodePage) {
     WriteBytes(message, "x\r\ny");
     EXPECT_TRUE(files->FileExists(message));
     EXPECT_FALSE(files->FolderExists(message));
-    auto stream = files->OpenTextFile(message);
+    auto stream = files->OpenTextFile(message, platform::LineUnits::kBytes);
     EXPECT_EQ(stream->ReadLine(), "x");
     EXPECT_EQ(stream->ReadLine(), "y");
     stream.reset();
@@ -130,9 +130,11 @@ TEST_F(WindowsFileSystem, AFileHeldOpenLeavesTheWholeTree) {
 }
 
 TEST_F(WindowsFileSystem, OnlyRegularFilesAreOpened) {
-    EXPECT_EQ(ErrorOf([&] { files->OpenTextFile(root); }), "'" + root + "' is not a regular file");
+    EXPECT_EQ(ErrorOf([&] { files->OpenTextFile(root, platform::LineUnits::kBytes); }),
+              "'" + root + "' is not a regular file");
     const std::string missing = In("missing.txt");
-    const std::string failure = ErrorOf([&] { files->OpenTextFile(missing); });
+    const std::string failure =
+        ErrorOf([&] { files->OpenTextFile(missing, platform::LineUnits::kBytes); });
     EXPECT_THAT(failure, StartsWith("cannot open the file '" + missing + "': "));
     EXPECT_GT(failure.size(), ("cannot open the file '" + missing + "': ").size());
     // A device would make reading wait or never end.
@@ -156,7 +158,7 @@ TEST_F(WindowsFileSystem, NamesThatWindowsWouldReadAsAnotherNameAreRefused) {
         EXPECT_THAT(ErrorOf([&] { files->CreateFolder(path); }),
                     StartsWith("cannot create the folder '" + path + "': the name '"))
             << bad;
-        EXPECT_THAT(ErrorOf([&] { files->OpenTextFile(path); }),
+        EXPECT_THAT(ErrorOf([&] { files->OpenTextFile(path, platform::LineUnits::kBytes); }),
                     StartsWith("cannot open the file '" + path + "': the name '"))
             << bad;
     }
