@@ -4,13 +4,16 @@
 #include <exception>
 #include <functional>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/error.h"
 #include "platform/full_path.h"
+#include "platform/names.h"
 #include "provisioning/operations.h"
 #include "support/fields.h"
 #include "support/import_file.h"
+#include "support/line_checks.h"
 
 namespace seedwell::app {
 namespace {
@@ -36,34 +39,73 @@ struct RunTexts {
     std::string_view done;           // the end when no line was reported
     std::string_view doneExcept;     // the end when lines were, up to their list
     std::string_view advice;         // what follows the list
+    std::string_view lineForm;       // what a line must read
 };
 
-constexpr RunTexts kImportTexts{
-    "Importing mailboxes", "Import", "Mailboxes created.",
-    "Mailboxes created, except for the lines reported: ", ". Correct them and run the file again."};
-constexpr RunTexts kDeleteTexts{"Deleting mailboxes", "Delete", "Mailboxes deleted.",
-                                "Mailboxes deleted, except for the lines reported: ", "."};
+constexpr RunTexts kImportTexts{"Importing mailboxes",
+                                "Import",
+                                "Mailboxes created.",
+                                "Mailboxes created, except for the lines reported: ",
+                                ". Correct them and run the file again.",
+                                "postoffice,emailaddress,password"};
+constexpr RunTexts kDeleteTexts{"Deleting mailboxes",
+                                "Delete",
+                                "Mailboxes deleted.",
+                                "Mailboxes deleted, except for the lines reported: ",
+                                ".",
+                                "postoffice,emailaddress or postoffice,mailbox"};
+constexpr std::string_view kDeleteQuestion =
+    "Are you sure you wish to delete the mailbox? All messages for this mailbox will be deleted.";
+constexpr std::size_t kListedPostoffices = 5;
 
 bool OnlySpaces(const std::string& text) {
     return text.find_first_not_of(' ') == std::string::npos;
 }
 
+// "a", "a and b", "a, b and c", or the items followed by ", and 3 more" when `unlisted` are not.
+std::string JoinList(const std::vector<std::string>& items, long unlisted) {
+    std::string list;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) list += (i + 1 == items.size() && unlisted == 0) ? " and " : ", ";
+        list += items[i];
+    }
+    if (unlisted > 0) list += ", and " + std::to_string(unlisted) + " more";
+    return list;
+}
+
+// Line numbers for a message: the first ten by number, the others by their count.
+class LineList {
+  public:
+    void Add(long line) {
+        ++count_;
+        if (listed_.size() < kListedLines) listed_.push_back(std::to_string(line));
+    }
+    long Count() const { return count_; }
+    // "4", "5 and 7", "4, 9 and 12", or ten numbers followed by ", and 990 more".
+    std::string List() const {
+        return JoinList(listed_, count_ - static_cast<long>(listed_.size()));
+    }
+
+  private:
+    long count_ = 0;
+    std::vector<std::string> listed_;
+};
+
 // The messages about single lines, from the run itself and from the operations it calls. The
 // first five show as boxes, the fifth saying that more will follow at the end; the rest are
-// only counted. Every line with a message is remembered for the end message: the first ten by
-// number, the others by their count.
+// only counted. Every line with a message is remembered for the end message.
 class LineReports : public platform::MessageBox {
   public:
     explicit LineReports(platform::MessageBox& screen) : screen_(screen) {}
 
     void SetLine(long line) { line_ = line; }
-    long Count() const { return count_; }
+    long Count() const { return lines_.Count(); }
+    std::string List() const { return lines_.List(); }
 
     int Show(std::string_view text, int style, std::optional<std::string> title) override {
         if (line_ != lastReported_) {
             lastReported_ = line_;
-            ++count_;
-            if (listed_.size() < kListedLines) listed_.push_back(line_);
+            lines_.Add(line_);
         }
         if (boxes_ >= kMaxReportBoxes) return platform::kAnswerOk;
         if (++boxes_ < kMaxReportBoxes) return screen_.Show(text, style, std::move(title));
@@ -71,25 +113,19 @@ class LineReports : public platform::MessageBox {
                             std::move(title));
     }
 
-    // "4", "5 and 7", "4, 9 and 12", or ten numbers followed by ", and 990 more".
-    std::string List() const {
-        const long unlisted = count_ - static_cast<long>(listed_.size());
-        std::string list;
-        for (std::size_t i = 0; i < listed_.size(); ++i) {
-            if (i > 0) list += (i + 1 == listed_.size() && unlisted == 0) ? " and " : ", ";
-            list += std::to_string(listed_[i]);
-        }
-        if (unlisted > 0) list += ", and " + std::to_string(unlisted) + " more";
-        return list;
-    }
-
   private:
     platform::MessageBox& screen_;
     long line_ = 0;
     long lastReported_ = -1;
-    long count_ = 0;
     int boxes_ = 0;
-    std::vector<long> listed_;
+    LineList lines_;
+};
+
+// What the runs learn of the file's lines on their way: whether any named a mailbox (reached a
+// lookup), and which named no existing mailbox (Delete).
+struct LineTally {
+    bool named = false;
+    LineList missing;
 };
 
 // The run's services with its line reports in place of the screen's message boxes: what the
@@ -120,24 +156,6 @@ void PassOver(platform::MessageBox& reports, long lineNumber, const std::string&
     reports.Show("Line " + std::to_string(lineNumber) + " was passed over: " + problem + "; " +
                      std::string(consequence),
                  platform::kMbOk, std::nullopt);
-}
-
-// The number of lines in the file, read through the same line reader as the run. A failure to
-// read ends the count at the line where the run will meet it.
-long CountLines(platform::FileSystem& files, const std::string& path) {
-    std::unique_ptr<platform::TextStream> stream =
-        files.OpenTextFile(path, platform::LineUnits::kBytes);
-    long count = 0;
-    try {
-        while (!stream->AtEndOfStream()) {
-            stream->ReadLine();
-            ++count;
-        }
-    } catch (const std::exception&) {
-        ++count;
-    }
-    stream->Close();
-    return count;
 }
 
 // When the progress shows and how often it is drawn: after the run's first second, and then at
@@ -181,17 +199,16 @@ class Pacer {
     bool shown_ = false;
 };
 
-// Reads the file a line at a time and hands every line to `handleLine`, after counting its
-// lines for the progress; a failure of a line names it. At the end the pointer is restored and
-// the end told: stopped, done, or done except for the lines reported.
-void ProcessFile(const Services& services, const std::string& path, LineReports& reports,
+// Reads the file a line at a time, in the encoding its survey found, and hands every line to
+// `handleLine`; a failure of a line names it. At the end the pointer is restored and the end
+// told: stopped, no line naming a mailbox, done, or done except for the lines reported.
+void ProcessFile(const Services& services, const std::string& path,
+                 const support::FileSurvey& survey, LineReports& reports, const LineTally& tally,
                  const std::function<void(const std::string&, long)>& handleLine,
                  const RunTexts& texts) {
-    const long total = CountLines(services.files, path);
     long stoppedAfter = 0;
-    support::ImportFile file(services.files.OpenTextFile(path, platform::LineUnits::kBytes),
-                             services.codePage);
-    Pacer pacer(services, texts.progressTitle, total);
+    support::ImportFile file(services.files, path, services.codePage, survey.encoding);
+    Pacer pacer(services, texts.progressTitle, survey.lines);
     while (!file.AtEndOfStream()) {
         std::string line = file.ReadLine();
         const long lineNumber = file.LineNumber();
@@ -211,20 +228,103 @@ void ProcessFile(const Services& services, const std::string& path, LineReports&
     services.pointer.Restore();
     const int style =
         reports.Count() == 0 ? platform::kMbOkInformation : platform::kMbOkExclamation;
+    std::string missing;
+    if (tally.missing.Count() > 0) {
+        missing = std::string(tally.missing.Count() == 1 ? " Line " : " Lines ") +
+                  tally.missing.List() + " named no existing mailbox.";
+    }
     if (stoppedAfter > 0) {
         const std::string n = std::to_string(stoppedAfter);
         std::string text = std::string(texts.name) + " stopped after line " + n + " of " +
-                           std::to_string(total) + ". The lines up to " + n + " are done";
+                           std::to_string(survey.lines) + ". The lines up to " + n + " are done";
         if (reports.Count() > 0) text += ", except for the lines reported: " + reports.List();
         text += "; run the file again to do the rest.";
         services.messages.Show(text, style, "Stopped");
+    } else if (!tally.named) {
+        std::string text = "No line of the file names a mailbox: each line must read " +
+                           std::string(texts.lineForm) + ".";
+        if (reports.Count() > 0) text += " The lines reported: " + reports.List() + ".";
+        services.messages.Show(text, platform::kMbOkExclamation, "Done");
     } else if (reports.Count() == 0) {
-        services.messages.Show(texts.done, style, "Done");
+        services.messages.Show(std::string(texts.done) + missing, style, "Done");
     } else {
         services.messages.Show(
-            std::string(texts.doneExcept) + reports.List() + std::string(texts.advice), style,
-            "Done");
+            std::string(texts.doneExcept) + reports.List() + std::string(texts.advice) + missing,
+            style, "Done");
     }
+}
+
+// One line of an Import file taken apart. Empty when the line is passed over silently (a
+// blank line, a header, an address without "@"); `problem` tells why a line is passed over
+// with a message.
+struct ImportLine {
+    std::string postoffice, address, mailboxName, domain, password;
+    std::optional<std::string> problem;
+};
+
+std::optional<ImportLine> TakeImportLine(const platform::FileSystem& files,
+                                         const std::string& line) {
+    ImportLine taken;
+    if ((taken.problem = support::SeparatorProblem(line))) return taken;
+    taken.postoffice = GetField(line, ",", 1);
+    taken.address = GetField(line, ",", 2);
+    taken.mailboxName = GetField(taken.address, "@", 1);
+    taken.domain = GetField(taken.address, "@", 2);
+    if (taken.postoffice.empty() || taken.mailboxName.empty() || taken.domain.empty()) {
+        return std::nullopt;
+    }
+    taken.password = GetField(line, ",", 3);
+    taken.problem = provisioning::LineProblem(files, taken.postoffice, taken.address,
+                                              taken.mailboxName, taken.domain, taken.password);
+    // An empty password would make a login that anyone can open.
+    if (!taken.problem && taken.password.empty()) taken.problem = "the password is empty";
+    return taken;
+}
+
+// One line of a Delete file taken apart, as TakeImportLine does.
+struct DeleteLine {
+    std::string postoffice, mailboxName;
+    std::optional<std::string> problem;
+};
+
+std::optional<DeleteLine> TakeDeleteLine(const platform::FileSystem& files,
+                                         const std::string& line) {
+    DeleteLine taken;
+    if ((taken.problem = support::SeparatorProblem(line))) return taken;
+    taken.postoffice = GetField(line, ",", 1);
+    const std::string address = GetField(line, ",", 2);
+    taken.mailboxName = GetField(address, "@", 1);
+    if (taken.postoffice.empty() || taken.mailboxName.empty()) return std::nullopt;
+    taken.problem = provisioning::LineProblem(files, taken.postoffice, address, taken.mailboxName);
+    return taken;
+}
+
+// "The file names 4 mailboxes, in the post offices main and sales.": the lines of a Delete file
+// that name a mailbox, read without a lookup. Reading stops at a line that cannot be read,
+// which the run meets in its turn.
+std::string DeleteSummary(const Services& services, const std::string& path,
+                          const support::FileSurvey& survey) {
+    long mailboxes = 0;
+    std::vector<std::string> shown;
+    std::unordered_set<std::string> postoffices;
+    try {
+        support::ImportFile file(services.files, path, services.codePage, survey.encoding);
+        while (!file.AtEndOfStream()) {
+            const auto taken = TakeDeleteLine(services.files, file.ReadLine());
+            if (!taken || taken->problem) continue;
+            ++mailboxes;
+            if (postoffices.insert(taken->postoffice).second && shown.size() < kListedPostoffices) {
+                shown.push_back(platform::Printable(taken->postoffice));
+            }
+        }
+    } catch (const std::exception&) {
+        // told when the run reaches that line
+    }
+    if (mailboxes == 0) return "The file names no mailbox.";
+    const long unlisted = static_cast<long>(postoffices.size() - shown.size());
+    return "The file names " + std::to_string(mailboxes) +
+           (mailboxes == 1 ? " mailbox" : " mailboxes") + ", in the post office" +
+           (postoffices.size() == 1 ? " " : "s ") + JoinList(shown, unlisted) + ".";
 }
 
 // The run's handler: sets the hourglass and runs `run`. A failure anywhere in it ends the run
@@ -260,44 +360,52 @@ void RunImport(RunWindow& window, const Services& services) {
             window.FocusRoot();
             return;
         }
+        const support::FileSurvey survey =
+            support::SurveyImportFile(services.files, *path, services.codePage);
         LineReports reports(services.messages);
+        LineTally tally;
         const Services lineServices = ReportingTo(services, reports);
         const platform::Value rights = std::string("USER");
+        constexpr std::string_view kNothingCreated = "nothing was created for it.";
 
         ProcessFile(
-            services, *path, reports,
+            services, *path, survey, reports, tally,
             [&](const std::string& line, long lineNumber) {
-                std::string postoffice = GetField(line, ",", 1);
-                const std::string address = GetField(line, ",", 2);
-                const std::string mailboxName = GetField(address, "@", 1);
-                const std::string domain = GetField(address, "@", 2);
-                if (postoffice.empty() || mailboxName.empty() || domain.empty()) return;
-                const std::string password = GetField(line, ",", 3);
-                if (auto problem = provisioning::LineProblem(services.files, postoffice, address,
-                                                             mailboxName, domain, password)) {
-                    PassOver(reports, lineNumber, *problem, "nothing was created for it.");
+                std::optional<ImportLine> taken = TakeImportLine(services.files, line);
+                if (!taken) return;
+                if (taken->problem) {
+                    PassOver(reports, lineNumber, *taken->problem, kNothingCreated);
                     return;
                 }
-                // An empty password would make a login that anyone can open.
-                if (password.empty()) {
-                    PassOver(reports, lineNumber, "the password is empty",
-                             "nothing was created for it.");
-                    return;
+                tally.named = true;
+                std::string& postoffice = taken->postoffice;
+                const std::string& mailboxName = taken->mailboxName;
+                // The mailbox is looked up before a missing domain is added, so that a line
+                // passed over below leaves nothing made.
+                const bool domainExists =
+                    provisioning::DomainExists(lineServices, taken->domain, postoffice);
+                const bool mailboxExists =
+                    provisioning::MailboxExists(lineServices, mailboxName, postoffice);
+                if (!mailboxExists) {
+                    if (auto shared = provisioning::SharedFolder(lineServices, root, postoffice,
+                                                                 mailboxName)) {
+                        PassOver(reports, lineNumber, *shared, kNothingCreated);
+                        return;
+                    }
                 }
-
-                if (!provisioning::DomainExists(lineServices, domain, postoffice)) {
-                    provisioning::CreateDomain(lineServices, domain, postoffice);
+                if (!domainExists) {
+                    provisioning::CreateDomain(lineServices, taken->domain, postoffice);
                 }
-                if (!provisioning::MailboxExists(lineServices, mailboxName, postoffice)) {
-                    provisioning::CreateMailbox(lineServices, postoffice, mailboxName, password, -1,
-                                                root, rights);
+                if (!mailboxExists) {
+                    provisioning::CreateMailbox(lineServices, postoffice, mailboxName,
+                                                taken->password, -1, root, rights);
                 } else {
                     provisioning::CompleteMailbox(lineServices, postoffice, mailboxName, root);
                 }
-                if (!provisioning::AddressMapExists(lineServices, address, postoffice)) {
+                if (!provisioning::AddressMapExists(lineServices, taken->address, postoffice)) {
                     provisioning::CreateAddressMap(lineServices,
                                                    std::string(provisioning::kStoreAndForward),
-                                                   address, postoffice, mailboxName);
+                                                   taken->address, postoffice, mailboxName);
                 }
             },
             kImportTexts);
@@ -309,31 +417,35 @@ void RunDelete(RunWindow& window, const Services& services) {
         auto path = CheckFileBox(window, services,
                                  "Need to select a file that contains the mailboxes to delete.");
         if (!path) return;
+        const support::FileSurvey survey =
+            support::SurveyImportFile(services.files, *path, services.codePage);
         int answer = services.messages.Show(
-            "Are you sure you wish to delete the mailbox? All messages for this mailbox will be "
-            "deleted.",
+            std::string(kDeleteQuestion) + "\r\n\r\n" + DeleteSummary(services, *path, survey),
             platform::kMbYesNoCritical, "Delete");
         if (answer != platform::kAnswerYes) {
             services.pointer.Restore();
             return;
         }
         LineReports reports(services.messages);
+        LineTally tally;
         const Services lineServices = ReportingTo(services, reports);
 
         ProcessFile(
-            services, *path, reports,
+            services, *path, survey, reports, tally,
             [&](const std::string& line, long lineNumber) {
-                const std::string postoffice = GetField(line, ",", 1);
-                const std::string address = GetField(line, ",", 2);
-                const std::string mailboxName = GetField(address, "@", 1);
-                if (postoffice.empty() || mailboxName.empty()) return;
-                if (auto problem = provisioning::LineProblem(services.files, postoffice, address,
-                                                             mailboxName)) {
-                    PassOver(reports, lineNumber, *problem, "nothing was deleted for it.");
+                const std::optional<DeleteLine> taken = TakeDeleteLine(services.files, line);
+                if (!taken) return;
+                if (taken->problem) {
+                    PassOver(reports, lineNumber, *taken->problem, "nothing was deleted for it.");
                     return;
                 }
-                if (provisioning::MailboxExists(lineServices, mailboxName, postoffice)) {
-                    provisioning::DeleteMailbox(lineServices, postoffice, mailboxName);
+                tally.named = true;
+                if (provisioning::MailboxExists(lineServices, taken->mailboxName,
+                                                taken->postoffice)) {
+                    provisioning::DeleteMailbox(lineServices, taken->postoffice,
+                                                taken->mailboxName);
+                } else {
+                    tally.missing.Add(lineNumber);
                 }
             },
             kDeleteTexts);

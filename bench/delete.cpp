@@ -25,8 +25,8 @@ void FloorDelete(const Server& server, const std::string& file) {
     const std::string root = server.Root();
 
     auto files = platform::MakeSystemFileSystem();
-    support::ImportFile in(files->OpenTextFile(file, platform::LineUnits::kBytes),
-                           platform::CodePage::System());
+    support::ImportFile in(*files, file, platform::CodePage::System(),
+                           support::FileEncoding::kCodePage);
     while (!in.AtEndOfStream()) {
         const std::string line = in.ReadLine();
         const std::string postoffice = GetField(line, ",", 1);

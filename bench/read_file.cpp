@@ -68,8 +68,8 @@ Measure ReadInChild(const std::string& path) {
             const auto started = std::chrono::steady_clock::now();
             auto files = seedwell::platform::MakeSystemFileSystem();
             const CodePage utf8("UTF-8");
-            seedwell::support::ImportFile file(
-                files->OpenTextFile(path, seedwell::platform::LineUnits::kBytes), utf8);
+            seedwell::support::ImportFile file(*files, path, utf8,
+                                               seedwell::support::FileEncoding::kUtf8);
             std::size_t total = 0;
             while (!file.AtEndOfStream()) {
                 const std::string line = file.ReadLine();

@@ -7,6 +7,7 @@
 #include "platform/full_path.h"
 #include "platform/names.h"
 #include "platform/registry.h"
+#include "support/line_checks.h"
 
 namespace seedwell::provisioning {
 namespace {
@@ -174,6 +175,17 @@ std::optional<std::string> LineProblem(const platform::FileSystem& files,
                                        std::string_view mailboxName,
                                        std::optional<std::string_view> domain,
                                        std::optional<std::string_view> password) {
+    if (auto problem = support::BlankProblem("the post office", postoffice)) return problem;
+    if (auto problem = support::BlankProblem("the address", address)) return problem;
+    if (auto problem = support::BlankProblem("the mailbox name", mailboxName)) return problem;
+    if (domain) {
+        if (auto problem = support::BlankProblem("the domain", *domain)) return problem;
+    }
+    if (auto problem = support::QuoteProblem("the post office", postoffice)) return problem;
+    if (auto problem = support::QuoteProblem("the address", address)) return problem;
+    if (password) {
+        if (auto problem = support::PasswordQuoteProblem(*password)) return problem;
+    }
     if (auto problem = FolderProblem(files, "the post office name", postoffice)) return problem;
     if (auto problem = FolderProblem(files, "the mailbox name", mailboxName)) return problem;
     auto control = [](std::string_view what, std::string_view text) {
@@ -184,6 +196,29 @@ std::optional<std::string> LineProblem(const platform::FileSystem& files,
     if (password && HoldsControlCharacter(*password)) {
         return "the password holds a control character";
     }
+    // A Delete line may name the mailbox alone; an address must be one.
+    if (domain || address.find('@') != std::string_view::npos) {
+        return support::AddressProblem(address);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> SharedFolder(const Services& services, const std::string& root,
+                                        const std::string& postoffice,
+                                        const std::string& mailboxName) {
+    if (!platform::IsFullPath(root, services.files.Separator())) return std::nullopt;
+    auto clash = [](std::string_view what, const std::string& name, const std::string& held) {
+        return std::string("the ") + std::string(what) + " " + Printable(name) +
+               " would share the folder of the " + std::string(what) + " " + Printable(held) +
+               ": folder names ignore letter case here";
+    };
+    const std::optional<std::string> heldPostoffice = services.files.HeldName(root, postoffice);
+    if (!heldPostoffice) return std::nullopt;
+    if (*heldPostoffice != postoffice) return clash("post office", postoffice, *heldPostoffice);
+    const std::string mailroot =
+        services.files.BuildPath(services.files.BuildPath(root, postoffice), "mailroot");
+    const std::optional<std::string> held = services.files.HeldName(mailroot, mailboxName);
+    if (held && *held != mailboxName) return clash("mailbox", mailboxName, *held);
     return std::nullopt;
 }
 

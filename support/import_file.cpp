@@ -1,5 +1,6 @@
 #include "support/import_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/error.h"
@@ -8,63 +9,175 @@ namespace seedwell::support {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
 
-bool StartsWithUtf16Bom(std::string_view line) {
-    return line.starts_with("\xFF\xFE") || line.starts_with("\xFE\xFF");
+bool HoldsHighByte(std::string_view bytes) {
+    return std::any_of(bytes.begin(), bytes.end(),
+                       [](char c) { return static_cast<unsigned char>(c) > 0x7F; });
+}
+
+void AppendUtf8(std::string& out, char32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
 }
 
 }  // namespace
 
+platform::LineUnits LineUnitsOf(FileEncoding encoding) {
+    switch (encoding) {
+        case FileEncoding::kUtf16Le:
+            return platform::LineUnits::kUtf16Le;
+        case FileEncoding::kUtf16Be:
+            return platform::LineUnits::kUtf16Be;
+        default:
+            return platform::LineUnits::kBytes;
+    }
+}
+
+std::optional<std::string> Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    if (bytes.size() % 2 != 0) return std::nullopt;
+    auto unit = [&](std::size_t at) -> char32_t {
+        const auto first = static_cast<unsigned char>(bytes[at]);
+        const auto second = static_cast<unsigned char>(bytes[at + 1]);
+        return bigEndian ? (first << 8) | second : (second << 8) | first;
+    };
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t at = 0; at < bytes.size(); at += 2) {
+        char32_t code = unit(at);
+        if (code >= 0xDC00 && code <= 0xDFFF) return std::nullopt;
+        if (code >= 0xD800 && code <= 0xDBFF) {
+            if (at + 2 >= bytes.size()) return std::nullopt;
+            const char32_t low = unit(at + 2);
+            if (low < 0xDC00 || low > 0xDFFF) return std::nullopt;
+            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+            at += 2;
+        }
+        AppendUtf8(out, code);
+    }
+    return out;
+}
+
+FileSurvey SurveyImportFile(platform::FileSystem& files, const std::string& path,
+                            const platform::CodePage& codePage) {
+    FileSurvey survey;
+    std::unique_ptr<platform::TextStream> stream =
+        files.OpenTextFile(path, platform::LineUnits::kBytes);
+    // Undecided until the end: whether a file without a mark is UTF-8 on another code page.
+    bool decided = codePage.IsUtf8();
+    survey.encoding = decided ? FileEncoding::kUtf8 : FileEncoding::kCodePage;
+    bool utf8 = true;
+    bool high = false;
+    try {
+        while (!stream->AtEndOfStream()) {
+            std::string line = stream->ReadLine();
+            ++survey.lines;
+            if (survey.lines == 1) {
+                if (line.starts_with(kUtf16LeBom) || line.starts_with(kUtf16BeBom)) {
+                    // Counted again in its own line ends.
+                    stream->Close();
+                    survey.encoding = line.starts_with(kUtf16LeBom) ? FileEncoding::kUtf16Le
+                                                                    : FileEncoding::kUtf16Be;
+                    survey.lines = 0;
+                    stream = files.OpenTextFile(path, LineUnitsOf(survey.encoding));
+                    while (!stream->AtEndOfStream()) {
+                        stream->ReadLine();
+                        ++survey.lines;
+                    }
+                    break;
+                }
+                if (line.starts_with(kUtf8Bom)) {
+                    decided = true;
+                    survey.encoding = FileEncoding::kUtf8;
+                }
+            }
+            if (!decided && utf8) {
+                utf8 = platform::IsValidUtf8(line);
+                high = high || HoldsHighByte(line);
+            }
+        }
+    } catch (const std::exception&) {
+        ++survey.lines;
+    }
+    stream->Close();
+    if (!decided && utf8 && high) survey.encoding = FileEncoding::kUtf8;
+    return survey;
+}
+
+ImportFile::ImportFile(platform::FileSystem& files, const std::string& path,
+                       const platform::CodePage& codePage, FileEncoding encoding)
+    : ImportFile(files.OpenTextFile(path, LineUnitsOf(encoding)), codePage, encoding) {}
+
 ImportFile::ImportFile(std::unique_ptr<platform::TextStream> stream,
-                       const platform::CodePage& codePage)
-    : stream_(std::move(stream)), codePage_(codePage) {}
+                       const platform::CodePage& codePage, FileEncoding encoding)
+    : stream_(std::move(stream)),
+      codePage_(codePage),
+      encoding_(encoding == FileEncoding::kCodePage && codePage.IsUtf8() ? FileEncoding::kUtf8
+                                                                         : encoding) {}
 
 ImportFile::~ImportFile() { Close(); }
 
 bool ImportFile::AtEndOfStream() {
-    if (!started_) ReadFirstLine();
-    if (firstLine_) return false;
     if (!stream_) throw Error("the file is closed");
     return stream_->AtEndOfStream();
 }
 
-void ImportFile::ReadFirstLine() {
-    if (!stream_) throw Error("the file is closed");
-    started_ = true;
-    if (stream_->AtEndOfStream()) return;
-    std::string line = stream_->ReadLine();
-    if (StartsWithUtf16Bom(line)) {
-        Close();
-        throw Error("the file is UTF-16 text; save it as 8-bit text");
-    }
-    if (codePage_.IsUtf8() && line.starts_with(kUtf8Bom)) line.erase(0, kUtf8Bom.size());
-    firstLine_ = std::move(line);
-}
-
 std::string ImportFile::ReadLine() {
     if (AtEndOfStream()) throw Error("there is no line left to read");
-    std::string raw;
-    if (firstLine_) {
-        raw = std::move(*firstLine_);
-        firstLine_.reset();
-    } else {
-        raw = stream_->ReadLine();
-    }
+    std::string raw = stream_->ReadLine();
     ++lineNumber_;
-    if (std::memchr(raw.data(), '\0', raw.size())) {
-        throw Error("line " + std::to_string(lineNumber_) +
-                    " holds a NUL byte; the file is not 8-bit text");
+    if (lineNumber_ == 1) {
+        const std::string_view mark = encoding_ == FileEncoding::kUtf8      ? kUtf8Bom
+                                      : encoding_ == FileEncoding::kUtf16Le ? kUtf16LeBom
+                                      : encoding_ == FileEncoding::kUtf16Be ? kUtf16BeBom
+                                                                            : std::string_view();
+        if (!mark.empty() && raw.starts_with(mark)) raw.erase(0, mark.size());
     }
-    auto invalid = [this] {
-        return Error("line " + std::to_string(lineNumber_) + " is not valid " + codePage_.Name() +
-                     " text");
+    return Text(std::move(raw));
+}
+
+std::string ImportFile::Text(std::string raw) const {
+    const std::string line = std::to_string(lineNumber_);
+    auto invalid = [&line](const std::string& name) {
+        return Error("line " + line + " is not valid " + name + " text");
     };
-    if (codePage_.IsUtf8()) {
-        if (!platform::IsValidUtf8(raw)) throw invalid();
-        return raw;
+    std::optional<std::string> text;
+    switch (encoding_) {
+        case FileEncoding::kUtf16Le:
+        case FileEncoding::kUtf16Be:
+            text = Utf16ToUtf8(raw, encoding_ == FileEncoding::kUtf16Be);
+            if (!text) throw invalid("UTF-16");
+            break;
+        case FileEncoding::kUtf8:
+            if (!platform::IsValidUtf8(raw)) throw invalid("UTF-8");
+            text = std::move(raw);
+            break;
+        case FileEncoding::kCodePage:
+            if (std::memchr(raw.data(), '\0', raw.size())) break;  // told below
+            text = codePage_.ToUtf8(raw);
+            if (!text) throw invalid(codePage_.Name());
+            break;
     }
-    auto text = codePage_.ToUtf8(raw);
-    if (!text) throw invalid();
+    if (!text || std::memchr(text->data(), '\0', text->size())) {
+        throw Error("line " + line +
+                    (LineUnitsOf(encoding_) == platform::LineUnits::kBytes
+                         ? " holds a NUL byte; the file is not 8-bit text"
+                         : " holds a NUL character"));
+    }
     return std::move(*text);
 }
 
@@ -72,7 +185,6 @@ void ImportFile::Close() noexcept {
     if (!stream_) return;
     stream_->Close();
     stream_.reset();
-    firstLine_.reset();
 }
 
 }  // namespace seedwell::support

@@ -9,16 +9,41 @@
 
 namespace seedwell::support {
 
-/// An import file read a line at a time as text in a code page, converted to UTF-8. A UTF-8
-/// byte-order mark at the very start is skipped when the code page is UTF-8. Failures throw
-/// seedwell::Error with a description that names the line where there is one: a file that
-/// starts with a UTF-16 byte-order mark ("the file is UTF-16 text; save it as 8-bit text"), a
-/// line that is not valid text in the code page ("line 12 is not valid UTF-8 text"), a line
-/// holding a NUL byte, and whatever the stream reports.
+/// How the bytes of an import file are text, decided once for the whole file.
+enum class FileEncoding {
+    kCodePage,  ///< 8-bit text in the system code page
+    kUtf8,      ///< UTF-8, whatever the code page
+    kUtf16Le,   ///< UTF-16, little end first
+    kUtf16Be,   ///< UTF-16, big end first
+};
+
+/// What one reading of a whole import file found.
+struct FileSurvey {
+    long lines = 0;  ///< its lines, up to and with the first that cannot be read
+    FileEncoding encoding = FileEncoding::kCodePage;
+};
+
+/// Reads the file `path` once, a line at a time, counts its lines and decides how they are
+/// text: a UTF-8 byte-order mark means UTF-8 whatever the code page; a UTF-16 mark, of either
+/// order, UTF-16; a file without a mark that is valid UTF-8 throughout and holds a byte above
+/// 0x7F is UTF-8; any other file is text in `codePage`. A failure to open the file throws
+/// seedwell::Error; a failure to read ends the count at the line where reading fails.
+FileSurvey SurveyImportFile(platform::FileSystem& files, const std::string& path,
+                            const platform::CodePage& codePage);
+
+/// An import file read a line at a time in its encoding, converted to UTF-8; its byte-order
+/// mark is skipped. Failures throw seedwell::Error with a description that names the line: a
+/// line that is not valid text in its encoding ("line 12 is not valid UTF-8 text"), a line
+/// holding a NUL, and whatever the stream reports.
 class ImportFile {
   public:
-    /// Takes ownership of `stream`; `codePage` must outlive this object.
-    ImportFile(std::unique_ptr<platform::TextStream> stream, const platform::CodePage& codePage);
+    /// Opens the file `path` of `files` for its lines in `encoding`; `codePage` must outlive
+    /// this object. Throws seedwell::Error when the file cannot be opened.
+    ImportFile(platform::FileSystem& files, const std::string& path,
+               const platform::CodePage& codePage, FileEncoding encoding);
+    /// Takes ownership of `stream`, whose lines end in the units of `encoding`.
+    ImportFile(std::unique_ptr<platform::TextStream> stream, const platform::CodePage& codePage,
+               FileEncoding encoding);
     ~ImportFile();
     ImportFile(const ImportFile&) = delete;
     ImportFile& operator=(const ImportFile&) = delete;
@@ -32,13 +57,19 @@ class ImportFile {
     void Close() noexcept;
 
   private:
-    void ReadFirstLine();
+    std::string Text(std::string raw) const;
 
     std::unique_ptr<platform::TextStream> stream_;
     const platform::CodePage& codePage_;
+    FileEncoding encoding_;
     long lineNumber_ = 0;
-    bool started_ = false;
-    std::optional<std::string> firstLine_;  // read ahead to check the byte-order mark
 };
+
+/// The line ends of a file in `encoding`.
+platform::LineUnits LineUnitsOf(FileEncoding encoding);
+
+/// The UTF-16 `bytes` (an even number, in the order given) as UTF-8, or nullopt when they are
+/// not valid UTF-16 (a lone surrogate, an odd byte).
+std::optional<std::string> Utf16ToUtf8(std::string_view bytes, bool bigEndian);
 
 }  // namespace seedwell::support

@@ -15,6 +15,7 @@ namespace {
 
 using fakes::Filter;
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
@@ -103,11 +104,73 @@ class Runs : public ::testing::Test, protected fakes::FakePlatform {
     std::map<std::string, std::string> maps;
 };
 
-TEST_F(Runs, EmptyFileStillEndsWithMailboxesCreated) {
+// A run in which no line reached a lookup is no success: the end says what a line must read.
+TEST_F(Runs, FileNamingNoMailboxEndsWithWhatALineMustRead) {
     Import("");
-    EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "open /in.csv", "open /in.csv",
-                                      "pointer default", "box 64 Done Mailboxes created."));
+    EXPECT_THAT(Screen(),
+                ElementsAre("pointer hourglass", "open /in.csv", "open /in.csv", "pointer default",
+                            "box 48 Done No line of the file names a mailbox: each line "
+                            "must read postoffice,emailaddress,password."));
+    messages.shown.clear();
+    Delete("\nmain;a@example.com\nmain\ta@example.com\n");
+    EXPECT_THAT(Texts(),
+                ElementsAre(EndsWith("\r\n\r\nThe file names no mailbox."),
+                            "Line 2 was passed over: it holds no comma but semicolons: the fields "
+                            "must be separated by commas; nothing was deleted for it.",
+                            "Line 3 was passed over: it holds no comma but tabs: the fields must "
+                            "be separated by commas; nothing was deleted for it.",
+                            "No line of the file names a mailbox: each line must read "
+                            "postoffice,emailaddress or postoffice,mailbox. The lines reported: 2 "
+                            "and 3."));
+    EXPECT_EQ(messages.shown.back().style, platform::kMbOkExclamation);
     EXPECT_THAT(Filter(log, "create"), IsEmpty());
+}
+
+// Delete's question says what the file names, before any lookup; its end, which lines named
+// no existing mailbox.
+TEST_F(Runs, DeleteSaysWhatItRemovesAndWhichLinesNamedNothing) {
+    std::string file;
+    for (int i = 1; i <= 14; ++i)
+        file += "p" + std::to_string(i % 7) + ",m" + std::to_string(i) + "\n";
+    file += "p1,bad@x@example.com\n";
+    mailboxes = {"p1/m1"};
+    Delete(file);
+    EXPECT_THAT(Filter(log, "call"), ::testing::Contains(StartsWith("call TWAOPO.Mailbox.Get")));
+    EXPECT_THAT(Texts(), ElementsAre(EndsWith("\r\n\r\nThe file names 14 mailboxes, in the post "
+                                              "offices p1, p2, p3, p4, p5, and 2 more."),
+                                     StartsWith("Line 15 was passed over: the address "
+                                                "'bad@x@example.com' is not a valid e-mail "
+                                                "address: it holds two @ signs"),
+                                     "Mailboxes deleted, except for the lines reported: 15. Lines "
+                                     "2, 3, 4, 5, 6, 7, 8, 9, 10, 11, and 3 more named no "
+                                     "existing mailbox."));
+    EXPECT_THAT(mailboxes, IsEmpty());
+    messages.shown.clear();
+    mailboxes = {"main/a"};
+    Delete("main,a\nmain,b\n");
+    EXPECT_THAT(Texts(),
+                ElementsAre(EndsWith("The file names 2 mailboxes, in the post office main."),
+                            "Mailboxes deleted. Line 2 named no existing mailbox."));
+}
+
+// Where folder names ignore letter case, a new mailbox whose folder exists in other letters
+// belongs to another mailbox: the line makes nothing, not even its missing domain.
+TEST_F(Runs, ImportPassesOverAMailboxThatWouldShareAnotherOnesFolder) {
+    files.folders.insert("/srv/mail/Postoffices/main");
+    files.heldAs = {{"/srv/mail/Postoffices/main/mailroot/Kim", "kim"}};
+    Import("main,Kim@new.example,pw\n");
+    EXPECT_THAT(Texts(), ElementsAre("Line 1 was passed over: the mailbox Kim would share the "
+                                     "folder of the mailbox kim: folder names ignore letter case "
+                                     "here; nothing was created for it.",
+                                     StartsWith("Mailboxes created, except for the lines reported: "
+                                                "1.")));
+    EXPECT_THAT(Filter(log, "call TWAOSM.Domain.Add"), IsEmpty());
+    EXPECT_THAT(Filter(log, "call TWAOPO.Mailbox.Add"), IsEmpty());
+    files.heldAs = {{"/srv/mail/Postoffices/main", "Main"}};
+    messages.shown.clear();
+    Import("main,kim@example.com,pw\n");
+    EXPECT_THAT(Texts().front(), ::testing::HasSubstr("the post office main would share the folder "
+                                                      "of the post office Main"));
 }
 
 TEST_F(Runs, ImportCreatesWhatIsMissingAndARerunCreatesNothing) {
@@ -237,8 +300,10 @@ TEST_F(Runs, ImportPassesOverEmptyAndUnsafeNamesBeforeAnyLookup) {
     EXPECT_EQ(messages.shown[0].title, std::nullopt);
 }
 
-// A line holding a control character in a field the run uses, or a name that the file system
-// cannot hold, is passed over before any lookup; the Delete run uses no domain and no password.
+// A line that cannot be what the operator meant (separated by other than commas, a blank at a
+// field's edge, quoted, no mail address, a control character in a field the run uses, a name
+// that the file system cannot hold) is passed over before any lookup; the Delete run uses no
+// domain and no password.
 struct UnusableLine {
     std::string line;
     std::string mailbox;        // post office/mailbox of the line
@@ -254,8 +319,7 @@ TEST_P(UnusableLines, ArePassedOverBeforeAnyLookup) {
     Import(c.line + "\r\n");
     EXPECT_THAT(Texts(), ElementsAre("Line 1 was passed over: " + c.importProblem +
                                          "; nothing was created for it.",
-                                     StartsWith("Mailboxes created, except for the lines "
-                                                "reported: 1.")));
+                                     EndsWith("The lines reported: 1.")));
     EXPECT_THAT(Filter(log, "create"), IsEmpty());
 
     mailboxes = {c.mailbox};
@@ -265,10 +329,10 @@ TEST_P(UnusableLines, ArePassedOverBeforeAnyLookup) {
         EXPECT_THAT(mailboxes, IsEmpty());
         return;
     }
-    EXPECT_THAT(Texts(), ElementsAre(StartsWith("Are you sure"),
+    EXPECT_THAT(Texts(), ElementsAre(EndsWith("The file names no mailbox."),
                                      "Line 1 was passed over: " + c.deleteProblem +
                                          "; nothing was deleted for it.",
-                                     "Mailboxes deleted, except for the lines reported: 1."));
+                                     EndsWith("The lines reported: 1.")));
     EXPECT_EQ(mailboxes.size(), 1u);
 }
 
@@ -284,7 +348,33 @@ INSTANTIATE_TEST_SUITE_P(
                                    "the post office name 'ma\\x85in' holds a control character"},
                       UnusableLine{"main,nul@example.com,pw", "main/nul",
                                    "the mailbox name 'nul' is a device on Windows",
-                                   "the mailbox name 'nul' is a device on Windows"}));
+                                   "the mailbox name 'nul' is a device on Windows"},
+                      UnusableLine{"main;d@example.com;pw", "main/d",
+                                   "it holds no comma but semicolons: the fields must be "
+                                   "separated by commas",
+                                   "it holds no comma but semicolons: the fields must be "
+                                   "separated by commas"},
+                      UnusableLine{"main, e@example.com, pw", "main/ e",
+                                   "the address ' e@example.com' begins with a blank",
+                                   "the address ' e@example.com' begins with a blank"},
+                      UnusableLine{"main,f@ example.com,pw", "main/f",
+                                   "the domain ' example.com' begins with a blank",
+                                   "the address 'f@ example.com' is not a valid e-mail address: "
+                                   "the character ' ' is not allowed in the domain"},
+                      UnusableLine{"\"main\",g@example.com,pw", "\"main\"/g",
+                                   "the post office '\"main\"' holds a double quote: the fields "
+                                   "must not be quoted",
+                                   "the post office '\"main\"' holds a double quote: the fields "
+                                   "must not be quoted"},
+                      UnusableLine{"main,h@example.com,\"pw\"", "main/h",
+                                   "the password begins with a double quote: the fields must not "
+                                   "be quoted",
+                                   ""},
+                      UnusableLine{"main,dan@x@example.com,pw", "main/dan",
+                                   "the address 'dan@x@example.com' is not a valid e-mail "
+                                   "address: it holds two @ signs",
+                                   "the address 'dan@x@example.com' is not a valid e-mail "
+                                   "address: it holds two @ signs"}));
 
 TEST_F(Runs, InvalidTextEndsTheRunNamingTheLine) {
     if (!platform::CodePage::System().IsUtf8()) GTEST_SKIP() << "needs a UTF-8 code page";
@@ -293,14 +383,16 @@ TEST_F(Runs, InvalidTextEndsTheRunNamingTheLine) {
     EXPECT_THAT(Texts(), ElementsAre("Error importing:line 2 is not valid UTF-8 text"));
 }
 
-TEST_F(Runs, DeclinedConfirmationOpensNothing) {
+TEST_F(Runs, DeclinedConfirmationRemovesNothing) {
     mailboxes = {"main/jsmith"};
     messages.answers = {platform::kAnswerNo};
     Delete("main,jsmith@example.com\n");
-    EXPECT_THAT(Screen(), ElementsAre("pointer hourglass",
+    EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "open /in.csv", "open /in.csv",
                                       "box 20 Delete Are you sure you wish to delete the mailbox? "
-                                      "All messages for this mailbox will be deleted.",
+                                      "All messages for this mailbox will be deleted.\r\n\r\nThe "
+                                      "file names 1 mailbox, in the post office main.",
                                       "pointer default"));
+    EXPECT_THAT(Filter(log, "call"), IsEmpty());
     EXPECT_EQ(mailboxes.size(), 1u);
 }
 
@@ -319,7 +411,9 @@ TEST_F(Runs, DeleteRemovesListedMailboxesOfTheLinesOwnPostOffice) {
     EXPECT_EQ(maps.size(), 1u);
     EXPECT_FALSE(files.folders.count("/srv/mail/Postoffices/main/mailroot/jsmith"));
     EXPECT_THAT(Filter(log, "call TWAOPO.Mailbox.Remove").size(), 2u);
-    EXPECT_THAT(Texts(), ElementsAre(StartsWith("Are you sure"), "Mailboxes deleted."));
+    EXPECT_THAT(Texts(), ElementsAre(StartsWith("Are you sure"),
+                                     "Mailboxes deleted. Lines 2, 3 and 5 named no existing "
+                                     "mailbox."));
 }
 
 TEST_F(Runs, DeleteReportsInUseAndGoesOn) {

@@ -192,7 +192,7 @@ struct Outcome {
 };
 
 /// The import file format written plainly: lines end at CR LF, LF or a lone CR; a
-/// line over the length limit, a UTF-16 byte-order mark at the start, a NUL byte and bytes that
+/// line over the length limit, a NUL byte and bytes that
 /// are not text in the code page stop the reading at that line.
 Outcome Model(std::string_view bytes, bool utf8) {
     Outcome outcome;
@@ -206,10 +206,6 @@ Outcome Model(std::string_view bytes, bool utf8) {
             break;
         }
         if (number == 1) {
-            if (line.starts_with("\xFF\xFE") || line.starts_with("\xFE\xFF")) {
-                outcome.failure = "the file is UTF-16 text";
-                break;
-            }
             if (utf8 && line.starts_with("\xEF\xBB\xBF")) line.remove_prefix(3);
         }
         if (line.find('\0') != std::string_view::npos || (utf8 && !IsUtf8(line))) {
@@ -229,7 +225,7 @@ std::string ReadImportFile(std::string_view bytes, const platform::CodePage& cod
     const Outcome expected = Model(bytes, codePage.IsUtf8());
     support::ImportFile file(std::make_unique<platform::BufferedTextStream>(
                                  std::make_unique<MemorySource>(bytes, chunk)),
-                             codePage);
+                             codePage, support::FileEncoding::kCodePage);
     Outcome actual;
     try {
         while (!file.AtEndOfStream()) {

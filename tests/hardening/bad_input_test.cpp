@@ -29,6 +29,9 @@ constexpr char kNotInstalled[] =
     "the mail server is not installed: no \"Data Directory\" value under "
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick";
 
+// What the confirmation adds for the two good lines.
+constexpr char kTwoMailboxes[] =
+    "\r\n\r\nThe file names 2 mailboxes, in the post offices main and sales.";
 // Two good lines, after which each case puts its fault.
 constexpr char kGoodLines[] = "main,alice@example.com,pw-alice\r\nsales,bob@example.org,pw-bob\r\n";
 
@@ -57,7 +60,8 @@ class BadInput : public ServerTest {
     // delete, and the pointer restored.
     static void ExpectFailure(Kind kind, const Outcome& outcome, const std::string& description) {
         if (kind == Kind::kDelete) {
-            EXPECT_THAT(outcome.Texts(), ElementsAre(kConfirmation, kFailure + description));
+            EXPECT_THAT(outcome.Texts(),
+                        ElementsAre(StartsWith(kConfirmation), kFailure + description));
         } else {
             EXPECT_THAT(outcome.Texts(), ElementsAre(kFailure + description));
         }
@@ -90,12 +94,6 @@ TEST_F(BadInput, FilesThatAreNotTextStopAtTheFaultyLineNamingIt) {
         {"a NUL byte inside a line",
          std::string(kGoodLines) + "main,carol@exa" + '\0' + "mple.com,pw\r\n",
          "line 3 holds a NUL byte; the file is not 8-bit text", true},
-        {"UTF-16LE with its byte-order mark",
-         "\xFF\xFE" + Utf16("main,carol@example.com,pw\r\n", false),
-         "the file is UTF-16 text; save it as 8-bit text", false},
-        {"UTF-16BE with its byte-order mark",
-         "\xFE\xFF" + Utf16("main,carol@example.com,pw\r\n", true),
-         "the file is UTF-16 text; save it as 8-bit text", false},
         {"UTF-16LE without a byte-order mark", Utf16("main,carol@example.com,pw\r\n", false),
          "line 1 holds a NUL byte; the file is not 8-bit text", false},
         {"UTF-16BE without a byte-order mark", Utf16("main,carol@example.com,pw\r\n", true),
@@ -201,7 +199,8 @@ TEST_F(BadInput, AFileChangedBetweenTheCheckAndTheOpenEndsTheRunWithItsReason) {
         for (Kind kind : {Kind::kImport, Kind::kDelete}) {
             const std::string path = File("raced.csv", kGoodLines);
             const Outcome outcome = Run(kind, path, ChangeAfterCheck(c.change));
-            ASSERT_EQ(outcome.shown.size(), kind == Kind::kDelete ? 2u : 1u) << outcome.Joined();
+            // Delete reads the file before its question, so both fail before asking anything.
+            ASSERT_EQ(outcome.shown.size(), 1u) << outcome.Joined();
             EXPECT_THAT(outcome.shown.back().text, StartsWith(kFailure));
             EXPECT_THAT(outcome.shown.back().text, HasSubstr("'" + path + "'"));
             EXPECT_THAT(outcome.shown.back().text, HasSubstr(c.reason));
@@ -278,7 +277,7 @@ TEST_F(BadInput, ARegistryFileThatCannotBeReadMeansTheServerIsNotInstalled) {
         for (Kind kind : {Kind::kImport, Kind::kDelete}) {
             const Outcome outcome = Run(kind, importFile);
             const std::string last = outcome.shown.empty() ? "" : outcome.shown.back().text;
-            if (last == "Mailboxes created." || last == "Mailboxes deleted.") {
+            if (last == "Mailboxes created." || last.starts_with("Mailboxes deleted.")) {
                 // The value was there whole: the run did its work; start again from scratch.
                 ASSERT_EQ(outcome.shown.size(), kind == Kind::kDelete ? 2u : 1u);
                 File("registry.reg", original);
@@ -361,7 +360,8 @@ TEST_F(BadInput, AReadOnlyStoreIsReportedAsSuch) {
     const std::string readOnly =
         "the record store '" + StorePath() + "' is read-only, so its records cannot be changed";
     EXPECT_EQ(child.output, "[" + std::string(kFailure) + "line 1: " + readOnly + "] | [" +
-                                kConfirmation + "] [Mailboxes deleted.] ");
+                                kConfirmation + kTwoMailboxes +
+                                "] [Mailboxes deleted. Lines 1 and 2 named no existing mailbox.] ");
     ASSERT_EQ(chmod(StorePath().c_str(), 0600), 0);
     GiveTo(dataDir, 0);  // root refuses a store that is nobody's
     EXPECT_EQ(Snapshot(), fresh_);
@@ -392,7 +392,10 @@ TEST_F(BadInput, ADataDirectoryOnAReadOnlyFileSystemChangesNothing) {
     const std::string failure = std::string(kFailure) +
                                 "line 1: cannot set up the connection in the record store '" +
                                 StorePath() + "': unable to open database file";
-    EXPECT_EQ(child.output, "[" + failure + "] | [" + kConfirmation + "] [" + failure + "] ");
+    EXPECT_EQ(child.output, "[" + failure + "] | [" + kConfirmation +
+                                "\r\n\r\nThe file names 3 mailboxes, in the post offices main "
+                                "and sales.] [" +
+                                failure + "] ");
     EXPECT_EQ(Snapshot(), imported);
 }
 

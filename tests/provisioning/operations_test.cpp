@@ -296,6 +296,15 @@ TEST_F(Removal, FolderThatCannotBeRemovedWholeIsReportedAndEveryRecordStays) {
         EXPECT_EQ(messages.shown[0].style, platform::kMbOk);
         EXPECT_EQ(messages.shown[0].title, std::nullopt);
     }
+    files.links.clear();
+    messages.shown.clear();
+    files.heldAs = {{kFolder, "JSmith"}};
+    DeleteMailbox(services, "main", "jsmith");
+    EXPECT_THAT(Objects(), IsEmpty());
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text,
+              "The jsmith mailbox was not deleted: its folder main/mailroot/JSmith is named in "
+              "other letters and may be another mailbox's.");
 }
 
 TEST_F(Removal, FailuresAfterTheFolderShowTheirDescriptionAloneAndLeaveTheRecord) {

@@ -17,11 +17,12 @@ const platform::CodePage kLatin1("ISO-8859-1");
 
 class ImportFileTest : public ::testing::Test {
   protected:
-    /// Every line of a file holding `bytes`, read through the system file system.
+    /// Every line of a file holding `bytes`, read through the system file system in the
+    /// encoding its survey decides.
     Lines ReadAll(std::string_view bytes, const platform::CodePage& codePage = kUtf8) {
-        ImportFile file(
-            files->OpenTextFile(temp.Write("list.txt", bytes), platform::LineUnits::kBytes),
-            codePage);
+        const std::string path = temp.Write("list.txt", bytes);
+        survey = SurveyImportFile(*files, path, codePage);
+        ImportFile file(*files, path, codePage, survey.encoding);
         Lines lines;
         while (!file.AtEndOfStream()) {
             lines.push_back(file.ReadLine());
@@ -39,6 +40,7 @@ class ImportFileTest : public ::testing::Test {
         return "no error";
     }
 
+    FileSurvey survey;
     test_support::TempFolder temp;
     std::unique_ptr<platform::FileSystem> files = platform::MakeSystemFileSystem();
 };
@@ -51,26 +53,57 @@ TEST_F(ImportFileTest, ReadsLinesWithEitherLineEnd) {
     EXPECT_EQ(ReadAll(""), Lines{});
 }
 
-TEST_F(ImportFileTest, Utf8ByteOrderMarkIsSkippedOnlyForUtf8) {
+TEST_F(ImportFileTest, Utf8ByteOrderMarkIsSkippedOnlyAtTheStart) {
     EXPECT_EQ(ReadAll("\xEF\xBB\xBFmain,a@x.com\r\nsecond"), (Lines{"main,a@x.com", "second"}));
     EXPECT_EQ(ReadAll("\xEF\xBB\xBF"), Lines{""});
     EXPECT_EQ(ReadAll("\xEF\xBB\xBF\r\n"), Lines{""});
-    EXPECT_EQ(ReadAll("a\n\xEF\xBB\xBF"), (Lines{"a", "\xEF\xBB\xBF"}));  // only at the start
-    EXPECT_EQ(ReadAll("\xEF\xBB\xBFx", kLatin1), Lines{"\xC3\xAF\xC2\xBB\xC2\xBFx"});
+    EXPECT_EQ(ReadAll("a\n\xEF\xBB\xBF"), (Lines{"a", "\xEF\xBB\xBF"}));
 }
 
-TEST_F(ImportFileTest, Utf16FileIsRefusedBeforeAnyLine) {
-    const std::string refused = "the file is UTF-16 text; save it as 8-bit text";
-    EXPECT_EQ(FailureOf(std::string("\xFF\xFEm\0a\0\r\0\n\0", 10)), refused);
-    EXPECT_EQ(FailureOf(std::string("\xFE\xFF\0m\0a", 6)), refused);
-    EXPECT_EQ(FailureOf(std::string("\xFF\xFEm\0", 4), kLatin1), refused);
+struct EncodingCase {
+    std::string bytes;
+    const char* codePage;
+    FileEncoding encoding;
+    Lines lines;
+};
 
-    ImportFile file(
-        files->OpenTextFile(temp.Write("u16.txt", "\xFF\xFE"), platform::LineUnits::kBytes), kUtf8);
-    EXPECT_THROW(file.AtEndOfStream(), Error);
-    EXPECT_THROW(file.ReadLine(), Error);  // stays refused
-    EXPECT_EQ(file.LineNumber(), 0);
+class EncodingDecision : public ImportFileTest,
+                         public ::testing::WithParamInterface<EncodingCase> {};
+
+TEST_P(EncodingDecision, IsMadeOnceForTheWholeFile) {
+    const EncodingCase& c = GetParam();
+    EXPECT_EQ(ReadAll(c.bytes, platform::CodePage(c.codePage)), c.lines);
+    EXPECT_EQ(survey.encoding, c.encoding);
+    EXPECT_EQ(survey.lines, long(c.lines.size()));
 }
+
+const std::string kLe16 = std::string("\xFF\xFEm\0a\0,\0z\0o\0\xEB\0\r\0\n\0=\xD8\x00\xDE\n\0", 24);
+const std::string kBe16 = std::string("\xFE\xFF\0a\0\r\0b", 8);
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, EncodingDecision,
+    ::testing::Values(
+        // A mark decides on every code page.
+        EncodingCase{"\xEF\xBB\xBFzo\xC3\xAB", "CP1252", FileEncoding::kUtf8, {"zo\xC3\xAB"}},
+        EncodingCase{
+            kLe16, "CP1252", FileEncoding::kUtf16Le, {"ma,zo\xC3\xAB", "\xF0\x9F\x98\x80"}},
+        EncodingCase{kLe16, "UTF-8", FileEncoding::kUtf16Le, {"ma,zo\xC3\xAB", "\xF0\x9F\x98\x80"}},
+        EncodingCase{kBe16, "ISO-8859-1", FileEncoding::kUtf16Be, {"a", "b"}},
+        // Without a mark: UTF-8 throughout, with a byte above 0x7F, is UTF-8.
+        EncodingCase{"main,zo\xC3\xAB@x.com\nmain,b@x.com",
+                     "CP1252",
+                     FileEncoding::kUtf8,
+                     {"main,zo\xC3\xAB@x.com", "main,b@x.com"}},
+        // Anything else is the code page's.
+        EncodingCase{"main,a@x.com", "CP1252", FileEncoding::kCodePage, {"main,a@x.com"}},
+        EncodingCase{"zo\xC3\xAB\nZ\xFC",
+                     "CP1252",
+                     FileEncoding::kCodePage,
+                     {"zo\xC3\x83\xC2\xAB", "Z\xC3\xBC"}},
+        EncodingCase{"Z\xFCrich,j\xF6rg@x.ch,pw\r\n",
+                     "ISO-8859-1",
+                     FileEncoding::kCodePage,
+                     {"Z\xC3\xBCrich,j\xC3\xB6rg@x.ch,pw"}}));
 
 TEST_F(ImportFileTest, BadBytesNameTheirLine) {
     EXPECT_EQ(FailureOf("ok\r\nfine\r\ncaf\xE9\r\n"), "line 3 is not valid UTF-8 text");
@@ -80,16 +113,14 @@ TEST_F(ImportFileTest, BadBytesNameTheirLine) {
     EXPECT_EQ(FailureOf("ok\n\x81\n", platform::CodePage("CP1252")),
               "line 2 is not valid CP1252 text");
     EXPECT_EQ(FailureOf("ok\n" + std::string(1048577, 'x')), "line 2 is longer than 1048576 bytes");
-}
-
-TEST_F(ImportFileTest, OtherCodePagesAreConvertedToUtf8) {
-    EXPECT_EQ(ReadAll("Z\xFCrich,j\xF6rg@x.ch,pw\r\n", kLatin1),
-              Lines{"Z\xC3\xBCrich,j\xC3\xB6rg@x.ch,pw"});
+    EXPECT_EQ(FailureOf(std::string("\xFF\xFE" "x\0\n\0\x00\xDC", 8)),
+              "line 2 is not valid UTF-16 text");  // a lone low surrogate
+    EXPECT_EQ(FailureOf(std::string("\xFF\xFE" "x\0y", 5)), "line 1 is not valid UTF-16 text");
+    EXPECT_EQ(FailureOf(std::string("\xFF\xFE" "x\0\0\0", 6)), "line 1 holds a NUL character");
 }
 
 TEST_F(ImportFileTest, CloseReleasesTheFile) {
-    ImportFile file(
-        files->OpenTextFile(temp.Write("list.txt", "a\nb\n"), platform::LineUnits::kBytes), kUtf8);
+    ImportFile file(*files, temp.Write("list.txt", "a\nb\n"), kUtf8, FileEncoding::kUtf8);
     EXPECT_EQ(file.ReadLine(), "a");
     file.Close();
     file.Close();
