@@ -15,6 +15,8 @@
 #include <QShowEvent>
 #include <QStyle>
 
+#include "platform/qt/qt_ui.h"
+
 namespace seedwell::app {
 
 namespace {
@@ -134,6 +136,7 @@ frmSeedwell::frmSeedwell(const provisioning::Services& services, platform::FileD
                           Qt::CustomizeWindowHint),
       view_(std::make_unique<View>(*this)),
       handlers_(services, cd, std::move(runImport), std::move(runDelete)) {
+    platform::InstallWindowRoles();
     setObjectName(Text(kFormName));
     setWindowTitle(Text(kFormCaption));
     setWindowIcon(SeedwellIcon());

@@ -1,6 +1,8 @@
 #include "platform/qt/qt_ui.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -25,6 +27,18 @@
 namespace seedwell::platform {
 
 namespace {
+
+// Offered each class of an object in turn, from its own to QObject; it answers at QWidget, which
+// only the plain widgets and their subclasses without an interface of their own reach.
+QAccessibleInterface* TopLevelRole(const QString& className, QObject* object) {
+    if (className != QLatin1String("QWidget")) return nullptr;
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (!widget || !widget->isWindow()) return nullptr;
+    const Qt::WindowType type = widget->windowType();
+    if (type != Qt::Window && type != Qt::Dialog) return nullptr;
+    return new QAccessibleWidget(widget,
+                                 type == Qt::Dialog ? QAccessible::Dialog : QAccessible::Window);
+}
 
 QString PlainLines(std::string_view text) {
     QString lines = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -112,6 +126,14 @@ void QtFileDialog::ShowOpen() {
     }
 }
 
+void InstallWindowRoles() {
+    static const bool installed = [] {
+        QAccessible::installFactory(TopLevelRole);
+        return true;
+    }();
+    (void)installed;
+}
+
 // The window itself: closing it is a Stop, and it stays until the run closes it.
 class QtProgress::Window : public QWidget {
   public:
@@ -119,6 +141,7 @@ class QtProgress::Window : public QWidget {
         : QWidget(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                                Qt::CustomizeWindowHint),
           stopped_(stopped) {
+        InstallWindowRoles();
         setObjectName(QStringLiteral("frmProgress"));
         setWindowTitle(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
         setWindowModality(Qt::ApplicationModal);

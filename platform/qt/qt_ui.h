@@ -51,6 +51,11 @@ class QtFileDialog : public FileDialog {
 /// "cmdStop". While Pump runs, every pending event is handled except user input aimed at any
 /// other window, which is dropped, and a close request for any other window, which is refused.
 /// Needs a QApplication for Open and Pump; without one Pump answers false.
+/// Makes assistive technology meet the program's top-level plain widgets as what they are: a
+/// window (Qt::Window) as a window and a dialog (Qt::Dialog) as a dialog, where Qt would call
+/// both a client area. Installed once, before the first window is made; later calls do nothing.
+void InstallWindowRoles();
+
 class QtProgress : public Progress {
   public:
     QtProgress();

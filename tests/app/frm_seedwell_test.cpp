@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
@@ -189,6 +190,7 @@ TEST_F(WindowTest, IsAFixedSizeWindowWithOnlyTheCloseBox) {
     EXPECT_EQ(Control<QLineEdit>("txtRoot")->accessibleName(),
               QStringLiteral("Root post office directory:"));
     EXPECT_EQ(Control<QLabel>("Label1")->buddy(), Control<QLineEdit>("txtRoot"));
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(&form)->role(), QAccessible::Window);
 }
 
 TEST_F(WindowTest, FirstShowsCentredWithTheFocusOnSelect) {

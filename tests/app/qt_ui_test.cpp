@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
@@ -179,6 +180,7 @@ TEST(QtProgress, ShowsTheLineAndStopsOnStopOrClose) {
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Importing mailboxes"));
     EXPECT_TRUE(window->isModal());
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(window)->role(), QAccessible::Dialog);
     progress.Update(3);
     EXPECT_EQ(window->findChild<QLabel*>("lblLine")->text(), QStringLiteral("Line 3 of 10"));
     EXPECT_EQ(window->findChild<QProgressBar*>("barProgress")->value(), 3);
