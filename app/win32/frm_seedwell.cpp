@@ -162,7 +162,8 @@ void Win32Form::Layout(UINT dpi) {
     }
     SetWindowPos(window_.get(), nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    InvalidateRect(window_.get(), nullptr, TRUE);
+    // The controls were moved and given the font without repainting: all of them at once.
+    RedrawWindow(window_.get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void Win32Form::Show(int how) {
