@@ -23,7 +23,6 @@ Function User32(const char* name) {
 }
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
 using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-using ParametersForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
 
 ATOM RegisterMainClass(HINSTANCE instance, WNDPROC procedure) {
     WNDCLASSEXW windowClass{};
@@ -139,16 +138,8 @@ HWND Win32Form::Named(std::string_view name) const { return ControlWindow(IndexO
 void Win32Form::Layout(UINT dpi) {
     const auto px = [dpi](int twips) { return TwipsToPixels(twips, static_cast<int>(dpi)); };
 
-    // The message font at this DPI, else the stock dialog font.
-    static const auto parametersForDpi = User32<ParametersForDpiFn>("SystemParametersInfoForDpi");
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    const BOOL haveMetrics =
-        parametersForDpi != nullptr
-            ? parametersForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)
-            : SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    platform::UniqueHandle<HFONT, FontTraits> font(
-        haveMetrics ? CreateFontIndirectW(&metrics.lfMessageFont) : nullptr);
+    // The font the twips were laid out for, at this DPI; the stock one if none can be made.
+    platform::UniqueHandle<HFONT, FontTraits> font = MakeLayoutFont(dpi);
     HFONT shown = font ? font.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 
     const ControlEntry& frame = Control(kFrameName);
@@ -171,7 +162,8 @@ void Win32Form::Layout(UINT dpi) {
     }
     SetWindowPos(window_.get(), nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    InvalidateRect(window_.get(), nullptr, TRUE);
+    // The controls were moved and given the font without repainting: all of them at once.
+    RedrawWindow(window_.get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void Win32Form::Show(int how) {

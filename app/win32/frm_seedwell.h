@@ -20,8 +20,9 @@ inline constexpr int kFirstControlId = 100;
 
 /// The main window drawn with the Win32 API alone: a window class of its own, a fixed size
 /// whose client area is the form's size in twips at the window's DPI, standard controls placed
-/// from the control table in the message font, centred on the work area of the primary
-/// monitor. Destroying it (Quit, the close box, or a failure a handler met) posts WM_QUIT.
+/// from the control table in the font they were laid out for (MakeLayoutFont, remade when the
+/// DPI changes), centred on the work area of the primary monitor. Destroying it (Quit, the close
+/// box, or a failure a handler met) posts WM_QUIT.
 class Win32Form final : public FormView {
   public:
     /// Creates the window hidden and runs Form_Load. `handlers` and `pointer` must outlive it.

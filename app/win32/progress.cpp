@@ -24,6 +24,17 @@ std::wstring LineText(long line, long total) {
     return L"Line " + std::to_wstring(line) + L" of " + std::to_wstring(total);
 }
 
+// Where the controls go at 96 DPI.
+struct ChildPlace {
+    int id;
+    int left, top, width, height;
+};
+constexpr ChildPlace kPlaces[] = {
+    {kProgressTextId, 12, 10, 296, 18},
+    {kProgressBarId, 12, 34, 296, 20},
+    {kProgressStopId, 124, 66, 72, 26},
+};
+
 }  // namespace
 
 void Win32Progress::Open(std::string_view title, long total) {
@@ -62,7 +73,8 @@ void Win32Progress::Open(std::string_view title, long total) {
     }
     total_ = total;
     stopped_ = false;
-    Fill(created.get(), dpi, total);  // a failure destroys the window again
+    Fill(created.get(), total);  // a failure destroys the window again
+    Place(created.get(), WindowDpi(created.get()));
     window_ = std::move(created);
     HWND window = window_.get();
 
@@ -73,13 +85,10 @@ void Win32Progress::Open(std::string_view title, long total) {
     UpdateWindow(window);
 }
 
-void Win32Progress::Fill(HWND window, UINT dpi, long total) {
-    const auto px = [dpi](int pixelsAt96) { return MulDiv(pixelsAt96, static_cast<int>(dpi), 96); };
-    const auto child = [&](const wchar_t* kind, const wchar_t* text, DWORD style, int id,
-                           RECT place) {
+void Win32Progress::Fill(HWND window, long total) {
+    const auto child = [&](const wchar_t* kind, const wchar_t* text, DWORD style, int id) {
         HWND control =
-            CreateWindowExW(0, kind, text, WS_CHILD | WS_VISIBLE | style, px(place.left),
-                            px(place.top), px(place.right), px(place.bottom), window,
+            CreateWindowExW(0, kind, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, window,
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
         if (control == nullptr) {
             throw Error("The progress window cannot be shown: " +
@@ -88,21 +97,24 @@ void Win32Progress::Fill(HWND window, UINT dpi, long total) {
         return control;
     };
     const std::wstring line = LineText(0, total);
-    child(L"STATIC", line.c_str(), SS_LEFT | SS_NOPREFIX, kProgressTextId, {12, 10, 296, 18});
-    HWND bar = child(PROGRESS_CLASSW, L"", 0, kProgressBarId, {12, 34, 296, 20});
-    child(L"BUTTON", L"Stop", WS_TABSTOP | BS_PUSHBUTTON, kProgressStopId, {124, 66, 72, 26});
+    child(L"STATIC", line.c_str(), SS_LEFT | SS_NOPREFIX, kProgressTextId);
+    HWND bar = child(PROGRESS_CLASSW, L"", 0, kProgressBarId);
+    child(L"BUTTON", L"Stop", WS_TABSTOP | BS_PUSHBUTTON, kProgressStopId);
     SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(total > 0 ? total : 1));
+}
 
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0)) {
-        font_.reset(CreateFontIndirectW(&metrics.lfMessageFont));
+void Win32Progress::Place(HWND window, UINT dpi) noexcept {
+    const auto px = [dpi](int pixelsAt96) { return MulDiv(pixelsAt96, static_cast<int>(dpi), 96); };
+    platform::UniqueHandle<HFONT, FontTraits> font = MakeLayoutFont(dpi);
+    HFONT shown = font ? font.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    for (const ChildPlace& place : kPlaces) {
+        HWND control = GetDlgItem(window, place.id);
+        MoveWindow(control, px(place.left), px(place.top), px(place.width), px(place.height),
+                   FALSE);
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(shown), FALSE);
     }
-    HFONT font = font_ ? font_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    for (HWND control = GetWindow(window, GW_CHILD); control != nullptr;
-         control = GetWindow(control, GW_HWNDNEXT)) {
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    }
+    font_ = std::move(font);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void Win32Progress::Update(long line) {
@@ -152,6 +164,14 @@ LRESULT CALLBACK Win32Progress::Procedure(HWND window, UINT message, WPARAM w, L
         if ((message == WM_COMMAND && LOWORD(w) == kProgressStopId && HIWORD(w) == BN_CLICKED) ||
             message == WM_CLOSE) {
             progress->stopped_ = true;
+            return 0;
+        }
+        if (message == WM_DPICHANGED) {
+            const RECT& suggested = *reinterpret_cast<const RECT*>(l);
+            progress->Place(window, HIWORD(w));
+            SetWindowPos(window, nullptr, suggested.left, suggested.top,
+                         suggested.right - suggested.left, suggested.bottom - suggested.top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
             return 0;
         }
         if (message == WM_NCDESTROY) {

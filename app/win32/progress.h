@@ -20,7 +20,8 @@ inline constexpr int kProgressBarId = 11;
 inline constexpr int kProgressStopId = 12;
 
 /// The progress window of a long run on Windows: a small window owned by the main window, which
-/// it disables while open, with "Line N of M", a progress bar control and a Stop button. Needs
+/// it disables while open, with "Line N of M", a progress bar control and a Stop button in the
+/// layout font at the window's DPI, placed and remade again when the DPI changes. Needs
 /// InitCommonControlsEx with ICC_PROGRESS_CLASS. Use on the thread of the main window only.
 class Win32Progress final : public platform::Progress {
   public:
@@ -41,8 +42,10 @@ class Win32Progress final : public platform::Progress {
 
   private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
-    /// Creates the text, the bar and the Stop button in the message font.
-    void Fill(HWND window, UINT dpi, long total);
+    /// Creates the text, the bar and the Stop button.
+    void Fill(HWND window, long total);
+    /// Places the controls at `dpi` and gives them the layout font made at that DPI.
+    void Place(HWND window, UINT dpi) noexcept;
 
     HINSTANCE instance_;
     HWND owner_ = nullptr;

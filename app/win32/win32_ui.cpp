@@ -9,6 +9,62 @@
 
 namespace seedwell::app {
 
+namespace {
+
+struct MemoryDcTraits {
+    static HDC Invalid() noexcept { return nullptr; }
+    static void Close(HDC dc) noexcept { DeleteDC(dc); }
+};
+
+// A font as Windows realises it: its face and its em in pixels.
+struct Realised {
+    wchar_t face[LF_FACESIZE] = {};
+    int em = 0;
+
+    bool Named(const wchar_t* asked) const noexcept { return lstrcmpiW(face, asked) == 0; }
+};
+
+Realised Realise(HFONT font) noexcept {
+    Realised realised;
+    const platform::UniqueHandle<HDC, MemoryDcTraits> dc(CreateCompatibleDC(nullptr));
+    if (!dc || font == nullptr) return realised;
+    const HGDIOBJ old = SelectObject(dc.get(), font);
+    GetTextFaceW(dc.get(), LF_FACESIZE, realised.face);
+    TEXTMETRICW metrics{};
+    if (GetTextMetricsW(dc.get(), &metrics)) {
+        realised.em = metrics.tmHeight - metrics.tmInternalLeading;
+    }
+    if (old != nullptr) SelectObject(dc.get(), old);
+    return realised;
+}
+
+platform::UniqueHandle<HFONT, FontTraits> MakeFont(const wchar_t* face, int em,
+                                                   BYTE precision) noexcept {
+    LOGFONTW font{};
+    font.lfHeight = -em;
+    font.lfWeight = FW_NORMAL;
+    font.lfCharSet = DEFAULT_CHARSET;
+    font.lfOutPrecision = precision;
+    font.lfQuality = DEFAULT_QUALITY;
+    font.lfPitchAndFamily = VARIABLE_PITCH | FF_SWISS;
+    lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
+    return platform::UniqueHandle<HFONT, FontTraits>(CreateFontIndirectW(&font));
+}
+
+}  // namespace
+
+platform::UniqueHandle<HFONT, FontTraits> MakeLayoutFont(UINT dpi) noexcept {
+    const int em = LayoutEm(dpi);
+    // A bitmap face comes in a few sizes: asked for another, Windows gives the nearest one.
+    platform::UniqueHandle<HFONT, FontTraits> bitmap =
+        MakeFont(kLayoutFace, em, OUT_DEFAULT_PRECIS);
+    const Realised given = Realise(bitmap.get());
+    if (given.Named(kLayoutFace) && given.em == em) return bitmap;
+    platform::UniqueHandle<HFONT, FontTraits> twin = MakeFont(kLayoutTwinFace, em, OUT_TT_PRECIS);
+    if (Realise(twin.get()).Named(kLayoutTwinFace)) return twin;
+    return bitmap ? std::move(bitmap) : std::move(twin);
+}
+
 std::wstring WideText(std::string_view text, std::string_view what) {
     std::optional<std::wstring> wide = platform::win::Widen(text);
     if (!wide) throw Error("The " + std::string(what) + " cannot be shown: it is not UTF-8 text.");

@@ -25,6 +25,23 @@ struct FontTraits {
     static void Close(HFONT font) noexcept { DeleteObject(font); }
 };
 
+/// The face the windows' twips were laid out for: the platform's dialog font, a bitmap face
+/// with a few sizes only.
+inline constexpr wchar_t kLayoutFace[] = L"MS Sans Serif";
+/// Its TrueType twin, for a DPI at which the bitmap face has no size of kLayoutPoints.
+inline constexpr wchar_t kLayoutTwinFace[] = L"Microsoft Sans Serif";
+/// The size the layout was made for, in points.
+inline constexpr int kLayoutPoints = 8;
+
+/// The character height (the em, without internal leading) of kLayoutPoints at `dpi`, in pixels.
+constexpr int LayoutEm(UINT dpi) { return (kLayoutPoints * static_cast<int>(dpi) + 36) / 72; }
+
+/// The windows' font at `dpi`: kLayoutFace when Windows has it at LayoutEm(dpi), else
+/// kLayoutTwinFace at that size when it is installed, else kLayoutFace as the font mapper
+/// matches it. Message boxes and the file dialog keep the system's fonts. Empty only when Windows
+/// cannot make a font at all.
+platform::UniqueHandle<HFONT, FontTraits> MakeLayoutFont(UINT dpi) noexcept;
+
 /// Message boxes through MessageBoxW, owned by the window given to SetOwner (none before).
 /// The style values are passed to Windows as they are; a box without a title of its own
 /// carries kApplicationTitle.

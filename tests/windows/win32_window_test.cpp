@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #undef MessageBox  // the program's interface of that name, not the Windows macro
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,10 +16,108 @@
 #include "app/win32/progress.h"
 #include "app/win32/win32_ui.h"
 #include "platform/registry.h"
+#include "platform/unique_handle.h"
+#include "platform/win_text.h"
 #include "tests/fakes/fake_platform.h"
 
 namespace seedwell {
 namespace {
+
+struct DcTraits {
+    static HDC Invalid() noexcept { return nullptr; }
+    static void Close(HDC dc) noexcept { DeleteDC(dc); }
+};
+struct BitmapTraits {
+    static HBITMAP Invalid() noexcept { return nullptr; }
+    static void Close(HBITMAP bitmap) noexcept { DeleteObject(bitmap); }
+};
+
+/// An object selected into a device context until the end of the scope.
+class Selected {
+  public:
+    Selected(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+    Selected(const Selected&) = delete;
+    Selected& operator=(const Selected&) = delete;
+    ~Selected() {
+        if (old_ != nullptr) SelectObject(dc_, old_);
+    }
+
+  private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+/// A font as Windows gives it: the face GetTextFaceW names, its em and its line height in
+/// pixels.
+struct Given {
+    std::string face;
+    int em = 0;
+    int lineHeight = 0;
+};
+
+Given GivenFont(HDC dc) {
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    return {platform::win::Narrow(face).value_or("?"),
+            static_cast<int>(metrics.tmHeight - metrics.tmInternalLeading),
+            static_cast<int>(metrics.tmHeight)};
+}
+
+Given GivenFont(HFONT font) {
+    const platform::UniqueHandle<HDC, DcTraits> dc(CreateCompatibleDC(nullptr));
+    const Selected selected(dc.get(), font);
+    return GivenFont(dc.get());
+}
+
+/// A caption drawn as its control draws it: the size DrawTextW asks for within `width`, and
+/// the row below the lowest ink when drawn there (0 when nothing shows, -1 when it could not be
+/// drawn).
+struct Drawn {
+    Given font;
+    SIZE needed{};
+    int inkBottom = 0;
+};
+
+Drawn Draw(HFONT font, const std::wstring& caption, int width, UINT format) {
+    const platform::UniqueHandle<HDC, DcTraits> dc(CreateCompatibleDC(nullptr));
+    const Selected selectedFont(dc.get(), font);
+    Drawn drawn{GivenFont(dc.get())};
+    RECT needed{0, 0, width, 0};
+    DrawTextW(dc.get(), caption.c_str(), -1, &needed, format | DT_CALCRECT);
+    drawn.needed = {needed.right, needed.bottom};
+
+    const int height = static_cast<int>(needed.bottom);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const platform::UniqueHandle<HBITMAP, BitmapTraits> canvas(
+        CreateDIBSection(dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!canvas) {
+        drawn.inkBottom = -1;  // not drawn: nothing can be said of its ink
+        return drawn;
+    }
+    const Selected selectedCanvas(dc.get(), canvas.get());
+    PatBlt(dc.get(), 0, 0, width, height, WHITENESS);
+    SetTextColor(dc.get(), RGB(0, 0, 0));
+    SetBkMode(dc.get(), TRANSPARENT);
+    RECT all{0, 0, width, height};
+    DrawTextW(dc.get(), caption.c_str(), -1, &all, format);
+    GdiFlush();
+    const auto* pixels = static_cast<const std::uint32_t*>(bits);
+    for (int row = height; row > 0 && drawn.inkBottom == 0; --row) {
+        for (int column = 0; column < width; ++column) {
+            if ((pixels[(row - 1) * width + column] & 0xFFFFFF) != 0xFFFFFF) {
+                drawn.inkBottom = row;
+                break;
+            }
+        }
+    }
+    return drawn;
+}
+
+std::string Narrow(const wchar_t* text) { return platform::win::Narrow(text).value_or("?"); }
 
 class NoDialog : public platform::FileDialog {
   public:
@@ -95,6 +194,93 @@ TEST_F(Win32WindowTest, TabCyclesInTableOrderEnterAndEscapePressNothingButtonsRu
     EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
+TEST(LayoutFont, IsTheBitmapFaceWhereItHasTheSizeElseTheTwinElseTheNearestSize) {
+    // The bitmap face has 8 points at 96, 120 and 144 DPI (its 8, 10 and 12 point sizes at
+    // 96 DPI), none at 192: there the twin, or under a Wine without it the nearest size below.
+    const std::string layoutFace = Narrow(app::kLayoutFace);
+    for (const UINT dpi : {96u, 120u, 144u, 192u}) {
+        const auto font = app::MakeLayoutFont(dpi);
+        ASSERT_TRUE(font) << dpi;
+        const Given given = GivenFont(font.get());
+        if (dpi <= 144) {
+            EXPECT_EQ(given.face, layoutFace) << dpi;
+            EXPECT_EQ(given.em, app::LayoutEm(dpi)) << dpi;
+        } else if (given.face == Narrow(app::kLayoutTwinFace)) {
+            EXPECT_EQ(given.em, app::LayoutEm(dpi)) << dpi;
+        } else {
+            EXPECT_EQ(given.face, layoutFace) << dpi;
+            EXPECT_LT(given.em, app::LayoutEm(dpi)) << dpi;
+        }
+    }
+}
+
+// Every caption of the control table, in the font its control really holds, within the room its
+// box leaves it: at the window's first DPI and once the window has moved to another.
+class Win32CaptionTest : public Win32WindowTest, public ::testing::WithParamInterface<UINT> {};
+
+TEST_P(Win32CaptionTest, EveryCaptionShowsWholeInTheFontItsControlHolds) {
+    const UINT dpi = GetParam();
+    app::Win32Form form(GetModuleHandleW(nullptr), handlers, busy);
+    if (app::WindowDpi(form.Handle()) != dpi) {
+        RECT suggested{};
+        GetWindowRect(form.Handle(), &suggested);
+        SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+    }
+    const auto px = [dpi](int twips) { return app::TwipsToPixels(twips, static_cast<int>(dpi)); };
+    const std::string layoutFace = Narrow(app::kLayoutFace),
+                      twinFace = Narrow(app::kLayoutTwinFace);
+    for (std::size_t i = 0; i < app::kControls.size(); ++i) {
+        const app::ControlEntry& entry = app::kControls[i];
+        if (entry.caption.empty()) continue;
+        HWND control = form.ControlWindow(i);
+        RECT box{};
+        GetClientRect(control, &box);
+        ASSERT_EQ(box.right, px(entry.width)) << entry.name << " at " << dpi << " DPI";
+        ASSERT_EQ(box.bottom, px(entry.height)) << entry.name << " at " << dpi << " DPI";
+        const auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+        ASSERT_NE(font, nullptr) << entry.name;
+
+        // The room each kind of control leaves its caption, and how it breaks its lines.
+        UINT format = DT_WORDBREAK;
+        int width = static_cast<int>(box.right), height = static_cast<int>(box.bottom);
+        switch (entry.kind) {
+            case app::ControlKind::kLabel:  // SS_LEFT | SS_NOPREFIX
+                format |= DT_EXPANDTABS | DT_NOPREFIX;
+                break;
+            case app::ControlKind::kButton:  // inside its raised edge
+                width -= 2 * GetSystemMetrics(SM_CXEDGE);
+                height -= 2 * GetSystemMetrics(SM_CYEDGE);
+                break;
+            case app::ControlKind::kFrame:  // one line along the top, between the edges
+                width -= 2 * GetSystemMetrics(SM_CXEDGE);
+                height = GivenFont(font).lineHeight;
+                break;
+            case app::ControlKind::kTextBox:
+                break;
+        }
+        const Drawn drawn = Draw(font, app::WideText(entry.caption, "caption"), width, format);
+        const std::string where = std::string(entry.name) + " \"" + std::string(entry.caption) +
+                                  "\" in " + drawn.font.face + " at " + std::to_string(dpi) +
+                                  " DPI";
+        EXPECT_TRUE(drawn.font.face == layoutFace || drawn.font.face == twinFace)
+            << where << ": the window asks for " << layoutFace << " or " << twinFace;
+        EXPECT_EQ(drawn.font.em, app::LayoutEm(dpi)) << where << ": not 8 points";
+        EXPECT_LE(drawn.needed.cx, width) << where << " is wider than its box";
+        // The rows past the box may only be the blank descent of a last line that has no
+        // descenders: what may not be cut is ink.
+        EXPECT_GT(drawn.inkBottom, 0) << where << ": no ink drawn";
+        EXPECT_LE(drawn.inkBottom, height)
+            << where << " needs " << drawn.needed.cy << " px of height, its box has " << height
+            << ": " << drawn.inkBottom - height << " px of its ink are cut";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Dpi, Win32CaptionTest, ::testing::Values(96u, 144u),
+                         [](const ::testing::TestParamInfo<UINT>& info) {
+                             return std::to_string(info.param) + "dpi";
+                         });
+
 TEST(Win32Progress, ShowsTheLineDisablesItsOwnerAndReportsStop) {
     HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                                  200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -112,6 +298,24 @@ TEST(Win32Progress, ShowsTheLineDisablesItsOwnerAndReportsStop) {
     GetDlgItemTextW(window, app::kProgressTextId, text, 64);
     EXPECT_STREQ(text, L"Line 7 of 40");
     EXPECT_EQ(SendDlgItemMessageW(window, app::kProgressBarId, PBM_GETPOS, 0, 0), 7);
+    const auto fontOf = [window](int id) {
+        return GivenFont(
+            reinterpret_cast<HFONT>(SendDlgItemMessageW(window, id, WM_GETFONT, 0, 0)));
+    };
+    for (const int id : {app::kProgressTextId, app::kProgressStopId}) {
+        EXPECT_EQ(fontOf(id).face, Narrow(app::kLayoutFace)) << id;
+        EXPECT_EQ(fontOf(id).em, app::LayoutEm(app::WindowDpi(window))) << id;
+    }
+
+    // Moved to a monitor of 144 DPI, it is placed and lettered anew.
+    RECT suggested{};
+    GetWindowRect(window, &suggested);
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    RECT stop{};
+    GetClientRect(GetDlgItem(window, app::kProgressStopId), &stop);
+    EXPECT_EQ(stop.right, 108);
+    EXPECT_EQ(stop.bottom, 39);
+    EXPECT_EQ(fontOf(app::kProgressStopId).em, app::LayoutEm(144));
 
     PostMessageW(owner, WM_LBUTTONDOWN, 0, 0);  // input elsewhere is dropped
     EXPECT_FALSE(progress.Pump());

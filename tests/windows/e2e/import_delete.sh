@@ -68,6 +68,7 @@ for _ in $(seq 100); do [[ -s "$WORK/display" ]] && break; sleep 0.1; done
 export DISPLAY=":$(head -1 "$WORK/display")"
 
 wine cmd /c exit >/dev/null 2>&1
+cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"  # the window's own font among them
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
 mkdir -p "$DATA/Config" "$DATA/Postoffices"
 printf 'name\nmain\nsales\n' >"$DATA/Config/postoffices.tsv"
