@@ -42,19 +42,6 @@ fi
 IMMUTABLE="$alice/inbox/deep/held.eml"
 alice_files=$(cd "$alice" && find . | LC_ALL=C sort)
 
-# Closes the box titled "Seedwell" showing now and waits until that very box has gone.
-close_seedwell_box() {
-    local id
-    id=$(wait_window "Seedwell")
-    xdotool windowfocus --sync "$id"
-    xdotool key --delay 40 Return
-    for _ in $(seq 200); do
-        xdotool search --onlyvisible --name '^Seedwell$' 2>/dev/null | grep -qx "$id" || return 0
-        sleep 0.1
-    done
-    fail "the box titled 'Seedwell' did not close"
-}
-
 start_app
 type_file "$WORK/list.csv"
 press_delete

@@ -94,6 +94,19 @@ close_box() {
     wait_gone "$1"
 }
 
+# Closes the box titled "Seedwell" showing now and waits until that very box has gone.
+close_seedwell_box() {
+    local id
+    id=$(wait_window "Seedwell")
+    xdotool windowfocus --sync "$id"
+    xdotool key --delay 40 Return
+    for _ in $(seq 200); do
+        xdotool search --onlyvisible --name '^Seedwell$' 2>/dev/null | grep -qx "$id" || return 0
+        sleep 0.1
+    done
+    fail "the box titled 'Seedwell' did not close"
+}
+
 quit_app_from_import() {
     quit_after import
 }

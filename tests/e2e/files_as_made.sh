@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Files as spreadsheets and hand editing make them, through the real window: separators other
+# than commas, blanks after the commas, quoted fields and malformed addresses are passed over,
+# each with a box of its own (five at most), and nothing of them is made; a file with only a
+# header makes nothing; a UTF-8 file with its byte-order mark and a UTF-16 file are read as the
+# text they hold; a delete file with a typo removes what it names and nothing else.
+# Usage: files_as_made.sh <seedwell> <twao>
+SEEDWELL=$1
+TWAO=$2
+source "$(dirname "$0")/lib.sh"
+trap 'show_app_log_on_failure; cleanup' EXIT
+
+start_display
+install_server main sales
+
+printf '%s\n' "main;sem@example.com;pw" $'main\ttab@example.com\tpw' \
+    "main, carol@example.com, secret" "main,dan@x@example.com,pw" "main,fay@exa mple.com,pw" \
+    "main,gus@.com,pw" "main,hal@example..com,pw" 'main,"ivy@example.com","pass"' \
+    "main,zoë@example.com,pw" "main,ok@example.com,pw" >"$WORK/mixed.csv"
+printf 'postoffice,emailaddress,password\r\n' >"$WORK/header.csv"
+printf '\xEF\xBB\xBFsales,bom@example.org,pw\r\n' >"$WORK/bom.csv"
+printf 'sales,wide@example.org,pw\r\nsales,zoé@example.org,pw\r\n' |
+    iconv -f UTF-8 -t UTF-16LE | { printf '\xFF\xFE'; cat; } >"$WORK/utf16.csv"
+printf '%s\n' "main,ok@example.com" "main,okk@example.com" >"$WORK/typo.csv"
+
+start_app
+type_file "$WORK/mixed.csv"
+press_import
+# Eight lines passed over: five boxes, the rest listed in the end message.
+for _ in 1 2 3 4 5; do close_seedwell_box; done
+close_box "Done"
+quit_after import
+expect_equal "mailboxes from the mixed file" "$(printf 'main\tok\nmain\tzoë')" \
+    "$("$TWAO" list mailboxes | tail -n +2 | cut -f1,2)"
+expect_equal "domains from the mixed file" "$(printf 'example.com\tmain')" \
+    "$("$TWAO" list domains | tail -n +2 | cut -f1,2)"
+[[ -d "$DATA/Postoffices/main/mailroot/zoë/inbox" ]] || fail "zoë's folder was not made"
+
+before=$(snapshot)
+run_to_end import "$WORK/header.csv" 30
+expect_equal "the server after a file with only a header" "$before" "$(snapshot)"
+
+for file in bom.csv utf16.csv; do run_to_end import "$WORK/$file" 30; done
+expect_equal "mailboxes from the marked files" "$(printf 'sales\tbom\nsales\twide\nsales\tzoé')" \
+    "$("$TWAO" list mailboxes | tail -n +2 | cut -f1,2 | grep sales)"
+[[ -d "$DATA/Postoffices/sales/mailroot/zoé/inbox" ]] || fail "zoé's folder was not made"
+
+start_app
+type_file "$WORK/typo.csv"
+press_delete
+close_box "Done"
+quit_after delete
+expect_equal "mailboxes after the delete" "$(printf 'main\tzoë\nsales\tbom\nsales\twide\nsales\tzoé')" \
+    "$("$TWAO" list mailboxes | tail -n +2 | cut -f1,2)"
+echo "files as they are made, through the window: ok"
