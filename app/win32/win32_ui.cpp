@@ -11,11 +11,6 @@ namespace seedwell::app {
 
 namespace {
 
-struct MemoryDcTraits {
-    static HDC Invalid() noexcept { return nullptr; }
-    static void Close(HDC dc) noexcept { DeleteDC(dc); }
-};
-
 // A font as Windows realises it: its face and its em in pixels.
 struct Realised {
     wchar_t face[LF_FACESIZE] = {};

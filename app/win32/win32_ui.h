@@ -15,14 +15,22 @@
 
 namespace seedwell::app {
 
-/// Owners of a window and a font: destroying the owner destroys the window or deletes the font.
+/// Owner of a window: destroying the owner destroys the window.
 struct WindowTraits {
     static HWND Invalid() noexcept { return nullptr; }
     static void Close(HWND window) noexcept { DestroyWindow(window); }
 };
-struct FontTraits {
-    static HFONT Invalid() noexcept { return nullptr; }
-    static void Close(HFONT font) noexcept { DeleteObject(font); }
+/// Owner of a GDI object (a font, a bitmap): deletes it.
+template <typename Object>
+struct GdiObjectTraits {
+    static Object Invalid() noexcept { return nullptr; }
+    static void Close(Object object) noexcept { DeleteObject(object); }
+};
+using FontTraits = GdiObjectTraits<HFONT>;
+/// Owner of a memory device context (CreateCompatibleDC): deletes it.
+struct MemoryDcTraits {
+    static HDC Invalid() noexcept { return nullptr; }
+    static void Close(HDC dc) noexcept { DeleteDC(dc); }
 };
 
 /// The face the windows' twips were laid out for: the platform's dialog font, a bitmap face

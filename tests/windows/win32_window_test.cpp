@@ -23,14 +23,8 @@
 namespace seedwell {
 namespace {
 
-struct DcTraits {
-    static HDC Invalid() noexcept { return nullptr; }
-    static void Close(HDC dc) noexcept { DeleteDC(dc); }
-};
-struct BitmapTraits {
-    static HBITMAP Invalid() noexcept { return nullptr; }
-    static void Close(HBITMAP bitmap) noexcept { DeleteObject(bitmap); }
-};
+using app::MemoryDcTraits;
+using BitmapTraits = app::GdiObjectTraits<HBITMAP>;
 
 /// An object selected into a device context until the end of the scope.
 class Selected {
@@ -66,7 +60,7 @@ Given GivenFont(HDC dc) {
 }
 
 Given GivenFont(HFONT font) {
-    const platform::UniqueHandle<HDC, DcTraits> dc(CreateCompatibleDC(nullptr));
+    const platform::UniqueHandle<HDC, MemoryDcTraits> dc(CreateCompatibleDC(nullptr));
     const Selected selected(dc.get(), font);
     return GivenFont(dc.get());
 }
@@ -81,7 +75,7 @@ struct Drawn {
 };
 
 Drawn Draw(HFONT font, const std::wstring& caption, int width, UINT format) {
-    const platform::UniqueHandle<HDC, DcTraits> dc(CreateCompatibleDC(nullptr));
+    const platform::UniqueHandle<HDC, MemoryDcTraits> dc(CreateCompatibleDC(nullptr));
     const Selected selectedFont(dc.get(), font);
     Drawn drawn{GivenFont(dc.get())};
     RECT needed{0, 0, width, 0};
