@@ -113,10 +113,18 @@ TEST_F(ImportFileTest, BadBytesNameTheirLine) {
     EXPECT_EQ(FailureOf("ok\n\x81\n", platform::CodePage("CP1252")),
               "line 2 is not valid CP1252 text");
     EXPECT_EQ(FailureOf("ok\n" + std::string(1048577, 'x')), "line 2 is longer than 1048576 bytes");
-    EXPECT_EQ(FailureOf(std::string("\xFF\xFE" "x\0\n\0\x00\xDC", 8)),
+    EXPECT_EQ(FailureOf(std::string("\xFF\xFE"
+                                    "x\0\n\0\x00\xDC",
+                                    8)),
               "line 2 is not valid UTF-16 text");  // a lone low surrogate
-    EXPECT_EQ(FailureOf(std::string("\xFF\xFE" "x\0y", 5)), "line 1 is not valid UTF-16 text");
-    EXPECT_EQ(FailureOf(std::string("\xFF\xFE" "x\0\0\0", 6)), "line 1 holds a NUL character");
+    EXPECT_EQ(FailureOf(std::string("\xFF\xFE"
+                                    "x\0y",
+                                    5)),
+              "line 1 is not valid UTF-16 text");
+    EXPECT_EQ(FailureOf(std::string("\xFF\xFE"
+                                    "x\0\0\0",
+                                    6)),
+              "line 1 holds a NUL character");
 }
 
 TEST_F(ImportFileTest, CloseReleasesTheFile) {

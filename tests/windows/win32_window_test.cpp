@@ -188,26 +188,6 @@ TEST_F(Win32WindowTest, TabCyclesInTableOrderEnterAndEscapePressNothingButtonsRu
     EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
 }
 
-TEST(LayoutFont, IsTheBitmapFaceWhereItHasTheSizeElseTheTwinElseTheNearestSize) {
-    // The bitmap face has 8 points at 96, 120 and 144 DPI (its 8, 10 and 12 point sizes at
-    // 96 DPI), none at 192: there the twin, or under a Wine without it the nearest size below.
-    const std::string layoutFace = Narrow(app::kLayoutFace);
-    for (const UINT dpi : {96u, 120u, 144u, 192u}) {
-        const auto font = app::MakeLayoutFont(dpi);
-        ASSERT_TRUE(font) << dpi;
-        const Given given = GivenFont(font.get());
-        if (dpi <= 144) {
-            EXPECT_EQ(given.face, layoutFace) << dpi;
-            EXPECT_EQ(given.em, app::LayoutEm(dpi)) << dpi;
-        } else if (given.face == Narrow(app::kLayoutTwinFace)) {
-            EXPECT_EQ(given.em, app::LayoutEm(dpi)) << dpi;
-        } else {
-            EXPECT_EQ(given.face, layoutFace) << dpi;
-            EXPECT_LT(given.em, app::LayoutEm(dpi)) << dpi;
-        }
-    }
-}
-
 // Every caption of the control table, in the font its control really holds, within the room its
 // box leaves it: at the window's first DPI and once the window has moved to another.
 class Win32CaptionTest : public Win32WindowTest, public ::testing::WithParamInterface<UINT> {};

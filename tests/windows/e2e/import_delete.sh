@@ -134,6 +134,44 @@ expect_equal "mailboxes after the delete" "$(printf 'postoffice\tmailbox\nmain\t
 [[ -d "$DATA/Postoffices/main/mailroot/alice" ]] && fail "alice's folder is still there"
 [[ -d "$DATA/Postoffices/main/mailroot/bob" ]] || fail "bob's folder in use was removed"
 
+# Files as spreadsheets and editors make them, on the ANSI code page 1252: UTF-8 with its mark
+# and without it, and 1252 text, each read as the text it holds.
+printf '\xEF\xBB\xBFmain,zo\xC3\xAB@example.com,pw\r\n' >"$WORK/marked.csv"
+printf 'main,j\xC3\xB6rg@example.com,pw\r\n' >"$WORK/utf8.csv"
+printf 'main,ren\xE9@example.com,pw\r\n' >"$WORK/cp1252.csv"
+for file in marked utf8 cp1252; do
+    drive settext "$HWND" txtFile "$(winpath "$WORK/$file.csv")"
+    drive click "$HWND" cmdImport
+    expect_box Done ok "Mailboxes created."
+done
+expect_equal "mailboxes of the three encodings" "$(printf 'main\tj\xC3\xB6rg\nmain\tren\xC3\xA9
+main\tzo\xC3\xAB')" "$(cut -f1,2 "$DATA/Config/mailboxes.tsv" | grep -v -e bob -e carol -e mailbox |
+    LC_ALL=C sort)"
+[[ -d "$DATA/Postoffices/main/mailroot/zo"$'\xC3\xAB'"/inbox" ]] || fail "zoë's folder is missing"
+
+# Letter case: folder names ignore it, the records do not. Kim would get kim's folder.
+printf 'main,kim@example.com,pw\r\n' >"$WORK/kim.csv"
+printf 'main,Kim@example.com,pw\r\n' >"$WORK/Kim.csv"
+drive settext "$HWND" txtFile "$(winpath "$WORK/kim.csv")"
+drive click "$HWND" cmdImport
+expect_box Done ok "Mailboxes created."
+drive settext "$HWND" txtFile "$(winpath "$WORK/Kim.csv")"
+drive click "$HWND" cmdImport
+expect_box Seedwell ok "Line 1 was passed over: the mailbox Kim would share the folder of the mailbox kim: folder names ignore letter case here; nothing was created for it."
+expect_box Done ok "Mailboxes created, except for the lines reported: 1."
+grep -q $'^main\tKim\t' "$DATA/Config/mailboxes.tsv" && fail "a record for Kim was made"
+# A record Kim made elsewhere, written straight into the records: deleting it leaves kim's mail.
+echo "kim's mail" >"$DATA/Postoffices/main/mailroot/kim/inbox/1.msg"
+sed -i 's/^main\tkim\t\(.*\)$/&\nmain\tKim\t\1/' "$DATA/Config/mailboxes.tsv"
+printf 'main,Kim\r\n' >"$WORK/delete-Kim.csv"
+drive settext "$HWND" txtFile "$(winpath "$WORK/delete-Kim.csv")"
+drive click "$HWND" cmdDelete
+expect_box Delete yes "The file names 1 mailbox, in the post office main."
+expect_box Seedwell ok "The Kim mailbox was not deleted: its folder main\\mailroot\\kim is named in other letters and may be another mailbox's."
+expect_box Done ok "Mailboxes deleted, except for the lines reported: 1."
+expect_equal "kim's mail" "kim's mail" "$(cat "$DATA/Postoffices/main/mailroot/kim/inbox/1.msg")"
+grep -q $'^main\tKim\t' "$DATA/Config/mailboxes.tsv" || fail "Kim's record went"
+
 # Quit, and the close box, end the program.
 drive click "$HWND" cmdQuit
 wait_ended Quit
