@@ -1,16 +1,22 @@
 // Folder tree removal that nothing inside the tree can steer elsewhere: every step goes through
 // a descriptor of the folder it works in (openat, statx, unlinkat relative to it), nothing below
-// the base is ever followed, and the whole tree is checked before the first entry goes.
+// the base is ever followed, and the whole tree is checked before the first entry goes. Also the
+// names under which folders hold their entries, which on a folder that ignores letter case may
+// be other letters than the ones asked.
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -44,6 +50,113 @@ struct Entry {
     std::string name;
     unsigned char type;
 };
+
+/// Calls `visit(name, inode, type)` for every entry of the folder `fd` but "." and "..", read
+/// from its start. Answers 0, or the errno of a failed read.
+template <typename Visit>
+int ForEachEntry(int fd, Visit&& visit) {
+    if (::lseek(fd, 0, SEEK_SET) != 0) return errno;
+    alignas(dirent64) char buffer[8192];
+    for (;;) {
+        const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
+        if (got < 0) return errno;
+        if (got == 0) return 0;
+        for (ssize_t offset = 0; offset < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + offset);
+            offset += entry->d_reclen;
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..") visit(name, entry->d_ino, entry->d_type);
+        }
+    }
+}
+
+/// What an entry is, whatever name it is reached by.
+struct Identity {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const Identity&) const = default;
+};
+
+Identity IdentityOf(const struct stat& info) { return {info.st_dev, info.st_ino}; }
+Identity IdentityOf(const struct statx& info) {
+    return {makedev(info.stx_dev_major, info.stx_dev_minor), info.stx_ino};
+}
+
+/// True when `name` in the folder `dir`, not followed, is `entry`.
+bool Is(int dir, const std::string& name, const Identity& entry) {
+    struct stat info {};
+    return ::fstatat(dir, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+           IdentityOf(info) == entry;
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+/// `name` with every ASCII letter in the other case.
+std::string OtherCase(std::string name) {
+    for (char& c : name) {
+        if (IsAsciiLetter(c)) c ^= 0x20;
+    }
+    return name;
+}
+
+bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i] && !(IsAsciiLetter(a[i]) && (a[i] ^ 0x20) == b[i])) return false;
+    }
+    return true;
+}
+
+/// Sets `held` to the name under which the folder `dir` holds its entry `name`, which was found
+/// to be `entry`; empty when no entry of `dir` is `entry` any more. Answers 0, or the errno of a
+/// failed read of the folder.
+///
+/// Where the folder tells letter case apart, `name` in the other ASCII case is another entry or
+/// none, and `name` is how the entry is held: one lookup, and the folder's entries are not read.
+/// They are read only when that lookup finds `entry` again (a folder that ignores letter case,
+/// or a file with a second link under that name), or when `name` has no ASCII letter to try but
+/// bytes beyond ASCII that a folder might fold. Of the entries, the ones that are `entry` by
+/// device and inode count, `name` itself first among several links: first those whose listed
+/// inode matches, then, for file systems whose listing tells other inode numbers (a mount
+/// point, some union file systems), every entry by a lookup of its own.
+int ReadHeldName(int dir, const std::string& name, const Identity& entry,
+                 std::optional<std::string>& held) {
+    held.reset();
+    const std::string other = OtherCase(name);
+    if (other != name) {
+        struct stat info {};
+        const bool there = ::fstatat(dir, other.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+        if (there ? !(IdentityOf(info) == entry) : errno == ENOENT) {
+            held = name;
+            return 0;
+        }
+    } else if (std::all_of(name.begin(), name.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        held = name;  // nothing in it that any folder folds
+        return 0;
+    }
+    std::vector<std::string> found, others;
+    const int error = ForEachEntry(dir, [&](std::string_view listed, ino64_t inode, unsigned char) {
+        (inode == entry.inode ? found : others).emplace_back(listed);
+    });
+    if (error != 0) return error;
+    std::erase_if(found, [&](const std::string& listed) { return !Is(dir, listed, entry); });
+    if (found.empty()) {
+        for (std::string& listed : others) {
+            if (Is(dir, listed, entry)) found.push_back(std::move(listed));
+        }
+    }
+    if (found.empty()) return 0;
+    // Several names are links of one file: the one asked, else the one nearest to it.
+    auto chosen = std::find(found.begin(), found.end(), name);
+    if (chosen == found.end()) {
+        chosen = std::find_if(found.begin(), found.end(), [&](const std::string& listed) {
+            return SameIgnoringAsciiCase(listed, name);
+        });
+    }
+    held = chosen != found.end() ? *chosen : found.front();
+    return 0;
+}
 
 /// Immutable or append-only: what even root cannot remove, or remove anything from.
 std::string LockedFlag(int dirFd, const std::string& name, const struct statx& info) {
@@ -212,21 +325,12 @@ class TreeRemoval {
 
     /// The names in the folder `fd`, read from its start.
     std::vector<Entry> Names(int fd, const std::string& shown) const {
-        if (::lseek(fd, 0, SEEK_SET) != 0) throw Failed(shown, Reason(errno));
         std::vector<Entry> entries;
-        alignas(dirent64) char buffer[8192];
-        for (;;) {
-            const ssize_t got = ::getdents64(fd, buffer, sizeof buffer);
-            if (got < 0) throw Failed(shown, Reason(errno));
-            if (got == 0) return entries;
-            for (ssize_t offset = 0; offset < got;) {
-                const auto* entry = reinterpret_cast<const dirent64*>(buffer + offset);
-                offset += entry->d_reclen;
-                const std::string_view name = entry->d_name;
-                if (name != "." && name != "..")
-                    entries.push_back({std::string(name), entry->d_type});
-            }
-        }
+        const int error = ForEachEntry(fd, [&](std::string_view name, ino64_t, unsigned char type) {
+            entries.push_back({std::string(name), type});
+        });
+        if (error != 0) throw Failed(shown, Reason(error));
+        return entries;
     }
 
     bool force_;
@@ -254,9 +358,11 @@ FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::s
     }
     Fd folder;
     struct statx info {};
-    std::string shown;
+    std::string shown, held;
+    bool otherLetters = false;
     for (const std::string& level : levels) {
-        shown += (shown.empty() ? "" : std::string(1, separator)) + level;
+        const std::string joiner = shown.empty() ? "" : std::string(1, separator);
+        shown += joiner + level;
         if (folder) {
             parent = std::move(folder);
             parentInfo = info;
@@ -275,7 +381,16 @@ FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::s
         if (::statx(folder.get(), "", AT_EMPTY_PATH, kStatxWanted, &info) != 0) {
             return cannot("'" + shown + "'", errno);
         }
+        // The name of the folder opened, as its parent holds it.
+        std::optional<std::string> name;
+        if (const int error = ReadHeldName(parent.get(), level, IdentityOf(info), name)) {
+            return cannot("'" + shown + "'", error);
+        }
+        if (!name) return {Outcome::kMissing, {}};  // gone from its parent meanwhile
+        otherLetters = otherLetters || *name != level;
+        held += joiner + *name;
     }
+    if (otherLetters) return {Outcome::kOtherLetters, held};
 
     TreeRemoval removal(force, top);
     const std::string& name = levels.back();
@@ -307,6 +422,36 @@ FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::s
         return {stop.outcome, stop.detail};
     }
     return {Outcome::kRemoved, {}};
+}
+
+std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name) {
+    auto cannot = [&](int error) {
+        return Error("cannot read the folder '" + dir + "': " + Reason(error));
+    };
+    // No entry is named so: the name would lead elsewhere or nowhere.
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+        return std::nullopt;
+    }
+    Fd folder(
+        ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
+    if (!folder) {
+        if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
+        throw cannot(errno);
+    }
+    // Held open, the entry stays the one looked at, and its inode stays known to file systems
+    // that number only the inodes they hold.
+    Fd entry(::openat(folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    if (!entry) {
+        if (errno == ENOENT || errno == ENAMETOOLONG) return std::nullopt;
+        throw cannot(errno);
+    }
+    struct stat info {};
+    if (::fstat(entry.get(), &info) != 0) throw cannot(errno);
+    std::optional<std::string> held;
+    if (const int error = ReadHeldName(folder.get(), name, IdentityOf(info), held)) {
+        throw cannot(error);
+    }
+    return held;
 }
 
 }  // namespace seedwell::platform

@@ -1,18 +1,29 @@
 // Folder tree removal that nothing inside the tree can steer elsewhere: every entry is opened
 // relative to the open handle of its folder, as itself (a symbolic link or junction is opened,
 // never followed), its kind is read from the open handle, and it is deleted through that
-// handle. The whole tree is opened once first, with delete access, before anything goes.
+// handle. The whole tree is opened once first, with delete access, before anything goes. Also
+// the names under which folders hold their entries, read from the folders' own listings.
 
 #include <windows.h>
 #include <winternl.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/error.h"
 #include "platform/filesystem_std.h"
 #include "platform/unique_handle.h"
 #include "platform/win_text.h"
+
+// ntdll exports it; winternl.h does not declare it.
+extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PIO_APC_ROUTINE apc,
+                                               PVOID apcContext, PIO_STATUS_BLOCK io,
+                                               PVOID information, ULONG length,
+                                               FILE_INFORMATION_CLASS informationClass,
+                                               BOOLEAN singleEntry, PUNICODE_STRING fileName,
+                                               BOOLEAN restartScan);
 
 namespace seedwell::platform {
 namespace {
@@ -29,6 +40,9 @@ constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr NTSTATUS kNameNotFound = NTSTATUS(0xC0000034L);
 constexpr NTSTATUS kPathNotFound = NTSTATUS(0xC000003AL);
 constexpr NTSTATUS kDeletePending = NTSTATUS(0xC0000056L);
+
+constexpr NTSTATUS kNoSuchFile = NTSTATUS(0xC000000FL);
+constexpr NTSTATUS kNoMoreFiles = NTSTATUS(0x80000006L);
 
 bool Gone(NTSTATUS status) {
     return status == kNameNotFound || status == kPathNotFound || status == kDeletePending;
@@ -59,6 +73,48 @@ DWORD AttributesOf(HANDLE handle) {
     FILE_BASIC_INFO basic{};
     if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic)) return 0;
     return basic.FileAttributes;
+}
+
+/// An entry of a folder as the folder holds it.
+struct HeldEntry {
+    std::wstring name;
+    LONGLONG id;  ///< the file id, 0 where the file system has none
+};
+
+/// Looks `name` up in the folder `dir` as the file system matches names (letter case ignored
+/// where it ignores it, 8.3 short names too) and reads the entry that answers from the folder's
+/// listing; nothing is followed. `held` is empty when no entry answers, and always for a name
+/// with wildcards, which would match others. Each handle takes one query only: a folder handle
+/// keeps the first name it was queried with.
+NTSTATUS QueryHeld(HANDLE dir, std::wstring_view name, std::optional<HeldEntry>& held) {
+    held.reset();
+    if (name.empty() || name.find_first_of(L"*?<>\"") != std::wstring_view::npos) return 0;
+    UNICODE_STRING mask;
+    mask.Buffer = const_cast<PWSTR>(name.data());
+    mask.Length = mask.MaximumLength = USHORT(name.size() * sizeof(wchar_t));
+    // One entry with the longest name a folder holds, 255 characters.
+    alignas(FILE_ID_BOTH_DIR_INFORMATION) char buffer[sizeof(FILE_ID_BOTH_DIR_INFORMATION) + 512];
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status =
+        NtQueryDirectoryFile(dir, nullptr, nullptr, nullptr, &io, buffer, sizeof buffer,
+                             FileIdBothDirectoryInformation, TRUE, &mask, TRUE);
+    if (status == kNoSuchFile || status == kNoMoreFiles || Gone(status)) return 0;
+    if (status < 0) return status;
+    const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFORMATION*>(buffer);
+    held = HeldEntry{std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t)),
+                     info->FileId.QuadPart};
+    return 0;
+}
+
+/// The file id of the open `handle`, 0 where the file system has none.
+LONGLONG FileIdOf(HANDLE handle) {
+    FILE_INTERNAL_INFORMATION internal{};
+    IO_STATUS_BLOCK io{};
+    if (NtQueryInformationFile(handle, &io, &internal, sizeof internal, FileInternalInformation) <
+        0) {
+        return 0;
+    }
+    return internal.IndexNumber.QuadPart;
 }
 
 bool IsRealFolder(DWORD attributes) {
@@ -224,9 +280,11 @@ FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::s
 
     Handle folder;
     DWORD attributes = 0;
-    std::string shown;
+    std::string shown, held;
+    bool otherLetters = false;
     for (std::size_t i = 0; i < levels.size(); ++i) {
-        shown += (shown.empty() ? "" : std::string(1, separator)) + levels[i];
+        const std::string joiner = shown.empty() ? "" : std::string(1, separator);
+        shown += joiner + levels[i];
         if (folder) parent = std::move(folder);
         const auto name = win::Widen(levels[i]);
         if (!name) return cannot("'" + shown + "'", "its name is not valid UTF-8 text");
@@ -242,7 +300,22 @@ FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::s
         if (attributes == 0) return cannot("'" + shown + "'", win::Win32Reason(GetLastError()));
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return {Outcome::kLink, shown};
         if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return {Outcome::kMissing, {}};
+        // The name of the folder opened, as its parent lists it; the parent handle is queried
+        // here only.
+        std::optional<HeldEntry> entry;
+        if (const NTSTATUS query = QueryHeld(parent.get(), *name, entry); query < 0) {
+            return cannot("'" + shown + "'", NtReason(query));
+        }
+        if (!entry) return {Outcome::kMissing, {}};  // gone from its parent meanwhile
+        const LONGLONG id = FileIdOf(folder.get());
+        if (entry->id != 0 && id != 0 && entry->id != id) {
+            return {Outcome::kInUse, "cannot delete the folder '" + top + "': '" + shown +
+                                         "' was replaced while it was being opened"};
+        }
+        otherLetters = otherLetters || entry->name != *name;
+        held += joiner + win::Narrow(entry->name).value_or("(a name that is not Unicode)");
     }
+    if (otherLetters) return {Outcome::kOtherLetters, held};
 
     TreeRemoval removal(force, top);
     try {
@@ -257,6 +330,42 @@ FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::s
     // The folder goes when its handle closes; a folder still there then was not emptied.
     folder.reset();
     return {Outcome::kRemoved, {}};
+}
+
+std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name) {
+    auto cannot = [&](const std::string& reason) {
+        return Error("cannot read the folder '" + dir + "': " + reason);
+    };
+    // No entry is named so: the name would lead elsewhere, to a stream, or nowhere.
+    const auto wideName = win::Widen(name);
+    if (!wideName || wideName->empty() || *wideName == L"." || *wideName == L".." ||
+        wideName->find_first_of(L"\\/:*?\"<>|") != std::wstring::npos) {
+        return std::nullopt;
+    }
+    const auto wideDir = win::Widen(dir.empty() ? "." : dir);
+    if (!wideDir) throw cannot("its path is not valid UTF-8 text");
+    Handle folder(CreateFileW(wideDir->c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                              kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                              nullptr));
+    if (!folder) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+            error == ERROR_DIRECTORY) {
+            return std::nullopt;
+        }
+        throw cannot(win::Win32Reason(error));
+    }
+    const DWORD attributes = AttributesOf(folder.get());
+    if (attributes == 0) throw cannot(win::Win32Reason(GetLastError()));
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
+    std::optional<HeldEntry> entry;
+    if (const NTSTATUS status = QueryHeld(folder.get(), *wideName, entry); status < 0) {
+        throw cannot(NtReason(status));
+    }
+    if (!entry) return std::nullopt;
+    auto held = win::Narrow(entry->name);
+    if (!held) throw cannot("the entry that answers to '" + name + "' is named in no Unicode text");
+    return held;
 }
 
 }  // namespace seedwell::platform

@@ -62,14 +62,6 @@ std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
     return file;
 }
 
-std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name) {
-    // Stand-in until the entries are read: the name as asked when something is there.
-    struct stat info {};
-    const std::string path = dir.empty() ? name : dir + "/" + name;
-    if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
-    return name;
-}
-
 std::unique_ptr<FileSystem> MakeSystemFileSystem() { return std::make_unique<StdFileSystem>('/'); }
 
 std::unique_ptr<Registry> MakeSystemRegistry() {

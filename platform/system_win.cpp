@@ -82,6 +82,14 @@ class WinFileSystem : public StdFileSystem {
     bool FolderExists(const std::string& path) noexcept override {
         return !PathProblem(path) && StdFileSystem::FolderExists(path);
     }
+    /// A name that Windows would read as another holds no entry by its letter.
+    std::optional<std::string> HeldName(const std::string& dir, const std::string& name) override {
+        if (const auto problem = PathProblem(dir)) {
+            throw Error("cannot read the folder '" + dir + "': " + *problem);
+        }
+        if (WindowsNameProblem("the name", name)) return std::nullopt;
+        return StdFileSystem::HeldName(dir, name);
+    }
     void CreateFolder(const std::string& path) override {
         if (const auto problem = PathProblem(path)) {
             throw Error("cannot create the folder '" + path + "': " + *problem);
@@ -106,13 +114,6 @@ class WinFileSystem : public StdFileSystem {
 };
 
 }  // namespace
-
-std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name) {
-    // Stand-in until the entries are read: the name as asked when something is there.
-    const auto wide = win::Widen(dir.empty() ? name : dir + "\\" + name);
-    if (!wide || GetFileAttributesW(wide->c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
-    return name;
-}
 
 std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
     if (path.find('\0') != std::string::npos) {

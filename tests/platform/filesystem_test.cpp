@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -361,6 +362,140 @@ TEST_F(FileSystemTest, AnotherUsersEntriesMakeTheTreeInUseForAnUnprivilegedRemov
         EXPECT_EQ(detail, c.reason);
         EXPECT_EQ(FilesBelow(temp / "mr/box"), before);
     }
+}
+
+// On a folder that tells letter case apart every name is held as it is asked, and only the
+// entry of that very name answers. A name without ASCII letters to try in the other case, and a
+// file with a second link in other letters, make the folder's entries be read.
+TEST_F(FileSystemTest, HeldNameIsTheNameAskedWhereLetterCaseTellsNamesApart) {
+    fs::create_directories(temp / "kim");
+    fs::create_directories(temp / "Kim");
+    const std::string omega = "\xCE\xA9\xCE\xBC\xCE\xAD\xCE\xB3\xCE\xB1";  // Ωμέγα
+    fs::create_directories(temp / omega);
+    fs::create_hard_link(temp.Write("note", "x"), temp / "NOTE");
+    fs::create_symlink(temp / "missing", temp / "dangling");
+    const std::pair<std::string, std::optional<std::string>> cases[] = {
+        {"kim", "kim"},
+        {"Kim", "Kim"},
+        {"KIM", std::nullopt},
+        {omega, omega},
+        {"note", "note"},
+        {"NOTE", "NOTE"},
+        {"dangling", "dangling"},  // named, not followed
+        {"missing", std::nullopt},
+        {"", std::nullopt},
+        {"..", std::nullopt},
+    };
+    for (const auto& [name, held] : cases) {
+        EXPECT_EQ(files->HeldName(temp.Path(), name), held) << name;
+    }
+    EXPECT_EQ(files->HeldName(temp / "note", "x"), std::nullopt);
+    EXPECT_EQ(files->HeldName(temp / "missing", "x"), std::nullopt);
+    fs::create_symlink(temp / "loop", temp / "loop");
+    EXPECT_EQ(
+        ErrorOf([&] { files->HeldName(temp / "loop", "x"); }),
+        "cannot read the folder '" + (temp / "loop") + "': Too many levels of symbolic links");
+}
+
+// Two mailboxes whose names differ only in letter case have two folders there: removing one
+// leaves the other.
+TEST_F(FileSystemTest, FoldersInOtherLettersAreOtherFoldersWhereLetterCaseTellsNamesApart) {
+    fs::create_directories(temp / "main/mailroot/kim");
+    fs::create_directories(temp / "main/mailroot/Kim");
+    temp.Write("main/mailroot/kim/keep.eml", "x");
+    EXPECT_EQ(files->RemoveFolderBelow(temp.Path(), {"main", "mailroot", "Kim"}, true).outcome,
+              Outcome::kRemoved);
+    EXPECT_FALSE(fs::exists(temp / "main/mailroot/Kim"));
+    EXPECT_EQ(files->RemoveFolderBelow(temp.Path(), {"Main", "mailroot", "kim"}, true).outcome,
+              Outcome::kMissing);
+    EXPECT_TRUE(fs::exists(temp / "main/mailroot/kim/keep.eml"));
+}
+
+/// A folder that ignores letter case and keeps its entries' inode numbers: an NTFS image mounted
+/// by lowntfs-3g with ignore_case, which lists every name in small letters. Problem() is not
+/// empty when it cannot be made here (it needs root, FUSE and ntfs-3g).
+class CaseBlindFolder {
+  public:
+    explicit CaseBlindFolder(const TempFolder& temp) : path_(temp / "ntfs") {
+        const std::string image = temp / "ntfs.img", tools = "PATH=\"$PATH:/usr/sbin:/sbin\" ";
+        fs::create_directory(path_);
+        test_support::WriteBytes(image, "");
+        fs::resize_file(image, 8 << 20);
+        mounted_ =
+            geteuid() == 0 && access("/dev/fuse", R_OK | W_OK) == 0 &&
+            std::system((tools + "mkntfs -F -Q -q " + image + " >/dev/null 2>&1").c_str()) == 0 &&
+            std::system(
+                (tools + "lowntfs-3g -o ignore_case " + image + " " + path_ + " >/dev/null 2>&1")
+                    .c_str()) == 0;
+        if (!mounted_) problem_ = "cannot mount an NTFS image: needs root, FUSE and ntfs-3g";
+    }
+    ~CaseBlindFolder() {
+        if (mounted_) umount2(path_.c_str(), MNT_DETACH);
+    }
+    CaseBlindFolder(const CaseBlindFolder&) = delete;
+    CaseBlindFolder& operator=(const CaseBlindFolder&) = delete;
+
+    const std::string& Problem() const { return problem_; }
+    std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+  private:
+    std::string path_, problem_;
+    bool mounted_ = false;
+};
+
+class CaseBlindFileSystemTest : public FileSystemTest {
+  protected:
+    void SetUp() override {
+        if (!blind.Problem().empty()) GTEST_SKIP() << blind.Problem();
+    }
+    CaseBlindFolder blind{temp};
+};
+
+TEST_F(CaseBlindFileSystemTest, HeldNameIsTheEntrysOwnLetters) {
+    fs::create_directories(blind / "main/mailroot/kim");
+    test_support::WriteBytes(blind / "main/notes.txt", "x");
+    fs::create_directories(blind / "main/\xCF\x89");  // ω
+    const struct {
+        std::string dir, name;
+        std::optional<std::string> held;
+    } cases[] = {
+        {"main/mailroot", "kim", "kim"},
+        {"main/mailroot", "Kim", "kim"},
+        {"", "MAIN", "main"},
+        {"main", "Notes.TXT", "notes.txt"},
+        {"main", "\xCE\xA9", "\xCF\x89"},  // Ω, no ASCII letter to try
+        {"main/mailroot", "kimberley", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(files->HeldName(blind / c.dir, c.name), c.held) << c.dir << " " << c.name;
+    }
+    // A folder mounted there is listed with the inode below it, and is still found by its name.
+    fs::create_directories(blind / "main/mnt");
+    if (mount(temp.Path().c_str(), (blind / "main/mnt").c_str(), nullptr, MS_BIND, nullptr) != 0) {
+        GTEST_SKIP() << "cannot bind-mount here: " << std::strerror(errno);
+    }
+    EXPECT_EQ(files->HeldName(blind / "main", "MNT"), "mnt");
+    umount2((blind / "main/mnt").c_str(), MNT_DETACH);
+}
+
+// Removing "Kim" where "kim" is held would take kim's mail: any level held in other letters ends
+// the removal before anything goes, and says every level as it is held.
+TEST_F(CaseBlindFileSystemTest, ALevelInOtherLettersRemovesNothing) {
+    fs::create_directories(blind / "main/mailroot/kim/inbox");
+    test_support::WriteBytes(blind / "main/mailroot/kim/inbox/keep.eml", "x");
+    for (const std::vector<std::string>& levels :
+         std::vector<std::vector<std::string>>{{"main", "mailroot", "Kim"},
+                                               {"Main", "mailroot", "kim"},
+                                               {"main", "MailRoot", "KIM"}}) {
+        SCOPED_TRACE(levels[0] + "/" + levels[1] + "/" + levels[2]);
+        const FolderRemoval removal = files->RemoveFolderBelow(blind / "", levels, true);
+        EXPECT_EQ(removal.outcome, Outcome::kOtherLetters);
+        EXPECT_EQ(removal.detail, "main/mailroot/kim");
+        EXPECT_TRUE(fs::exists(blind / "main/mailroot/kim/inbox/keep.eml"));
+    }
+    EXPECT_EQ(files->RemoveFolderBelow(blind / "", {"main", "mailroot", "kim"}, true).outcome,
+              Outcome::kRemoved);
+    EXPECT_FALSE(fs::exists(blind / "main/mailroot/kim"));
 }
 
 TEST_F(FileSystemTest, OpenTextFileReadsOnlyRegularFiles) {

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/filesystem_std.h"
@@ -127,6 +129,69 @@ TEST_F(WindowsFileSystem, AFileHeldOpenLeavesTheWholeTree) {
     WriteBytes(file, "x");
     EXPECT_EQ(files->RemoveFolderBelow(root, {"file.txt"}, true).outcome, Outcome::kMissing);
     EXPECT_TRUE(files->FileExists(file));
+}
+
+/// The 8.3 short name of the existing entry `path`, or empty text when it has none of its own.
+std::string ShortNameOf(const std::string& path) {
+    wchar_t buffer[MAX_PATH];
+    const DWORD length = GetShortPathNameW(Utf8Path(path).c_str(), buffer, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    const std::string name = fs::path(std::wstring(buffer, length)).filename().string();
+    return name == fs::path(path).filename().string() ? std::string() : name;
+}
+
+// Windows finds "Kim" where "kim" was made, and so does Wine over its case-sensitive folders:
+// the name is read from the folder's own listing.
+TEST_F(WindowsFileSystem, HeldNameIsTheEntrysOwnLetters) {
+    files->CreateFolder(In("kim"));
+    WriteBytes(In("notes.txt"), "x");
+    const std::pair<std::string, std::optional<std::string>> cases[] = {
+        {"kim", "kim"},
+        {"Kim", "kim"},
+        {"Notes.TXT", "notes.txt"},
+        {"missing", std::nullopt},
+        {"kim.", std::nullopt},  // Windows would read it as "kim"
+    };
+    for (const auto& [name, held] : cases) {
+        EXPECT_EQ(files->HeldName(root, name), held) << name;
+    }
+    // A wildcard in the name looked up would match other names.
+    EXPECT_EQ(HeldEntryName(root, "k*"), std::nullopt);
+    EXPECT_EQ(files->HeldName(In("notes.txt"), "x"), std::nullopt);
+    // A short name opens the entry of its long name.
+    files->CreateFolder(In("kimberley-and-more"));
+    const std::string shortName = ShortNameOf(In("kimberley-and-more"));
+    if (shortName.empty()) GTEST_SKIP() << "no short names here";
+    EXPECT_EQ(files->HeldName(root, shortName), "kimberley-and-more");
+}
+
+// Removing "Kim" where "kim" is held would take kim's mail: any level held in other letters, or
+// by its short name, ends the removal before anything goes, and says every level as it is held.
+TEST_F(WindowsFileSystem, ALevelInOtherLettersRemovesNothing) {
+    for (const char* folder :
+         {"main", "main\\mailroot", "main\\mailroot\\kim", "main\\mailroot\\kimberley-and-more"}) {
+        files->CreateFolder(In(folder));
+    }
+    const std::string keep = In("main\\mailroot\\kim\\keep.eml");
+    WriteBytes(keep, "x");
+    std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"main", "mailroot", "Kim"}, "main\\mailroot\\kim"},
+        {{"Main", "MAILROOT", "kim"}, "main\\mailroot\\kim"},
+    };
+    if (const std::string shortName = ShortNameOf(In("main\\mailroot\\kimberley-and-more"));
+        !shortName.empty()) {
+        cases.push_back({{"main", "mailroot", shortName}, "main\\mailroot\\kimberley-and-more"});
+    }
+    for (const auto& [levels, held] : cases) {
+        const FolderRemoval removal = files->RemoveFolderBelow(root, levels, true);
+        EXPECT_EQ(removal.outcome, Outcome::kOtherLetters) << levels.back();
+        EXPECT_EQ(removal.detail, held);
+    }
+    EXPECT_TRUE(files->FileExists(keep));
+    EXPECT_TRUE(files->FolderExists(In("main\\mailroot\\kimberley-and-more")));
+    EXPECT_EQ(files->RemoveFolderBelow(root, {"main", "mailroot", "kim"}, true).outcome,
+              Outcome::kRemoved);
+    EXPECT_FALSE(files->FolderExists(In("main\\mailroot\\kim")));
 }
 
 TEST_F(WindowsFileSystem, OnlyRegularFilesAreOpened) {
