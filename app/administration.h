@@ -2,8 +2,10 @@
 
 #include <memory>
 
+#include "platform/filesystem.h"
 #include "platform/objects.h"
 #include "platform/registry.h"
+#include "provisioning/operations.h"
 
 namespace seedwell::app {
 
@@ -11,5 +13,23 @@ namespace seedwell::app {
 /// server's classes off Windows, the real server's COM objects on Windows. `registry` must
 /// outlive the factory. Throws seedwell::Error when the factory cannot be set up.
 std::unique_ptr<platform::ObjectFactory> MakeAdministrationObjects(platform::Registry& registry);
+
+/// What the operations reach on this machine, as both programs wire it: the system's registry,
+/// its file system and code page, and the administration objects of this build. Owns all of it
+/// for its own life. Throws seedwell::Error when a part cannot be set up.
+class SystemServices {
+  public:
+    SystemServices();
+    SystemServices(const SystemServices&) = delete;
+    SystemServices& operator=(const SystemServices&) = delete;
+
+    const provisioning::Services& Get() const { return services_; }
+
+  private:
+    std::unique_ptr<platform::Registry> registry_;
+    std::unique_ptr<platform::ObjectFactory> objects_;
+    std::unique_ptr<platform::FileSystem> files_;
+    provisioning::Services services_;
+};
 
 }  // namespace seedwell::app

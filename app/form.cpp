@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "platform/registry.h"
+#include "support/settings.h"
 
 namespace seedwell::app {
 
@@ -50,9 +50,10 @@ const ControlEntry& Control(std::string_view name) {
     throw std::out_of_range("no control called " + std::string(name));
 }
 
-FormHandlers::FormHandlers(const provisioning::Services& services, platform::FileDialog& cd,
-                           RunFunction runImport, RunFunction runDelete)
+FormHandlers::FormHandlers(const provisioning::Services& services, const Screen& screen,
+                           FileDialog& cd, RunFunction runImport, RunFunction runDelete)
     : services_(services),
+      screen_(screen),
       cd_(cd),
       runImport_(std::move(runImport)),
       runDelete_(std::move(runDelete)) {}
@@ -69,7 +70,7 @@ void FormHandlers::Handle(FormView& view, Handler handler) noexcept {
         description = "An unknown failure occurred.";
     }
     try {
-        services_.messages.Show(description, platform::kMbOkCritical, std::nullopt);
+        screen_.messages.Show(description, kMbOkCritical, std::nullopt);
     } catch (...) {
         // The window unloads below whether or not the failure could be shown.
     }
@@ -78,8 +79,8 @@ void FormHandlers::Handle(FormView& view, Handler handler) noexcept {
 
 void FormHandlers::Form_Load(FormView& view) {
     const std::string dataDirectory =
-        platform::GetDataDirectory(services_.registry, services_.codePage);
-    view.SetRootText(services_.files.BuildPath(dataDirectory, "Postoffices"));
+        support::GetDataDirectory(services_.registry, services_.codePage);
+    view.SetRootText(support::PostofficeRoot(services_.files, dataDirectory));
 }
 
 void FormHandlers::cmdSelect_Click(FormView& view) noexcept {
@@ -90,11 +91,11 @@ void FormHandlers::cmdSelect_Click(FormView& view) noexcept {
 }
 
 void FormHandlers::cmdImport_Click(FormView& view) noexcept {
-    Handle(view, [&] { runImport_(view, services_); });
+    Handle(view, [&] { runImport_(view, services_, screen_); });
 }
 
 void FormHandlers::cmdDelete_Click(FormView& view) noexcept {
-    Handle(view, [&] { runDelete_(view, services_); });
+    Handle(view, [&] { runDelete_(view, services_, screen_); });
 }
 
 void FormHandlers::cmdQuit_Click(FormView& view) noexcept { view.Unload(); }

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "app/runs.h"
-#include "platform/ui.h"
+#include "app/screen.h"
 
 namespace seedwell::app {
 
@@ -65,10 +65,11 @@ class FormView : public RunWindow {
 class FormHandlers {
   public:
     /// A run started by a button: RunImport or RunDelete, or a stand-in in tests.
-    using RunFunction = std::function<void(RunWindow&, const provisioning::Services&)>;
+    using RunFunction =
+        std::function<void(RunWindow&, const provisioning::Services&, const Screen&)>;
 
-    /// `services` and `cd` must outlive the handlers.
-    FormHandlers(const provisioning::Services& services, platform::FileDialog& cd,
+    /// What `services` and `screen` refer to, and `cd`, must outlive the handlers.
+    FormHandlers(const provisioning::Services& services, const Screen& screen, FileDialog& cd,
                  RunFunction runImport = RunImport, RunFunction runDelete = RunDelete);
 
     /// Fills the root box from the data directory that the registry names. Throws
@@ -86,7 +87,8 @@ class FormHandlers {
     void Handle(FormView& view, Handler handler) noexcept;
 
     provisioning::Services services_;
-    platform::FileDialog& cd_;
+    Screen screen_;
+    FileDialog& cd_;
     RunFunction runImport_;
     RunFunction runDelete_;
 };

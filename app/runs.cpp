@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "platform/full_path.h"
-#include "platform/names.h"
+#include "platform/printable.h"
 #include "provisioning/operations.h"
 #include "support/fields.h"
 #include "support/import_file.h"
@@ -91,30 +90,37 @@ class LineList {
     std::vector<std::string> listed_;
 };
 
-// The messages about single lines, from the run itself and from the operations it calls. The
-// first five show as boxes, the fifth saying that more will follow at the end; the rest are
-// only counted. Every line with a message is remembered for the end message.
-class LineReports : public platform::MessageBox {
+// The messages about single lines, from the run itself and from the operations it calls, each
+// in a box without an icon. The first five show, the fifth saying that more will follow at the
+// end; the rest are only counted. Every line with a message is remembered for the end message.
+class LineReports {
   public:
-    explicit LineReports(platform::MessageBox& screen) : screen_(screen) {}
+    explicit LineReports(MessageBox& screen) : screen_(screen) {}
 
     void SetLine(long line) { line_ = line; }
     long Count() const { return lines_.Count(); }
     std::string List() const { return lines_.List(); }
 
-    int Show(std::string_view text, int style, std::optional<std::string> title) override {
+    void Show(std::string_view text) {
         if (line_ != lastReported_) {
             lastReported_ = line_;
             lines_.Add(line_);
         }
-        if (boxes_ >= kMaxReportBoxes) return platform::kAnswerOk;
-        if (++boxes_ < kMaxReportBoxes) return screen_.Show(text, style, std::move(title));
-        return screen_.Show(std::string(text) + "\r\n" + std::string(kFurtherProblems), style,
-                            std::move(title));
+        if (boxes_ >= kMaxReportBoxes) return;
+        if (++boxes_ < kMaxReportBoxes) {
+            screen_.Show(text, kMbOk, std::nullopt);
+        } else {
+            screen_.Show(std::string(text) + "\r\n" + std::string(kFurtherProblems), kMbOk,
+                         std::nullopt);
+        }
+    }
+    /// Shows what an operation answered went wrong, if anything.
+    void ShowAny(const std::optional<std::string>& failure) {
+        if (failure) Show(*failure);
     }
 
   private:
-    platform::MessageBox& screen_;
+    MessageBox& screen_;
     long line_ = 0;
     long lastReported_ = -1;
     int boxes_ = 0;
@@ -128,20 +134,13 @@ struct LineTally {
     LineList missing;
 };
 
-// The run's services with its line reports in place of the screen's message boxes: what the
-// operations it calls for each line use.
-Services ReportingTo(const Services& services, platform::MessageBox& reports) {
-    return {services.objects, services.files,    services.registry, reports,
-            services.pointer, services.codePage, services.progress, services.clock};
-}
-
 // The two checks of the file box. On a failure the pointer is restored, the message shown and
 // the focus put back into the file box; answers the path to use, exactly as typed.
 std::optional<std::string> CheckFileBox(RunWindow& window, const Services& services,
-                                        std::string_view emptyMessage) {
+                                        const Screen& screen, std::string_view emptyMessage) {
     auto refuse = [&](std::string_view message) {
-        services.pointer.Restore();
-        services.messages.Show(message, platform::kMbOkCritical, "Error");
+        screen.pointer.Restore();
+        screen.messages.Show(message, kMbOkCritical, "Error");
         window.FocusFile();
         return std::nullopt;
     };
@@ -151,20 +150,19 @@ std::optional<std::string> CheckFileBox(RunWindow& window, const Services& servi
     return path;
 }
 
-void PassOver(platform::MessageBox& reports, long lineNumber, const std::string& problem,
+void PassOver(LineReports& reports, long lineNumber, const std::string& problem,
               std::string_view consequence) {
     reports.Show("Line " + std::to_string(lineNumber) + " was passed over: " + problem + "; " +
-                     std::string(consequence),
-                 platform::kMbOk, std::nullopt);
+                 std::string(consequence));
 }
 
 // When the progress shows and how often it is drawn: after the run's first second, and then at
 // most every tenth of a second, which is also how often the window's events are let through.
 class Pacer {
   public:
-    Pacer(const Services& services, std::string_view title, long total)
-        : progress_(services.progress),
-          clock_(services.clock),
+    Pacer(const Screen& screen, std::string_view title, long total)
+        : progress_(screen.progress),
+          clock_(screen.clock),
           title_(title),
           total_(total),
           start_(clock_.Now()),
@@ -189,8 +187,8 @@ class Pacer {
     }
 
   private:
-    platform::Progress& progress_;
-    const platform::Clock& clock_;
+    Progress& progress_;
+    const Clock& clock_;
     std::string_view title_;
     long total_;
     std::chrono::steady_clock::time_point start_;
@@ -202,13 +200,13 @@ class Pacer {
 // Reads the file a line at a time, in the encoding its survey found, and hands every line to
 // `handleLine`; a failure of a line names it. At the end the pointer is restored and the end
 // told: stopped, no line naming a mailbox, done, or done except for the lines reported.
-void ProcessFile(const Services& services, const std::string& path,
+void ProcessFile(const Services& services, const Screen& screen, const std::string& path,
                  const support::FileSurvey& survey, LineReports& reports, const LineTally& tally,
                  const std::function<void(const std::string&, long)>& handleLine,
                  const RunTexts& texts) {
     long stoppedAfter = 0;
     support::ImportFile file(services.files, path, services.codePage, survey.encoding);
-    Pacer pacer(services, texts.progressTitle, survey.lines);
+    Pacer pacer(screen, texts.progressTitle, survey.lines);
     while (!file.AtEndOfStream()) {
         std::string line = file.ReadLine();
         const long lineNumber = file.LineNumber();
@@ -224,10 +222,9 @@ void ProcessFile(const Services& services, const std::string& path,
         }
     }
     file.Close();
-    services.progress.Close();
-    services.pointer.Restore();
-    const int style =
-        reports.Count() == 0 ? platform::kMbOkInformation : platform::kMbOkExclamation;
+    screen.progress.Close();
+    screen.pointer.Restore();
+    const int style = reports.Count() == 0 ? kMbOkInformation : kMbOkExclamation;
     std::string missing;
     if (tally.missing.Count() > 0) {
         missing = std::string(tally.missing.Count() == 1 ? " Line " : " Lines ") +
@@ -239,16 +236,16 @@ void ProcessFile(const Services& services, const std::string& path,
                            std::to_string(survey.lines) + ". The lines up to " + n + " are done";
         if (reports.Count() > 0) text += ", except for the lines reported: " + reports.List();
         text += "; run the file again to do the rest.";
-        services.messages.Show(text, style, "Stopped");
+        screen.messages.Show(text, style, "Stopped");
     } else if (!tally.named) {
         std::string text = "No line of the file names a mailbox: each line must read " +
                            std::string(texts.lineForm) + ".";
         if (reports.Count() > 0) text += " The lines reported: " + reports.List() + ".";
-        services.messages.Show(text, platform::kMbOkExclamation, "Done");
+        screen.messages.Show(text, kMbOkExclamation, "Done");
     } else if (reports.Count() == 0) {
-        services.messages.Show(std::string(texts.done) + missing, style, "Done");
+        screen.messages.Show(std::string(texts.done) + missing, style, "Done");
     } else {
-        services.messages.Show(
+        screen.messages.Show(
             std::string(texts.doneExcept) + reports.List() + std::string(texts.advice) + missing,
             style, "Done");
     }
@@ -330,10 +327,10 @@ std::string DeleteSummary(const Services& services, const std::string& path,
 // The run's handler: sets the hourglass and runs `run`. A failure anywhere in it ends the run
 // with "Error importing:" and its description, shown before the pointer is restored; only a
 // failure to show that message goes on to the caller.
-void WithRunHandler(const Services& services, const std::function<void()>& run) {
+void WithRunHandler(const Screen& screen, const std::function<void()>& run) {
     std::string failure;
     try {
-        services.pointer.SetHourglass();
+        screen.pointer.SetHourglass();
         run();
         return;
     } catch (const std::exception& error) {
@@ -342,34 +339,33 @@ void WithRunHandler(const Services& services, const std::function<void()>& run) 
         // told below, as a failure without a description
     }
     if (failure.empty()) failure = "an unexpected failure without a description";
-    services.progress.Close();
-    services.messages.Show(std::string(kFailurePrefix) + failure, platform::kMbOk, std::nullopt);
-    services.pointer.Restore();
+    screen.progress.Close();
+    screen.messages.Show(std::string(kFailurePrefix) + failure, kMbOk, std::nullopt);
+    screen.pointer.Restore();
 }
 
 }  // namespace
 
-void RunImport(RunWindow& window, const Services& services) {
-    WithRunHandler(services, [&] {
-        auto path = CheckFileBox(window, services, "Need to select a file to import.");
+void RunImport(RunWindow& window, const Services& services, const Screen& screen) {
+    WithRunHandler(screen, [&] {
+        auto path = CheckFileBox(window, services, screen, "Need to select a file to import.");
         if (!path) return;
         const std::string root = window.RootText();
-        if (!platform::IsFullPath(root, services.files.Separator())) {
-            services.pointer.Restore();
-            services.messages.Show(kRootNotFull, platform::kMbOkCritical, "Error");
+        if (!services.files.IsFullPath(root)) {
+            screen.pointer.Restore();
+            screen.messages.Show(kRootNotFull, kMbOkCritical, "Error");
             window.FocusRoot();
             return;
         }
         const support::FileSurvey survey =
             support::SurveyImportFile(services.files, *path, services.codePage);
-        LineReports reports(services.messages);
+        LineReports reports(screen.messages);
         LineTally tally;
-        const Services lineServices = ReportingTo(services, reports);
         const platform::Value rights = std::string("USER");
         constexpr std::string_view kNothingCreated = "nothing was created for it.";
 
         ProcessFile(
-            services, *path, survey, reports, tally,
+            services, screen, *path, survey, reports, tally,
             [&](const std::string& line, long lineNumber) {
                 std::optional<ImportLine> taken = TakeImportLine(services.files, line);
                 if (!taken) return;
@@ -383,27 +379,28 @@ void RunImport(RunWindow& window, const Services& services) {
                 // The mailbox is looked up before a missing domain is added, so that a line
                 // passed over below leaves nothing made.
                 const bool domainExists =
-                    provisioning::DomainExists(lineServices, taken->domain, postoffice);
+                    provisioning::DomainExists(services, taken->domain, postoffice);
                 const bool mailboxExists =
-                    provisioning::MailboxExists(lineServices, mailboxName, postoffice);
+                    provisioning::MailboxExists(services, mailboxName, postoffice);
                 if (!mailboxExists) {
-                    if (auto shared = provisioning::SharedFolder(lineServices, root, postoffice,
-                                                                 mailboxName)) {
+                    if (auto shared =
+                            provisioning::SharedFolder(services, root, postoffice, mailboxName)) {
                         PassOver(reports, lineNumber, *shared, kNothingCreated);
                         return;
                     }
                 }
                 if (!domainExists) {
-                    provisioning::CreateDomain(lineServices, taken->domain, postoffice);
+                    provisioning::CreateDomain(services, taken->domain, postoffice);
                 }
                 if (!mailboxExists) {
-                    provisioning::CreateMailbox(lineServices, postoffice, mailboxName,
-                                                taken->password, -1, root, rights);
+                    reports.ShowAny(provisioning::CreateMailbox(services, postoffice, mailboxName,
+                                                                taken->password, -1, root, rights));
                 } else {
-                    provisioning::CompleteMailbox(lineServices, postoffice, mailboxName, root);
+                    reports.ShowAny(
+                        provisioning::CompleteMailbox(services, postoffice, mailboxName, root));
                 }
-                if (!provisioning::AddressMapExists(lineServices, taken->address, postoffice)) {
-                    provisioning::CreateAddressMap(lineServices,
+                if (!provisioning::AddressMapExists(services, taken->address, postoffice)) {
+                    provisioning::CreateAddressMap(services,
                                                    std::string(provisioning::kStoreAndForward),
                                                    taken->address, postoffice, mailboxName);
                 }
@@ -412,26 +409,25 @@ void RunImport(RunWindow& window, const Services& services) {
     });
 }
 
-void RunDelete(RunWindow& window, const Services& services) {
-    WithRunHandler(services, [&] {
-        auto path = CheckFileBox(window, services,
+void RunDelete(RunWindow& window, const Services& services, const Screen& screen) {
+    WithRunHandler(screen, [&] {
+        auto path = CheckFileBox(window, services, screen,
                                  "Need to select a file that contains the mailboxes to delete.");
         if (!path) return;
         const support::FileSurvey survey =
             support::SurveyImportFile(services.files, *path, services.codePage);
-        int answer = services.messages.Show(
+        int answer = screen.messages.Show(
             std::string(kDeleteQuestion) + "\r\n\r\n" + DeleteSummary(services, *path, survey),
-            platform::kMbYesNoCritical, "Delete");
-        if (answer != platform::kAnswerYes) {
-            services.pointer.Restore();
+            kMbYesNoCritical, "Delete");
+        if (answer != kAnswerYes) {
+            screen.pointer.Restore();
             return;
         }
-        LineReports reports(services.messages);
+        LineReports reports(screen.messages);
         LineTally tally;
-        const Services lineServices = ReportingTo(services, reports);
 
         ProcessFile(
-            services, *path, survey, reports, tally,
+            services, screen, *path, survey, reports, tally,
             [&](const std::string& line, long lineNumber) {
                 const std::optional<DeleteLine> taken = TakeDeleteLine(services.files, line);
                 if (!taken) return;
@@ -440,10 +436,9 @@ void RunDelete(RunWindow& window, const Services& services) {
                     return;
                 }
                 tally.named = true;
-                if (provisioning::MailboxExists(lineServices, taken->mailboxName,
-                                                taken->postoffice)) {
-                    provisioning::DeleteMailbox(lineServices, taken->postoffice,
-                                                taken->mailboxName);
+                if (provisioning::MailboxExists(services, taken->mailboxName, taken->postoffice)) {
+                    reports.ShowAny(provisioning::DeleteMailbox(services, taken->postoffice,
+                                                                taken->mailboxName));
                 } else {
                     tally.missing.Add(lineNumber);
                 }

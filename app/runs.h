@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/screen.h"
 #include "provisioning/operations.h"
 
 namespace seedwell::app {
@@ -18,13 +19,21 @@ class RunWindow {
     virtual void FocusRoot() = 0;        ///< puts the keyboard focus into txtRoot
 };
 
-/// The Import run behind the Import button. Reports everything through `services.messages`:
+/// What a run reaches of the screen. Every reference must outlive the run.
+struct Screen {
+    MessageBox& messages;
+    BusyPointer& pointer;
+    Progress& progress;
+    const Clock& clock;
+};
+
+/// The Import run behind the Import button. Reports everything through `screen.messages`:
 /// at most five problems of single lines as boxes of their own, and every line with a problem
 /// in the message at its end. A run that goes on for more than a second shows its progress and
 /// can be stopped after any line. A failure ends the run in its handler, which shows
 /// "Error importing:" and the description; only a failure to show that message throws.
-void RunImport(RunWindow& window, const provisioning::Services& services);
+void RunImport(RunWindow& window, const provisioning::Services& services, const Screen& screen);
 /// The Delete run behind the Delete button. Reports and fails as RunImport does.
-void RunDelete(RunWindow& window, const provisioning::Services& services);
+void RunDelete(RunWindow& window, const provisioning::Services& services, const Screen& screen);
 
 }  // namespace seedwell::app

@@ -22,13 +22,13 @@
 
 #include <QApplication>
 
+#include "app/qt/qt_ui.h"
 #include "app/runs.h"
+#include "app/screen.h"
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
 #include "platform/objects.h"
-#include "platform/qt/qt_ui.h"
 #include "platform/regfile_registry.h"
-#include "platform/steady_clock.h"
 #include "server/schema.h"
 #include "server/server.h"
 #include "server/sqlite.h"
@@ -66,26 +66,26 @@ inline std::string WriteImportFile(const fs::path& path, long first, long count)
     return path.string();
 }
 
-class SilentBox : public platform::MessageBox {
+class SilentBox : public app::MessageBox {
   public:
     int Show(std::string_view text, int style, std::optional<std::string>) override {
-        if (style == platform::kMbYesNoCritical) return platform::kAnswerYes;
+        if (style == app::kMbYesNoCritical) return app::kAnswerYes;
         if (text != "Mailboxes created." && text != "Mailboxes deleted.") {
             std::fprintf(stderr, "unexpected message: %.*s\n", int(text.size()), text.data());
             std::_Exit(3);
         }
-        return platform::kAnswerOk;
+        return app::kAnswerOk;
     }
 };
 
-class NoPointer : public platform::BusyPointer {
+class NoPointer : public app::BusyPointer {
   public:
     void SetHourglass() override {}
     void Restore() override {}
 };
 
 /// No progress window, and a clock that never moves, so that the run never paces itself.
-class NoProgress : public platform::Progress, public platform::Clock {
+class NoProgress : public app::Progress, public app::Clock {
   public:
     void Open(std::string_view, long) override {}
     void Update(long) override {}
@@ -112,26 +112,24 @@ inline void RunThroughObjects(const Server& server, const std::string& file, Run
     fakes::FakeWindow window(focusMoves, file, server.Root());
     NoProgress none;
     std::unique_ptr<QApplication> application;
-    std::unique_ptr<platform::QtProgress> qtProgress;
-    platform::SteadyClock steadyClock;
+    std::unique_ptr<app::QtProgress> qtProgress;
+    app::SteadyClock steadyClock;
     if (shown == Shown::kProgress) {
         if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
         static int argc = 1;
         static char name[] = "bench";
         static char* argv[] = {name, nullptr};
         application = std::make_unique<QApplication>(argc, argv);
-        qtProgress = std::make_unique<platform::QtProgress>();
+        qtProgress = std::make_unique<app::QtProgress>();
     }
-    platform::Progress& progress =
-        qtProgress ? static_cast<platform::Progress&>(*qtProgress) : none;
-    const platform::Clock& clock =
-        qtProgress ? static_cast<const platform::Clock&>(steadyClock) : none;
-    provisioning::Services services{
-        classes, *files, registry, box, pointer, platform::CodePage::System(), progress, clock};
+    app::Progress& progress = qtProgress ? static_cast<app::Progress&>(*qtProgress) : none;
+    const app::Clock& clock = qtProgress ? static_cast<const app::Clock&>(steadyClock) : none;
+    const provisioning::Services services{classes, *files, registry, platform::CodePage::System()};
+    const app::Screen screen{box, pointer, progress, clock};
     if (run == Run::kImport) {
-        app::RunImport(window, services);
+        app::RunImport(window, services, screen);
     } else {
-        app::RunDelete(window, services);
+        app::RunDelete(window, services, screen);
     }
 }
 

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "platform/error.h"
-#include "platform/names.h"
+#include "platform/printable.h"
 #include "platform/win_text.h"
 
 namespace seedwell::platform {

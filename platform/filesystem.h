@@ -53,12 +53,18 @@ class FileSystem {
     virtual ~FileSystem() = default;
     /// The platform's folder separator: '\\' on Windows, '/' elsewhere.
     virtual char Separator() const = 0;
+    /// True when `path` names a folder from the top of this file system rather than from the
+    /// working folder: on Windows a drive letter followed by ":\\" (or ":/"), or a share
+    /// "\\\\server\\share"; elsewhere a path that begins with '/'. Empty text is never a full path.
+    /// Never throws.
+    virtual bool IsFullPath(std::string_view path) const noexcept = 0;
     /// `dir`, one separator, `name`; no second separator when `dir` already ends in one; just
     /// `name` when `dir` is empty. Nothing is normalised.
     virtual std::string BuildPath(std::string_view dir, std::string_view name) const = 0;
     /// Why this file system cannot hold `name` as one folder name by its letter, beyond what
-    /// every platform refuses (see FolderNameProblem); nullopt when it can. `what` names the name
-    /// in the description ("the mailbox name"). Never throws but for lack of memory.
+    /// every platform refuses (the folder-name rules of the import file); nullopt when it can.
+    /// `what` names the name in the description ("the mailbox name"). Never throws but for lack of
+    /// memory.
     virtual std::optional<std::string> NameProblem(std::string_view what,
                                                    std::string_view name) const = 0;
     /// True only for an existing regular file (links followed); a folder is not a file.

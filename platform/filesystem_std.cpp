@@ -181,19 +181,23 @@ std::unique_ptr<TextStream> MakeTextStream(std::unique_ptr<ByteSource> source, L
 std::string StdFileSystem::BuildPath(std::string_view dir, std::string_view name) const {
     if (dir.empty()) return std::string(name);
     std::string path(dir);
-    if (path.back() != separator_) path += separator_;
+    if (path.back() != Separator()) path += Separator();
     path += name;
     return path;
 }
 
 bool StdFileSystem::FileExists(const std::string& path) noexcept {
-    if (!Usable(path)) return false;
+    if (!Usable(path) || PathProblem(path)) return false;
     std::error_code ec;
     return fs::is_regular_file(fs::status(ToPath(path), ec));
 }
 
 std::optional<std::string> StdFileSystem::HeldName(const std::string& dir,
                                                    const std::string& name) {
+    if (const auto problem = PathProblem(dir)) {
+        throw Error("cannot read the folder " + Quoted(dir) + ": " + *problem);
+    }
+    if (NameProblem("the name", name)) return std::nullopt;
     if (HoldsNul(dir) || HoldsNul(name)) {
         throw Error("cannot read the folder " + Quoted(dir) + ": the path holds a NUL byte");
     }
@@ -201,7 +205,7 @@ std::optional<std::string> StdFileSystem::HeldName(const std::string& dir,
 }
 
 bool StdFileSystem::FolderExists(const std::string& path) noexcept {
-    if (!Usable(path)) return false;
+    if (!Usable(path) || PathProblem(path)) return false;
     std::error_code ec;
     return fs::is_directory(fs::status(ToPath(path), ec));
 }
@@ -210,6 +214,7 @@ void StdFileSystem::CreateFolder(const std::string& path) {
     auto fail = [&path](const std::string& reason) {
         return Error("cannot create the folder " + Quoted(path) + ": " + reason);
     };
+    if (const auto problem = PathProblem(path)) throw fail(*problem);
     if (HoldsNul(path)) throw fail("the path holds a NUL byte");
     if (path.empty())
         throw fail(std::make_error_code(std::errc::no_such_file_or_directory).message());
@@ -221,22 +226,28 @@ void StdFileSystem::CreateFolder(const std::string& path) {
 
 FolderRemoval StdFileSystem::RemoveFolderBelow(const std::string& base,
                                                const std::vector<std::string>& levels, bool force) {
+    std::string top = base;
+    for (const std::string& level : levels) top = BuildPath(top, level);
+    if (const auto problem = PathProblem(top)) {
+        throw Error("cannot delete the folder " + Quoted(top) + ": " + *problem);
+    }
     if (levels.empty()) throw Error("cannot delete below " + Quoted(base) + ": no folder named");
     for (const std::string& level : levels) {
         if (level.empty() || level == "." || level == ".." ||
-            level.find_first_of(std::string("/\0", 2) + separator_) != std::string::npos) {
+            level.find_first_of(std::string("/\0", 2) + Separator()) != std::string::npos) {
             throw Error("cannot delete below " + Quoted(base) + ": " + Quoted(level) +
                         " is not one folder name");
         }
     }
     if (HoldsNul(base))
         throw Error("cannot delete below " + Quoted(base) + ": the path holds a NUL byte");
-    std::string top = base;
-    for (const std::string& level : levels) top = BuildPath(top, level);
-    return RemoveFolderTree(base, levels, top, force, separator_);
+    return RemoveFolderTree(base, levels, top, force, Separator());
 }
 
 std::unique_ptr<TextStream> StdFileSystem::OpenTextFile(const std::string& path, LineUnits units) {
+    if (const auto problem = PathProblem(path)) {
+        throw Error("cannot open the file " + Quoted(path) + ": " + *problem);
+    }
     if (HoldsNul(path)) {
         throw Error("cannot open the file " + Quoted(path) + ": the path holds a NUL byte");
     }

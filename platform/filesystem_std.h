@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -99,27 +100,29 @@ class Utf16TextStream : public TextStream {
 /// The TextStream for `source` whose lines end in `units`.
 std::unique_ptr<TextStream> MakeTextStream(std::unique_ptr<ByteSource> source, LineUnits units);
 
-/// The file system through std::filesystem, with the platform's separator. Paths holding a NUL
-/// byte are refused (they would silently name another file).
+/// Why this platform would read `path` as naming something other than what it says, or nullopt
+/// when it would not: on Windows a level with a dot or blank at its end, a stream ("a:b") or a
+/// device name; never elsewhere. Each platform provides its own.
+std::optional<std::string> PathProblem(std::string_view path);
+
+/// The file system of this platform, through std::filesystem and the platform's own removal.
+/// Paths holding a NUL byte, and paths that PathProblem finds, are refused (they would silently
+/// name another file). Separator, IsFullPath and NameProblem are each platform's own.
 class StdFileSystem : public FileSystem {
   public:
-    explicit StdFileSystem(char separator) : separator_(separator) {}
-    char Separator() const override { return separator_; }
+    char Separator() const override;
+    bool IsFullPath(std::string_view path) const noexcept override;
     std::string BuildPath(std::string_view dir, std::string_view name) const override;
-    /// POSIX file systems hold every name that FolderNameProblem lets through.
-    std::optional<std::string> NameProblem(std::string_view, std::string_view) const override {
-        return std::nullopt;
-    }
+    std::optional<std::string> NameProblem(std::string_view what,
+                                           std::string_view name) const override;
     bool FileExists(const std::string& path) noexcept override;
     bool FolderExists(const std::string& path) noexcept override;
+    /// A name that the platform would read as another holds no entry by its letter.
     std::optional<std::string> HeldName(const std::string& dir, const std::string& name) override;
     void CreateFolder(const std::string& path) override;
     FolderRemoval RemoveFolderBelow(const std::string& base, const std::vector<std::string>& levels,
                                     bool force) override;
     std::unique_ptr<TextStream> OpenTextFile(const std::string& path, LineUnits units) override;
-
-  private:
-    char separator_;
 };
 
 }  // namespace seedwell::platform

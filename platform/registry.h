@@ -6,8 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/codepage.h"
-
 namespace seedwell::platform {
 
 /// Registry value type codes, as the registry reports them.
@@ -54,25 +52,5 @@ class Registry {
 /// The registry of this platform: on Windows the real one; elsewhere the `.reg` file named by
 /// SEEDWELL_REGISTRY, else /etc/tarnwick/registry.reg, read anew at every OpenKey.
 std::unique_ptr<Registry> MakeSystemRegistry();
-
-/// Where the mail server keeps its data directory, below HKEY_LOCAL_MACHINE.
-inline constexpr std::string_view kServerKeyPath = "SOFTWARE\\Tarnwick\\Tarnwick";
-inline constexpr std::string_view kDataDirectoryValueName = "Data Directory";
-
-/// The text of a registry value by the lookup's rules: a 32-bit number as signed decimal text;
-/// any other type as its bytes read through `codePage`, less the last byte (the terminating NUL
-/// of a well-formed string). Empty text when there is nothing to give. Throws only for lack of
-/// memory.
-std::string RegistryValueToText(const RegistryValue& value, const CodePage& codePage);
-
-/// The value `valueName` of the key `keyPath` below HKEY_LOCAL_MACHINE as text, reading the key
-/// with read access only; empty text when the key, the value or the registry cannot be read.
-/// Every failure gives empty text; never throws.
-std::string ReadRegistryValue(Registry& registry, std::string keyPath, std::string valueName,
-                              const CodePage& codePage = CodePage::System()) noexcept;
-
-/// The mail server's data directory exactly as stored, or empty text. Never throws.
-std::string GetDataDirectory(Registry& registry,
-                             const CodePage& codePage = CodePage::System()) noexcept;
 
 }  // namespace seedwell::platform

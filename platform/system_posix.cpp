@@ -62,7 +62,20 @@ std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
     return file;
 }
 
-std::unique_ptr<FileSystem> MakeSystemFileSystem() { return std::make_unique<StdFileSystem>('/'); }
+std::optional<std::string> PathProblem(std::string_view) { return std::nullopt; }
+
+char StdFileSystem::Separator() const { return '/'; }
+
+bool StdFileSystem::IsFullPath(std::string_view path) const noexcept {
+    return !path.empty() && path.front() == '/';
+}
+
+/// POSIX file systems hold every name that the folder-name rules let through.
+std::optional<std::string> StdFileSystem::NameProblem(std::string_view, std::string_view) const {
+    return std::nullopt;
+}
+
+std::unique_ptr<FileSystem> MakeSystemFileSystem() { return std::make_unique<StdFileSystem>(); }
 
 std::unique_ptr<Registry> MakeSystemRegistry() {
     return std::make_unique<RegFileRegistry>(DefaultRegistryFile(), CodePage::System());

@@ -8,7 +8,7 @@
 
 #include "platform/error.h"
 #include "platform/filesystem_std.h"
-#include "platform/names.h"
+#include "platform/printable.h"
 #include "platform/registry_win.h"
 #include "platform/unique_handle.h"
 #include "platform/win_text.h"
@@ -42,76 +42,48 @@ class WinFile : public ByteSource {
     std::string path_;
 };
 
-/// Why Windows would not take `path` by its letter, or nullopt when it would. Windows drops a
-/// dot or blank at the end of a name, reads "a:b" as a stream of "a", and "nul" or "com1" as a
-/// device in every folder: such a path names something other than what it says.
-std::optional<std::string> PathProblem(std::string_view path) {
-    // \\?\ paths are taken literally, \\.\ paths name devices on purpose.
-    if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\\\.\\", 0) == 0) return std::nullopt;
-    // A NUL byte is refused by the file system itself, with its own message.
-    if (path.find('\0') != std::string_view::npos) return std::nullopt;
-    std::size_t start = 0;
-    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
-        start = 2;
+bool IsDeviceName(std::string_view name) {
+    // The part before the first dot, without trailing blanks, decides: "nul.txt" is NUL too.
+    std::string base(name.substr(0, name.find('.')));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" ||
+        base == "CONOUT$") {
+        return true;
     }
-    while (start <= path.size()) {
-        std::size_t end = path.find_first_of("\\/", start);
-        if (end == std::string_view::npos) end = path.size();
-        const std::string_view name = path.substr(start, end - start);
-        start = end + 1;
-        if (name.empty() || name == "." || name == "..") continue;
-        if (auto problem = WindowsNameProblem("the name", name)) return problem;
+    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+           base[3] >= '1' && base[3] <= '9';
+}
+
+/// Why Windows would not take `name` as one folder name by its letter, or nullopt when it
+/// would: it drops a dot or blank at the end, reads "a:b" as a stream of "a", refuses
+/// * ? " < > | and control characters, and reads a device name (CON, PRN, AUX, NUL, COM1 to
+/// COM9, LPT1 to LPT9, also with an extension) as the device in every folder.
+std::optional<std::string> WindowsNameProblem(std::string_view what, std::string_view name) {
+    const std::string subject = std::string(what) + " '" + Printable(name) + "'";
+    if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
+        return subject + " ends in a dot or a blank, which Windows drops";
     }
+    const bool forbidden = std::any_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || std::strchr("<>:\"|?*", c);
+    });
+    if (forbidden) return subject + " holds a character that Windows does not allow in names";
+    if (IsDeviceName(name)) return subject + " is a device on Windows";
     return std::nullopt;
 }
 
-/// The file system through std::filesystem with '\\', refusing paths that Windows would read as
-/// naming something else.
-class WinFileSystem : public StdFileSystem {
-  public:
-    WinFileSystem() : StdFileSystem('\\') {}
+bool IsWindowsSeparator(char c) { return c == '\\' || c == '/'; }
 
-    std::optional<std::string> NameProblem(std::string_view what,
-                                           std::string_view name) const override {
-        return WindowsNameProblem(what, name);
-    }
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-    bool FileExists(const std::string& path) noexcept override {
-        return !PathProblem(path) && StdFileSystem::FileExists(path);
-    }
-    bool FolderExists(const std::string& path) noexcept override {
-        return !PathProblem(path) && StdFileSystem::FolderExists(path);
-    }
-    /// A name that Windows would read as another holds no entry by its letter.
-    std::optional<std::string> HeldName(const std::string& dir, const std::string& name) override {
-        if (const auto problem = PathProblem(dir)) {
-            throw Error("cannot read the folder '" + dir + "': " + *problem);
-        }
-        if (WindowsNameProblem("the name", name)) return std::nullopt;
-        return StdFileSystem::HeldName(dir, name);
-    }
-    void CreateFolder(const std::string& path) override {
-        if (const auto problem = PathProblem(path)) {
-            throw Error("cannot create the folder '" + path + "': " + *problem);
-        }
-        StdFileSystem::CreateFolder(path);
-    }
-    FolderRemoval RemoveFolderBelow(const std::string& base, const std::vector<std::string>& levels,
-                                    bool force) override {
-        std::string path = base;
-        for (const std::string& level : levels) path = BuildPath(path, level);
-        if (const auto problem = PathProblem(path)) {
-            throw Error("cannot delete the folder '" + path + "': " + *problem);
-        }
-        return StdFileSystem::RemoveFolderBelow(base, levels, force);
-    }
-    std::unique_ptr<TextStream> OpenTextFile(const std::string& path, LineUnits units) override {
-        if (const auto problem = PathProblem(path)) {
-            throw Error("cannot open the file '" + path + "': " + *problem);
-        }
-        return StdFileSystem::OpenTextFile(path, units);
-    }
-};
+// "\\server\share", each name non-empty; whatever follows the share is the path inside it.
+bool IsShare(std::string_view path) {
+    if (path.size() < 5 || path[0] != '\\' || path[1] != '\\') return false;
+    const std::size_t serverEnd = path.find('\\', 2);
+    if (serverEnd == std::string_view::npos || serverEnd == 2) return false;
+    const std::size_t shareEnd = path.find('\\', serverEnd + 1);
+    return (shareEnd == std::string_view::npos ? path.size() : shareEnd) > serverEnd + 1;
+}
 
 }  // namespace
 
@@ -146,7 +118,45 @@ std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
     return file;
 }
 
-std::unique_ptr<FileSystem> MakeSystemFileSystem() { return std::make_unique<WinFileSystem>(); }
+/// Why Windows would not take `path` by its letter, or nullopt when it would. Windows drops a
+/// dot or blank at the end of a name, reads "a:b" as a stream of "a", and "nul" or "com1" as a
+/// device in every folder: such a path names something other than what it says.
+std::optional<std::string> PathProblem(std::string_view path) {
+    // \\?\ paths are taken literally, \\.\ paths name devices on purpose.
+    if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\\\.\\", 0) == 0) return std::nullopt;
+    // A NUL byte is refused by the file system itself, with its own message.
+    if (path.find('\0') != std::string_view::npos) return std::nullopt;
+    std::size_t start = 0;
+    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
+        start = 2;
+    }
+    while (start <= path.size()) {
+        std::size_t end = path.find_first_of("\\/", start);
+        if (end == std::string_view::npos) end = path.size();
+        const std::string_view name = path.substr(start, end - start);
+        start = end + 1;
+        if (name.empty() || name == "." || name == "..") continue;
+        if (auto problem = WindowsNameProblem("the name", name)) return problem;
+    }
+    return std::nullopt;
+}
+
+char StdFileSystem::Separator() const { return '\\'; }
+
+bool StdFileSystem::IsFullPath(std::string_view path) const noexcept {
+    if (path.size() >= 3 && IsDriveLetter(path[0]) && path[1] == ':' &&
+        IsWindowsSeparator(path[2])) {
+        return true;
+    }
+    return IsShare(path);
+}
+
+std::optional<std::string> StdFileSystem::NameProblem(std::string_view what,
+                                                      std::string_view name) const {
+    return WindowsNameProblem(what, name);
+}
+
+std::unique_ptr<FileSystem> MakeSystemFileSystem() { return std::make_unique<StdFileSystem>(); }
 
 std::unique_ptr<Registry> MakeSystemRegistry() { return std::make_unique<WinRegistry>(); }
 

@@ -4,10 +4,11 @@
 #include <memory>
 
 #include "platform/error.h"
-#include "platform/full_path.h"
-#include "platform/names.h"
-#include "platform/registry.h"
+#include "platform/printable.h"
+#include "support/admin_classes.h"
 #include "support/line_checks.h"
+#include "support/names.h"
+#include "support/settings.h"
 
 namespace seedwell::provisioning {
 namespace {
@@ -16,6 +17,14 @@ using platform::AdminObject;
 using platform::HoldsControlCharacter;
 using platform::Printable;
 using platform::Value;
+using support::AddressMapClass;
+using support::DomainClass;
+using support::LoginClass;
+using support::MailboxClass;
+
+constexpr std::string_view kCreateMailboxPrefix = "CreateMailbox:";
+const std::string kMailroot = "mailroot";
+const std::string kInbox = "inbox";
 
 std::string Str(std::string_view text) { return std::string(text); }
 
@@ -28,22 +37,28 @@ std::string Describe(const std::exception& failure) {
     return description.empty() ? "an unexpected failure without a description" : description;
 }
 
-void SetLoginProperties(AdminObject& login, const std::string& postoffice,
-                        const std::string& mailboxName, const std::string& password,
-                        const Value& rights) {
-    login.SetProperty("Account", postoffice);
-    login.SetProperty("Description", Str(""));
-    login.SetProperty("Password", password);
-    login.SetProperty("Rights", rights);
-    login.SetProperty("Status", std::int16_t{1});
-    login.SetProperty("UserName", LoginUserName(mailboxName, postoffice));
+// A mailbox object naming the mailbox, with the properties every call sets, in the order the
+// server receives them: its limit, no redirection of the status given, and `last` set to
+// `lastValue` ("Status" for a lookup or an addition, "Size" for a removal).
+std::unique_ptr<AdminObject> MailboxObject(const Services& services, const std::string& postoffice,
+                                           const std::string& mailboxName, const Value& limit,
+                                           std::int16_t redirectStatus, std::string_view last,
+                                           std::int16_t lastValue) {
+    auto mailbox = Make(services, MailboxClass::kProgId);
+    mailbox->SetProperty("Postoffice", postoffice);
+    mailbox->SetProperty("Mailbox", mailboxName);
+    mailbox->SetProperty("Limit", limit);
+    mailbox->SetProperty("RedirectAddress", Str(""));
+    mailbox->SetProperty("RedirectStatus", redirectStatus);
+    mailbox->SetProperty(last, lastValue);
+    return mailbox;
 }
 
 // Why `name` cannot be one folder name here: the rule every platform shares, then the file
 // system's own.
 std::optional<std::string> FolderProblem(const platform::FileSystem& files, std::string_view what,
                                          std::string_view name) {
-    if (auto problem = platform::FolderNameProblem(what, name)) return problem;
+    if (auto problem = support::FolderNameProblem(what, name)) return problem;
     return files.NameProblem(what, name);
 }
 
@@ -64,19 +79,15 @@ void MakeFolderTree(const Services& services, const std::string& root,
         throw Error("the post-office root is empty, so the folders of the mailbox '" +
                     Printable(mailboxName) + "' were not made");
     }
-    if (!platform::IsFullPath(root, services.files.Separator())) {
+    if (!services.files.IsFullPath(root)) {
         throw Error("the post-office root '" + Printable(root) +
                     "' is not a full path, so the folders of the mailbox '" +
                     Printable(mailboxName) + "' were not made");
     }
-    const std::string sep(1, services.files.Separator());
-    const std::string levels[] = {
-        root + sep + postoffice,
-        root + sep + postoffice + sep + "mailroot",
-        root + sep + postoffice + sep + "mailroot" + sep + mailboxName,
-        root + sep + postoffice + sep + "mailroot" + sep + mailboxName + sep + "inbox",
-    };
-    for (const std::string& folder : levels) {
+    // One separator follows the root as typed, even a root that ends in one.
+    std::string folder = root + services.files.Separator();
+    for (const std::string* level : {&postoffice, &kMailroot, &mailboxName, &kInbox}) {
+        folder = services.files.BuildPath(folder, *level);
         if (services.files.FolderExists(folder)) continue;
         try {
             services.files.CreateFolder(folder);
@@ -87,74 +98,67 @@ void MakeFolderTree(const Services& services, const std::string& root,
     }
 }
 
-// Runs `steps`; a failure among them is shown as `prefix` followed by its description, in a
-// box with no icon and the application's title, and the call returns normally.
+// Runs `steps`, which answer what stopped them or nullopt; a failure among them is answered as
+// `prefix` followed by its description.
 template <typename Steps>
-void ReportingFailures(const Services& services, std::string_view prefix, Steps steps) noexcept {
-    std::string description;
+std::optional<std::string> Reporting(std::string_view prefix, Steps steps) noexcept {
     try {
-        steps();
-        return;
-    } catch (const std::exception& failure) {
-        description = Describe(failure);
+        try {
+            return steps();
+        } catch (const std::exception& failure) {
+            return std::string(prefix) + Describe(failure);
+        } catch (...) {
+            return std::string(prefix) + "an unexpected failure without a description";
+        }
     } catch (...) {
-        description = "an unexpected failure without a description";
-    }
-    try {
-        services.messages.Show(std::string(prefix) + description, platform::kMbOk, std::nullopt);
-    } catch (...) {
-        // Nothing further can be told when the message box itself fails.
+        return "out of memory";  // short enough to need no memory of its own
     }
 }
 
 // The data directory's post-office root, below which every level down to a mailbox's folder
 // must be a real folder.
 std::string PostofficeRoot(const Services& services, const std::string& mailboxName) {
-    std::string dataDirectory = platform::GetDataDirectory(services.registry, services.codePage);
+    const std::string dataDirectory =
+        support::GetDataDirectory(services.registry, services.codePage);
     if (dataDirectory.empty()) {
         throw Error("the folder of the mailbox '" + Printable(mailboxName) +
                     "' cannot be found: the mail server's data directory is not in the "
                     "registry; nothing was deleted");
     }
-    if (!platform::IsFullPath(dataDirectory, services.files.Separator())) {
+    if (!services.files.IsFullPath(dataDirectory)) {
         throw Error("the folder of the mailbox '" + Printable(mailboxName) +
                     "' cannot be found: the mail server's data directory '" +
                     Printable(dataDirectory) + "' is not a full path; nothing was deleted");
     }
-    return services.files.BuildPath(dataDirectory, "Postoffices");
+    return support::PostofficeRoot(services.files, dataDirectory);
 }
 
 // Removes the mailbox's own folder (post office, "mailroot", mailbox name below the post-office
-// root). False, after telling why, when the mailbox is to stay as it is.
-bool RemoveMailboxFolder(const Services& services, const std::string& postoffice,
-                         const std::string& mailboxName) {
+// root). Answers why the mailbox is to stay as it is, or nullopt when it may go.
+std::optional<std::string> RemoveMailboxFolder(const Services& services,
+                                               const std::string& postoffice,
+                                               const std::string& mailboxName) {
     using Outcome = platform::FolderRemoval::Outcome;
     const std::string root = PostofficeRoot(services, mailboxName);
     // A name the file system refuses throws, and is shown by its description.
     const platform::FolderRemoval removal =
-        services.files.RemoveFolderBelow(root, {postoffice, "mailroot", mailboxName}, true);
-    std::string message;
+        services.files.RemoveFolderBelow(root, {postoffice, kMailroot, mailboxName}, true);
     switch (removal.outcome) {
         case Outcome::kRemoved:
         case Outcome::kMissing:
-            return true;
+            break;
         case Outcome::kLink:
-            message = "The " + mailboxName + " mailbox was not deleted: " + removal.detail +
-                      " is a link.";
-            break;
+            return "The " + mailboxName + " mailbox was not deleted: " + removal.detail +
+                   " is a link.";
         case Outcome::kOtherLetters:
-            message = "The " + mailboxName + " mailbox was not deleted: its folder " +
-                      removal.detail + " is named in other letters and may be another mailbox's.";
-            break;
+            return "The " + mailboxName + " mailbox was not deleted: its folder " + removal.detail +
+                   " is named in other letters and may be another mailbox's.";
         case Outcome::kInUse:
-            message = InUseMessage(mailboxName);
-            break;
+            return InUseMessage(mailboxName);
         case Outcome::kPartlyRemoved:
-            message = InUseMessage(mailboxName) + " Some of its files were already removed.";
-            break;
+            return InUseMessage(mailboxName) + " Some of its files were already removed.";
     }
-    services.messages.Show(message, platform::kMbOk, std::nullopt);
-    return false;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -206,7 +210,7 @@ std::optional<std::string> LineProblem(const platform::FileSystem& files,
 std::optional<std::string> SharedFolder(const Services& services, const std::string& root,
                                         const std::string& postoffice,
                                         const std::string& mailboxName) {
-    if (!platform::IsFullPath(root, services.files.Separator())) return std::nullopt;
+    if (!services.files.IsFullPath(root)) return std::nullopt;
     auto clash = [](std::string_view what, const std::string& name, const std::string& held) {
         return std::string("the ") + std::string(what) + " " + Printable(name) +
                " would share the folder of the " + std::string(what) + " " + Printable(held) +
@@ -216,7 +220,7 @@ std::optional<std::string> SharedFolder(const Services& services, const std::str
     if (!heldPostoffice) return std::nullopt;
     if (*heldPostoffice != postoffice) return clash("post office", postoffice, *heldPostoffice);
     const std::string mailroot =
-        services.files.BuildPath(services.files.BuildPath(root, postoffice), "mailroot");
+        services.files.BuildPath(services.files.BuildPath(root, postoffice), kMailroot);
     const std::optional<std::string> held = services.files.HeldName(mailroot, mailboxName);
     if (held && *held != mailboxName) return clash("mailbox", mailboxName, *held);
     return std::nullopt;
@@ -231,134 +235,125 @@ std::string InUseMessage(std::string_view mailboxName) {
 
 bool DomainExists(const Services& services, const std::string& domainName,
                   std::string& postoffice) {
-    auto domain = Make(services, kDomainClass);
+    auto domain = Make(services, DomainClass::kProgId);
     domain->SetProperty("AccountName", Str(""));
     domain->SetProperty("DomainName", domainName);
     domain->SetProperty("DomainRedirectionHosts", Str(""));
     domain->SetProperty("DomainRedirectionStatus", std::int16_t{-1});
     domain->SetProperty("Status", std::int16_t{-1});
-    if (domain->CallMethod("GetDomain") == 0) return false;
+    if (domain->CallMethod(DomainClass::kGetDomain) == 0) return false;
     postoffice = domain->GetProperty("AccountName");
     return true;
 }
 
 void CreateDomain(const Services& services, const std::string& domainName,
                   const std::string& postoffice) {
-    auto domain = Make(services, kDomainClass);
+    auto domain = Make(services, DomainClass::kProgId);
     domain->SetProperty("AccountName", postoffice);
     domain->SetProperty("DomainName", domainName);
     domain->SetProperty("DomainRedirectionHosts", Str(""));
     domain->SetProperty("DomainRedirectionStatus", std::int16_t{0});
     domain->SetProperty("Status", std::int16_t{1});
-    domain->CallMethod("AddDomain");
+    domain->CallMethod(DomainClass::kAddDomain);
 }
 
 bool MailboxExists(const Services& services, const std::string& mailboxName,
                    const std::string& postoffice) {
-    auto mailbox = Make(services, kMailboxClass);
-    mailbox->SetProperty("Postoffice", postoffice);
-    mailbox->SetProperty("Mailbox", mailboxName);
-    mailbox->SetProperty("Limit", std::int16_t{-1});
-    mailbox->SetProperty("RedirectAddress", Str(""));
-    mailbox->SetProperty("RedirectStatus", std::int16_t{-1});
-    mailbox->SetProperty("Status", std::int16_t{-1});
-    return mailbox->CallMethod("GetMailbox") != 0;
+    return MailboxObject(services, postoffice, mailboxName, std::int16_t{-1}, -1, "Status", -1)
+               ->CallMethod(MailboxClass::kGetMailbox) != 0;
 }
 
-void CreateMailbox(const Services& services, const std::string& postoffice,
-                   const std::string& mailboxName, const std::string& password,
-                   std::int32_t sizeLimit, const std::string& root, const Value& rights) noexcept {
-    ReportingFailures(services, "CreateMailbox:", [&] {
+std::optional<std::string> CreateMailbox(const Services& services, const std::string& postoffice,
+                                         const std::string& mailboxName,
+                                         const std::string& password, std::int32_t sizeLimit,
+                                         const std::string& root, const Value& rights) noexcept {
+    return Reporting(kCreateMailboxPrefix, [&]() -> std::optional<std::string> {
         RefuseUnsafeNames(services, postoffice, mailboxName, "; the mailbox was not created");
-        auto login = Make(services, kLoginClass);
-        auto mailbox = Make(services, kMailboxClass);
+        auto login = Make(services, LoginClass::kProgId);
+        auto mailbox = MailboxObject(services, postoffice, mailboxName, sizeLimit, 0, "Status", 1);
+        mailbox->CallMethod(MailboxClass::kAddMailbox);
 
-        mailbox->SetProperty("Postoffice", postoffice);
-        mailbox->SetProperty("Mailbox", mailboxName);
-        mailbox->SetProperty("Limit", sizeLimit);
-        mailbox->SetProperty("RedirectAddress", Str(""));
-        mailbox->SetProperty("RedirectStatus", std::int16_t{0});
-        mailbox->SetProperty("Status", std::int16_t{1});
-        mailbox->CallMethod("AddMailbox");
-
-        SetLoginProperties(*login, postoffice, mailboxName, password, rights);
-        login->CallMethod("AddLogin");
+        login->SetProperty("Account", postoffice);
+        login->SetProperty("Description", Str(""));
+        login->SetProperty("Password", password);
+        login->SetProperty("Rights", rights);
+        login->SetProperty("Status", std::int16_t{1});
+        login->SetProperty("UserName", LoginUserName(mailboxName, postoffice));
+        login->CallMethod(LoginClass::kAddLogin);
 
         MakeFolderTree(services, root, postoffice, mailboxName);
+        return std::nullopt;
     });
 }
 
-void CompleteMailbox(const Services& services, const std::string& postoffice,
-                     const std::string& mailboxName, const std::string& root) noexcept {
-    ReportingFailures(services, "CreateMailbox:", [&] {
+std::optional<std::string> CompleteMailbox(const Services& services, const std::string& postoffice,
+                                           const std::string& mailboxName,
+                                           const std::string& root) noexcept {
+    return Reporting(kCreateMailboxPrefix, [&]() -> std::optional<std::string> {
         RefuseUnsafeNames(services, postoffice, mailboxName, "; its folders were not checked");
         MakeFolderTree(services, root, postoffice, mailboxName);
+        return std::nullopt;
     });
 }
 
 bool AddressMapExists(const Services& services, const std::string& address,
                       const std::string& /*postoffice*/) {
-    auto map = Make(services, kAddressMapClass);
+    auto map = Make(services, AddressMapClass::kProgId);
     map->SetProperty("Account", Str(""));
     map->SetProperty("DestinationAddress", Str(""));
     map->SetProperty("Scope", Str(""));
     map->SetProperty("SourceAddress", AddressMapSource(address));
-    return map->CallMethod("GetAddressMap") != 0;
+    return map->CallMethod(AddressMapClass::kGetAddressMap) != 0;
 }
 
 void CreateAddressMap(const Services& services, const std::string& destinationType,
                       const std::string& address, const std::string& postoffice,
                       const std::string& mailboxName) {
-    auto map = Make(services, kAddressMapClass);
+    auto map = Make(services, AddressMapClass::kProgId);
     map->SetProperty("Account", postoffice);
     map->SetProperty("DestinationAddress",
                      AddressMapDestination(destinationType, postoffice, mailboxName));
     map->SetProperty("Scope", Str(""));
     map->SetProperty("SourceAddress", AddressMapSource(address));
-    map->CallMethod("AddAddressMap");
+    map->CallMethod(AddressMapClass::kAddAddressMap);
 }
 
-void DeleteMailbox(const Services& services, const std::string& postoffice,
-                   const std::string& mailboxName) noexcept {
-    ReportingFailures(services, "", [&] {
+std::optional<std::string> DeleteMailbox(const Services& services, const std::string& postoffice,
+                                         const std::string& mailboxName) noexcept {
+    return Reporting("", [&]() -> std::optional<std::string> {
         RefuseUnsafeNames(services, postoffice, mailboxName, "; nothing was deleted");
-        if (!RemoveMailboxFolder(services, postoffice, mailboxName)) return;
+        if (auto kept = RemoveMailboxFolder(services, postoffice, mailboxName)) return kept;
         // The mailbox record goes last: while it is there, MailboxExists still finds the
         // mailbox, so a run stopped part way (killed, or a failure below) removes the rest
         // when it is run again.
         DeleteAddressMap(services, AddressMapDestination(kStoreAndForward, postoffice, mailboxName),
                          postoffice);
         DeleteLogin(services, postoffice, LoginUserName(mailboxName, postoffice));
-        auto mailbox = Make(services, kMailboxClass);
-        mailbox->SetProperty("Postoffice", postoffice);
-        mailbox->SetProperty("Mailbox", mailboxName);
-        mailbox->SetProperty("Limit", std::int16_t{0});
-        mailbox->SetProperty("RedirectAddress", Str(""));
-        mailbox->SetProperty("RedirectStatus", std::int16_t{0});
-        mailbox->SetProperty("Size", std::int16_t{0});
-        mailbox->CallMethod("RemoveMailbox");
+        MailboxObject(services, postoffice, mailboxName, std::int16_t{0}, 0, "Size", 0)
+            ->CallMethod(MailboxClass::kRemoveMailbox);
+        return std::nullopt;
     });
 }
 
 void DeleteAddressMap(const Services& services, const std::string& destination,
                       const std::string& postoffice) {
-    auto map = Make(services, kAddressMapClass);
+    auto map = Make(services, AddressMapClass::kProgId);
     map->SetProperty("Account", postoffice);
     map->SetProperty("DestinationAddress", destination);
     map->SetProperty("Scope", Str(""));
     map->SetProperty("SourceAddress", Str(""));
-    map->CallMethod("RemoveAddressMap");
+    map->CallMethod(AddressMapClass::kRemoveAddressMap);
 }
 
 void DeleteLogin(const Services& services, const std::string& postoffice,
                  const std::string& userName) {
-    auto login = Make(services, kLoginClass);
+    auto login = Make(services, LoginClass::kProgId);
     login->SetProperty("Account", postoffice);
     login->SetProperty("Password", Str(""));
     login->SetProperty("Status", std::int16_t{-1});
     login->SetProperty("UserName", userName);
     login->SetProperty("Description", Str(""));
-    login->CallMethod("RemoveLogin");
+    login->CallMethod(LoginClass::kRemoveLogin);
 }
 
 }  // namespace seedwell::provisioning

@@ -8,31 +8,17 @@
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
 #include "platform/objects.h"
-#include "platform/progress.h"
 #include "platform/registry.h"
-#include "platform/ui.h"
 
 namespace seedwell::provisioning {
 
-/// What a run and the operations it calls reach outside themselves. The operations use the
-/// first four and the code page; the pointer, the progress and the clock are the run's. Every
-/// reference must outlive the run or the call.
+/// What the operations reach outside themselves. Every reference must outlive the call.
 struct Services {
     platform::ObjectFactory& objects;
     platform::FileSystem& files;
     platform::Registry& registry;
-    platform::MessageBox& messages;
-    platform::BusyPointer& pointer;
     const platform::CodePage& codePage;
-    platform::Progress& progress;
-    const platform::Clock& clock;
 };
-
-/// Programmatic identifiers of the mail server's administration objects.
-inline constexpr std::string_view kLoginClass = "TWAOAU.Login";
-inline constexpr std::string_view kMailboxClass = "TWAOPO.Mailbox";
-inline constexpr std::string_view kDomainClass = "TWAOSM.Domain";
-inline constexpr std::string_view kAddressMapClass = "TWAOAM.AddressMap";
 
 /// The destination type of every address map the program makes and removes.
 inline constexpr std::string_view kStoreAndForward = "SF";
@@ -48,7 +34,7 @@ std::string AddressMapSource(std::string_view address);
 /// Why a run must pass over a line whose fields are these, or nullopt when it can use it, in
 /// this order: a name begins or ends with a blank; the post office or the address holds a
 /// double quote, or the password begins with one; the post office or the mailbox name cannot
-/// name one folder (platform::FolderNameProblem) or cannot be held by `files`; a field holds a
+/// name one folder (support::FolderNameProblem) or cannot be held by `files`; a field holds a
 /// control character; the address is no mail address (support::AddressProblem), where a
 /// domain is given or the address holds an "@". The Delete run uses no domain and no password.
 /// The description names the field ("the password holds a control character"), shows names
@@ -88,19 +74,21 @@ void CreateAddressMap(const Services& services, const std::string& destinationTy
                       const std::string& mailboxName);
 
 /// Adds the mailbox record, its login and its four folder levels below `root`, which must be a
-/// full path. Reports its own failures in a "CreateMailbox:" message box and returns normally;
-/// never throws.
-void CreateMailbox(const Services& services, const std::string& postoffice,
-                   const std::string& mailboxName, const std::string& password,
-                   std::int32_t sizeLimit, const std::string& root,
-                   const platform::Value& rights) noexcept;
+/// full path. Answers nullopt when that is done, else what went wrong, as the text of a message
+/// box without an icon: "CreateMailbox:" followed by the failure's description. Never throws.
+[[nodiscard]] std::optional<std::string> CreateMailbox(
+    const Services& services, const std::string& postoffice, const std::string& mailboxName,
+    const std::string& password, std::int32_t sizeLimit, const std::string& root,
+    const platform::Value& rights) noexcept;
 
 /// For a mailbox that exists: makes sure its four folder levels below `root` exist, so that a
 /// mailbox whose folders an earlier run left unmade is completed. Its login is left alone: it
-/// cannot be looked up, and adding it again could fail or change its password. Reports failures
+/// cannot be looked up, and adding it again could fail or change its password. Answers failures
 /// as CreateMailbox does; never throws.
-void CompleteMailbox(const Services& services, const std::string& postoffice,
-                     const std::string& mailboxName, const std::string& root) noexcept;
+[[nodiscard]] std::optional<std::string> CompleteMailbox(const Services& services,
+                                                         const std::string& postoffice,
+                                                         const std::string& mailboxName,
+                                                         const std::string& root) noexcept;
 
 // Removals.
 
@@ -112,9 +100,12 @@ void CompleteMailbox(const Services& services, const std::string& postoffice,
 /// note when some of it was removed all the same) and every record stays; any other failure is
 /// reported by its description alone and leaves the later steps undone. Names that could widen
 /// the removal, and a data directory that is empty or not a full path, are refused before
-/// anything is touched. Never throws.
-void DeleteMailbox(const Services& services, const std::string& postoffice,
-                   const std::string& mailboxName) noexcept;
+/// anything is touched. Answers nullopt when the mailbox is gone, else the text of the message
+/// box that tells why it is not (no icon): the link, other-letters or in-use message, or the
+/// failure's description. Never throws.
+[[nodiscard]] std::optional<std::string> DeleteMailbox(const Services& services,
+                                                       const std::string& postoffice,
+                                                       const std::string& mailboxName) noexcept;
 /// Removes every address map to `destination` in the post office. Throws on failure.
 void DeleteAddressMap(const Services& services, const std::string& destination,
                       const std::string& postoffice);

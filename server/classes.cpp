@@ -7,14 +7,14 @@
 #include "platform/ascii.h"
 #include "platform/error.h"
 #include "server/dispatch.h"
-#include "server/members.h"
 #include "server/server.h"
 #include "server/store.h"
+#include "support/admin_classes.h"
 
 namespace seedwell::server {
 namespace {
 
-class Login final : public ScriptedObject<Login>, public LoginMembers {
+class Login final : public ScriptedObject<Login>, public support::LoginClass {
   public:
     static const MethodSpec kMethods[];
 
@@ -36,13 +36,13 @@ class Login final : public ScriptedObject<Login>, public LoginMembers {
 };
 
 constexpr Login::MethodSpec Login::kMethods[] = {
-    {"AddLogin", &Login::AddLogin},
-    {"RemoveLogin", &Login::RemoveLogin},
+    {kAddLogin, &Login::AddLogin},
+    {kRemoveLogin, &Login::RemoveLogin},
 };
 
 Login::Login(Store& store) : ScriptedObject(kProperties, kMethods), store_(store) {}
 
-class Mailbox final : public ScriptedObject<Mailbox>, public MailboxMembers {
+class Mailbox final : public ScriptedObject<Mailbox>, public support::MailboxClass {
   public:
     static const MethodSpec kMethods[];
 
@@ -77,14 +77,14 @@ class Mailbox final : public ScriptedObject<Mailbox>, public MailboxMembers {
 };
 
 constexpr Mailbox::MethodSpec Mailbox::kMethods[] = {
-    {"GetMailbox", &Mailbox::GetMailbox},
-    {"AddMailbox", &Mailbox::AddMailbox},
-    {"RemoveMailbox", &Mailbox::RemoveMailbox},
+    {kGetMailbox, &Mailbox::GetMailbox},
+    {kAddMailbox, &Mailbox::AddMailbox},
+    {kRemoveMailbox, &Mailbox::RemoveMailbox},
 };
 
 Mailbox::Mailbox(Store& store) : ScriptedObject(kProperties, kMethods), store_(store) {}
 
-class Domain final : public ScriptedObject<Domain>, public DomainMembers {
+class Domain final : public ScriptedObject<Domain>, public support::DomainClass {
   public:
     static const MethodSpec kMethods[];
 
@@ -111,13 +111,13 @@ class Domain final : public ScriptedObject<Domain>, public DomainMembers {
 };
 
 constexpr Domain::MethodSpec Domain::kMethods[] = {
-    {"GetDomain", &Domain::GetDomain},
-    {"AddDomain", &Domain::AddDomain},
+    {kGetDomain, &Domain::GetDomain},
+    {kAddDomain, &Domain::AddDomain},
 };
 
 Domain::Domain(Store& store) : ScriptedObject(kProperties, kMethods), store_(store) {}
 
-class AddressMap final : public ScriptedObject<AddressMap>, public AddressMapMembers {
+class AddressMap final : public ScriptedObject<AddressMap>, public support::AddressMapClass {
   public:
     static const MethodSpec kMethods[];
 
@@ -146,9 +146,9 @@ class AddressMap final : public ScriptedObject<AddressMap>, public AddressMapMem
 };
 
 constexpr AddressMap::MethodSpec AddressMap::kMethods[] = {
-    {"GetAddressMap", &AddressMap::GetAddressMap},
-    {"AddAddressMap", &AddressMap::AddAddressMap},
-    {"RemoveAddressMap", &AddressMap::RemoveAddressMap},
+    {kGetAddressMap, &AddressMap::GetAddressMap},
+    {kAddAddressMap, &AddressMap::AddAddressMap},
+    {kRemoveAddressMap, &AddressMap::RemoveAddressMap},
 };
 
 AddressMap::AddressMap(Store& store) : ScriptedObject(kProperties, kMethods), store_(store) {}
@@ -170,18 +170,19 @@ class StoreLink {
 };
 
 template <class Class>
-void RegisterClass(ClassTable& table, const char* progId, const std::shared_ptr<StoreLink>& link) {
-    table.Register(progId, [link] { return std::make_unique<Class>(link->Get()); });
+void RegisterClass(ClassTable& table, std::string_view progId,
+                   const std::shared_ptr<StoreLink>& link) {
+    table.Register(std::string(progId), [link] { return std::make_unique<Class>(link->Get()); });
 }
 
 }  // namespace
 
 void RegisterServerClasses(ClassTable& table, platform::Registry& registry) {
     auto link = std::make_shared<StoreLink>(registry);
-    RegisterClass<Login>(table, "TWAOAU.Login", link);
-    RegisterClass<Mailbox>(table, "TWAOPO.Mailbox", link);
-    RegisterClass<Domain>(table, "TWAOSM.Domain", link);
-    RegisterClass<AddressMap>(table, "TWAOAM.AddressMap", link);
+    RegisterClass<Login>(table, support::LoginClass::kProgId, link);
+    RegisterClass<Mailbox>(table, support::MailboxClass::kProgId, link);
+    RegisterClass<Domain>(table, support::DomainClass::kProgId, link);
+    RegisterClass<AddressMap>(table, support::AddressMapClass::kProgId, link);
 }
 
 void ClassTable::Register(std::string progId, Maker maker) {

@@ -9,22 +9,12 @@
 #include "platform/ascii.h"
 #include "platform/error.h"
 #include "platform/objects.h"
+#include "support/admin_classes.h"
 
 namespace seedwell::server {
 
-/// The kind of value a property accepts.
-enum class PropertyKind {
-    kString,
-    kInt16,  // a 16-bit integer, or a 32-bit one within -32768..32767
-    kInt32,  // a 16-bit or a 32-bit integer
-    kAny,    // any kind, kept as its text
-};
-
-struct PropertyDecl {
-    std::string_view name;
-    PropertyKind kind;
-    bool secret = false;  // reads back as empty text
-};
+using support::PropertyDecl;
+using support::PropertyKind;
 
 /// The property values of one object, held by their index in a table of PropertyDecl. Names
 /// match ignoring ASCII case; unset properties are empty text or 0.

@@ -18,6 +18,7 @@
 #include "server/schema.h"
 #include "server/sqlite.h"
 #include "server/store.h"
+#include "support/settings.h"
 
 namespace seedwell::server {
 namespace {
@@ -166,7 +167,7 @@ std::string InstallServer(const std::string& dataDirectory, const std::string& r
     }
     MakeFolder(fs::path(dataDir) / "Postoffices");
     CreateStore(StorePathFor(dataDir));
-    SetRegistryString(registryFile, platform::kServerKeyPath, platform::kDataDirectoryValueName,
+    SetRegistryString(registryFile, support::kServerKeyPath, support::kDataDirectoryValueName,
                       dataDir);
     return dataDir;
 }

@@ -11,9 +11,11 @@
 #include <system_error>
 
 #include "platform/error.h"
-#include "platform/names.h"
+#include "platform/printable.h"
 #include "platform/registry.h"
 #include "server/password.h"
+#include "support/names.h"
+#include "support/settings.h"
 
 namespace seedwell::server {
 namespace {
@@ -195,7 +197,7 @@ bool Store::Insert(Statement& insert, std::string_view postoffice, const std::st
 
 bool Store::AddPostoffice(std::string_view name) {
     if (name.empty()) throw Error("cannot add the post office: its name is empty");
-    if (auto problem = platform::FolderNameProblem("the post office name", name)) {
+    if (auto problem = support::FolderNameProblem("the post office name", name)) {
         throw Error("cannot add the post office: " + *problem);
     }
     Statement::Use use(addPostoffice_);
@@ -234,7 +236,7 @@ bool Store::AddMailbox(const MailboxRecord& mailbox) {
     if (mailbox.name.empty()) throw Error("cannot add the mailbox: the mailbox name is empty");
     const std::string what = "cannot add the mailbox " + Quoted(mailbox.name);
     if (mailbox.postoffice.empty()) throw Error(what + ": the post office name is empty");
-    if (auto problem = platform::FolderNameProblem("the mailbox name", mailbox.name)) {
+    if (auto problem = support::FolderNameProblem("the mailbox name", mailbox.name)) {
         throw Error("cannot add the mailbox: " + *problem);
     }
     Statement::Use use(addMailbox_);
@@ -321,7 +323,7 @@ std::string StorePathFor(std::string_view dataDirectory) {
 }
 
 std::string LocateStore(platform::Registry& registry) {
-    const std::string dataDirectory = platform::GetDataDirectory(registry);
+    const std::string dataDirectory = support::GetDataDirectory(registry);
     if (dataDirectory.empty()) {
         throw Error(
             "the mail server is not installed: no \"Data Directory\" value under "

@@ -7,7 +7,7 @@
 
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "platform/names.h"
+#include "platform/printable.h"
 #include "platform/regfile_registry.h"
 #include "platform/registry.h"
 #include "server/install.h"

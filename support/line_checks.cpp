@@ -1,10 +1,9 @@
 #include "support/line_checks.h"
+#include "platform/printable.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <utility>
-
-#include "platform/names.h"
 
 namespace seedwell::support {
 namespace {

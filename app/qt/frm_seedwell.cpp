@@ -15,7 +15,7 @@
 #include <QShowEvent>
 #include <QStyle>
 
-#include "platform/qt/qt_ui.h"
+#include "app/qt/qt_ui.h"
 
 namespace seedwell::app {
 
@@ -126,17 +126,18 @@ class frmSeedwell::View : public FormView {
     frmSeedwell& form_;
 };
 
-frmSeedwell::frmSeedwell(const provisioning::Services& services, platform::FileDialog& cd,
-                         QWidget* parent)
-    : frmSeedwell(services, cd, RunImport, RunDelete, parent) {}
+frmSeedwell::frmSeedwell(const provisioning::Services& services, const Screen& screen,
+                         FileDialog& cd, QWidget* parent)
+    : frmSeedwell(services, screen, cd, RunImport, RunDelete, parent) {}
 
-frmSeedwell::frmSeedwell(const provisioning::Services& services, platform::FileDialog& cd,
-                         RunFunction runImport, RunFunction runDelete, QWidget* parent)
+frmSeedwell::frmSeedwell(const provisioning::Services& services, const Screen& screen,
+                         FileDialog& cd, RunFunction runImport, RunFunction runDelete,
+                         QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                           Qt::CustomizeWindowHint),
       view_(std::make_unique<View>(*this)),
-      handlers_(services, cd, std::move(runImport), std::move(runDelete)) {
-    platform::InstallWindowRoles();
+      handlers_(services, screen, cd, std::move(runImport), std::move(runDelete)) {
+    app::InstallWindowRoles();
     setObjectName(Text(kFormName));
     setWindowTitle(Text(kFormCaption));
     setWindowIcon(SeedwellIcon());

@@ -10,7 +10,7 @@
 
 #include "app/form.h"
 #include "app/runs.h"
-#include "platform/ui.h"
+#include "app/screen.h"
 
 namespace seedwell::app {
 
@@ -30,12 +30,12 @@ class frmSeedwell : public QWidget {
     using RunFunction = FormHandlers::RunFunction;
 
     /// Builds the window and fills the root box from the data directory that `services.registry`
-    /// names. `services` and `cd` must outlive the window. A failure while loading throws
-    /// seedwell::Error and no window exists.
-    frmSeedwell(const provisioning::Services& services, platform::FileDialog& cd,
+    /// names. What `services` and `screen` refer to, and `cd`, must outlive the window. A
+    /// failure while loading throws seedwell::Error and no window exists.
+    frmSeedwell(const provisioning::Services& services, const Screen& screen, FileDialog& cd,
                 QWidget* parent = nullptr);
     /// As above, with the runs that Import and Delete start.
-    frmSeedwell(const provisioning::Services& services, platform::FileDialog& cd,
+    frmSeedwell(const provisioning::Services& services, const Screen& screen, FileDialog& cd,
                 RunFunction runImport, RunFunction runDelete, QWidget* parent = nullptr);
     ~frmSeedwell() override;
 

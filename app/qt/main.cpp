@@ -1,19 +1,16 @@
+// The program off Windows: the main window drawn with Qt over the stand-in server's
+// administration objects, the registry file and the file system of the machine.
+
 #include <exception>
-#include <memory>
 #include <optional>
 
 #include <QApplication>
 
 #include "app/administration.h"
 #include "app/qt/frm_seedwell.h"
+#include "app/qt/qt_ui.h"
 #include "app/runs.h"
-#include "platform/codepage.h"
-#include "platform/filesystem.h"
-#include "platform/objects.h"
-#include "platform/qt/qt_ui.h"
-#include "platform/registry.h"
-#include "platform/steady_clock.h"
-#include "platform/ui.h"
+#include "app/screen.h"
 
 int main(int argc, char* argv[]) {
     using namespace seedwell;
@@ -22,25 +19,20 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("Seedwell"));
     QApplication::setWindowIcon(app::SeedwellIcon());
 
-    platform::QtMessageBox messages;
+    app::QtMessageBox messages;
     try {
-        const std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry();
-        const std::unique_ptr<platform::ObjectFactory> objects =
-            app::MakeAdministrationObjects(*registry);
-        const std::unique_ptr<platform::FileSystem> files = platform::MakeSystemFileSystem();
-        platform::QtBusyPointer pointer;
-        platform::QtFileDialog cd;
-        platform::QtProgress progress;
-        const platform::SteadyClock clock;
-        const provisioning::Services services{*objects, *files,  *registry,
-                                              messages, pointer, platform::CodePage::System(),
-                                              progress, clock};
+        const app::SystemServices system;
+        app::QtBusyPointer pointer;
+        app::QtFileDialog cd;
+        app::QtProgress progress;
+        const app::SteadyClock clock;
+        const app::Screen screen{messages, pointer, progress, clock};
 
-        app::frmSeedwell window(services, cd);
+        app::frmSeedwell window(system.Get(), screen, cd);
         window.show();
         return QApplication::exec();
     } catch (const std::exception& failure) {
-        messages.Show(failure.what(), platform::kMbOkCritical, std::nullopt);
+        messages.Show(failure.what(), app::kMbOkCritical, std::nullopt);
         return 1;
     }
 }

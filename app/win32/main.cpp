@@ -14,15 +14,11 @@
 #include "app/administration.h"
 #include "app/form.h"
 #include "app/runs.h"
+#include "app/screen.h"
 #include "app/win32/frm_seedwell.h"
 #include "app/win32/progress.h"
 #include "app/win32/win32_ui.h"
-#include "platform/codepage.h"
 #include "platform/error.h"
-#include "platform/filesystem.h"
-#include "platform/objects.h"
-#include "platform/registry.h"
-#include "platform/steady_clock.h"
 #include "platform/win_text.h"
 
 namespace {
@@ -56,18 +52,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
         InitCommonControlsEx(&controls);
 
-        const std::unique_ptr<platform::Registry> registry = platform::MakeSystemRegistry();
-        const std::unique_ptr<platform::ObjectFactory> objects =
-            app::MakeAdministrationObjects(*registry);
-        const std::unique_ptr<platform::FileSystem> files = platform::MakeSystemFileSystem();
+        const app::SystemServices system;
         app::Win32BusyPointer pointer;
         app::Win32FileDialog cd;
         app::Win32Progress progress(instance);
-        const platform::SteadyClock clock;
-        const provisioning::Services services{*objects, *files,  *registry,
-                                              messages, pointer, platform::CodePage::System(),
-                                              progress, clock};
-        app::FormHandlers handlers(services, cd);
+        const app::SteadyClock clock;
+        app::FormHandlers handlers(system.Get(), {messages, pointer, progress, clock}, cd);
 
         app::Win32Form window(instance, handlers, pointer);
         messages.SetOwner(window.Handle());
@@ -80,7 +70,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     } catch (const std::exception& failure) {
         messages.SetOwner(nullptr);
         try {
-            messages.Show(failure.what(), platform::kMbOkCritical, std::nullopt);
+            messages.Show(failure.what(), app::kMbOkCritical, std::nullopt);
         } catch (...) {
             // Nothing else can tell the operator.
         }

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/screen.h"
 #include "app/win32/win32_ui.h"
-#include "platform/progress.h"
 #include "platform/unique_handle.h"
 
 namespace seedwell::app {
@@ -23,7 +23,7 @@ inline constexpr int kProgressStopId = 12;
 /// it disables while open, with "Line N of M", a progress bar control and a Stop button in the
 /// layout font at the window's DPI, placed and remade again when the DPI changes. Needs
 /// InitCommonControlsEx with ICC_PROGRESS_CLASS. Use on the thread of the main window only.
-class Win32Progress final : public platform::Progress {
+class Win32Progress final : public app::Progress {
   public:
     explicit Win32Progress(HINSTANCE instance) : instance_(instance) {}
     Win32Progress(const Win32Progress&) = delete;

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/ui.h"
+#include "app/screen.h"
 #include "platform/unique_handle.h"
 
 namespace seedwell::app {
@@ -53,7 +53,7 @@ platform::UniqueHandle<HFONT, FontTraits> MakeLayoutFont(UINT dpi) noexcept;
 /// Message boxes through MessageBoxW, owned by the window given to SetOwner (none before).
 /// The style values are passed to Windows as they are; a box without a title of its own
 /// carries kApplicationTitle.
-class Win32MessageBox : public platform::MessageBox {
+class Win32MessageBox : public app::MessageBox {
   public:
     void SetOwner(HWND owner) noexcept { owner_ = owner; }
     /// Throws seedwell::Error for a style other than 0, 16, 20 and 64, for text that is not
@@ -66,7 +66,7 @@ class Win32MessageBox : public platform::MessageBox {
 
 /// The hourglass (IDC_WAIT). While it is set, the main window answers WM_SETCURSOR with it
 /// (IsSet); restoring shows the arrow at once. Destroying the object restores the arrow.
-class Win32BusyPointer : public platform::BusyPointer {
+class Win32BusyPointer : public app::BusyPointer {
   public:
     Win32BusyPointer() = default;
     Win32BusyPointer(const Win32BusyPointer&) = delete;
@@ -83,7 +83,7 @@ class Win32BusyPointer : public platform::BusyPointer {
 
 /// The file-open dialog through GetOpenFileNameW, owned by the window given to SetOwner, with
 /// nothing set but its file name buffer (which starts with the last file picked).
-class Win32FileDialog : public platform::FileDialog {
+class Win32FileDialog : public app::FileDialog {
   public:
     void SetOwner(HWND owner) noexcept { owner_ = owner; }
     /// Throws seedwell::Error when the dialog fails for another reason than a cancel.

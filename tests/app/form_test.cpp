@@ -7,7 +7,8 @@
 #include "app/form.h"
 #include "platform/error.h"
 #include "platform/registry.h"
-#include "tests/fakes/fake_platform.h"
+#include "support/settings.h"
+#include "tests/fakes/fake_screen.h"
 #include "tests/fakes/fake_window.h"
 
 namespace seedwell {
@@ -16,21 +17,19 @@ namespace {
 using app::ControlKind;
 using app::kControls;
 
-class FormTest : public ::testing::Test, protected fakes::FakePlatform {
+class FormTest : public ::testing::Test, protected fakes::FakeRunPlatform {
   protected:
-    provisioning::Services Services() {
-        return {objects, files, registry, messages, pointer, codePage, progress, clock};
-    }
-
     app::FormHandlers Handlers() {
         auto run = [this](const char* name) {
-            return [this, name](app::RunWindow& window, const provisioning::Services&) {
+            return [this, name](app::RunWindow& window, const provisioning::Services&,
+                                const app::Screen&) {
                 runs.push_back(std::string(name) + " " + window.FileText() + " " +
                                window.RootText());
                 if (failure) throw Error(*failure);
             };
         };
-        return app::FormHandlers(Services(), cd, run("import"), run("delete"));
+        return app::FormHandlers(MakeServices(codePage), RunScreen(), cd, run("import"),
+                                 run("delete"));
     }
 
     platform::CodePage codePage{"UTF-8"};
@@ -55,13 +54,12 @@ TEST_F(FormTest, LoadJoinsTheDataDirectoryWithPostoffices) {
         SCOPED_TRACE(c.root);
         fakes::FakeFileSystem separatedFiles{log, c.separator};
         fakes::FakeRegistry oneValue;
-        oneValue.AddKey(platform::kServerKeyPath);
+        oneValue.AddKey(support::kServerKeyPath);
         if (c.dataDirectory) {
-            oneValue.SetString(platform::kServerKeyPath, "Data Directory", *c.dataDirectory);
+            oneValue.SetString(support::kServerKeyPath, "Data Directory", *c.dataDirectory);
         }
-        const provisioning::Services services{objects, separatedFiles, oneValue, messages,
-                                              pointer, codePage,       progress, clock};
-        app::FormHandlers(services, cd).Form_Load(view);
+        const provisioning::Services services{objects, separatedFiles, oneValue, codePage};
+        app::FormHandlers(services, RunScreen(), cd).Form_Load(view);
         EXPECT_EQ(view.root, c.root);
     }
     EXPECT_TRUE(messages.shown.empty());
@@ -98,7 +96,7 @@ TEST_F(FormTest, RunsReadTheBoxesAndAFailureEscapingOneIsShownAndUnloads) {
     handlers.cmdDelete_Click(view);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "the disk went away");
-    EXPECT_EQ(messages.shown[0].style, platform::kMbOkCritical);
+    EXPECT_EQ(messages.shown[0].style, app::kMbOkCritical);
     EXPECT_EQ(messages.shown[0].title, std::nullopt);
     EXPECT_EQ(view.unloads, 1);
 

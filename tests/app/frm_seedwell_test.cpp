@@ -26,7 +26,8 @@
 #include "platform/error.h"
 #include "platform/objects.h"
 #include "platform/registry.h"
-#include "tests/fakes/fake_platform.h"
+#include "support/settings.h"
+#include "tests/fakes/fake_screen.h"
 #include "tests/fakes/fake_window.h"
 #include "tests/fakes/recording.h"
 
@@ -35,23 +36,20 @@ namespace {
 
 using app::frmSeedwell;
 
-class WindowTest : public ::testing::Test, protected fakes::FakePlatform {
+class WindowTest : public ::testing::Test, protected fakes::FakeRunPlatform {
   protected:
     WindowTest() {
-        registry.SetString(platform::kServerKeyPath, platform::kDataDirectoryValueName,
-                           "/srv/mail");
+        registry.SetString(support::kServerKeyPath, support::kDataDirectoryValueName, "/srv/mail");
     }
 
     frmSeedwell& Window() {
         if (!window) {
-            const provisioning::Services services{objects, files,    registry, messages,
-                                                  pointer, codePage, progress, clock};
             window = std::make_unique<frmSeedwell>(
-                services, cd,
-                [this](app::RunWindow& run, const provisioning::Services&) {
+                MakeServices(codePage), RunScreen(), cd,
+                [this](app::RunWindow& run, const provisioning::Services&, const app::Screen&) {
                     Record("import", run);
                 },
-                [this](app::RunWindow& run, const provisioning::Services&) {
+                [this](app::RunWindow& run, const provisioning::Services&, const app::Screen&) {
                     Record("delete", run);
                 });
         }

@@ -17,17 +17,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "app/qt/qt_ui.h"
 #include "platform/error.h"
-#include "platform/qt/qt_ui.h"
 #include "tests/app/modal.h"
 
 namespace seedwell {
 namespace {
 
-using platform::QtBusyPointer;
-using platform::QtFileDialog;
-using platform::QtMessageBox;
-using platform::QtProgress;
+using app::QtBusyPointer;
+using app::QtFileDialog;
+using app::QtMessageBox;
+using app::QtProgress;
 using testing::ModalHandler;
 
 /// What a shown message box looked like.
@@ -103,14 +103,14 @@ TEST(QtMessageBox, AnswersTheButtonPressedAndNoWhenAQuestionIsDismissed) {
     auto key = [](Qt::Key k) { return [k](QMessageBox& box) { QTest::keyClick(&box, k); }; };
     auto closeBox = [](QMessageBox& box) { box.close(); };
 
-    EXPECT_EQ(ShowBox("q", 20, "Delete", seen, press(QMessageBox::Yes)), platform::kAnswerYes);
-    EXPECT_EQ(ShowBox("q", 20, "Delete", seen, press(QMessageBox::No)), platform::kAnswerNo);
-    EXPECT_EQ(ShowBox("q", 20, "Delete", seen, key(Qt::Key_Escape)), platform::kAnswerNo);
-    EXPECT_EQ(ShowBox("q", 20, "Delete", seen, closeBox), platform::kAnswerNo);
-    EXPECT_EQ(ShowBox("q", 20, "Delete", seen, key(Qt::Key_Return)), platform::kAnswerYes);
-    EXPECT_EQ(ShowBox("m", 64, "Done", seen, press(QMessageBox::Ok)), platform::kAnswerOk);
-    EXPECT_EQ(ShowBox("m", 16, "Error", seen, key(Qt::Key_Escape)), platform::kAnswerOk);
-    EXPECT_EQ(ShowBox("m", 0, std::nullopt, seen, closeBox), platform::kAnswerOk);
+    EXPECT_EQ(ShowBox("q", 20, "Delete", seen, press(QMessageBox::Yes)), app::kAnswerYes);
+    EXPECT_EQ(ShowBox("q", 20, "Delete", seen, press(QMessageBox::No)), app::kAnswerNo);
+    EXPECT_EQ(ShowBox("q", 20, "Delete", seen, key(Qt::Key_Escape)), app::kAnswerNo);
+    EXPECT_EQ(ShowBox("q", 20, "Delete", seen, closeBox), app::kAnswerNo);
+    EXPECT_EQ(ShowBox("q", 20, "Delete", seen, key(Qt::Key_Return)), app::kAnswerYes);
+    EXPECT_EQ(ShowBox("m", 64, "Done", seen, press(QMessageBox::Ok)), app::kAnswerOk);
+    EXPECT_EQ(ShowBox("m", 16, "Error", seen, key(Qt::Key_Escape)), app::kAnswerOk);
+    EXPECT_EQ(ShowBox("m", 0, std::nullopt, seen, closeBox), app::kAnswerOk);
 }
 
 TEST(QtMessageBox, ShowsTitleAndPlainTextAsGiven) {

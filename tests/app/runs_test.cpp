@@ -6,7 +6,7 @@
 #include <map>
 #include <set>
 
-#include "tests/fakes/fake_platform.h"
+#include "tests/fakes/fake_screen.h"
 #include "tests/fakes/fake_window.h"
 #include "tests/fakes/recording.h"
 
@@ -20,7 +20,7 @@ using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
 // A small in-memory server behind the recording object factory.
-class Runs : public ::testing::Test, protected fakes::FakePlatform {
+class Runs : public ::testing::Test, protected fakes::FakeRunPlatform {
   protected:
     Runs() {
         registry.SetString("SOFTWARE\\Tarnwick\\Tarnwick", "Data Directory", "/srv/mail");
@@ -71,11 +71,11 @@ class Runs : public ::testing::Test, protected fakes::FakePlatform {
 
     void Import(const std::string& content) {
         files.files["/in.csv"] = content;
-        RunImport(window, services);
+        RunImport(window, services, RunScreen());
     }
     void Delete(const std::string& content) {
         files.files["/in.csv"] = content;
-        RunDelete(window, services);
+        RunDelete(window, services, RunScreen());
     }
     std::vector<std::string> Texts() const {
         std::vector<std::string> out;
@@ -95,8 +95,7 @@ class Runs : public ::testing::Test, protected fakes::FakePlatform {
     }
 
     fakes::FakeWindow window{log, "/in.csv", "/srv/mail/Postoffices"};
-    provisioning::Services services{
-        objects, files, registry, messages, pointer, platform::CodePage::System(), progress, clock};
+    provisioning::Services services = MakeServices();
 
     std::map<std::string, std::string> domains{{"example.com", "main"}, {"example.org", "sales"}};
     std::set<std::string> mailboxes;
@@ -122,7 +121,7 @@ TEST_F(Runs, FileNamingNoMailboxEndsWithWhatALineMustRead) {
                             "No line of the file names a mailbox: each line must read "
                             "postoffice,emailaddress or postoffice,mailbox. The lines reported: 2 "
                             "and 3."));
-    EXPECT_EQ(messages.shown.back().style, platform::kMbOkExclamation);
+    EXPECT_EQ(messages.shown.back().style, app::kMbOkExclamation);
     EXPECT_THAT(Filter(log, "create"), IsEmpty());
 }
 
@@ -243,8 +242,8 @@ TEST_F(Runs, FailureOutsideTheLinesEndsTheRunInItsHandler) {
         std::string FileText() override { throw Error(""); }
     };
     UnreadableBox unreadable(log);
-    RunImport(unreadable, services);
-    RunDelete(unreadable, services);
+    RunImport(unreadable, services, RunScreen());
+    RunDelete(unreadable, services, RunScreen());
     const std::string failure =
         "box 0 - Error importing:an unexpected failure without a description";
     EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", failure, "pointer default",
@@ -264,21 +263,21 @@ TEST_F(Runs, CreateMailboxFailureIsReportedAndTheAddressMapStillMade) {
 
 TEST_F(Runs, FileBoxChecksRestoreThePointerBeforeTheBoxAndFocusTheFileBox) {
     window.file = "   ";
-    RunImport(window, services);
+    RunImport(window, services, RunScreen());
     EXPECT_THAT(Screen(),
                 ElementsAre("pointer hourglass", "pointer default",
                             "box 16 Error Need to select a file to import.", "focus txtFile"));
     log.clear();
     window.file = " /in.csv";  // used exactly as typed
     files.files["/in.csv"] = "";
-    RunDelete(window, services);
+    RunDelete(window, services, RunScreen());
     EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "pointer default",
                                       "box 16 Error The file selected does not exist. Please "
                                       "select another.",
                                       "focus txtFile"));
     log.clear();
     window.file = "";
-    RunDelete(window, services);
+    RunDelete(window, services, RunScreen());
     EXPECT_THAT(Texts().back(), "Need to select a file that contains the mailboxes to delete.");
     EXPECT_EQ(files.opened, 0);
 }
@@ -296,7 +295,7 @@ TEST_F(Runs, ImportPassesOverEmptyAndUnsafeNamesBeforeAnyLookup) {
                             "separator; nothing was created for it.",
                             StartsWith("Mailboxes created, except for the lines reported: 5 and "
                                        "6.")));
-    EXPECT_EQ(messages.shown[0].style, platform::kMbOk);
+    EXPECT_EQ(messages.shown[0].style, app::kMbOk);
     EXPECT_EQ(messages.shown[0].title, std::nullopt);
 }
 
@@ -385,7 +384,7 @@ TEST_F(Runs, InvalidTextEndsTheRunNamingTheLine) {
 
 TEST_F(Runs, DeclinedConfirmationRemovesNothing) {
     mailboxes = {"main/jsmith"};
-    messages.answers = {platform::kAnswerNo};
+    messages.answers = {app::kAnswerNo};
     Delete("main,jsmith@example.com\n");
     EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "open /in.csv", "open /in.csv",
                                       "box 20 Delete Are you sure you wish to delete the mailbox? "
@@ -425,7 +424,7 @@ TEST_F(Runs, DeleteReportsInUseAndGoesOn) {
     EXPECT_THAT(Texts(),
                 ElementsAre(StartsWith("Are you sure"), StartsWith("The a mailbox is in use"),
                             "Mailboxes deleted, except for the lines reported: 1."));
-    EXPECT_EQ(messages.shown.back().style, platform::kMbOkExclamation);
+    EXPECT_EQ(messages.shown.back().style, app::kMbOkExclamation);
 }
 
 TEST_F(Runs, DeleteRefusesUnsafeNamesAndReportsLookupFailuresWithTheLine) {
@@ -491,7 +490,7 @@ TEST_F(Runs, ReportedLinesShowFiveBoxesAtMostAndAreListedAtTheEnd) {
         }
         EXPECT_EQ(messages.shown.back().text, c.end);
         EXPECT_EQ(messages.shown.back().style,
-                  c.reported ? platform::kMbOkExclamation : platform::kMbOkInformation);
+                  c.reported ? app::kMbOkExclamation : app::kMbOkInformation);
         EXPECT_EQ(messages.shown.back().title, "Done");
     }
     EXPECT_EQ(mailboxes,

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "app/form.h"
-#include "platform/ui.h"
+#include "app/screen.h"
 #include "tests/fakes/recording.h"
 
 namespace seedwell::fakes {
@@ -34,7 +34,7 @@ class FakeWindow : public app::FormView {
 };
 
 /// A file dialog that picks `next` (or cancels when it is unset) and counts its showings.
-class ScriptedFileDialog : public platform::FileDialog {
+class ScriptedFileDialog : public app::FileDialog {
   public:
     std::optional<std::string> next;
     int shows = 0;

@@ -5,6 +5,7 @@
 // and the pointer can be checked in one place.
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -20,7 +21,6 @@
 #include "platform/filesystem.h"
 #include "platform/filesystem_std.h"
 #include "platform/objects.h"
-#include "platform/ui.h"
 
 namespace seedwell::fakes {
 
@@ -117,6 +117,14 @@ class FakeFileSystem : public platform::FileSystem {
   public:
     FakeFileSystem(Log& log, char separator = '/') : log(log), separator_(separator) {}
     char Separator() const override { return separator_; }
+    /// With '/', a path that begins with it; with '\\', one that begins with a drive letter and
+    /// ":\\" or with "\\\\".
+    bool IsFullPath(std::string_view path) const noexcept override {
+        if (separator_ == '/') return path.starts_with('/');
+        return path.starts_with("\\\\") ||
+               (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+                path[1] == ':' && (path[2] == '\\' || path[2] == '/'));
+    }
     std::string BuildPath(std::string_view dir, std::string_view name) const override;
     std::optional<std::string> NameProblem(std::string_view what,
                                            std::string_view name) const override;
@@ -144,39 +152,6 @@ class FakeFileSystem : public platform::FileSystem {
 
   private:
     char separator_;
-};
-
-/// Logs "box <style> <title or -> <text>" and answers from `answers` (front first), else OK
-/// for OK boxes and Yes for Yes/No boxes.
-class FakeMessageBox : public platform::MessageBox {
-  public:
-    explicit FakeMessageBox(Log& log) : log(log) {}
-    int Show(std::string_view text, int style, std::optional<std::string> title) override;
-
-    struct Shown {
-        std::string text;
-        int style;
-        std::optional<std::string> title;
-    };
-    Log& log;
-    std::vector<Shown> shown;
-    std::vector<int> answers;
-};
-
-/// Logs "pointer hourglass" and "pointer default".
-class FakeBusyPointer : public platform::BusyPointer {
-  public:
-    explicit FakeBusyPointer(Log& log) : log(log) {}
-    void SetHourglass() override {
-        busy = true;
-        log.push_back("pointer hourglass");
-    }
-    void Restore() override {
-        busy = false;
-        log.push_back("pointer default");
-    }
-    Log& log;
-    bool busy = false;
 };
 
 /// Every log line that starts with `prefix`.
@@ -355,19 +330,6 @@ inline std::unique_ptr<platform::TextStream> FakeFileSystem::OpenTextFile(
     ++opened;
     if (units == platform::LineUnits::kBytes) return std::make_unique<MemoryTextStream>(it->second);
     return platform::MakeTextStream(std::make_unique<MemoryBytes>(it->second), units);
-}
-
-inline int FakeMessageBox::Show(std::string_view text, int style,
-                                std::optional<std::string> title) {
-    log.push_back("box " + std::to_string(style) + " " + (title ? *title : std::string("-")) + " " +
-                  std::string(text));
-    shown.push_back({std::string(text), style, title});
-    if (!answers.empty()) {
-        int answer = answers.front();
-        answers.erase(answers.begin());
-        return answer;
-    }
-    return style == platform::kMbYesNoCritical ? platform::kAnswerYes : platform::kAnswerOk;
 }
 
 inline std::vector<std::string> Filter(const Log& log, std::string_view prefix) {

@@ -14,6 +14,7 @@
 #include "platform/registry.h"
 #include "support/fields.h"
 #include "support/import_file.h"
+#include "support/settings.h"
 
 namespace seedwell::fuzz {
 namespace {
@@ -294,7 +295,7 @@ namespace {
 
 std::string CheckValueText(const platform::RegistryValue& value, const platform::CodePage& codePage,
                            const std::string& where) {
-    const std::string text = platform::RegistryValueToText(value, codePage);
+    const std::string text = support::RegistryValueToText(value, codePage);
     if (!IsUtf8(text)) return where + " reads as text that is not UTF-8: " + Show(text);
     if (value.type == platform::kRegDword && value.data.size() == 4) {
         std::uint32_t number = 0;

@@ -66,7 +66,7 @@ class BadInput : public ServerTest {
             EXPECT_THAT(outcome.Texts(), ElementsAre(kFailure + description));
         }
         ASSERT_FALSE(outcome.shown.empty());
-        EXPECT_EQ(outcome.shown.back().style, platform::kMbOk);
+        EXPECT_EQ(outcome.shown.back().style, app::kMbOk);
         EXPECT_EQ(outcome.shown.back().title, std::nullopt);
         EXPECT_FALSE(outcome.busy);
     }

@@ -31,7 +31,7 @@
 #include "server/schema.h"
 #include "server/server.h"
 #include "server/store.h"
-#include "tests/fakes/fake_progress.h"
+#include "tests/fakes/fake_screen.h"
 #include "tests/fakes/fake_window.h"
 #include "tests/fakes/installed_server.h"
 #include "tests/fakes/recording.h"
@@ -46,6 +46,9 @@ class ForwardingFileSystem : public platform::FileSystem {
   public:
     explicit ForwardingFileSystem(platform::FileSystem& inner) : inner_(inner) {}
     char Separator() const override { return inner_.Separator(); }
+    bool IsFullPath(std::string_view path) const noexcept override {
+        return inner_.IsFullPath(path);
+    }
     std::string BuildPath(std::string_view dir, std::string_view name) const override {
         return inner_.BuildPath(dir, name);
     }
@@ -166,34 +169,26 @@ class ServerTest : public ::testing::Test {
         platform::RegFileRegistry registry(registryFile, platform::CodePage::System());
         server::ClassTable table;
         server::RegisterServerClasses(table, registry);
-        platform::StdFileSystem stdFiles('/');
+        platform::StdFileSystem stdFiles;
         std::unique_ptr<platform::FileSystem> wrappedFiles;
         std::unique_ptr<platform::ObjectFactory> wrappedObjects;
         if (decorators.files) wrappedFiles = decorators.files(stdFiles);
         if (decorators.objects) wrappedObjects = decorators.objects(table);
         fakes::Log log;
-        fakes::FakeMessageBox messages(log);
-        fakes::FakeBusyPointer pointer(log);
-        fakes::FakeProgress progress(log);
-        fakes::FakeClock clock;
+        fakes::FakeScreen screen(log);
         fakes::FakeWindow window(log, path, root ? *root : Root());
         const provisioning::Services services{wrappedObjects ? *wrappedObjects : table,
-                                              wrappedFiles ? *wrappedFiles : stdFiles,
-                                              registry,
-                                              messages,
-                                              pointer,
-                                              platform::CodePage::System(),
-                                              progress,
-                                              clock};
+                                              wrappedFiles ? *wrappedFiles : stdFiles, registry,
+                                              platform::CodePage::System()};
         if (kind == Kind::kImport) {
-            app::RunImport(window, services);
+            app::RunImport(window, services, screen.RunScreen());
         } else {
-            app::RunDelete(window, services);
+            app::RunDelete(window, services, screen.RunScreen());
         }
         const auto focused = std::count_if(log.begin(), log.end(), [](const std::string& line) {
             return line.starts_with("focus ");
         });
-        return {messages.shown, pointer.busy, int(focused)};
+        return {screen.messages.shown, screen.pointer.busy, int(focused)};
     }
     Outcome Import(const std::string& path, const Decorators& decorators = {}) {
         return Run(Kind::kImport, path, decorators);

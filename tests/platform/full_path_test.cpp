@@ -1,13 +1,13 @@
-#include "platform/full_path.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "platform/filesystem.h"
+
 namespace seedwell::platform {
 namespace {
 
-TEST(FullPath, EachPlatformHasItsOwnRule) {
+TEST(FullPath, EachPlatformsFileSystemHasItsOwnRule) {
     struct Case {
         const char* path;
         bool posix;
@@ -30,9 +30,10 @@ TEST(FullPath, EachPlatformHasItsOwnRule) {
         {"\\\\server\\", false, false},
         {"\\\\\\share", false, false},
     };
+    const auto files = MakeSystemFileSystem();
+    const bool windows = files->Separator() == '\\';
     for (const Case& c : cases) {
-        EXPECT_EQ(IsFullPath(c.path, '/'), c.posix) << c.path;
-        EXPECT_EQ(IsFullPath(c.path, '\\'), c.windows) << c.path;
+        EXPECT_EQ(files->IsFullPath(c.path), windows ? c.windows : c.posix) << c.path;
     }
 }
 

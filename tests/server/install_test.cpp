@@ -6,6 +6,7 @@
 #include "platform/registry.h"
 #include "server/install.h"
 #include "server_fixture.h"
+#include "support/settings.h"
 
 namespace seedwell::server_test {
 namespace {
@@ -14,11 +15,11 @@ using ::testing::HasSubstr;
 
 std::string ReadDataDirectory(const std::string& registryFile) {
     platform::RegFileRegistry registry(registryFile, platform::CodePage::System());
-    return platform::GetDataDirectory(registry);
+    return support::GetDataDirectory(registry);
 }
 
 void SetDataDirectory(const std::string& file, const std::string& value) {
-    server::SetRegistryString(file, platform::kServerKeyPath, platform::kDataDirectoryValueName,
+    server::SetRegistryString(file, support::kServerKeyPath, support::kDataDirectoryValueName,
                               value);
 }
 

@@ -2,9 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
-#include "platform/names.h"
 #include "server/password.h"
 #include "server_fixture.h"
+#include "support/names.h"
 
 namespace seedwell::server_test {
 namespace {
@@ -160,7 +160,7 @@ TEST_F(Objects, UnsafeMailboxNamesAndEmptyPasswordsAreRefused) {
                                   std::string(256, 'a')}) {
         EXPECT_EQ(
             Failure([&] { AddMailbox("main", name); }),
-            "cannot add the mailbox: " + *platform::FolderNameProblem("the mailbox name", name));
+            "cannot add the mailbox: " + *support::FolderNameProblem("the mailbox name", name));
     }
     EXPECT_EQ(AddMailbox("main", "alice smith.jr"), 1);
     EXPECT_EQ(Failure([&] { AddLogin("main", "alice@main", ""); }),

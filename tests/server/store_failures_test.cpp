@@ -7,6 +7,7 @@
 #include "server/install.h"
 #include "server/sqlite.h"
 #include "server_fixture.h"
+#include "support/settings.h"
 
 namespace seedwell::server_test {
 namespace {
@@ -27,8 +28,8 @@ class StoreFailures : public ServerFixture {
         return "(created)";
     }
     void PointRegistryAt(const std::string& dataDirectory) {
-        server::SetRegistryString(registryFile_, platform::kServerKeyPath,
-                                  platform::kDataDirectoryValueName, dataDirectory);
+        server::SetRegistryString(registryFile_, support::kServerKeyPath,
+                                  support::kDataDirectoryValueName, dataDirectory);
     }
 };
 

@@ -6,8 +6,9 @@
 
 #include "platform/registry.h"
 #include "provisioning/operations.h"
-#include "tests/fakes/fake_progress.h"
+#include "support/settings.h"
 #include "tests/fakes/fake_registry.h"
+#include "tests/fakes/fake_screen.h"
 #include "tests/fakes/recording.h"
 
 namespace seedwell::provisioning {
@@ -21,7 +22,7 @@ class WindowsPaths : public ::testing::Test {
   protected:
     WindowsPaths() {
         registry.SetString("SOFTWARE\\Tarnwick\\Tarnwick", "Data Directory", "D:\\Mail");
-        root = files.BuildPath(platform::GetDataDirectory(registry, kUtf8), "Postoffices");
+        root = files.BuildPath(support::GetDataDirectory(registry, kUtf8), "Postoffices");
         files.folders = {"D:\\Mail", root};
     }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/registry.h"
+#include "support/settings.h"
 
 namespace seedwell::platform {
 namespace {
@@ -54,7 +55,7 @@ class RegistryTest : public ::testing::Test {
                   0);
     }
     std::string Read(const std::string& name) {
-        return platform::ReadRegistryValue(registry_, path_, name);
+        return support::ReadRegistryValue(registry_, path_, name);
     }
 
     std::string path_;
@@ -107,8 +108,8 @@ TEST_F(RegistryTest, KeysHandOutTypeAndRawBytes) {
 
 TEST_F(RegistryTest, MissingKeyOrValueGivesEmptyText) {
     EXPECT_EQ(Read("Missing"), "");
-    EXPECT_EQ(platform::ReadRegistryValue(registry_, path_ + "\\Nowhere", "Data Directory"), "");
-    EXPECT_EQ(platform::ReadRegistryValue(registry_, "SOFTWARE\\SeedwellTest\\None", "x"), "");
+    EXPECT_EQ(support::ReadRegistryValue(registry_, path_ + "\\Nowhere", "Data Directory"), "");
+    EXPECT_EQ(support::ReadRegistryValue(registry_, "SOFTWARE\\SeedwellTest\\None", "x"), "");
     EXPECT_EQ(registry_.OpenKey(path_ + "\\Nowhere", kKeyRead), nullptr);
 }
 

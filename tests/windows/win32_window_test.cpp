@@ -18,7 +18,8 @@
 #include "platform/registry.h"
 #include "platform/unique_handle.h"
 #include "platform/win_text.h"
-#include "tests/fakes/fake_platform.h"
+#include "support/settings.h"
+#include "tests/fakes/fake_screen.h"
 
 namespace seedwell {
 namespace {
@@ -113,16 +114,16 @@ Drawn Draw(HFONT font, const std::wstring& caption, int width, UINT format) {
 
 std::string Narrow(const wchar_t* text) { return platform::win::Narrow(text).value_or("?"); }
 
-class NoDialog : public platform::FileDialog {
+class NoDialog : public app::FileDialog {
   public:
     void ShowOpen() override {}
     std::string FileName() const override { return "C:\\picked.txt"; }
 };
 
-class Win32WindowTest : public ::testing::Test, protected fakes::FakePlatform {
+class Win32WindowTest : public ::testing::Test, protected fakes::FakeRunPlatform {
   protected:
     Win32WindowTest() {
-        registry.SetString(platform::kServerKeyPath, platform::kDataDirectoryValueName, "D:\\Mail");
+        registry.SetString(support::kServerKeyPath, support::kDataDirectoryValueName, "D:\\Mail");
     }
 
     std::string Focused(app::Win32Form& form) {

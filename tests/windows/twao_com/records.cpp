@@ -11,6 +11,7 @@
 #include "platform/registry.h"
 #include "platform/win_text.h"
 #include "server/listing.h"
+#include "support/settings.h"
 
 namespace seedwell::twao_com {
 
@@ -56,7 +57,7 @@ std::string Unescape(const std::string& text) {
 RecordFile::RecordFile(const std::string& name, const std::string& header)
     : header_(header), columns_(Split(header).size()) {
     const auto registry = platform::MakeSystemRegistry();
-    const std::string data = platform::GetDataDirectory(*registry, platform::CodePage::System());
+    const std::string data = support::GetDataDirectory(*registry, platform::CodePage::System());
     if (data.empty()) {
         throw Error("the mail server's data directory is not set in the registry");
     }

@@ -1,4 +1,4 @@
-#include "platform/registry.h"
+#include "support/settings.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,10 @@
 #include "tests/fakes/fake_registry.h"
 #include "tests/fakes/temp_folder.h"
 
-namespace seedwell::platform {
+namespace seedwell::support {
 namespace {
+
+using namespace seedwell::platform;
 
 const platform::CodePage kUtf8("UTF-8");
 const platform::CodePage kLatin1("ISO-8859-1");
@@ -130,4 +132,4 @@ TEST_F(RegistryFileTest, UnusableFilesGiveEmptyText) {
 }
 
 }  // namespace
-}  // namespace seedwell::platform
+}  // namespace seedwell::support

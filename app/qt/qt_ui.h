@@ -5,10 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/progress.h"
-#include "platform/ui.h"
+#include "app/screen.h"
 
-namespace seedwell::platform {
+namespace seedwell::app {
 
 /// Message boxes shown with QMessageBox, application-modal, over the active window. The text is
 /// plain text (nothing in it is markup) and CR LF or a lone CR breaks the line. A box without a
@@ -46,16 +45,16 @@ class QtFileDialog : public FileDialog {
     std::string fileName_;
 };
 
-/// The progress window of a long run: "frmProgress", an application-modal window over the
-/// active window, with the label "lblLine" ("Line N of M"), the bar "barProgress" and the button
-/// "cmdStop". While Pump runs, every pending event is handled except user input aimed at any
-/// other window, which is dropped, and a close request for any other window, which is refused.
-/// Needs a QApplication for Open and Pump; without one Pump answers false.
 /// Makes assistive technology meet the program's top-level plain widgets as what they are: a
 /// window (Qt::Window) as a window and a dialog (Qt::Dialog) as a dialog, where Qt would call
 /// both a client area. Installed once, before the first window is made; later calls do nothing.
 void InstallWindowRoles();
 
+/// The progress window of a long run: "frmProgress", an application-modal window over the
+/// active window, with the label "lblLine" ("Line N of M"), the bar "barProgress" and the button
+/// "cmdStop". While Pump runs, every pending event is handled except user input aimed at any
+/// other window, which is dropped, and a close request for any other window, which is refused.
+/// Needs a QApplication for Open and Pump; without one Pump answers false.
 class QtProgress : public Progress {
   public:
     QtProgress();
@@ -78,4 +77,4 @@ class QtProgress : public Progress {
     bool stopped_ = false;
 };
 
-}  // namespace seedwell::platform
+}  // namespace seedwell::app

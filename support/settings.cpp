@@ -1,10 +1,14 @@
-#include "platform/registry.h"
+#include "support/settings.h"
 
 #include <cstdint>
 
-namespace seedwell::platform {
+namespace seedwell::support {
 
-std::string RegistryValueToText(const RegistryValue& value, const CodePage& codePage) {
+using platform::kKeyRead;
+using platform::kRegDword;
+
+std::string RegistryValueToText(const platform::RegistryValue& value,
+                                const platform::CodePage& codePage) {
     const std::string& data = value.data;
     if (value.type == kRegDword) {
         // Read into a 32-bit integer that starts at 0; more than 4 bytes do not fit in one.
@@ -20,8 +24,8 @@ std::string RegistryValueToText(const RegistryValue& value, const CodePage& code
     return text ? std::move(*text) : std::string();
 }
 
-std::string ReadRegistryValue(Registry& registry, std::string keyPath, std::string valueName,
-                              const CodePage& codePage) noexcept {
+std::string ReadRegistryValue(platform::Registry& registry, std::string keyPath,
+                              std::string valueName, const platform::CodePage& codePage) noexcept {
     try {
         const auto key = registry.OpenKey(keyPath, kKeyRead);
         if (!key) return {};
@@ -33,7 +37,8 @@ std::string ReadRegistryValue(Registry& registry, std::string keyPath, std::stri
     }
 }
 
-std::string GetDataDirectory(Registry& registry, const CodePage& codePage) noexcept {
+std::string GetDataDirectory(platform::Registry& registry,
+                             const platform::CodePage& codePage) noexcept {
     try {
         return ReadRegistryValue(registry, std::string(kServerKeyPath),
                                  std::string(kDataDirectoryValueName), codePage);
@@ -42,4 +47,8 @@ std::string GetDataDirectory(Registry& registry, const CodePage& codePage) noexc
     }
 }
 
-}  // namespace seedwell::platform
+std::string PostofficeRoot(const platform::FileSystem& files, std::string_view dataDirectory) {
+    return files.BuildPath(dataDirectory, "Postoffices");
+}
+
+}  // namespace seedwell::support

@@ -1,12 +1,16 @@
+#include "support/names.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
-#include "platform/names.h"
+#include "platform/printable.h"
 
-namespace seedwell::platform {
+namespace seedwell::support {
 namespace {
+
+using namespace seedwell::platform;
 
 struct NameCase {
     std::string name;
@@ -38,4 +42,4 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"a\xC2\x85z\x7F", "'a\\x85z\\x7F' holds a control character"}));
 
 }  // namespace
-}  // namespace seedwell::platform
+}  // namespace seedwell::support

@@ -1,4 +1,4 @@
-#include "platform/qt/qt_ui.h"
+#include "app/qt/qt_ui.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -24,7 +24,7 @@
 
 #include "platform/error.h"
 
-namespace seedwell::platform {
+namespace seedwell::app {
 
 namespace {
 
@@ -278,4 +278,4 @@ void QtProgress::Close() noexcept {
     total_ = 0;
 }
 
-}  // namespace seedwell::platform
+}  // namespace seedwell::app
