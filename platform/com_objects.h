@@ -8,6 +8,20 @@
 
 namespace seedwell::platform {
 
+/// Keeps COM initialised, apartment-threaded, on the thread that made it, for as long as it
+/// lives. A thread already in the multithreaded apartment can use COM as it is, and is left as
+/// it is. Throws seedwell::Error when COM cannot be started on the thread.
+class ComApartment {
+  public:
+    ComApartment();
+    ~ComApartment();
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+  private:
+    bool owned_ = false;
+};
+
 /// Creates objects from the programmatic identifiers registered on this machine (in-process or
 /// local servers) and drives them late-bound through IDispatch. The factory initialises COM on
 /// the calling thread, apartment-threaded, and keeps it initialised while the factory or any

@@ -14,29 +14,6 @@
 namespace seedwell::platform {
 namespace {
 
-/// Keeps COM initialised on the thread that made it, for as long as it lives.
-class Apartment {
-  public:
-    Apartment() {
-        const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        // S_OK and S_FALSE both count one initialisation, to be undone once. A thread already
-        // in the multithreaded apartment can use COM as it is, and is left as it is.
-        if (SUCCEEDED(hr)) {
-            owned_ = true;
-        } else if (hr != RPC_E_CHANGED_MODE) {
-            throw Error("cannot start COM on this thread: " + win::HResultReason(hr));
-        }
-    }
-    ~Apartment() {
-        if (owned_) CoUninitialize();
-    }
-    Apartment(const Apartment&) = delete;
-    Apartment& operator=(const Apartment&) = delete;
-
-  private:
-    bool owned_ = false;
-};
-
 /// Owns one reference to a COM interface.
 struct Releaser {
     void operator()(IUnknown* pointer) const noexcept { pointer->Release(); }
@@ -96,7 +73,7 @@ class ExceptionInfo {
 
 class ComObject : public AdminObject {
   public:
-    ComObject(std::shared_ptr<Apartment> apartment, ComPtr<IDispatch> object, std::string progId)
+    ComObject(std::shared_ptr<ComApartment> apartment, ComPtr<IDispatch> object, std::string progId)
         : apartment_(std::move(apartment)),
           object_(std::move(object)),
           progId_(std::move(progId)) {}
@@ -189,14 +166,14 @@ class ComObject : public AdminObject {
         throw Error(doing + ": " + win::HResultReason(hr));
     }
 
-    std::shared_ptr<Apartment> apartment_;  // first in, last out: COM outlives the object
+    std::shared_ptr<ComApartment> apartment_;  // first in, last out: COM outlives the object
     ComPtr<IDispatch> object_;
     std::string progId_;
 };
 
 class ComObjectFactory : public ObjectFactory {
   public:
-    ComObjectFactory() : apartment_(std::make_shared<Apartment>()) {}
+    ComObjectFactory() : apartment_(std::make_shared<ComApartment>()) {}
 
     std::unique_ptr<AdminObject> CreateObject(std::string_view progId) override {
         const std::string doing = "cannot create object '" + Printable(progId) + "'";
@@ -225,10 +202,24 @@ class ComObjectFactory : public ObjectFactory {
     }
 
   private:
-    std::shared_ptr<Apartment> apartment_;
+    std::shared_ptr<ComApartment> apartment_;
 };
 
 }  // namespace
+
+ComApartment::ComApartment() {
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // S_OK and S_FALSE both count one initialisation, to be undone once.
+    if (SUCCEEDED(hr)) {
+        owned_ = true;
+    } else if (hr != RPC_E_CHANGED_MODE) {
+        throw Error("cannot start COM on this thread: " + win::HResultReason(hr));
+    }
+}
+
+ComApartment::~ComApartment() {
+    if (owned_) CoUninitialize();
+}
 
 std::unique_ptr<ObjectFactory> MakeSystemObjectFactory() {
     return std::make_unique<ComObjectFactory>();

@@ -88,7 +88,7 @@ UINT WindowDpi(HWND window) noexcept {
 
 Win32Form::Win32Form(HINSTANCE instance, FormHandlers& handlers, const Win32BusyPointer& pointer)
     : handlers_(handlers), pointer_(pointer) {
-    RegisterMainClass(instance, &Win32Form::Procedure);
+    RegisterMainClass(instance, &WindowObject::Procedure);
 
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
@@ -96,7 +96,7 @@ Win32Form::Win32Form(HINSTANCE instance, FormHandlers& handlers, const Win32Busy
     const std::wstring caption = WideText(kFormCaption, "window caption");
     HWND window = CreateWindowExW(kWindowExStyle, kMainWindowClass, caption.c_str(), kWindowStyle,
                                   monitor.rcWork.left, monitor.rcWork.top, 100, 100, nullptr,
-                                  nullptr, instance, this);
+                                  nullptr, instance, CreateParameter());
     if (window == nullptr) {
         throw Error("The main window cannot be created: " +
                     platform::win::Win32Reason(GetLastError()));
@@ -243,23 +243,7 @@ void Win32Form::Click(int id) {
     handling_ = false;
 }
 
-LRESULT CALLBACK Win32Form::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(l);
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* form = reinterpret_cast<Win32Form*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (form == nullptr) return DefWindowProcW(window, message, w, l);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        form->window_.release();
-        return DefWindowProcW(window, message, w, l);
-    }
-    return form->Handle(window, message, w, l);
-}
-
-LRESULT Win32Form::Handle(HWND window, UINT message, WPARAM w, LPARAM l) {
+LRESULT Win32Form::HandleMessage(HWND window, UINT message, WPARAM w, LPARAM l) {
     switch (message) {
         case WM_COMMAND:
             if (HIWORD(w) == BN_CLICKED && l != 0) Click(LOWORD(w));

@@ -23,7 +23,7 @@ inline constexpr int kFirstControlId = 100;
 /// from the control table in the font they were laid out for (MakeLayoutFont, remade when the
 /// DPI changes), centred on the work area of the primary monitor. Destroying it (Quit, the close
 /// box, or a failure a handler met) posts WM_QUIT.
-class Win32Form final : public FormView {
+class Win32Form final : public FormView, private WindowObject {
   public:
     /// Creates the window hidden and runs Form_Load. `handlers` and `pointer` must outlive it.
     /// Throws seedwell::Error when the window cannot be created or Form_Load fails; no window
@@ -53,15 +53,13 @@ class Win32Form final : public FormView {
     void Unload() noexcept override;
 
   private:
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
-    LRESULT Handle(HWND window, UINT message, WPARAM w, LPARAM l);
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM w, LPARAM l) override;
     void Layout(UINT dpi);
     void Click(int id);
     HWND Named(std::string_view name) const;
 
     FormHandlers& handlers_;
     const Win32BusyPointer& pointer_;
-    platform::UniqueHandle<HWND, WindowTraits> window_;
     platform::UniqueHandle<HFONT, FontTraits> font_;
     HWND lastFocus_ = nullptr;
     bool shown_ = false;

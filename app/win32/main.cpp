@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <objbase.h>
 #undef MessageBox  // the program's interface of that name, not the Windows macro
 
 #include <exception>
@@ -16,39 +15,17 @@
 #include "app/runs.h"
 #include "app/screen.h"
 #include "app/win32/frm_seedwell.h"
-#include "app/win32/progress.h"
+#include "app/win32/progress_window.h"
 #include "app/win32/win32_ui.h"
+#include "platform/com_objects.h"
 #include "platform/error.h"
-#include "platform/win_text.h"
-
-namespace {
-
-/// COM for the life of the window, in the one thread's apartment.
-class ComApartment {
-  public:
-    ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComApartment() {
-        if (SUCCEEDED(result_)) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    HRESULT Result() const { return result_; }
-
-  private:
-    HRESULT result_;
-};
-
-}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     using namespace seedwell;
 
     app::Win32MessageBox messages;
     try {
-        const ComApartment com;
-        if (FAILED(com.Result())) {
-            throw Error("COM cannot be started: " + platform::win::HResultReason(com.Result()));
-        }
+        const platform::ComApartment com;  // for the file dialog as much as the objects
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
         InitCommonControlsEx(&controls);
 

@@ -48,6 +48,22 @@ platform::UniqueHandle<HFONT, FontTraits> MakeFont(const wchar_t* face, int em,
 
 }  // namespace
 
+LRESULT CALLBACK WindowObject::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(l);
+        SetWindowLongPtrW(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* object = reinterpret_cast<WindowObject*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (object == nullptr) return DefWindowProcW(window, message, w, l);
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        object->window_.release();
+        return DefWindowProcW(window, message, w, l);
+    }
+    return object->HandleMessage(window, message, w, l);
+}
+
 platform::UniqueHandle<HFONT, FontTraits> MakeLayoutFont(UINT dpi) noexcept {
     const int em = LayoutEm(dpi);
     // A bitmap face comes in a few sizes: asked for another, Windows gives the nearest one.

@@ -33,6 +33,29 @@ struct MemoryDcTraits {
     static void Close(HDC dc) noexcept { DeleteDC(dc); }
 };
 
+/// A C++ object behind a window of its own window class, registered with Procedure: the window
+/// is created with CreateParameter() as CreateWindowExW's last argument, and Procedure hands the
+/// object every message from WM_NCCREATE on through HandleMessage. At WM_NCDESTROY the object
+/// lets go of its window, which is then gone.
+class WindowObject {
+  public:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+
+  protected:
+    WindowObject() = default;
+    ~WindowObject() = default;
+    WindowObject(const WindowObject&) = delete;
+    WindowObject& operator=(const WindowObject&) = delete;
+
+    /// What CreateWindowExW must be given as its creation parameter.
+    void* CreateParameter() noexcept { return this; }
+    /// One message to the window, before WM_NCDESTROY.
+    virtual LRESULT HandleMessage(HWND window, UINT message, WPARAM w, LPARAM l) = 0;
+
+    /// The window, once it is created and until it is destroyed.
+    platform::UniqueHandle<HWND, WindowTraits> window_;
+};
+
 /// The face the windows' twips were laid out for: the platform's dialog font, a bitmap face
 /// with a few sizes only.
 inline constexpr wchar_t kLayoutFace[] = L"MS Sans Serif";

@@ -8,7 +8,6 @@
 #include "provisioning/operations.h"
 #include "support/settings.h"
 #include "tests/fakes/fake_registry.h"
-#include "tests/fakes/fake_screen.h"
 #include "tests/fakes/recording.h"
 
 namespace seedwell::provisioning {
@@ -31,18 +30,14 @@ class WindowsPaths : public ::testing::Test {
     fakes::FakeObjectFactory objects{log};
     fakes::FakeFileSystem files{log, '\\'};
     fakes::FakeRegistry registry;
-    fakes::FakeMessageBox messages{log};
-    fakes::FakeBusyPointer pointer{log};
-    fakes::FakeProgress progress{log};
-    fakes::FakeClock clock;
-    Services services{objects, files, registry, messages, pointer, kUtf8, progress, clock};
+    Services services{objects, files, registry, kUtf8};
     const platform::Value rights = std::string("USER");
     std::string root;
 };
 
 TEST_F(WindowsPaths, CreateThenDeleteUseTheSameBackslashedFolders) {
     EXPECT_EQ(root, "D:\\Mail\\Postoffices");
-    CreateMailbox(services, "main", "jsmith", "pw", -1, root, rights);
+    EXPECT_EQ(CreateMailbox(services, "main", "jsmith", "pw", -1, root, rights), std::nullopt);
     EXPECT_THAT(Filter(log, "mkdir"),
                 ElementsAre("mkdir D:\\Mail\\Postoffices\\main",
                             "mkdir D:\\Mail\\Postoffices\\main\\mailroot",
@@ -50,15 +45,13 @@ TEST_F(WindowsPaths, CreateThenDeleteUseTheSameBackslashedFolders) {
                             "mkdir D:\\Mail\\Postoffices\\main\\mailroot\\jsmith\\inbox"));
     EXPECT_THAT(Filter(log, "set TWAOAU.Login.UserName"),
                 ElementsAre("set TWAOAU.Login.UserName string 'jsmith@main'"));
-    EXPECT_THAT(messages.shown, IsEmpty());
 
     log.clear();
-    DeleteMailbox(services, "main", "jsmith");
+    EXPECT_EQ(DeleteMailbox(services, "main", "jsmith"), std::nullopt);
     EXPECT_THAT(Filter(log, "rmdir"),
                 ElementsAre("rmdir D:\\Mail\\Postoffices\\main\\mailroot\\jsmith"));
     EXPECT_THAT(Filter(log, "set TWAOAM.AddressMap.DestinationAddress"),
                 ElementsAre("set TWAOAM.AddressMap.DestinationAddress string '[SF:main/jsmith]'"));
-    EXPECT_THAT(messages.shown, IsEmpty());
     EXPECT_EQ(files.folders, (std::set<std::string>{"D:\\Mail", root, root + "\\main",
                                                     root + "\\main\\mailroot"}));
     EXPECT_EQ(objects.live, 0);
@@ -67,7 +60,7 @@ TEST_F(WindowsPaths, CreateThenDeleteUseTheSameBackslashedFolders) {
 TEST_F(WindowsPaths, DataDirectoryEndingInABackslashGivesTheSameFolder) {
     registry.SetString("SOFTWARE\\Tarnwick\\Tarnwick", "Data Directory", "D:\\Mail\\");
     files.folders = {"D:\\Mail\\Postoffices\\main\\mailroot\\jsmith"};
-    DeleteMailbox(services, "main", "jsmith");
+    EXPECT_EQ(DeleteMailbox(services, "main", "jsmith"), std::nullopt);
     EXPECT_THAT(Filter(log, "rmdir"),
                 ElementsAre("rmdir D:\\Mail\\Postoffices\\main\\mailroot\\jsmith"));
 }

@@ -13,7 +13,7 @@
 
 #include "app/form.h"
 #include "app/win32/frm_seedwell.h"
-#include "app/win32/progress.h"
+#include "app/win32/progress_window.h"
 #include "app/win32/win32_ui.h"
 #include "platform/registry.h"
 #include "platform/unique_handle.h"
@@ -143,15 +143,14 @@ class Win32WindowTest : public ::testing::Test, protected fakes::FakeRunPlatform
     NoDialog cd;
     app::Win32BusyPointer busy;
     std::vector<std::string> runs;
-    app::FormHandlers handlers{provisioning::Services{objects, backslashed, registry, messages,
-                                                      pointer, codePage, progress, clock},
-                               cd,
-                               [this](app::RunWindow& w, const provisioning::Services&) {
-                                   runs.push_back("import " + w.RootText());
-                               },
-                               [this](app::RunWindow& w, const provisioning::Services&) {
-                                   runs.push_back("delete " + w.FileText());
-                               }};
+    app::FormHandlers handlers{
+        provisioning::Services{objects, backslashed, registry, codePage}, RunScreen(), cd,
+        [this](app::RunWindow& w, const provisioning::Services&, const app::Screen&) {
+            runs.push_back("import " + w.RootText());
+        },
+        [this](app::RunWindow& w, const provisioning::Services&, const app::Screen&) {
+            runs.push_back("delete " + w.FileText());
+        }};
 };
 
 TEST_F(Win32WindowTest, TabCyclesInTableOrderEnterAndEscapePressNothingButtonsRunHandlers) {

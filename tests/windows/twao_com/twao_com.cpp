@@ -17,7 +17,7 @@
 #include "platform/objects.h"
 #include "platform/win_text.h"
 #include "server/dispatch.h"
-#include "server/members.h"
+#include "support/admin_classes.h"
 #include "tests/windows/dispatch_object.h"
 #include "tests/windows/twao_com/records.h"
 
@@ -27,10 +27,10 @@ namespace {
 using server::PropertyDecl;
 using server::PropertySet;
 using Kind = server::PropertyKind;
-using server::AddressMapMembers;
-using server::DomainMembers;
-using server::LoginMembers;
-using server::MailboxMembers;
+using support::AddressMapClass;
+using support::DomainClass;
+using support::LoginClass;
+using support::MailboxClass;
 
 HMODULE g_module = nullptr;
 std::atomic<long> g_objects{0};
@@ -60,7 +60,7 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
 
 // One class: its properties and methods, by name.
 struct ClassSpec {
-    const wchar_t* progId;
+    std::string_view progId;
     CLSID classId;
     std::span<const PropertyDecl> properties;
     std::span<const std::string_view> methods;
@@ -69,21 +69,20 @@ struct ClassSpec {
 
 // --- TWAOAU.Login --------------------------------------------------------------------------
 std::int32_t CallLogin(std::string_view method, PropertySet& p) {
-    const std::string user = p.Text(LoginMembers::kUserName),
-                      account = p.Text(LoginMembers::kAccount);
+    const std::string user = p.Text(LoginClass::kUserName), account = p.Text(LoginClass::kAccount);
     RecordFile logins("logins.tsv", kLogins);
-    if (method == "AddLogin") {
+    if (method == LoginClass::kAddLogin) {
         if (user.empty()) throw Error("cannot add the login: the user name is empty");
         const std::string what = "cannot add the login " + Quoted(user);
         if (account.empty()) throw Error(what + ": the post office (account) name is empty");
         for (const Row& row : logins.rows) {
             if (row[0] == user) return 0;
         }
-        if (p.Text(LoginMembers::kPassword).empty()) throw Error(what + ": the password is empty");
+        if (p.Text(LoginClass::kPassword).empty()) throw Error(what + ": the password is empty");
         RequirePostoffice(account, what);
-        logins.rows.push_back({user, account, p.Text(LoginMembers::kRights),
-                               std::to_string(p.Number(LoginMembers::kStatus)),
-                               p.Text(LoginMembers::kDescription), "given"});
+        logins.rows.push_back({user, account, p.Text(LoginClass::kRights),
+                               std::to_string(p.Number(LoginClass::kStatus)),
+                               p.Text(LoginClass::kDescription), "given"});
         logins.Save();
         return 1;
     }
@@ -96,32 +95,31 @@ std::int32_t CallLogin(std::string_view method, PropertySet& p) {
 
 // --- TWAOPO.Mailbox ------------------------------------------------------------------------
 std::int32_t CallMailbox(std::string_view method, PropertySet& p) {
-    const std::string postoffice = p.Text(MailboxMembers::kPostoffice),
-                      name = p.Text(MailboxMembers::kMailbox);
+    const std::string postoffice = p.Text(MailboxClass::kPostoffice),
+                      name = p.Text(MailboxClass::kMailbox);
     RecordFile mailboxes("mailboxes.tsv", kMailboxes);
     const auto matches = [&](const Row& row) { return row[0] == postoffice && row[1] == name; };
-    if (method == "GetMailbox") {
+    if (method == MailboxClass::kGetMailbox) {
         if (postoffice.empty() || name.empty()) return 0;
         const auto found = std::find_if(mailboxes.rows.begin(), mailboxes.rows.end(), matches);
         if (found == mailboxes.rows.end()) return 0;
-        p.SetNumber(MailboxMembers::kLimit, std::stoi((*found)[2]));
-        p.SetText(MailboxMembers::kRedirectAddress, (*found)[3]);
-        p.SetNumber(MailboxMembers::kRedirectStatus, std::stoi((*found)[4]));
-        p.SetNumber(MailboxMembers::kStatus, std::stoi((*found)[5]));
-        p.SetNumber(MailboxMembers::kSize, std::stoi((*found)[6]));
+        p.SetNumber(MailboxClass::kLimit, std::stoi((*found)[2]));
+        p.SetText(MailboxClass::kRedirectAddress, (*found)[3]);
+        p.SetNumber(MailboxClass::kRedirectStatus, std::stoi((*found)[4]));
+        p.SetNumber(MailboxClass::kStatus, std::stoi((*found)[5]));
+        p.SetNumber(MailboxClass::kSize, std::stoi((*found)[6]));
         return 1;
     }
-    if (method == "AddMailbox") {
+    if (method == MailboxClass::kAddMailbox) {
         if (name.empty()) throw Error("cannot add the mailbox: the mailbox name is empty");
         const std::string what = "cannot add the mailbox " + Quoted(name);
         RequirePostoffice(postoffice, what);
         if (std::any_of(mailboxes.rows.begin(), mailboxes.rows.end(), matches)) return 0;
-        mailboxes.rows.push_back({postoffice, name,
-                                  std::to_string(p.Number(MailboxMembers::kLimit)),
-                                  p.Text(MailboxMembers::kRedirectAddress),
-                                  std::to_string(p.Number(MailboxMembers::kRedirectStatus)),
-                                  std::to_string(p.Number(MailboxMembers::kStatus)),
-                                  std::to_string(p.Number(MailboxMembers::kSize))});
+        mailboxes.rows.push_back({postoffice, name, std::to_string(p.Number(MailboxClass::kLimit)),
+                                  p.Text(MailboxClass::kRedirectAddress),
+                                  std::to_string(p.Number(MailboxClass::kRedirectStatus)),
+                                  std::to_string(p.Number(MailboxClass::kStatus)),
+                                  std::to_string(p.Number(MailboxClass::kSize))});
         mailboxes.Save();
         return 1;
     }
@@ -133,17 +131,17 @@ std::int32_t CallMailbox(std::string_view method, PropertySet& p) {
 
 // --- TWAOSM.Domain -------------------------------------------------------------------------
 std::int32_t CallDomain(std::string_view method, PropertySet& p) {
-    const std::string name = p.Text(DomainMembers::kDomainName);
+    const std::string name = p.Text(DomainClass::kDomainName);
     RecordFile domains("domains.tsv", kDomains);
     const auto found = std::find_if(domains.rows.begin(), domains.rows.end(),
                                     [&](const Row& row) { return SameIgnoringCase(row[0], name); });
     const bool exists = !name.empty() && found != domains.rows.end();
-    if (method == "GetDomain") {
+    if (method == DomainClass::kGetDomain) {
         if (!exists) return 0;
-        p.SetText(DomainMembers::kAccountName, (*found)[1]);
-        p.SetText(DomainMembers::kRedirectionHosts, (*found)[2]);
-        p.SetNumber(DomainMembers::kRedirectionStatus, std::stoi((*found)[3]));
-        p.SetNumber(DomainMembers::kStatus, std::stoi((*found)[4]));
+        p.SetText(DomainClass::kAccountName, (*found)[1]);
+        p.SetText(DomainClass::kRedirectionHosts, (*found)[2]);
+        p.SetNumber(DomainClass::kRedirectionStatus, std::stoi((*found)[3]));
+        p.SetNumber(DomainClass::kStatus, std::stoi((*found)[4]));
         return 1;
     }
     if (name.empty()) throw Error("cannot add the domain: the domain name is empty");
@@ -151,38 +149,38 @@ std::int32_t CallDomain(std::string_view method, PropertySet& p) {
     if (exists) {
         throw Error(what + ": it already exists in the post office " + Quoted((*found)[1]));
     }
-    RequirePostoffice(p.Text(DomainMembers::kAccountName), what);
-    domains.rows.push_back({name, p.Text(DomainMembers::kAccountName),
-                            p.Text(DomainMembers::kRedirectionHosts),
-                            std::to_string(p.Number(DomainMembers::kRedirectionStatus)),
-                            std::to_string(p.Number(DomainMembers::kStatus))});
+    RequirePostoffice(p.Text(DomainClass::kAccountName), what);
+    domains.rows.push_back({name, p.Text(DomainClass::kAccountName),
+                            p.Text(DomainClass::kRedirectionHosts),
+                            std::to_string(p.Number(DomainClass::kRedirectionStatus)),
+                            std::to_string(p.Number(DomainClass::kStatus))});
     domains.Save();
     return 1;
 }
 
 // --- TWAOAM.AddressMap ---------------------------------------------------------------------
 std::int32_t CallAddressMap(std::string_view method, PropertySet& p) {
-    const std::string source = p.Text(AddressMapMembers::kSourceAddress),
-                      account = p.Text(AddressMapMembers::kAccount),
-                      destination = p.Text(AddressMapMembers::kDestinationAddress);
+    const std::string source = p.Text(AddressMapClass::kSourceAddress),
+                      account = p.Text(AddressMapClass::kAccount),
+                      destination = p.Text(AddressMapClass::kDestinationAddress);
     RecordFile maps("addressmaps.tsv", kAddressMaps);
     const auto found = std::find_if(maps.rows.begin(), maps.rows.end(),
                                     [&](const Row& row) { return row[0] == source; });
     const bool exists = !source.empty() && found != maps.rows.end();
-    if (method == "GetAddressMap") {
+    if (method == AddressMapClass::kGetAddressMap) {
         if (!exists) return 0;
-        p.SetText(AddressMapMembers::kDestinationAddress, (*found)[1]);
-        p.SetText(AddressMapMembers::kAccount, (*found)[2]);
-        p.SetText(AddressMapMembers::kScope, (*found)[3]);
+        p.SetText(AddressMapClass::kDestinationAddress, (*found)[1]);
+        p.SetText(AddressMapClass::kAccount, (*found)[2]);
+        p.SetText(AddressMapClass::kScope, (*found)[3]);
         return 1;
     }
-    if (method == "AddAddressMap") {
+    if (method == AddressMapClass::kAddAddressMap) {
         if (source.empty()) throw Error("cannot add the address map: the source address is empty");
         const std::string what = "cannot add the address map for " + Quoted(source);
         if (destination.empty()) throw Error(what + ": the destination address is empty");
         RequirePostoffice(account, what);
         if (exists) return 0;
-        maps.rows.push_back({source, destination, account, p.Text(AddressMapMembers::kScope)});
+        maps.rows.push_back({source, destination, account, p.Text(AddressMapClass::kScope)});
         maps.Save();
         return 1;
     }
@@ -195,25 +193,25 @@ std::int32_t CallAddressMap(std::string_view method, PropertySet& p) {
 
 // Class identifiers of the stand-in's own.
 const ClassSpec kClasses[] = {
-    {L"TWAOAU.Login",
+    {LoginClass::kProgId,
      {0x5eed0001, 0x7a11, 0x4c0d, {0x9e, 0x57, 0x1d, 0x00, 0x00, 0x00, 0x00, 0x01}},
-     LoginMembers::kProperties,
-     LoginMembers::kMethodNames,
+     LoginClass::kProperties,
+     LoginClass::kMethods,
      CallLogin},
-    {L"TWAOPO.Mailbox",
+    {MailboxClass::kProgId,
      {0x5eed0001, 0x7a11, 0x4c0d, {0x9e, 0x57, 0x1d, 0x00, 0x00, 0x00, 0x00, 0x02}},
-     MailboxMembers::kProperties,
-     MailboxMembers::kMethodNames,
+     MailboxClass::kProperties,
+     MailboxClass::kMethods,
      CallMailbox},
-    {L"TWAOSM.Domain",
+    {DomainClass::kProgId,
      {0x5eed0001, 0x7a11, 0x4c0d, {0x9e, 0x57, 0x1d, 0x00, 0x00, 0x00, 0x00, 0x03}},
-     DomainMembers::kProperties,
-     DomainMembers::kMethodNames,
+     DomainClass::kProperties,
+     DomainClass::kMethods,
      CallDomain},
-    {L"TWAOAM.AddressMap",
+    {AddressMapClass::kProgId,
      {0x5eed0001, 0x7a11, 0x4c0d, {0x9e, 0x57, 0x1d, 0x00, 0x00, 0x00, 0x00, 0x04}},
-     AddressMapMembers::kProperties,
-     AddressMapMembers::kMethodNames,
+     AddressMapClass::kProperties,
+     AddressMapClass::kMethods,
      CallAddressMap},
 };
 
@@ -408,9 +406,10 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
     for (const ClassSpec& entry : kClasses) {
         const std::wstring clsid = GuidText(entry.classId);
         const std::wstring key = L"Software\\Classes\\CLSID\\" + clsid;
-        const std::wstring progIdKey = std::wstring(L"Software\\Classes\\") + entry.progId;
-        if (!SetValue(HKEY_LOCAL_MACHINE, key, nullptr, entry.progId) ||
-            !SetValue(HKEY_LOCAL_MACHINE, key + L"\\ProgID", nullptr, entry.progId) ||
+        const std::wstring progId(entry.progId.begin(), entry.progId.end());  // ASCII
+        const std::wstring progIdKey = L"Software\\Classes\\" + progId;
+        if (!SetValue(HKEY_LOCAL_MACHINE, key, nullptr, progId) ||
+            !SetValue(HKEY_LOCAL_MACHINE, key + L"\\ProgID", nullptr, progId) ||
             !SetValue(HKEY_LOCAL_MACHINE, key + L"\\InprocServer32", nullptr, path) ||
             !SetValue(HKEY_LOCAL_MACHINE, key + L"\\InprocServer32", L"ThreadingModel",
                       L"Apartment") ||
@@ -425,8 +424,9 @@ extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
     for (const ClassSpec& entry : kClasses) {
         RegDeleteTreeW(HKEY_LOCAL_MACHINE,
                        (L"Software\\Classes\\CLSID\\" + GuidText(entry.classId)).c_str());
-        RegDeleteTreeW(HKEY_LOCAL_MACHINE,
-                       (std::wstring(L"Software\\Classes\\") + entry.progId).c_str());
+        RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" +
+                                            std::wstring(entry.progId.begin(), entry.progId.end()))
+                                               .c_str());
     }
     return S_OK;
 }

@@ -1,4 +1,4 @@
-#include "app/win32/progress.h"
+#include "app/win32/progress_window.h"
 
 #include <commctrl.h>
 
@@ -41,7 +41,7 @@ void Win32Progress::Open(std::string_view title, long total) {
     Close();
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &Win32Progress::Procedure;
+    windowClass.lpfnWndProc = &WindowObject::Procedure;
     windowClass.hInstance = instance_;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -66,7 +66,7 @@ void Win32Progress::Open(std::string_view title, long total) {
     const std::wstring caption = WideText(title, "progress title");
     platform::UniqueHandle<HWND, WindowTraits> created(
         CreateWindowExW(WS_EX_DLGMODALFRAME, kProgressWindowClass, caption.c_str(), kStyle, left,
-                        top, width, height, owner_, nullptr, instance_, this));
+                        top, width, height, owner_, nullptr, instance_, CreateParameter()));
     if (!created) {
         throw Error("The progress window cannot be shown: " +
                     platform::win::Win32Reason(GetLastError()));
@@ -153,31 +153,19 @@ void Win32Progress::Close() noexcept {
     font_.reset();
 }
 
-LRESULT CALLBACK Win32Progress::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(l);
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+LRESULT Win32Progress::HandleMessage(HWND window, UINT message, WPARAM w, LPARAM l) {
+    if ((message == WM_COMMAND && LOWORD(w) == kProgressStopId && HIWORD(w) == BN_CLICKED) ||
+        message == WM_CLOSE) {
+        stopped_ = true;
+        return 0;
     }
-    auto* progress = reinterpret_cast<Win32Progress*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (progress != nullptr) {
-        if ((message == WM_COMMAND && LOWORD(w) == kProgressStopId && HIWORD(w) == BN_CLICKED) ||
-            message == WM_CLOSE) {
-            progress->stopped_ = true;
-            return 0;
-        }
-        if (message == WM_DPICHANGED) {
-            const RECT& suggested = *reinterpret_cast<const RECT*>(l);
-            progress->Place(window, HIWORD(w));
-            SetWindowPos(window, nullptr, suggested.left, suggested.top,
-                         suggested.right - suggested.left, suggested.bottom - suggested.top,
-                         SWP_NOZORDER | SWP_NOACTIVATE);
-            return 0;
-        }
-        if (message == WM_NCDESTROY) {
-            SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-            progress->window_.release();
-        }
+    if (message == WM_DPICHANGED) {
+        const RECT& suggested = *reinterpret_cast<const RECT*>(l);
+        Place(window, HIWORD(w));
+        SetWindowPos(window, nullptr, suggested.left, suggested.top,
+                     suggested.right - suggested.left, suggested.bottom - suggested.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
     }
     return DefWindowProcW(window, message, w, l);
 }

@@ -23,7 +23,7 @@ inline constexpr int kProgressStopId = 12;
 /// it disables while open, with "Line N of M", a progress bar control and a Stop button in the
 /// layout font at the window's DPI, placed and remade again when the DPI changes. Needs
 /// InitCommonControlsEx with ICC_PROGRESS_CLASS. Use on the thread of the main window only.
-class Win32Progress final : public app::Progress {
+class Win32Progress final : public Progress, private WindowObject {
   public:
     explicit Win32Progress(HINSTANCE instance) : instance_(instance) {}
     Win32Progress(const Win32Progress&) = delete;
@@ -41,7 +41,7 @@ class Win32Progress final : public app::Progress {
     void Close() noexcept override;
 
   private:
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM w, LPARAM l) override;
     /// Creates the text, the bar and the Stop button.
     void Fill(HWND window, long total);
     /// Places the controls at `dpi` and gives them the layout font made at that DPI.
@@ -49,7 +49,6 @@ class Win32Progress final : public app::Progress {
 
     HINSTANCE instance_;
     HWND owner_ = nullptr;
-    platform::UniqueHandle<HWND, WindowTraits> window_;
     platform::UniqueHandle<HFONT, FontTraits> font_;
     long total_ = 0;
     bool stopped_ = false;
