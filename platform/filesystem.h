@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,25 +9,13 @@
 
 namespace seedwell::platform {
 
-/// How a TextStream finds its line ends: in single bytes, or in 16-bit units of either byte
-/// order (a UTF-16 file).
-enum class LineUnits { kBytes, kUtf16Le, kUtf16Be };
-
-/// A file opened for reading, handed out a line at a time as its raw bytes. A line ends at
-/// CR LF, at a lone LF or at a lone CR, none of which is part of it; the last line may lack its
-/// line end, and a line end at the very end adds no empty line. In 16-bit units these are the
-/// units 0x000D and 0x000A, and a line is an even number of bytes. Only one buffer's worth is
-/// held in memory.
-class TextStream {
+/// The bytes of an open file, read from the start to the end. Destroying it closes the file.
+class ByteSource {
   public:
-    virtual ~TextStream() = default;
-    /// True when no further line can be read. Throws seedwell::Error when reading fails.
-    virtual bool AtEndOfStream() = 0;
-    /// The next line without its line end. Throws seedwell::Error when reading fails or the
-    /// stream is at its end.
-    virtual std::string ReadLine() = 0;
-    /// Releases the file; later calls fail. Closing twice is harmless. Never throws.
-    virtual void Close() noexcept = 0;
+    virtual ~ByteSource() = default;
+    /// Reads up to `size` bytes into `buffer`; 0 only at the end of the file. Throws
+    /// seedwell::Error naming the file and the reason when reading fails.
+    virtual std::size_t Read(char* buffer, std::size_t size) = 0;
 };
 
 /// How a removal of a folder tree ended.
@@ -94,10 +83,10 @@ class FileSystem {
     /// Throws seedwell::Error only when `levels` is empty or a level is not one plain folder name.
     virtual FolderRemoval RemoveFolderBelow(const std::string& base,
                                             const std::vector<std::string>& levels, bool force) = 0;
-    /// Opens the existing file `path` for reading, its lines ended in `units`; never creates
-    /// or writes it. Throws seedwell::Error naming the path and the reason when it cannot be
-    /// opened.
-    virtual std::unique_ptr<TextStream> OpenTextFile(const std::string& path, LineUnits units) = 0;
+    /// Opens the existing regular file `path` for reading, without ever waiting on a FIFO or a
+    /// device; never creates or writes it. Throws seedwell::Error naming the path and the reason
+    /// when it cannot be opened, and "'<path>' is not a regular file" for anything else there.
+    virtual std::unique_ptr<ByteSource> OpenFile(const std::string& path) = 0;
 };
 
 /// The file system of this platform.

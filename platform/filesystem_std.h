@@ -11,15 +11,6 @@
 
 namespace seedwell::platform {
 
-/// The bytes of an open file, read from the start to the end. Destroying it closes the file.
-class ByteSource {
-  public:
-    virtual ~ByteSource() = default;
-    /// Reads up to `size` bytes into `buffer`; 0 only at the end of the file. Throws
-    /// seedwell::Error naming the file and the reason when reading fails.
-    virtual std::size_t Read(char* buffer, std::size_t size) = 0;
-};
-
 /// Opens the existing regular file `path` (UTF-8) for reading, without ever waiting on a FIFO or
 /// a device. Throws seedwell::Error naming the path and the reason when it cannot be opened, and
 /// "'<path>' is not a regular file" for anything else that exists there. Each platform provides
@@ -43,63 +34,6 @@ std::optional<std::string> HeldEntryName(const std::string& dir, const std::stri
 /// than `maxBytes` bytes; memory never exceeds `maxBytes` plus one read.
 std::string ReadWholeFile(const std::string& path, std::size_t maxBytes);
 
-/// The longest line a TextStream hands out, line end excluded.
-inline constexpr std::size_t kMaxLineLength = 1048576;
-/// The size of a TextStream's read buffer.
-inline constexpr std::size_t kTextBufferSize = 65536;
-
-/// A TextStream over a ByteSource through one fixed buffer. A line ends at CR LF, a lone LF or a
-/// lone CR, also when a CR LF is split between two reads. A line longer than kMaxLineLength
-/// throws seedwell::Error ("line N is longer than 1048576 bytes"), so memory stays bounded
-/// whatever the source holds.
-class BufferedTextStream : public TextStream {
-  public:
-    explicit BufferedTextStream(std::unique_ptr<ByteSource> source);
-    bool AtEndOfStream() override;
-    std::string ReadLine() override;
-    void Close() noexcept override;
-
-  private:
-    bool Fill();
-    void RequireOpen() const;
-
-    std::unique_ptr<ByteSource> source_;
-    std::vector<char> buffer_;
-    std::size_t begin_ = 0;
-    std::size_t end_ = 0;
-    bool exhausted_ = false;
-    bool skipLf_ = false;  // the last line ended at a CR: a LF next belongs to that line end
-    long linesRead_ = 0;
-};
-
-/// A TextStream over a ByteSource whose lines end in 16-bit units of the given byte order. A
-/// line is handed out as its raw bytes; a last byte without its pair ends the last line, which
-/// then has an odd length. A line longer than kMaxLineLength bytes throws as above.
-class Utf16TextStream : public TextStream {
-  public:
-    Utf16TextStream(std::unique_ptr<ByteSource> source, bool bigEndian);
-    bool AtEndOfStream() override;
-    std::string ReadLine() override;
-    void Close() noexcept override;
-
-  private:
-    /// Makes at least `bytes` bytes available, unless the source ends first.
-    bool Have(std::size_t bytes);
-    unsigned Unit(std::size_t at) const;
-    void RequireOpen() const;
-
-    std::unique_ptr<ByteSource> source_;
-    bool bigEndian_;
-    std::vector<char> buffer_;
-    std::size_t begin_ = 0;
-    std::size_t end_ = 0;
-    bool exhausted_ = false;
-    long linesRead_ = 0;
-};
-
-/// The TextStream for `source` whose lines end in `units`.
-std::unique_ptr<TextStream> MakeTextStream(std::unique_ptr<ByteSource> source, LineUnits units);
-
 /// Why this platform would read `path` as naming something other than what it says, or nullopt
 /// when it would not: on Windows a level with a dot or blank at its end, a stream ("a:b") or a
 /// device name; never elsewhere. Each platform provides its own.
@@ -122,7 +56,7 @@ class StdFileSystem : public FileSystem {
     void CreateFolder(const std::string& path) override;
     FolderRemoval RemoveFolderBelow(const std::string& base, const std::vector<std::string>& levels,
                                     bool force) override;
-    std::unique_ptr<TextStream> OpenTextFile(const std::string& path, LineUnits units) override;
+    std::unique_ptr<ByteSource> OpenFile(const std::string& path) override;
 };
 
 }  // namespace seedwell::platform

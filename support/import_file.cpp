@@ -37,14 +37,14 @@ void AppendUtf8(std::string& out, char32_t code) {
 
 }  // namespace
 
-platform::LineUnits LineUnitsOf(FileEncoding encoding) {
+LineUnits LineUnitsOf(FileEncoding encoding) {
     switch (encoding) {
         case FileEncoding::kUtf16Le:
-            return platform::LineUnits::kUtf16Le;
+            return LineUnits::kUtf16Le;
         case FileEncoding::kUtf16Be:
-            return platform::LineUnits::kUtf16Be;
+            return LineUnits::kUtf16Be;
         default:
-            return platform::LineUnits::kBytes;
+            return LineUnits::kBytes;
     }
 }
 
@@ -75,8 +75,7 @@ std::optional<std::string> Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
 FileSurvey SurveyImportFile(platform::FileSystem& files, const std::string& path,
                             const platform::CodePage& codePage) {
     FileSurvey survey;
-    std::unique_ptr<platform::TextStream> stream =
-        files.OpenTextFile(path, platform::LineUnits::kBytes);
+    std::unique_ptr<TextStream> stream = MakeTextStream(files.OpenFile(path), LineUnits::kBytes);
     // Undecided until the end: whether a file without a mark is UTF-8 on another code page.
     bool decided = codePage.IsUtf8();
     survey.encoding = decided ? FileEncoding::kUtf8 : FileEncoding::kCodePage;
@@ -93,7 +92,7 @@ FileSurvey SurveyImportFile(platform::FileSystem& files, const std::string& path
                     survey.encoding = line.starts_with(kUtf16LeBom) ? FileEncoding::kUtf16Le
                                                                     : FileEncoding::kUtf16Be;
                     survey.lines = 0;
-                    stream = files.OpenTextFile(path, LineUnitsOf(survey.encoding));
+                    stream = MakeTextStream(files.OpenFile(path), LineUnitsOf(survey.encoding));
                     while (!stream->AtEndOfStream()) {
                         stream->ReadLine();
                         ++survey.lines;
@@ -120,10 +119,10 @@ FileSurvey SurveyImportFile(platform::FileSystem& files, const std::string& path
 
 ImportFile::ImportFile(platform::FileSystem& files, const std::string& path,
                        const platform::CodePage& codePage, FileEncoding encoding)
-    : ImportFile(files.OpenTextFile(path, LineUnitsOf(encoding)), codePage, encoding) {}
+    : ImportFile(MakeTextStream(files.OpenFile(path), LineUnitsOf(encoding)), codePage, encoding) {}
 
-ImportFile::ImportFile(std::unique_ptr<platform::TextStream> stream,
-                       const platform::CodePage& codePage, FileEncoding encoding)
+ImportFile::ImportFile(std::unique_ptr<TextStream> stream, const platform::CodePage& codePage,
+                       FileEncoding encoding)
     : stream_(std::move(stream)),
       codePage_(codePage),
       encoding_(encoding == FileEncoding::kCodePage && codePage.IsUtf8() ? FileEncoding::kUtf8
@@ -174,7 +173,7 @@ std::string ImportFile::Text(std::string raw) const {
     }
     if (!text || std::memchr(text->data(), '\0', text->size())) {
         throw Error("line " + line +
-                    (LineUnitsOf(encoding_) == platform::LineUnits::kBytes
+                    (LineUnitsOf(encoding_) == LineUnits::kBytes
                          ? " holds a NUL byte; the file is not 8-bit text"
                          : " holds a NUL character"));
     }

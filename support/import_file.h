@@ -6,6 +6,7 @@
 
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
+#include "support/text_stream.h"
 
 namespace seedwell::support {
 
@@ -42,7 +43,7 @@ class ImportFile {
     ImportFile(platform::FileSystem& files, const std::string& path,
                const platform::CodePage& codePage, FileEncoding encoding);
     /// Takes ownership of `stream`, whose lines end in the units of `encoding`.
-    ImportFile(std::unique_ptr<platform::TextStream> stream, const platform::CodePage& codePage,
+    ImportFile(std::unique_ptr<TextStream> stream, const platform::CodePage& codePage,
                FileEncoding encoding);
     ~ImportFile();
     ImportFile(const ImportFile&) = delete;
@@ -59,14 +60,14 @@ class ImportFile {
   private:
     std::string Text(std::string raw) const;
 
-    std::unique_ptr<platform::TextStream> stream_;
+    std::unique_ptr<TextStream> stream_;
     const platform::CodePage& codePage_;
     FileEncoding encoding_;
     long lineNumber_ = 0;
 };
 
 /// The line ends of a file in `encoding`.
-platform::LineUnits LineUnitsOf(FileEncoding encoding);
+LineUnits LineUnitsOf(FileEncoding encoding);
 
 /// The UTF-16 `bytes` (an even number, in the order given) as UTF-8, or nullopt when they are
 /// not valid UTF-16 (a lone surrogate, an odd byte).

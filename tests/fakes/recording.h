@@ -75,21 +75,6 @@ class FakeObjectFactory : public platform::ObjectFactory {
     int live = 0;                                   ///< objects not yet released
 };
 
-/// An in-memory text stream over `content`, splitting lines as the real one does.
-class MemoryTextStream : public platform::TextStream {
-  public:
-    explicit MemoryTextStream(std::string content) : content_(std::move(content)) {}
-    bool AtEndOfStream() override;
-    std::string ReadLine() override;
-    void Close() noexcept override { closed_ = true; }
-    bool closed() const { return closed_; }
-
-  private:
-    std::string content_;
-    std::size_t pos_ = 0;
-    bool closed_ = false;
-};
-
 /// The bytes of a string, read in one go.
 class MemoryBytes : public platform::ByteSource {
   public:
@@ -112,7 +97,7 @@ class MemoryBytes : public platform::ByteSource {
 /// `failDelete` (kInUse), `partDelete` (kPartlyRemoved), not in `folders` (kMissing). A path in
 /// `heldAs` stands for an entry held in other letters, as a file system that ignores letter
 /// case holds it: HeldName answers its letters and RemoveFolderBelow kOtherLetters. Logs "held?
-/// <path>" for HeldName. A file opened in 16-bit units is read as a file would be.
+/// <path>" for HeldName. A file opened is read as its bytes.
 class FakeFileSystem : public platform::FileSystem {
   public:
     FakeFileSystem(Log& log, char separator = '/') : log(log), separator_(separator) {}
@@ -135,8 +120,7 @@ class FakeFileSystem : public platform::FileSystem {
     platform::FolderRemoval RemoveFolderBelow(const std::string& base,
                                               const std::vector<std::string>& levels,
                                               bool force) override;
-    std::unique_ptr<platform::TextStream> OpenTextFile(const std::string& path,
-                                                       platform::LineUnits units) override;
+    std::unique_ptr<platform::ByteSource> OpenFile(const std::string& path) override;
 
     Log& log;
     std::set<std::string> folders;
@@ -227,20 +211,6 @@ inline void FakeObjectFactory::Fail(const std::string& key, const std::string& d
     methods[key] = [description](const FakeObject&) -> std::int32_t { throw Error(description); };
 }
 
-inline bool MemoryTextStream::AtEndOfStream() {
-    if (closed_) throw Error("the stream is closed");
-    return pos_ >= content_.size();
-}
-
-inline std::string MemoryTextStream::ReadLine() {
-    if (AtEndOfStream()) throw Error("input past end of file");
-    const std::size_t end = std::min(content_.find_first_of("\r\n", pos_), content_.size());
-    std::string line = content_.substr(pos_, end - pos_);
-    pos_ = end + 1;
-    if (content_.compare(end, 2, "\r\n") == 0) ++pos_;
-    return line;
-}
-
 inline std::string FakeFileSystem::BuildPath(std::string_view dir, std::string_view name) const {
     if (dir.empty()) return std::string(name);
     std::string out(dir);
@@ -322,14 +292,12 @@ inline platform::FolderRemoval FakeFileSystem::RemoveFolderBelow(
     return {Outcome::kRemoved, {}};
 }
 
-inline std::unique_ptr<platform::TextStream> FakeFileSystem::OpenTextFile(
-    const std::string& path, platform::LineUnits units) {
+inline std::unique_ptr<platform::ByteSource> FakeFileSystem::OpenFile(const std::string& path) {
     log.push_back("open " + path);
     auto it = files.find(path);
     if (it == files.end()) throw Error("cannot open '" + path + "': No such file or directory");
     ++opened;
-    if (units == platform::LineUnits::kBytes) return std::make_unique<MemoryTextStream>(it->second);
-    return platform::MakeTextStream(std::make_unique<MemoryBytes>(it->second), units);
+    return std::make_unique<MemoryBytes>(it->second);
 }
 
 inline std::vector<std::string> Filter(const Log& log, std::string_view prefix) {

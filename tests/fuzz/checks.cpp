@@ -15,6 +15,7 @@
 #include "support/fields.h"
 #include "support/import_file.h"
 #include "support/settings.h"
+#include "support/text_stream.h"
 
 namespace seedwell::fuzz {
 namespace {
@@ -202,7 +203,7 @@ Outcome Model(std::string_view bytes, bool utf8) {
         std::string_view line = bytes.substr(start, end - start);
         start = bytes.substr(end).starts_with("\r\n") ? end + 2 : end + 1;
         const std::string prefix = "line " + std::to_string(number) + " ";
-        if (line.size() > platform::kMaxLineLength) {
+        if (line.size() > support::kMaxLineLength) {
             outcome.failure = prefix;
             break;
         }
@@ -224,9 +225,9 @@ std::string ReadImportFile(std::string_view bytes, const platform::CodePage& cod
         codePage.Name() + (chunk == kWholeReads ? std::string(" in whole reads")
                                                 : " in reads of " + std::to_string(chunk));
     const Outcome expected = Model(bytes, codePage.IsUtf8());
-    support::ImportFile file(std::make_unique<platform::BufferedTextStream>(
-                                 std::make_unique<MemorySource>(bytes, chunk)),
-                             codePage, support::FileEncoding::kCodePage);
+    support::ImportFile file(
+        std::make_unique<support::BufferedTextStream>(std::make_unique<MemorySource>(bytes, chunk)),
+        codePage, support::FileEncoding::kCodePage);
     Outcome actual;
     try {
         while (!file.AtEndOfStream()) {

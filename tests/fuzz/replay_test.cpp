@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "platform/filesystem_std.h"
+#include "support/text_stream.h"
 #include "tests/fuzz/checks.h"
 
 namespace seedwell::fuzz {
@@ -61,8 +62,8 @@ INSTANTIATE_TEST_SUITE_P(Fuzz, Replay,
 // Inputs larger than the fuzzer makes: lines at and past the length limit, with line ends at
 // and across the edge of the stream's buffer.
 TEST(ReplayLarge, LongLinesKeepTheInvariants) {
-    const std::size_t limit = platform::kMaxLineLength;
-    const std::size_t buffer = platform::kTextBufferSize;
+    const std::size_t limit = support::kMaxLineLength;
+    const std::size_t buffer = support::kTextBufferSize;
     for (const std::string& file : {
              std::string(limit, 'a') + "\r\n" + std::string(limit, 'b'),
              std::string(limit, 'a') + "\r",                 // the lone CR counts

@@ -69,9 +69,8 @@ class ForwardingFileSystem : public platform::FileSystem {
                                               bool force) override {
         return inner_.RemoveFolderBelow(base, levels, force);
     }
-    std::unique_ptr<platform::TextStream> OpenTextFile(const std::string& path,
-                                                       platform::LineUnits units) override {
-        return inner_.OpenTextFile(path, units);
+    std::unique_ptr<platform::ByteSource> OpenFile(const std::string& path) override {
+        return inner_.OpenFile(path);
     }
 
   protected:

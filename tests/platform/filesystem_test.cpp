@@ -494,23 +494,21 @@ TEST_F(CaseBlindFileSystemTest, ALevelInOtherLettersRemovesNothing) {
     EXPECT_FALSE(fs::exists(blind / "main/mailroot/kim"));
 }
 
-TEST_F(FileSystemTest, OpenTextFileReadsOnlyRegularFiles) {
-    auto stream =
-        files->OpenTextFile(temp.Write("list.txt", "a\r\nb"), platform::LineUnits::kBytes);
-    EXPECT_EQ(stream->ReadLine(), "a");
-    EXPECT_EQ(stream->ReadLine(), "b");
-    EXPECT_TRUE(stream->AtEndOfStream());
+TEST_F(FileSystemTest, OpenFileReadsOnlyRegularFiles) {
+    auto file = files->OpenFile(temp.Write("list.txt", "a\r\nb"));
+    char bytes[8] = {};
+    EXPECT_EQ(std::string(bytes, file->Read(bytes, sizeof bytes)), "a\r\nb");
+    EXPECT_EQ(file->Read(bytes, sizeof bytes), 0u);
 
-    EXPECT_EQ(ErrorOf([&] { files->OpenTextFile(temp.Path(), platform::LineUnits::kBytes); }),
+    EXPECT_EQ(ErrorOf([&] { files->OpenFile(temp.Path()); }),
               "'" + temp.Path() + "' is not a regular file");
     const std::string missing = temp / "missing.txt";
-    EXPECT_EQ(ErrorOf([&] { files->OpenTextFile(missing, platform::LineUnits::kBytes); }),
+    EXPECT_EQ(ErrorOf([&] { files->OpenFile(missing); }),
               "cannot open the file '" + missing + "': No such file or directory");
     // A FIFO without a writer would block an ordinary open forever.
     const std::string fifo = temp / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(ErrorOf([&] { files->OpenTextFile(fifo, platform::LineUnits::kBytes); }),
-              "'" + fifo + "' is not a regular file");
+    EXPECT_EQ(ErrorOf([&] { files->OpenFile(fifo); }), "'" + fifo + "' is not a regular file");
 }
 
 TEST_F(FileSystemTest, ReadWholeFileRefusesMoreThanTheLimit) {

@@ -74,9 +74,9 @@ TEST_F(WindowsFileSystem, FoldersWithNamesOutsideTheAnsiCodePage) {
     WriteBytes(message, "x\r\ny");
     EXPECT_TRUE(files->FileExists(message));
     EXPECT_FALSE(files->FolderExists(message));
-    auto stream = files->OpenTextFile(message, platform::LineUnits::kBytes);
-    EXPECT_EQ(stream->ReadLine(), "x");
-    EXPECT_EQ(stream->ReadLine(), "y");
+    auto stream = files->OpenFile(message);
+    char bytes[8] = {};
+    EXPECT_EQ(std::string(bytes, stream->Read(bytes, sizeof bytes)), "x\r\ny");
     stream.reset();
 
     EXPECT_EQ(files->RemoveFolderBelow(root, {name}, false).outcome, Outcome::kRemoved);
@@ -195,11 +195,9 @@ TEST_F(WindowsFileSystem, ALevelInOtherLettersRemovesNothing) {
 }
 
 TEST_F(WindowsFileSystem, OnlyRegularFilesAreOpened) {
-    EXPECT_EQ(ErrorOf([&] { files->OpenTextFile(root, platform::LineUnits::kBytes); }),
-              "'" + root + "' is not a regular file");
+    EXPECT_EQ(ErrorOf([&] { files->OpenFile(root); }), "'" + root + "' is not a regular file");
     const std::string missing = In("missing.txt");
-    const std::string failure =
-        ErrorOf([&] { files->OpenTextFile(missing, platform::LineUnits::kBytes); });
+    const std::string failure = ErrorOf([&] { files->OpenFile(missing); });
     EXPECT_THAT(failure, StartsWith("cannot open the file '" + missing + "': "));
     EXPECT_GT(failure.size(), ("cannot open the file '" + missing + "': ").size());
     // A device would make reading wait or never end.
@@ -223,7 +221,7 @@ TEST_F(WindowsFileSystem, NamesThatWindowsWouldReadAsAnotherNameAreRefused) {
         EXPECT_THAT(ErrorOf([&] { files->CreateFolder(path); }),
                     StartsWith("cannot create the folder '" + path + "': the name '"))
             << bad;
-        EXPECT_THAT(ErrorOf([&] { files->OpenTextFile(path, platform::LineUnits::kBytes); }),
+        EXPECT_THAT(ErrorOf([&] { files->OpenFile(path); }),
                     StartsWith("cannot open the file '" + path + "': the name '"))
             << bad;
     }

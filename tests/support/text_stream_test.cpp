@@ -1,3 +1,5 @@
+#include "support/text_stream.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,10 +7,11 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "platform/filesystem_std.h"
 
-namespace seedwell::platform {
+namespace seedwell::support {
 namespace {
+
+using platform::ByteSource;
 
 /// Hands out `bytes` at most `chunk` bytes per read, then fails if `failAtEnd`.
 class MemorySource : public ByteSource {
@@ -95,4 +98,4 @@ TEST(TextStream, MisuseAndReadErrorsAreReported) {
 }
 
 }  // namespace
-}  // namespace seedwell::platform
+}  // namespace seedwell::support
