@@ -101,8 +101,8 @@ RegFileLineMeaning ClassifyRegFileLine(std::string_view text);
 RegFileTree ParseRegFileLines(const RegFileLines& file, const CodePage& codePage);
 
 /// The keys and values of a registry file (see SplitRegFile and ParseRegFileLines), read line by
-/// line without keeping the lines. Returns nullopt when the bytes are not a
-/// registry file or are larger than kMaxRegFileSize. Throws only for lack of memory.
+/// line without keeping the lines. Returns nullopt when the bytes are not a registry file or are
+/// larger than kMaxRegFileSize. Throws only for lack of memory.
 std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage);
 
 }  // namespace seedwell::platform
