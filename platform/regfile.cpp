@@ -69,9 +69,7 @@ bool IsValidKeyPath(std::string_view path) {
 
 /// Applies a key line, given the text between its brackets; the key that following values go
 /// into, or nullptr.
-RegFileKey* ApplyKeyLine(RegFileTree& tree, std::optional<std::string_view> key) {
-    if (!key) return nullptr;
-    std::string_view inner = *key;
+RegFileKey* ApplyKeyLine(RegFileTree& tree, std::string_view inner) {
     const bool remove = !inner.empty() && inner.front() == '-';
     if (remove) inner.remove_prefix(1);
     if (!IsValidKeyPath(inner)) return nullptr;
@@ -146,51 +144,6 @@ std::optional<RegFileValue> ParseData(std::string_view data, bool unicodeData,
     return value;
 }
 
-/// The lines of a file's bytes (after any byte-order mark), split at LF, or at the LF units of
-/// UTF-16; the CR before a line end stays in its line. A file that ends in a line end ends
-/// with an empty line.
-class LineSplitter {
-  public:
-    LineSplitter(std::string_view bytes, bool utf16) : bytes_(bytes), utf16_(utf16) {}
-
-    /// The next line, or nullopt after the last one.
-    std::optional<std::string_view> Next() {
-        if (done_) return std::nullopt;
-        std::size_t end = utf16_ ? pos_ : bytes_.find('\n', pos_);
-        while (utf16_ && end + 1 < bytes_.size() &&
-               !(bytes_[end] == '\n' && bytes_[end + 1] == 0)) {
-            end += 2;
-        }
-        if (end == std::string_view::npos || end + (utf16_ ? 1 : 0) >= bytes_.size()) {
-            done_ = true;
-            return bytes_.substr(pos_);
-        }
-        const std::string_view line = bytes_.substr(pos_, end - pos_);
-        pos_ = end + (utf16_ ? 2 : 1);
-        return line;
-    }
-    /// True once the last line has been handed out.
-    bool Done() const { return done_; }
-
-  private:
-    std::string_view bytes_;
-    bool utf16_;
-    std::size_t pos_ = 0;
-    bool done_ = false;
-};
-
-/// Whether a file is UTF-16, and how long its byte-order mark is.
-struct Form {
-    bool utf16;
-    std::size_t bomSize;
-};
-
-Form FormOf(std::string_view bytes, const CodePage& codePage) {
-    if (bytes.starts_with("\xFF\xFE")) return {true, 2};
-    if (codePage.IsUtf8() && bytes.starts_with("\xEF\xBB\xBF")) return {false, 3};
-    return {false, 0};
-}
-
 /// The text of a line as UTF-8 without its CR, or nullopt when it is not valid text.
 std::optional<std::string> LineText(std::string_view raw, bool utf16, const CodePage& codePage) {
     const std::size_t unit = utf16 ? 2 : 1;
@@ -199,100 +152,6 @@ std::optional<std::string> LineText(std::string_view raw, bool utf16, const Code
     }
     return RegFileLineCodePage(utf16, codePage).ToUtf8(raw);
 }
-
-/// For the first line of a file: whether its hex(2) and hex(7) data is UTF-16LE (a 5.00 file),
-/// or nullopt when the line is no registry file's header.
-std::optional<bool> UnicodeDataFor(const std::optional<std::string>& header, bool utf16) {
-    const std::string_view text = header ? Trim(*header) : "";
-    if (text == kRegFileHeader5) return true;
-    if (text == kRegFileHeader4 && !utf16) return false;
-    return std::nullopt;
-}
-
-/// The start of a registry file: its form, its header line, and its lines after the header.
-struct Opening {
-    Form form;
-    bool unicodeData;
-    std::string_view header;
-    std::optional<std::string> headerText;
-    LineSplitter rest;
-};
-
-/// Nullopt when `bytes` are not a registry file or are larger than kMaxRegFileSize.
-std::optional<Opening> Open(std::string_view bytes, const CodePage& codePage) {
-    if (bytes.size() > kMaxRegFileSize) return std::nullopt;
-    const Form form = FormOf(bytes, codePage);
-    LineSplitter lines(bytes.substr(form.bomSize), form.utf16);
-    const std::string_view header = *lines.Next();
-    auto headerText = LineText(header, form.utf16, codePage);
-    const auto unicodeData = UnicodeDataFor(headerText, form.utf16);
-    if (!unicodeData) return std::nullopt;
-    return Opening{form, *unicodeData, header, std::move(headerText), lines};
-}
-
-/// Builds the keys and values from the lines that follow the header, in file order.
-class TreeBuilder {
-  public:
-    TreeBuilder(bool unicodeData, const CodePage& codePage)
-        : unicodeData_(unicodeData), codePage_(codePage) {}
-
-    /// The next line's text, or nullopt when it is not valid text.
-    void Add(const std::optional<std::string>& line) {
-        if (pending_) {  // a hex list goes on over the lines after one that ends in a backslash
-            if (!line) {
-                pending_.reset();  // cut short: the value is lost
-                return;
-            }
-            pending_->data += Trim(*line);
-            if (pending_->data.ends_with('\\')) {
-                pending_->data.pop_back();
-                return;
-            }
-            Apply(std::move(*pending_));
-            pending_.reset();
-            return;
-        }
-        if (!line) return;
-        auto meaning = ClassifyRegFileLine(*line);
-        if (meaning.kind == RegFileLineMeaning::Kind::kKey) {
-            key_ = ApplyKeyLine(tree_, meaning.key);
-            return;
-        }
-        if (meaning.kind != RegFileLineMeaning::Kind::kValue) return;
-        Entry entry{std::move(meaning.name), std::string(meaning.data)};
-        if (meaning.hexList && entry.data.ends_with('\\')) {
-            entry.data.pop_back();
-            pending_ = std::move(entry);
-            return;
-        }
-        Apply(std::move(entry));
-    }
-
-    /// The tree; a hex list still going on at the end of the file is lost.
-    RegFileTree Finish() && { return std::move(tree_); }
-
-  private:
-    struct Entry {
-        std::string name;
-        std::string data;
-    };
-
-    void Apply(Entry entry) {
-        if (!key_) return;
-        std::string name = AsciiLower(entry.name);
-        if (entry.data == "-") {
-            key_->values.erase(name);
-        } else if (auto value = ParseData(entry.data, unicodeData_, codePage_)) {
-            key_->values.insert_or_assign(std::move(name), std::move(*value));
-        }
-    }
-
-    bool unicodeData_;
-    const CodePage& codePage_;
-    RegFileTree tree_;
-    RegFileKey* key_ = nullptr;
-    std::optional<Entry> pending_;
-};
 
 }  // namespace
 
@@ -316,15 +175,27 @@ std::optional<RegistryValue> RegFileTree::FindValue(std::string_view path,
 }
 
 std::optional<RegFileLines> SplitRegFile(std::string_view bytes, const CodePage& codePage) {
-    auto opening = Open(bytes, codePage);
-    if (!opening) return std::nullopt;
-    const bool utf16 = opening->form.utf16;
-    RegFileLines file{
-        utf16, opening->unicodeData, std::string(bytes.substr(0, opening->form.bomSize)), {}};
-    file.lines.push_back({std::string(opening->header), std::move(opening->headerText)});
-    while (const auto raw = opening->rest.Next()) {
-        file.lines.push_back({std::string(*raw), LineText(*raw, utf16, codePage)});
+    if (bytes.size() > kMaxRegFileSize) return std::nullopt;
+    const bool utf16 = bytes.starts_with("\xFF\xFE");
+    const std::size_t bomSize =
+        utf16 ? 2 : (codePage.IsUtf8() && bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
+    RegFileLines file{utf16, false, std::string(bytes.substr(0, bomSize)), {}};
+    // Split at LF, or at the LF units of UTF-16; the CR before a line end stays in its line.
+    const std::string_view body = bytes.substr(bomSize);
+    const std::string_view lf = utf16 ? std::string_view("\n\0", 2) : "\n";
+    for (std::size_t pos = 0;;) {
+        std::size_t end = body.find(lf, pos);
+        while (end != std::string_view::npos && end % lf.size() != 0) end = body.find(lf, end + 1);
+        const std::string_view raw = body.substr(pos, end - pos);
+        file.lines.push_back({std::string(raw), LineText(raw, utf16, codePage)});
+        if (end == std::string_view::npos) break;
+        pos = end + lf.size();
     }
+    // A 5.00 file's hex(2) and hex(7) data is UTF-16LE; only it may be UTF-16 text.
+    const auto& header = file.lines.front().text;
+    const std::string_view text = header ? Trim(*header) : "";
+    if (text != kRegFileHeader5 && (text != kRegFileHeader4 || utf16)) return std::nullopt;
+    file.unicodeData = text == kRegFileHeader5;
     return file;
 }
 
@@ -345,40 +216,53 @@ RegFileLineMeaning ClassifyRegFileLine(std::string_view line) {
         if (text.size() >= 2 && text.back() == ']') meaning.key = text.substr(1, text.size() - 2);
         return meaning;
     }
-    std::string name;
     std::size_t pos = 0;
     if (text.front() == '@') {
         pos = 1;
-    } else if (!ParseQuoted(text, pos, name)) {
+    } else if (!ParseQuoted(text, pos, meaning.name)) {
         return meaning;
     }
     while (pos < text.size() && IsBlank(text[pos])) ++pos;
     if (pos >= text.size() || text[pos] != '=') return meaning;
     meaning.kind = Kind::kValue;
-    meaning.name = std::move(name);
     meaning.data = Trim(text.substr(pos + 1));
     meaning.hexList = StartsWithIgnoringCase(meaning.data, "hex");
     return meaning;
 }
 
 RegFileTree ParseRegFileLines(const RegFileLines& file, const CodePage& codePage) {
-    TreeBuilder tree(file.unicodeData, codePage);
+    using Kind = RegFileLineMeaning::Kind;
+    RegFileTree tree;
+    RegFileKey* key = nullptr;  // the key that values go into
     // A file that ends in a line end has an empty last line, which holds nothing.
     const std::size_t end = file.lines.size() - (file.lines.back().raw.empty() ? 1 : 0);
-    for (std::size_t i = 1; i < end; ++i) tree.Add(file.lines[i].text);
-    return std::move(tree).Finish();
+    for (std::size_t i = 1; i < end; ++i) {
+        if (!file.lines[i].text) continue;
+        const auto line = ClassifyRegFileLine(*file.lines[i].text);
+        if (line.kind == Kind::kKey) key = line.key ? ApplyKeyLine(tree, *line.key) : nullptr;
+        if (line.kind != Kind::kValue) continue;
+        std::string data(line.data);
+        bool lost = false;  // a hex list cut short by the end or by a line that is not text
+        while (line.hexList && !lost && data.ends_with('\\')) {  // it goes on on the next line
+            data.pop_back();
+            lost = ++i == end || !file.lines[i].text;
+            if (!lost) data += Trim(*file.lines[i].text);
+        }
+        if (!key || lost) continue;
+        std::string name = AsciiLower(line.name);
+        if (data == "-") {
+            key->values.erase(name);
+        } else if (auto value = ParseData(data, file.unicodeData, codePage)) {
+            key->values.insert_or_assign(std::move(name), std::move(*value));
+        }
+    }
+    return tree;
 }
 
 std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage) {
-    // Line by line, keeping no line: memory follows the tree, not the file.
-    auto opening = Open(bytes, codePage);
-    if (!opening) return std::nullopt;
-    TreeBuilder tree(opening->unicodeData, codePage);
-    while (const auto raw = opening->rest.Next()) {
-        if (raw->empty() && opening->rest.Done()) break;  // the end of the last line, not a line
-        tree.Add(LineText(*raw, opening->form.utf16, codePage));
-    }
-    return std::move(tree).Finish();
+    const auto file = SplitRegFile(bytes, codePage);
+    if (!file) return std::nullopt;
+    return ParseRegFileLines(*file, codePage);
 }
 
 }  // namespace seedwell::platform

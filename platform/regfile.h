@@ -95,14 +95,14 @@ struct RegFileLineMeaning {
 /// The meaning of `text`, a line's text; the views point into `text`.
 RegFileLineMeaning ClassifyRegFileLine(std::string_view text);
 
-/// The keys and values that the lines after the header define, in file order; a file that ends
-/// in a line end has an empty last line, which holds nothing. Lines that cannot be understood are
-/// skipped and the rest still counts; time and memory grow only in proportion to the lines.
+/// The keys and values that the lines after the header define, in file order. Lines that cannot
+/// be understood are skipped and the rest still counts; time and memory grow only in proportion
+/// to the lines.
 RegFileTree ParseRegFileLines(const RegFileLines& file, const CodePage& codePage);
 
-/// The keys and values of a registry file (see SplitRegFile and ParseRegFileLines), read line by
-/// line without keeping the lines. Returns nullopt when the bytes are not a registry file or are
-/// larger than kMaxRegFileSize. Throws only for lack of memory.
+/// The keys and values of a registry file: SplitRegFile, then ParseRegFileLines. Returns nullopt
+/// when the bytes are not a registry file or are larger than kMaxRegFileSize. Throws only for
+/// lack of memory.
 std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage);
 
 }  // namespace seedwell::platform

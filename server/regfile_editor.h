@@ -4,7 +4,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/codepage.h"
 #include "platform/regfile.h"
 
 namespace seedwell::server {
@@ -41,15 +40,6 @@ class RegFileEditor {
   private:
     RegFileEditor(platform::RegFileLines file, const platform::CodePage& codePage)
         : file_(std::move(file)), codePage_(&codePage) {}
-    platform::RegFileLine MakeLine(std::string_view text, bool crlf) const;
-    /// Puts `newLine` in place of the value's last line under the key, else after the key's
-    /// last line; false when the file has no such key.
-    bool PlaceInKey(std::string_view keyPath, std::string_view name,
-                    const platform::RegFileLine& newLine);
-    /// True when a lookup in the file as written finds the string value `name` of `keyPath`
-    /// holding `data`.
-    bool Holds(std::string_view keyPath, std::string_view name,
-               const std::optional<std::string>& data) const;
 
     platform::RegFileLines file_;
     const platform::CodePage* codePage_;
