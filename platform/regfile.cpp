@@ -191,7 +191,8 @@ std::optional<RegFileLines> SplitRegFile(std::string_view bytes, const CodePage&
         if (end == std::string_view::npos) break;
         pos = end + lf.size();
     }
-    // A 5.00 file's hex(2) and hex(7) data is UTF-16LE; only it may be UTF-16 text.
+    // Either header may be 8-bit text; only the 5.00 one, whose hex(2) and hex(7) data is
+    // UTF-16LE, may be UTF-16 text.
     const auto& header = file.lines.front().text;
     const std::string_view text = header ? Trim(*header) : "";
     if (text != kRegFileHeader5 && (text != kRegFileHeader4 || utf16)) return std::nullopt;
