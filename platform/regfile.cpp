@@ -1,13 +1,9 @@
 #include "platform/regfile.h"
 
 #include "platform/ascii.h"
-#include "platform/error.h"
 
 namespace seedwell::platform {
 namespace {
-
-constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
-constexpr std::string_view kHeader4 = "REGEDIT4";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -71,10 +67,9 @@ bool IsValidKeyPath(std::string_view path) {
     return path.find("\\\\") == std::string_view::npos;
 }
 
-/// Applies a key line; the key that following values go into, or nullptr.
-RegFileKey* ApplyKeyLine(RegFileTree& tree, std::string_view text) {
-    if (text.size() < 2 || text.back() != ']') return nullptr;
-    std::string_view inner = text.substr(1, text.size() - 2);
+/// Applies a key line, given the text between its brackets; the key that following values go
+/// into, or nullptr.
+RegFileKey* ApplyKeyLine(RegFileTree& tree, std::string_view inner) {
     const bool remove = !inner.empty() && inner.front() == '-';
     if (remove) inner.remove_prefix(1);
     if (!IsValidKeyPath(inner)) return nullptr;
@@ -149,298 +144,16 @@ std::optional<RegFileValue> ParseData(std::string_view data, bool unicodeData,
     return value;
 }
 
-/// A value line `"name"=data` or `@=data`: the name (unescaped, "" for @) and the data, trimmed.
-struct ValueLine {
-    std::string name;
-    std::string_view data;
-};
-
-std::optional<ValueLine> SplitValueLine(std::string_view text) {
-    ValueLine line;
-    std::size_t pos = 0;
-    if (!text.empty() && text.front() == '@') {
-        pos = 1;
-    } else if (!ParseQuoted(text, pos, line.name)) {
-        return std::nullopt;
-    }
-    while (pos < text.size() && IsBlank(text[pos])) ++pos;
-    if (pos >= text.size() || text[pos] != '=') return std::nullopt;
-    line.data = Trim(text.substr(pos + 1));
-    return line;
-}
-
-std::string Escape(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    return out;
-}
-
-/// The lines of a file's bytes (after any byte-order mark), split at LF, or at the LF units of
-/// UTF-16; the CR before a line end stays in its line. A file that ends in a line end ends
-/// with an empty line.
-class LineSplitter {
-  public:
-    LineSplitter(std::string_view bytes, bool utf16) : bytes_(bytes), utf16_(utf16) {}
-
-    /// The next line, or nullopt after the last one.
-    std::optional<std::string_view> Next() {
-        if (done_) return std::nullopt;
-        std::size_t end = utf16_ ? pos_ : bytes_.find('\n', pos_);
-        while (utf16_ && end + 1 < bytes_.size() &&
-               !(bytes_[end] == '\n' && bytes_[end + 1] == 0)) {
-            end += 2;
-        }
-        if (end == std::string_view::npos || end + (utf16_ ? 1 : 0) >= bytes_.size()) {
-            done_ = true;
-            return bytes_.substr(pos_);
-        }
-        const std::string_view line = bytes_.substr(pos_, end - pos_);
-        pos_ = end + (utf16_ ? 2 : 1);
-        return line;
-    }
-    /// True once the last line has been handed out.
-    bool Done() const { return done_; }
-
-  private:
-    std::string_view bytes_;
-    bool utf16_;
-    std::size_t pos_ = 0;
-    bool done_ = false;
-};
-
-/// Whether a file is UTF-16, and how long its byte-order mark is.
-struct Form {
-    bool utf16;
-    std::size_t bomSize;
-};
-
-Form FormOf(std::string_view bytes, const CodePage& codePage) {
-    if (bytes.starts_with("\xFF\xFE")) return {true, 2};
-    if (codePage.IsUtf8() && bytes.starts_with("\xEF\xBB\xBF")) return {false, 3};
-    return {false, 0};
-}
-
 /// The text of a line as UTF-8 without its CR, or nullopt when it is not valid text.
 std::optional<std::string> LineText(std::string_view raw, bool utf16, const CodePage& codePage) {
     const std::size_t unit = utf16 ? 2 : 1;
     if (raw.size() >= unit && raw[raw.size() - unit] == '\r' && (!utf16 || raw.back() == 0)) {
         raw.remove_suffix(unit);
     }
-    return (utf16 ? Utf16() : codePage).ToUtf8(raw);
+    return RegFileLineCodePage(utf16, codePage).ToUtf8(raw);
 }
-
-/// For the first line of a file: whether its hex(2) and hex(7) data is UTF-16LE (a 5.00 file),
-/// or nullopt when the line is no registry file's header.
-std::optional<bool> UnicodeDataFor(const std::optional<std::string>& header, bool utf16) {
-    const std::string_view text = header ? Trim(*header) : "";
-    if (text == kHeader5) return true;
-    if (text == kHeader4 && !utf16) return false;
-    return std::nullopt;
-}
-
-/// Builds the keys and values from the lines that follow the header, in file order.
-class TreeBuilder {
-  public:
-    TreeBuilder(bool unicodeData, const CodePage& codePage)
-        : unicodeData_(unicodeData), codePage_(codePage) {}
-
-    /// The next line's text, or nullopt when it is not valid text.
-    void Add(const std::optional<std::string>& line) {
-        if (pending_) {  // a hex list goes on over the lines after one that ends in a backslash
-            if (!line) {
-                pending_.reset();  // cut short: the value is lost
-                return;
-            }
-            pending_->data += Trim(*line);
-            if (pending_->data.ends_with('\\')) {
-                pending_->data.pop_back();
-                return;
-            }
-            Apply(std::move(*pending_));
-            pending_.reset();
-            return;
-        }
-        if (!line) return;
-        const std::string_view text = Trim(*line);
-        if (text.empty() || text.front() == ';') return;
-        if (text.front() == '[') {
-            key_ = ApplyKeyLine(tree_, text);
-            return;
-        }
-        auto value = SplitValueLine(text);
-        if (!value) return;
-        Entry entry{std::move(value->name), std::string(value->data)};
-        if (StartsWithIgnoringCase(entry.data, "hex") && entry.data.ends_with('\\')) {
-            entry.data.pop_back();
-            pending_ = std::move(entry);
-            return;
-        }
-        Apply(std::move(entry));
-    }
-
-    /// The tree; a hex list still going on at the end of the file is lost.
-    RegFileTree Finish() && { return std::move(tree_); }
-
-  private:
-    struct Entry {
-        std::string name;
-        std::string data;
-    };
-
-    void Apply(Entry entry) {
-        if (!key_) return;
-        std::string name = AsciiLower(entry.name);
-        if (entry.data == "-") {
-            key_->values.erase(name);
-        } else if (auto value = ParseData(entry.data, unicodeData_, codePage_)) {
-            key_->values.insert_or_assign(std::move(name), std::move(*value));
-        }
-    }
-
-    bool unicodeData_;
-    const CodePage& codePage_;
-    RegFileTree tree_;
-    RegFileKey* key_ = nullptr;
-    std::optional<Entry> pending_;
-};
 
 }  // namespace
-
-std::optional<RegFile> RegFile::Parse(std::string_view bytes, const CodePage& codePage) {
-    if (bytes.size() > kMaxRegFileSize) return std::nullopt;
-    const Form form = FormOf(bytes, codePage);
-    RegFile file(form.utf16, codePage);
-    file.prefix_ = bytes.substr(0, form.bomSize);
-    LineSplitter lines(bytes.substr(form.bomSize), form.utf16);
-    while (const auto raw = lines.Next()) {
-        file.lines_.push_back({std::string(*raw), LineText(*raw, form.utf16, codePage)});
-    }
-    const auto unicodeData = UnicodeDataFor(file.lines_[0].text, form.utf16);
-    if (!unicodeData) return std::nullopt;
-    file.unicodeData_ = *unicodeData;
-    return file;
-}
-
-RegFile RegFile::Empty(bool utf16, const CodePage& codePage) {
-    RegFile file(utf16, codePage);
-    file.unicodeData_ = utf16;
-    if (utf16) file.prefix_ = "\xFF\xFE";
-    file.lines_.push_back(file.MakeLine(utf16 ? kHeader5 : kHeader4, true));
-    file.lines_.push_back({"", ""});
-    return file;
-}
-
-const CodePage& RegFile::LineCodePage() const { return utf16_ ? Utf16() : *codePage_; }
-
-RegFile::Line RegFile::MakeLine(std::string_view text, bool crlf) const {
-    auto raw = LineCodePage().FromUtf8(std::string(text) + (crlf ? "\r" : ""));
-    if (!raw) throw Error("the line cannot be written in the code page " + LineCodePage().Name());
-    return {std::move(*raw), std::string(text)};
-}
-
-RegFileTree RegFile::Tree() const {
-    TreeBuilder tree(unicodeData_, *codePage_);
-    // A file that ends in a line end has an empty last line, which holds nothing.
-    const std::size_t end = lines_.size() - (lines_.back().raw.empty() ? 1 : 0);
-    for (std::size_t i = 1; i < end; ++i) tree.Add(lines_[i].text);
-    return std::move(tree).Finish();
-}
-
-void RegFile::SetString(std::string_view keyPath, std::string_view name, std::string_view value) {
-    for (std::string_view text : {name, value}) {
-        if (text.find_first_of("\r\n") != std::string_view::npos) {
-            throw Error("the value holds a line break, which a registry file cannot hold");
-        }
-        if (!IsValidUtf8(text)) throw Error("the value is not valid UTF-8 text");
-    }
-    const std::string keyLine = "[" + std::string(keyPath) + "]";
-    const std::string valueLine = "\"" + Escape(name) + "\"=\"" + Escape(value) + "\"";
-    const std::string_view cr = utf16_ ? std::string_view("\r\0", 2) : "\r";
-    bool crlf = false;
-    for (std::size_t i = 0; i + 1 < lines_.size(); ++i) crlf = crlf || lines_[i].raw.ends_with(cr);
-    const Line newLine = MakeLine(valueLine, crlf);
-
-    // A line may not mean what it seems (a hex list before it may swallow it, a later line may
-    // delete its key): the edit must be what a lookup then sees, else the key goes at the end.
-    auto data = codePage_->FromUtf8(value);
-    if (data) data->push_back('\0');
-    const std::vector<Line> before = lines_;
-    if (PlaceInKey(keyLine, name, newLine) && Holds(keyPath, name, data)) return;
-    lines_ = before;
-    if (!lines_.back().raw.empty()) {  // end the last line
-        if (crlf && !lines_.back().raw.ends_with(cr)) lines_.back().raw += cr;
-        lines_.push_back({});
-    }
-    lines_.back() = MakeLine("", crlf);  // a blank line before the new key
-    lines_.push_back(MakeLine(keyLine, crlf));
-    lines_.push_back(newLine);
-    lines_.push_back({"", ""});
-    if (!Holds(keyPath, name, data)) {
-        lines_ = before;
-        throw Error("the value would not be read back from the file");
-    }
-}
-
-bool RegFile::PlaceInKey(std::string_view keyLine, std::string_view name, const Line& newLine) {
-    // The last line that sets the value is the one a lookup sees; it spans [first, last].
-    std::optional<std::size_t> lastInKey;
-    std::optional<std::pair<std::size_t, std::size_t>> found;
-    bool inKey = false;
-    for (std::size_t i = 1; i < lines_.size(); ++i) {
-        if (!lines_[i].text) {  // not text: kept, and counts as a line of the key it is in
-            if (inKey) lastInKey = i;
-            continue;
-        }
-        const std::string_view text = Trim(*lines_[i].text);
-        if (text.starts_with('[')) {
-            inKey = EqualsIgnoringCase(text, keyLine);
-            if (inKey) lastInKey = i;
-            continue;
-        }
-        if (!inKey || text.empty()) continue;
-        lastInKey = i;
-        const auto line = SplitValueLine(text);
-        if (!line || !EqualsIgnoringCase(line->name, name)) continue;
-        found = {i, i};
-        if (StartsWithIgnoringCase(line->data, "hex")) {
-            while (i + 1 < lines_.size() && lines_[i].text &&
-                   Trim(*lines_[i].text).ends_with('\\')) {
-                lastInKey = found->second = ++i;
-            }
-        }
-    }
-    if (found) {
-        lines_.erase(lines_.begin() + std::ptrdiff_t(found->first + 1),
-                     lines_.begin() + std::ptrdiff_t(found->second + 1));
-        lines_[found->first] = newLine;
-        return true;
-    }
-    if (!lastInKey) return false;
-    lines_.insert(lines_.begin() + std::ptrdiff_t(*lastInKey + 1), newLine);
-    return true;
-}
-
-bool RegFile::Holds(std::string_view keyPath, std::string_view name,
-                    const std::optional<std::string>& data) const {
-    const auto tree = ParseRegFile(Serialise(), *codePage_);
-    const RegFileKey* key = tree ? tree->FindKey(keyPath) : nullptr;
-    if (!key) return false;
-    const auto it = key->values.find(AsciiLower(name));
-    return it != key->values.end() && it->second.type == kRegSz && it->second.data == data;
-}
-
-std::string RegFile::Serialise() const {
-    const std::string_view newline = utf16_ ? std::string_view("\n\0", 2) : "\n";
-    std::string bytes = prefix_;
-    for (std::size_t i = 0; i < lines_.size(); ++i) {
-        if (i) bytes += newline;
-        bytes += lines_[i].raw;
-    }
-    return bytes;
-}
 
 const RegFileKey* RegFileTree::FindKey(std::string_view path) const {
     static const RegFileKey kWithoutValues;
@@ -461,20 +174,96 @@ std::optional<RegistryValue> RegFileTree::FindValue(std::string_view path,
     return RegistryValue{it->second.type, *it->second.data};
 }
 
-std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage) {
-    // Line by line, keeping no line: memory follows the tree, not the file.
+std::optional<RegFileLines> SplitRegFile(std::string_view bytes, const CodePage& codePage) {
     if (bytes.size() > kMaxRegFileSize) return std::nullopt;
-    const Form form = FormOf(bytes, codePage);
-    LineSplitter lines(bytes.substr(form.bomSize), form.utf16);
-    const auto unicodeData =
-        UnicodeDataFor(LineText(*lines.Next(), form.utf16, codePage), form.utf16);
-    if (!unicodeData) return std::nullopt;
-    TreeBuilder tree(*unicodeData, codePage);
-    while (const auto raw = lines.Next()) {
-        if (raw->empty() && lines.Done()) break;  // the end of the last line, not a line
-        tree.Add(LineText(*raw, form.utf16, codePage));
+    const bool utf16 = bytes.starts_with("\xFF\xFE");
+    const std::size_t bomSize =
+        utf16 ? 2 : (codePage.IsUtf8() && bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
+    RegFileLines file{utf16, false, std::string(bytes.substr(0, bomSize)), {}};
+    // Split at LF, or at the LF units of UTF-16; the CR before a line end stays in its line.
+    const std::string_view body = bytes.substr(bomSize);
+    const std::string_view lf = utf16 ? std::string_view("\n\0", 2) : "\n";
+    for (std::size_t pos = 0;;) {
+        std::size_t end = body.find(lf, pos);
+        while (end != std::string_view::npos && end % lf.size() != 0) end = body.find(lf, end + 1);
+        const std::string_view raw = body.substr(pos, end - pos);
+        file.lines.push_back({std::string(raw), LineText(raw, utf16, codePage)});
+        if (end == std::string_view::npos) break;
+        pos = end + lf.size();
     }
-    return std::move(tree).Finish();
+    // Either header may be 8-bit text; only the 5.00 one, whose hex(2) and hex(7) data is
+    // UTF-16LE, may be UTF-16 text.
+    const auto& header = file.lines.front().text;
+    const std::string_view text = header ? Trim(*header) : "";
+    if (text != kRegFileHeader5 && (text != kRegFileHeader4 || utf16)) return std::nullopt;
+    file.unicodeData = text == kRegFileHeader5;
+    return file;
+}
+
+const CodePage& RegFileLineCodePage(bool utf16, const CodePage& codePage) {
+    return utf16 ? Utf16() : codePage;
+}
+
+RegFileLineMeaning ClassifyRegFileLine(std::string_view line) {
+    using Kind = RegFileLineMeaning::Kind;
+    RegFileLineMeaning meaning;
+    const std::string_view text = meaning.text = Trim(line);
+    if (text.empty()) {
+        meaning.kind = Kind::kBlank;
+        return meaning;
+    }
+    if (text.front() == '[') {
+        meaning.kind = Kind::kKey;
+        if (text.size() >= 2 && text.back() == ']') meaning.key = text.substr(1, text.size() - 2);
+        return meaning;
+    }
+    std::size_t pos = 0;
+    if (text.front() == '@') {
+        pos = 1;
+    } else if (!ParseQuoted(text, pos, meaning.name)) {
+        return meaning;
+    }
+    while (pos < text.size() && IsBlank(text[pos])) ++pos;
+    if (pos >= text.size() || text[pos] != '=') return meaning;
+    meaning.kind = Kind::kValue;
+    meaning.data = Trim(text.substr(pos + 1));
+    meaning.hexList = StartsWithIgnoringCase(meaning.data, "hex");
+    return meaning;
+}
+
+RegFileTree ParseRegFileLines(const RegFileLines& file, const CodePage& codePage) {
+    using Kind = RegFileLineMeaning::Kind;
+    RegFileTree tree;
+    RegFileKey* key = nullptr;  // the key that values go into
+    // A file that ends in a line end has an empty last line, which holds nothing.
+    const std::size_t end = file.lines.size() - (file.lines.back().raw.empty() ? 1 : 0);
+    for (std::size_t i = 1; i < end; ++i) {
+        if (!file.lines[i].text) continue;
+        const auto line = ClassifyRegFileLine(*file.lines[i].text);
+        if (line.kind == Kind::kKey) key = line.key ? ApplyKeyLine(tree, *line.key) : nullptr;
+        if (line.kind != Kind::kValue) continue;
+        std::string data(line.data);
+        bool lost = false;  // a hex list cut short by the end or by a line that is not text
+        while (line.hexList && !lost && data.ends_with('\\')) {  // it goes on on the next line
+            data.pop_back();
+            lost = ++i == end || !file.lines[i].text;
+            if (!lost) data += Trim(*file.lines[i].text);
+        }
+        if (!key || lost) continue;
+        std::string name = AsciiLower(line.name);
+        if (data == "-") {
+            key->values.erase(name);
+        } else if (auto value = ParseData(data, file.unicodeData, codePage)) {
+            key->values.insert_or_assign(std::move(name), std::move(*value));
+        }
+    }
+    return tree;
+}
+
+std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage) {
+    const auto file = SplitRegFile(bytes, codePage);
+    if (!file) return std::nullopt;
+    return ParseRegFileLines(*file, codePage);
 }
 
 }  // namespace seedwell::platform

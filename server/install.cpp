@@ -12,9 +12,9 @@
 #include <optional>
 
 #include "platform/error.h"
-#include "platform/regfile.h"
 #include "platform/registry.h"
 #include "platform/unique_handle.h"
+#include "server/regfile_editor.h"
 #include "server/schema.h"
 #include "server/sqlite.h"
 #include "server/store.h"
@@ -119,8 +119,8 @@ void SetRegistryString(const std::string& fileGiven, std::string_view keyPath,
     const bool utf16 = old && old->starts_with("\xFF\xFE");
     const bool blank =
         !old || old->find_first_not_of(" \t\r\n\0"sv, utf16 ? 2 : 0) == std::string::npos;
-    std::optional<platform::RegFile> regFile = blank ? platform::RegFile::Empty(utf16, codePage)
-                                                     : platform::RegFile::Parse(*old, codePage);
+    std::optional<RegFileEditor> regFile =
+        blank ? RegFileEditor::Empty(utf16, codePage) : RegFileEditor::Parse(*old, codePage);
     if (!regFile) Fail(file, "it is not a registry file (it has no known header line)");
     try {
         regFile->SetString("HKEY_LOCAL_MACHINE\\" + std::string(keyPath), valueName, value);

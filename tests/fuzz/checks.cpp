@@ -12,6 +12,7 @@
 #include "platform/filesystem_std.h"
 #include "platform/regfile.h"
 #include "platform/registry.h"
+#include "server/regfile_editor.h"
 #include "support/fields.h"
 #include "support/import_file.h"
 #include "support/settings.h"
@@ -434,7 +435,7 @@ std::string CheckRegFile(std::string_view input) {
         if (!*tree) continue;
         const auto& codePage = tree == &utf8 ? Utf8() : Latin1();
         if (auto broken = CheckTree(**tree, codePage); !broken.empty()) return broken;
-        const auto file = platform::RegFile::Parse(input, codePage);
+        const auto file = server::RegFileEditor::Parse(input, codePage);
         if (!file) return "a registry file's lines cannot be read as one";
         if (file->Serialise() != input) return "a registry file is not written back as it was read";
         if (Contents(file->Tree()) != Contents(**tree)) {

@@ -22,7 +22,7 @@ std::string CheckImportFile(std::string_view input);
 
 /// platform::ParseRegFile with the UTF-8 and the ISO-8859-1 code page, then lookups of every key
 /// and value found and support::RegistryValueToText on every value; a registry file is also
-/// read as a platform::RegFile, written back unchanged, and edited.
+/// read as a server::RegFileEditor, written back unchanged, and edited.
 std::string CheckRegFile(std::string_view input);
 
 }  // namespace seedwell::fuzz
