@@ -36,25 +36,21 @@ struct TreeEntry {
     bool folder;
 };
 
-/// The removal over the primitives `Ops` of one platform, which give:
-/// - `Name`, a name as the platform holds it; `Node`, the movable owner of an open folder or entry
-///   (an entry that is no folder may be reached by its name only); `kRounds`, how often an entry
-///   that keeps changing its kind is tried.
-/// - `Step Native(const std::string&, Name&)` and `std::string Shown(const Name&)`: UTF-8 to and
-///   from a name.
-/// - `Step OpenBase(path, Node&)`: the base, followed wherever it leads (kDone, kGone, kFailed).
-/// - `Step OpenLevel(Node& parent, const Name&, bool last, Node&, Name& held)`: a level as itself,
-///   `held` the name its parent holds it under; the last one is opened to be removed.
-/// - `optional<string> TopBlocker(const Node& parent, const Name&, const Node& folder)`: what
-///   would stop that removal.
-/// - `Step List(Node&, std::vector<Entry>&)`: a folder's entries but "." and "..".
-/// - `Step Look(Node& dir, const Entry&, bool folder, Node&)` to check, `Open(...)` to remove:
-///   the entry, as a folder when `folder` (kDone, kGone, kChanged, kFailed); Look fails for
-///   what would stop its removal.
-/// - `bool IsFolder(const Node&)`: a real folder, checked and removed with what it holds.
-/// - `Step Prepare(Node& folder)`: readies an open folder for its entries' removal.
-/// - `Step Delete(Node& dir, const Entry&, Node&)`: removes the entry (a folder once emptied)
-///   and closes the node (kDone, kGone, kChanged, kFailed).
+/// The removal over the primitives `Ops` of one platform, which give `Name` (a name as the
+/// platform holds it), `Node` (the movable owner of an open folder or entry; an entry that is no
+/// folder may be reached by its name only), `kRounds` (how often an entry that keeps changing its
+/// kind is tried), and these, each answering a Step:
+/// - `Native(utf8, Name&)`, `Shown(const Name&)`: a name from and to UTF-8;
+/// - `OpenBase(path, Node&)`: the base, followed wherever it leads;
+/// - `OpenLevel(parent, name, bool last, Node&, Name& held)`: a level as itself, `held` the name
+///   its parent holds it under; the last one is opened to be removed;
+/// - `TopBlocker(parent, name, folder)`: what would stop the removal of that last one, or nullopt;
+/// - `List(folder, std::vector<Entry>&)`: its entries but "." and "..";
+/// - `Look(dir, entry, bool folder, Node&)` to check (failing for what would stop its removal),
+///   `Open(...)` to remove: the entry, as a folder when `folder`;
+/// - `IsFolder(node)`: a real folder, checked and removed with what it holds;
+/// - `Prepare(folder)`: readies an open folder for the removal of its entries;
+/// - `Delete(dir, entry, node)`: removes the entry (a folder once emptied) and closes `node`.
 template <typename Ops>
 class TreeRemoval {
   public:
@@ -73,7 +69,9 @@ class TreeRemoval {
         Node parent, folder;
         Step step = ops_.OpenBase(base, parent);
         if (step.kind == Step::kGone) return {Outcome::kMissing, {}};
-        if (step.kind != Step::kDone) return CannotOpen(base, step.reason);
+        if (step.kind != Step::kDone) {
+            return Failed(top_, "cannot open '" + base + "': " + step.reason);
+        }
         Name name, heldName;
         std::string shown, held;
         bool otherLetters = false;
@@ -90,7 +88,9 @@ class TreeRemoval {
             if (step.kind == Step::kReplaced) {
                 return Failed(top_, "'" + shown + "' was replaced while it was being opened");
             }
-            if (step.kind != Step::kDone) return CannotOpen(shown, step.reason);
+            if (step.kind != Step::kDone) {
+                return Failed(top_, "cannot open '" + shown + "': " + step.reason);
+            }
             otherLetters = otherLetters || heldName != name;
             held += joiner + ops_.Shown(heldName);
         }
@@ -126,8 +126,9 @@ class TreeRemoval {
     /// Removes everything in the open folder `dir` (at `shown`); what is gone already is no
     /// failure, and whatever an entry is swapped for is removed as what it is now.
     void Empty(Node& dir, const std::string& shown) {
-        if (Step step = ops_.Prepare(dir); step.kind != Step::kDone)
+        if (Step step = ops_.Prepare(dir); step.kind != Step::kDone) {
             throw Failed(shown, step.reason);
+        }
         for (const Entry& entry : List(dir, shown)) {
             const std::string path = shown + separator_ + ops_.Shown(entry.name);
             const Step step = Settle(entry.folder, [&](bool folder) {
@@ -160,10 +161,6 @@ class TreeRemoval {
             throw Failed(shown, step.reason);
         }
         return entries;
-    }
-
-    FolderRemoval CannotOpen(const std::string& what, const std::string& reason) const {
-        return Failed(top_, "cannot open '" + what + "': " + reason);
     }
 
     /// kInUse until something was removed, kPartlyRemoved after.

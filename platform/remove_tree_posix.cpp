@@ -154,6 +154,8 @@ std::string LockedFlag(int dirFd, const std::string& name, const struct statx& i
 }
 
 Step Failure(int error) { return {Step::kFailed, Reason(error)}; }
+/// kGone for ENOENT, else the failure.
+Step Missed(int error) { return error == ENOENT ? Step::kGone : Failure(error); }
 
 /// The primitives of TreeRemoval on POSIX: descriptors, and openat, statx and unlinkat relative
 /// to them.
@@ -178,23 +180,21 @@ class PosixTree {
 
     Step OpenBase(const std::string& base, Node& out) const {
         out.fd.reset(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!out.fd)
-            return errno == ENOENT || errno == ENOTDIR ? Step(Step::kGone) : Failure(errno);
-        return Stat(out) ? Step{} : Failure(errno);
+        if (!out.fd) return Missed(errno == ENOTDIR ? ENOENT : errno);
+        return Stat(out);
     }
 
     Step OpenLevel(Node& parent, const Name& level, bool, Node& out, Name& held) const {
         out.fd.reset(::openat(parent.fd.get(), level.c_str(), kOpenFolder));
         if (!out.fd) {
-            if (errno == ENOENT) return Step::kGone;
-            if (errno != ENOTDIR && errno != ELOOP) return Failure(errno);
+            if (errno != ENOTDIR && errno != ELOOP) return Missed(errno);
             // Not a folder: a link, or something else that no mailbox folder is below.
             const bool link = ::statx(parent.fd.get(), level.c_str(), AT_SYMLINK_NOFOLLOW,
                                       STATX_TYPE, &out.info) == 0 &&
                               S_ISLNK(out.info.stx_mode);
             return link ? Step::kLink : Step::kGone;
         }
-        if (!Stat(out)) return Failure(errno);
+        if (Step step = Stat(out); step.kind != Step::kDone) return step;
         std::optional<std::string> name;
         if (const int error = ReadHeldName(parent.fd.get(), level, IdentityOf(out.info), name)) {
             return Failure(error);
@@ -228,50 +228,34 @@ class PosixTree {
     /// something else by now, by its name without following it.
     Step Look(Node& dir, const Entry& entry, bool folder, Node& out) const {
         const char* name = entry.name.c_str();
-        if (folder) {
-            out.fd.reset(::openat(dir.fd.get(), name, kOpenFolder));
-            if (!out.fd && errno != ENOTDIR && errno != ELOOP) {
-                return errno == ENOENT ? Step(Step::kGone) : Failure(errno);
-            }
-        }
-        if (!out.fd) {
+        Step step = folder ? OpenFolder(dir, name, out) : Step::kChanged;
+        if (step.kind == Step::kChanged) {
             if (::statx(dir.fd.get(), name, AT_SYMLINK_NOFOLLOW, kStatxWanted, &out.info) != 0) {
-                return errno == ENOENT ? Step(Step::kGone) : Failure(errno);
+                return Missed(errno);
             }
-            if (S_ISDIR(out.info.stx_mode)) {
-                out.fd.reset(::openat(dir.fd.get(), name, kOpenFolder));
-                // Gone, or swapped for something that is removed as itself.
-                if (!out.fd && (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)) {
-                    return Step::kGone;
-                }
-                if (!out.fd) return Failure(errno);
-            }
+            // A folder gone, or swapped for something that is removed as itself, meanwhile.
+            step = S_ISDIR(out.info.stx_mode) ? OpenFolder(dir, name, out) : Step();
+            if (step.kind == Step::kChanged) return Step::kGone;
         }
-        if (out.fd && !Stat(out)) return Failure(errno);
+        if (step.kind != Step::kDone) return step;
         const auto reason = Blocker(dir, entry.name, out, false);
         return reason ? Step(Step::kFailed, *reason) : Step();
     }
 
     /// An entry that is no folder is unlinked by its name, unopened.
     Step Open(Node& dir, const Entry& entry, bool folder, Node& out) const {
-        if (!folder) return {};
-        out.fd.reset(::openat(dir.fd.get(), entry.name.c_str(), kOpenFolder));
-        if (!out.fd) {
-            if (errno == ENOENT) return Step::kGone;
-            return errno == ENOTDIR || errno == ELOOP ? Step(Step::kChanged) : Failure(errno);
-        }
-        if (!Stat(out)) return Failure(errno);
-        if (Device(out.info) != Device(dir.info)) {
+        Step step = folder ? OpenFolder(dir, entry.name.c_str(), out) : Step();
+        if (step.kind == Step::kDone && out.fd && Device(out.info) != Device(dir.info)) {
             return {Step::kFailed, "another file system is mounted there"};
         }
-        return {};
+        return step;
     }
 
     bool IsFolder(const Node& node) const { return bool(node.fd); }
 
     /// Makes the folder writable for its owner when forced, from what it is now.
     Step Prepare(Node& folder) const {
-        if (!Stat(folder)) return Failure(errno);
+        if (Step step = Stat(folder); step.kind != Step::kDone) return step;
         const struct statx& info = folder.info;
         if (force_ && info.stx_uid == me_ && (info.stx_mode & S_IRWXU) != S_IRWXU &&
             ::fchmod(folder.fd.get(), (info.stx_mode & 07777) | S_IRWXU) != 0) {
@@ -290,8 +274,16 @@ class PosixTree {
     }
 
   private:
-    static bool Stat(Node& node) {
-        return ::statx(node.fd.get(), "", AT_EMPTY_PATH, kStatxWanted, &node.info) == 0;
+    static Step Stat(Node& node) {
+        return ::statx(node.fd.get(), "", AT_EMPTY_PATH, kStatxWanted, &node.info) == 0
+                   ? Step()
+                   : Failure(errno);
+    }
+    /// The folder `name` of `dir`, kChanged when it is something else.
+    static Step OpenFolder(const Node& dir, const char* name, Node& out) {
+        out.fd.reset(::openat(dir.fd.get(), name, kOpenFolder));
+        if (out.fd) return Stat(out);
+        return errno == ENOTDIR || errno == ELOOP ? Step::kChanged : Missed(errno);
     }
     static dev_t Device(const struct statx& info) {
         return makedev(info.stx_dev_major, info.stx_dev_minor);
