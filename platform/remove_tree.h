@@ -15,7 +15,7 @@
 namespace seedwell::platform {
 
 /// What one primitive came to.
-struct Step {
+struct TreeStep {
     enum Kind {
         kDone,
         kGone,      ///< nothing there (any more), or no folder where a level should be
@@ -24,7 +24,7 @@ struct Step {
         kReplaced,  ///< the level opened is not the entry its parent lists under that name
         kFailed,
     };
-    Step(Kind kind = kDone, std::string reason = {}) : kind(kind), reason(std::move(reason)) {}
+    TreeStep(Kind kind = kDone, std::string reason = {}) : kind(kind), reason(std::move(reason)) {}
     Kind kind;
     std::string reason;  ///< why, for kFailed and kChanged
 };
@@ -39,7 +39,7 @@ struct TreeEntry {
 /// The removal over the primitives `Ops` of one platform, which give `Name` (a name as the
 /// platform holds it), `Node` (the movable owner of an open folder or entry; an entry that is no
 /// folder may be reached by its name only), `kRounds` (how often an entry that keeps changing its
-/// kind is tried), and these, each answering a Step:
+/// kind is tried), and these, each answering a TreeStep:
 /// - `Native(utf8, Name&)`, `Shown(const Name&)`: a name from and to UTF-8;
 /// - `OpenBase(path, Node&)`: the base, followed wherever it leads;
 /// - `OpenLevel(parent, name, bool last, Node&, Name& held)`: a level as itself, `held` the name
@@ -58,6 +58,7 @@ class TreeRemoval {
     using Node = typename Ops::Node;
     using Entry = TreeEntry<Name>;
     using Outcome = FolderRemoval::Outcome;
+    using enum TreeStep::Kind;
 
     /// `top` is the path of the folder removed; `separator` joins levels and entries in messages.
     TreeRemoval(Ops& ops, std::string top, char separator)
@@ -67,9 +68,9 @@ class TreeRemoval {
     /// `levels` is not empty.
     FolderRemoval Run(const std::string& base, const std::vector<std::string>& levels) {
         Node parent, folder;
-        Step step = ops_.OpenBase(base, parent);
-        if (step.kind == Step::kGone) return {Outcome::kMissing, {}};
-        if (step.kind != Step::kDone) {
+        TreeStep step = ops_.OpenBase(base, parent);
+        if (step.kind == kGone) return {Outcome::kMissing, {}};
+        if (step.kind != kDone) {
             return Failed(top_, "cannot open '" + base + "': " + step.reason);
         }
         Name name, heldName;
@@ -80,15 +81,15 @@ class TreeRemoval {
             shown += joiner + levels[i];
             if (i > 0) parent = std::move(folder);
             step = ops_.Native(levels[i], name);
-            if (step.kind == Step::kDone) {
+            if (step.kind == kDone) {
                 step = ops_.OpenLevel(parent, name, i + 1 == levels.size(), folder, heldName);
             }
-            if (step.kind == Step::kGone) return {Outcome::kMissing, {}};
-            if (step.kind == Step::kLink) return {Outcome::kLink, shown};
-            if (step.kind == Step::kReplaced) {
+            if (step.kind == kGone) return {Outcome::kMissing, {}};
+            if (step.kind == kLink) return {Outcome::kLink, shown};
+            if (step.kind == kReplaced) {
                 return Failed(top_, "'" + shown + "' was replaced while it was being opened");
             }
-            if (step.kind != Step::kDone) {
+            if (step.kind != kDone) {
                 return Failed(top_, "cannot open '" + shown + "': " + step.reason);
             }
             otherLetters = otherLetters || heldName != name;
@@ -100,7 +101,7 @@ class TreeRemoval {
             Check(folder, top_);
             Empty(folder, top_);
             step = ops_.Delete(parent, Entry{name, true}, folder);
-            if (step.kind == Step::kFailed || step.kind == Step::kChanged) {
+            if (step.kind == kFailed || step.kind == kChanged) {
                 throw Failed(top_, step.reason);
             }
         } catch (const FolderRemoval& stop) {
@@ -115,10 +116,10 @@ class TreeRemoval {
         for (const Entry& entry : List(dir, shown)) {
             const std::string path = shown + separator_ + ops_.Shown(entry.name);
             Node node;
-            const Step step = Settle(
+            const TreeStep step = Settle(
                 entry.folder, [&](bool folder) { return ops_.Look(dir, entry, folder, node); });
-            if (step.kind == Step::kGone) continue;
-            if (step.kind != Step::kDone) throw Failed(path, step.reason);
+            if (step.kind == kGone) continue;
+            if (step.kind != kDone) throw Failed(path, step.reason);
             if (ops_.IsFolder(node)) Check(node, path);
         }
     }
@@ -126,38 +127,38 @@ class TreeRemoval {
     /// Removes everything in the open folder `dir` (at `shown`); what is gone already is no
     /// failure, and whatever an entry is swapped for is removed as what it is now.
     void Empty(Node& dir, const std::string& shown) {
-        if (Step step = ops_.Prepare(dir); step.kind != Step::kDone) {
+        if (TreeStep step = ops_.Prepare(dir); step.kind != kDone) {
             throw Failed(shown, step.reason);
         }
         for (const Entry& entry : List(dir, shown)) {
             const std::string path = shown + separator_ + ops_.Shown(entry.name);
-            const Step step = Settle(entry.folder, [&](bool folder) {
+            const TreeStep step = Settle(entry.folder, [&](bool folder) {
                 Node node;
-                if (Step opened = ops_.Open(dir, entry, folder, node); opened.kind != Step::kDone) {
+                if (TreeStep opened = ops_.Open(dir, entry, folder, node); opened.kind != kDone) {
                     return opened;
                 }
                 if (ops_.IsFolder(node)) Empty(node, path);
                 return ops_.Delete(dir, entry, node);
             });
-            if (step.kind == Step::kDone) ++removed_;
-            if (step.kind == Step::kFailed) throw Failed(path, step.reason);
+            if (step.kind == kDone) ++removed_;
+            if (step.kind == kFailed) throw Failed(path, step.reason);
         }
     }
 
     /// `attempt(folder)` until it no longer answers kChanged, taking the entry as the other kind
     /// each time, for Ops::kRounds rounds at most.
     template <typename Attempt>
-    static Step Settle(bool folder, Attempt&& attempt) {
+    static TreeStep Settle(bool folder, Attempt&& attempt) {
         for (int round = 0; round < Ops::kRounds; ++round, folder = !folder) {
-            Step step = attempt(folder);
-            if (step.kind != Step::kChanged) return step;
+            TreeStep step = attempt(folder);
+            if (step.kind != kChanged) return step;
         }
-        return {Step::kFailed, "it kept changing while it was being removed"};
+        return {kFailed, "it kept changing while it was being removed"};
     }
 
     std::vector<Entry> List(Node& folder, const std::string& shown) const {
         std::vector<Entry> entries;
-        if (Step step = ops_.List(folder, entries); step.kind != Step::kDone) {
+        if (TreeStep step = ops_.List(folder, entries); step.kind != kDone) {
             throw Failed(shown, step.reason);
         }
         return entries;

@@ -28,6 +28,8 @@
 namespace seedwell::platform {
 namespace {
 
+using enum TreeStep::Kind;
+
 std::string Reason(int error) { return std::generic_category().message(error); }
 
 constexpr int kOpenFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
@@ -153,9 +155,9 @@ std::string LockedFlag(int dirFd, const std::string& name, const struct statx& i
     return {};
 }
 
-Step Failure(int error) { return {Step::kFailed, Reason(error)}; }
+TreeStep Failure(int error) { return {kFailed, Reason(error)}; }
 /// kGone for ENOENT, else the failure.
-Step Missed(int error) { return error == ENOENT ? Step::kGone : Failure(error); }
+TreeStep Missed(int error) { return error == ENOENT ? kGone : Failure(error); }
 
 /// The primitives of TreeRemoval on POSIX: descriptors, and openat, statx and unlinkat relative
 /// to them.
@@ -172,19 +174,19 @@ class PosixTree {
 
     explicit PosixTree(bool force) : force_(force) {}
 
-    Step Native(const std::string& utf8, Name& name) const {
+    TreeStep Native(const std::string& utf8, Name& name) const {
         name = utf8;
         return {};
     }
     const std::string& Shown(const Name& name) const { return name; }
 
-    Step OpenBase(const std::string& base, Node& out) const {
+    TreeStep OpenBase(const std::string& base, Node& out) const {
         out.fd.reset(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!out.fd) return Missed(errno == ENOTDIR ? ENOENT : errno);
         return Stat(out);
     }
 
-    Step OpenLevel(Node& parent, const Name& level, bool, Node& out, Name& held) const {
+    TreeStep OpenLevel(Node& parent, const Name& level, bool, Node& out, Name& held) const {
         out.fd.reset(::openat(parent.fd.get(), level.c_str(), kOpenFolder));
         if (!out.fd) {
             if (errno != ENOTDIR && errno != ELOOP) return Missed(errno);
@@ -192,14 +194,14 @@ class PosixTree {
             const bool link = ::statx(parent.fd.get(), level.c_str(), AT_SYMLINK_NOFOLLOW,
                                       STATX_TYPE, &out.info) == 0 &&
                               S_ISLNK(out.info.stx_mode);
-            return link ? Step::kLink : Step::kGone;
+            return link ? kLink : kGone;
         }
-        if (Step step = Stat(out); step.kind != Step::kDone) return step;
+        if (TreeStep step = Stat(out); step.kind != kDone) return step;
         std::optional<std::string> name;
         if (const int error = ReadHeldName(parent.fd.get(), level, IdentityOf(out.info), name)) {
             return Failure(error);
         }
-        if (!name) return Step::kGone;  // gone from its parent meanwhile
+        if (!name) return kGone;  // gone from its parent meanwhile
         held = std::move(*name);
         return {};
     }
@@ -216,37 +218,37 @@ class PosixTree {
         return Blocker(parent, name, folder, true);
     }
 
-    Step List(Node& folder, std::vector<Entry>& entries) const {
+    TreeStep List(Node& folder, std::vector<Entry>& entries) const {
         const int error =
             ForEachEntry(folder.fd.get(), [&](std::string_view name, ino64_t, unsigned char type) {
                 entries.push_back({std::string(name), type == DT_DIR || type == DT_UNKNOWN});
             });
-        return error == 0 ? Step{} : Failure(error);
+        return error == 0 ? TreeStep{} : Failure(error);
     }
 
     /// A folder is looked at through its descriptor; anything else, or a folder that is
     /// something else by now, by its name without following it.
-    Step Look(Node& dir, const Entry& entry, bool folder, Node& out) const {
+    TreeStep Look(Node& dir, const Entry& entry, bool folder, Node& out) const {
         const char* name = entry.name.c_str();
-        Step step = folder ? OpenFolder(dir, name, out) : Step::kChanged;
-        if (step.kind == Step::kChanged) {
+        TreeStep step = folder ? OpenFolder(dir, name, out) : kChanged;
+        if (step.kind == kChanged) {
             if (::statx(dir.fd.get(), name, AT_SYMLINK_NOFOLLOW, kStatxWanted, &out.info) != 0) {
                 return Missed(errno);
             }
             // A folder gone, or swapped for something that is removed as itself, meanwhile.
-            step = S_ISDIR(out.info.stx_mode) ? OpenFolder(dir, name, out) : Step();
-            if (step.kind == Step::kChanged) return Step::kGone;
+            step = S_ISDIR(out.info.stx_mode) ? OpenFolder(dir, name, out) : TreeStep();
+            if (step.kind == kChanged) return kGone;
         }
-        if (step.kind != Step::kDone) return step;
+        if (step.kind != kDone) return step;
         const auto reason = Blocker(dir, entry.name, out, false);
-        return reason ? Step(Step::kFailed, *reason) : Step();
+        return reason ? TreeStep(kFailed, *reason) : TreeStep();
     }
 
     /// An entry that is no folder is unlinked by its name, unopened.
-    Step Open(Node& dir, const Entry& entry, bool folder, Node& out) const {
-        Step step = folder ? OpenFolder(dir, entry.name.c_str(), out) : Step();
-        if (step.kind == Step::kDone && out.fd && Device(out.info) != Device(dir.info)) {
-            return {Step::kFailed, "another file system is mounted there"};
+    TreeStep Open(Node& dir, const Entry& entry, bool folder, Node& out) const {
+        TreeStep step = folder ? OpenFolder(dir, entry.name.c_str(), out) : TreeStep();
+        if (step.kind == kDone && out.fd && Device(out.info) != Device(dir.info)) {
+            return {kFailed, "another file system is mounted there"};
         }
         return step;
     }
@@ -254,8 +256,8 @@ class PosixTree {
     bool IsFolder(const Node& node) const { return bool(node.fd); }
 
     /// Makes the folder writable for its owner when forced, from what it is now.
-    Step Prepare(Node& folder) const {
-        if (Step step = Stat(folder); step.kind != Step::kDone) return step;
+    TreeStep Prepare(Node& folder) const {
+        if (TreeStep step = Stat(folder); step.kind != kDone) return step;
         const struct statx& info = folder.info;
         if (force_ && info.stx_uid == me_ && (info.stx_mode & S_IRWXU) != S_IRWXU &&
             ::fchmod(folder.fd.get(), (info.stx_mode & 07777) | S_IRWXU) != 0) {
@@ -264,26 +266,25 @@ class PosixTree {
         return {};
     }
 
-    Step Delete(Node& dir, const Entry& entry, Node& node) const {
+    TreeStep Delete(Node& dir, const Entry& entry, Node& node) const {
         const bool folder = bool(node.fd);
         node.fd.reset();
         if (::unlinkat(dir.fd.get(), entry.name.c_str(), folder ? AT_REMOVEDIR : 0) == 0) return {};
-        if (errno == ENOENT) return Step::kGone;
-        return {errno == (folder ? ENOTDIR : EISDIR) ? Step::kChanged : Step::kFailed,
-                Reason(errno)};
+        if (errno == ENOENT) return kGone;
+        return {errno == (folder ? ENOTDIR : EISDIR) ? kChanged : kFailed, Reason(errno)};
     }
 
   private:
-    static Step Stat(Node& node) {
+    static TreeStep Stat(Node& node) {
         return ::statx(node.fd.get(), "", AT_EMPTY_PATH, kStatxWanted, &node.info) == 0
-                   ? Step()
+                   ? TreeStep()
                    : Failure(errno);
     }
     /// The folder `name` of `dir`, kChanged when it is something else.
-    static Step OpenFolder(const Node& dir, const char* name, Node& out) {
+    static TreeStep OpenFolder(const Node& dir, const char* name, Node& out) {
         out.fd.reset(::openat(dir.fd.get(), name, kOpenFolder));
         if (out.fd) return Stat(out);
-        return errno == ENOTDIR || errno == ELOOP ? Step::kChanged : Missed(errno);
+        return errno == ENOTDIR || errno == ELOOP ? kChanged : Missed(errno);
     }
     static dev_t Device(const struct statx& info) {
         return makedev(info.stx_dev_major, info.stx_dev_minor);

@@ -29,6 +29,8 @@ extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PIO_AP
 namespace seedwell::platform {
 namespace {
 
+using enum TreeStep::Kind;
+
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr NTSTATUS kNameNotFound = NTSTATUS(0xC0000034L);
 constexpr NTSTATUS kPathNotFound = NTSTATUS(0xC000003AL);
@@ -114,7 +116,7 @@ bool IsRealFolder(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-Step Failure(std::string reason) { return {Step::kFailed, std::move(reason)}; }
+TreeStep Failure(std::string reason) { return {kFailed, std::move(reason)}; }
 
 /// The primitives of TreeRemoval on Windows: handles opened relative to their folder's handle.
 class WinTree {
@@ -130,7 +132,7 @@ class WinTree {
 
     explicit WinTree(bool force) : force_(force) {}
 
-    Step Native(const std::string& utf8, Name& name) const {
+    TreeStep Native(const std::string& utf8, Name& name) const {
         auto wide = win::Widen(utf8);
         if (!wide) return Failure("its name is not valid UTF-8 text");
         name = std::move(*wide);
@@ -140,7 +142,7 @@ class WinTree {
         return win::Narrow(name).value_or("(a name that is not Unicode)");
     }
 
-    Step OpenBase(const std::string& base, Node& out) const {
+    TreeStep OpenBase(const std::string& base, Node& out) const {
         const auto wide = win::Widen(base);
         if (!wide) return Failure("its path is not valid UTF-8 text");
         out.handle.reset(CreateFileW(wide->c_str(),
@@ -148,29 +150,28 @@ class WinTree {
                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!out.handle) {
             const DWORD error = GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return Step::kGone;
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return kGone;
             return Failure(win::Win32Reason(error));
         }
-        return AttributesOf(out.handle.get()) & FILE_ATTRIBUTE_DIRECTORY ? Step::kDone
-                                                                         : Step::kGone;
+        return AttributesOf(out.handle.get()) & FILE_ATTRIBUTE_DIRECTORY ? kDone : kGone;
     }
 
     /// The mailbox folder itself is opened for deletion; the levels above it only to look
     /// inside. Its name is read from its parent's listing; the parent handle is queried here
     /// only.
-    Step OpenLevel(Node& parent, const Name& name, bool last, Node& out, Name& held) const {
+    TreeStep OpenLevel(Node& parent, const Name& name, bool last, Node& out, Name& held) const {
         const ACCESS_MASK access = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES |
                                    (last ? DELETE | (force_ ? FILE_WRITE_ATTRIBUTES : 0) : 0);
-        if (Step step = OpenAs(parent, name, access, out); step.kind != Step::kDone) return step;
-        if (out.attributes & FILE_ATTRIBUTE_REPARSE_POINT) return Step::kLink;
-        if (!(out.attributes & FILE_ATTRIBUTE_DIRECTORY)) return Step::kGone;
+        if (TreeStep step = OpenAs(parent, name, access, out); step.kind != kDone) return step;
+        if (out.attributes & FILE_ATTRIBUTE_REPARSE_POINT) return kLink;
+        if (!(out.attributes & FILE_ATTRIBUTE_DIRECTORY)) return kGone;
         std::optional<HeldEntry> entry;
         if (const NTSTATUS query = QueryHeld(parent.handle.get(), name, entry); query < 0) {
             return Failure(NtReason(query));
         }
-        if (!entry) return Step::kGone;  // gone from its parent meanwhile
+        if (!entry) return kGone;  // gone from its parent meanwhile
         const LONGLONG id = FileIdOf(out.handle.get());
-        if (entry->id != 0 && id != 0 && entry->id != id) return Step::kReplaced;
+        if (entry->id != 0 && id != 0 && entry->id != id) return kReplaced;
         held = std::move(entry->name);
         return {};
     }
@@ -181,14 +182,14 @@ class WinTree {
     }
 
     /// The entries of the open folder, read from its start.
-    Step List(Node& folder, std::vector<Entry>& entries) const {
+    TreeStep List(Node& folder, std::vector<Entry>& entries) const {
         std::vector<char> buffer(64 * 1024);
         FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
         for (;;) {
             if (!GetFileInformationByHandleEx(folder.handle.get(), kind, buffer.data(),
                                               DWORD(buffer.size()))) {
                 const DWORD error = GetLastError();
-                return error == ERROR_NO_MORE_FILES ? Step{} : Failure(win::Win32Reason(error));
+                return error == ERROR_NO_MORE_FILES ? TreeStep{} : Failure(win::Win32Reason(error));
             }
             kind = FileIdBothDirectoryInfo;
             for (std::size_t offset = 0;;) {
@@ -206,25 +207,25 @@ class WinTree {
 
     /// Opens the entry for deletion as the removal does: nothing held open by another process
     /// without sharing deletion, nothing the account may not delete.
-    Step Look(Node& dir, const Entry& entry, bool folder, Node& out) const {
-        Step step = Open(dir, entry, folder, out);
-        return step.kind == Step::kDone && ReadOnly(out) ? Failure("it is read-only") : step;
+    TreeStep Look(Node& dir, const Entry& entry, bool folder, Node& out) const {
+        TreeStep step = Open(dir, entry, folder, out);
+        return step.kind == kDone && ReadOnly(out) ? Failure("it is read-only") : step;
     }
-    Step Open(Node& dir, const Entry& entry, bool folder, Node& out) const {
+    TreeStep Open(Node& dir, const Entry& entry, bool folder, Node& out) const {
         const ACCESS_MASK access = DELETE | FILE_READ_ATTRIBUTES |
                                    (force_ ? FILE_WRITE_ATTRIBUTES : 0) |
                                    (folder ? FILE_LIST_DIRECTORY : 0);
-        if (Step step = OpenAs(dir, entry.name, access, out); step.kind != Step::kDone) {
+        if (TreeStep step = OpenAs(dir, entry.name, access, out); step.kind != kDone) {
             return step;
         }
-        return IsRealFolder(out.attributes) == folder ? Step::kDone : Step::kChanged;
+        return IsRealFolder(out.attributes) == folder ? kDone : kChanged;
     }
 
     bool IsFolder(const Node& node) const { return IsRealFolder(node.attributes); }
-    Step Prepare(Node&) const { return {}; }
+    TreeStep Prepare(Node&) const { return {}; }
 
     /// Marks the entry for deletion through its handle; it goes when the handle closes.
-    Step Delete(Node&, const Entry&, Node& node) const {
+    TreeStep Delete(Node&, const Entry&, Node& node) const {
         if (node.attributes & FILE_ATTRIBUTE_READONLY) {
             if (!force_) return Failure("it is read-only");
             FILE_BASIC_INFO basic{};  // zero times are left as they are
@@ -247,9 +248,9 @@ class WinTree {
 
   private:
     /// Opens `name` in `dir` as itself, and reads its attributes.
-    static Step OpenAs(Node& dir, const Name& name, ACCESS_MASK access, Node& out) {
+    static TreeStep OpenAs(Node& dir, const Name& name, ACCESS_MASK access, Node& out) {
         const NTSTATUS status = OpenIn(dir.handle.get(), name, access, out.handle);
-        if (Gone(status)) return Step::kGone;
+        if (Gone(status)) return kGone;
         if (status < 0) return Failure(NtReason(status));
         out.attributes = AttributesOf(out.handle.get());
         if (out.attributes == 0) return Failure(win::Win32Reason(GetLastError()));

@@ -15,6 +15,8 @@
 namespace seedwell::platform {
 namespace {
 
+using enum TreeStep::Kind;
+
 using Outcome = FolderRemoval::Outcome;
 
 /// Entries by their path below the base "B" ("" is the base itself), joined with '/'.
@@ -32,32 +34,32 @@ class FakeTree {
         std::string held;     ///< the name its parent holds it under, when not the one asked
         std::string blocker;  ///< what stops its removal
         /// Steps a primitive answers before the tree's own; kGone takes the entry away.
-        std::map<std::string, std::vector<Step>> answers;
+        std::map<std::string, std::vector<TreeStep>> answers;
     };
     std::map<std::string, File> files{{"", {}}};
     std::vector<std::string> removed;
 
-    Step Native(const std::string& utf8, Name& name) const {
-        if (utf8.find('?') != std::string::npos) return {Step::kFailed, "not text"};
+    TreeStep Native(const std::string& utf8, Name& name) const {
+        if (utf8.find('?') != std::string::npos) return {kFailed, "not text"};
         name = utf8;
         return {};
     }
     std::string Shown(const Name& name) const { return name; }
-    Step OpenBase(const std::string&, Node& out) { return Answer(out.path = "", "OpenBase"); }
-    Step OpenLevel(Node& parent, const Name& name, bool, Node& out, Name& held) {
-        if (Step step = Reach(parent, name, out, "OpenLevel"); step.kind != Step::kDone) {
+    TreeStep OpenBase(const std::string&, Node& out) { return Answer(out.path = "", "OpenBase"); }
+    TreeStep OpenLevel(Node& parent, const Name& name, bool, Node& out, Name& held) {
+        if (TreeStep step = Reach(parent, name, out, "OpenLevel"); step.kind != kDone) {
             return step;
         }
         const File& file = files.at(out.path);
-        if (file.link) return Step::kLink;
+        if (file.link) return kLink;
         held = file.held.empty() ? name : file.held;
-        return file.folder ? Step::kDone : Step::kGone;
+        return file.folder ? kDone : kGone;
     }
     std::optional<std::string> TopBlocker(const Node&, const Name&, const Node& folder) const {
         return Blocker(folder);
     }
-    Step List(Node& folder, std::vector<Entry>& entries) {
-        if (Step step = Answer(folder.path, "List"); step.kind != Step::kDone) return step;
+    TreeStep List(Node& folder, std::vector<Entry>& entries) {
+        if (TreeStep step = Answer(folder.path, "List"); step.kind != kDone) return step;
         for (const auto& [path, file] : files) {
             if (!path.empty() && Parent(path) == folder.path) {
                 entries.push_back({path.substr(path.rfind('/') + 1), file.folder});
@@ -65,23 +67,23 @@ class FakeTree {
         }
         return {};
     }
-    Step Look(Node& dir, const Entry& entry, bool folder, Node& out) {
-        Step step = Reach(dir, entry.name, out, "Look");
-        if (step.kind != Step::kDone) return step;
-        if (IsFolder(out) != folder) return Step::kChanged;
-        if (auto reason = Blocker(out)) return {Step::kFailed, *reason};
+    TreeStep Look(Node& dir, const Entry& entry, bool folder, Node& out) {
+        TreeStep step = Reach(dir, entry.name, out, "Look");
+        if (step.kind != kDone) return step;
+        if (IsFolder(out) != folder) return kChanged;
+        if (auto reason = Blocker(out)) return {kFailed, *reason};
         return {};
     }
-    Step Open(Node& dir, const Entry& entry, bool folder, Node& out) {
-        Step step = Reach(dir, entry.name, out, "Open");
-        return step.kind == Step::kDone && IsFolder(out) != folder ? Step::kChanged : step;
+    TreeStep Open(Node& dir, const Entry& entry, bool folder, Node& out) {
+        TreeStep step = Reach(dir, entry.name, out, "Open");
+        return step.kind == kDone && IsFolder(out) != folder ? kChanged : step;
     }
     bool IsFolder(const Node& node) const { return files.at(node.path).folder; }
-    Step Prepare(Node& folder) { return Answer(folder.path, "Prepare"); }
-    Step Delete(Node&, const Entry&, Node& node) {
-        if (Step step = Answer(node.path, "Delete"); step.kind != Step::kDone) return step;
+    TreeStep Prepare(Node& folder) { return Answer(folder.path, "Prepare"); }
+    TreeStep Delete(Node&, const Entry&, Node& node) {
+        if (TreeStep step = Answer(node.path, "Delete"); step.kind != kDone) return step;
         for (const auto& [path, file] : files) {
-            if (Parent(path) == node.path) return {Step::kFailed, "Directory not empty"};
+            if (Parent(path) == node.path) return {kFailed, "Directory not empty"};
         }
         files.erase(node.path);
         removed.push_back(node.path);
@@ -93,18 +95,18 @@ class FakeTree {
         const auto slash = path.rfind('/');
         return slash == std::string::npos ? "" : path.substr(0, slash);
     }
-    Step Reach(const Node& dir, const Name& name, Node& out, const std::string& primitive) {
+    TreeStep Reach(const Node& dir, const Name& name, Node& out, const std::string& primitive) {
         out.path = dir.path.empty() ? name : dir.path + "/" + name;
-        const Step step = Answer(out.path, primitive);
-        return step.kind == Step::kDone && !files.count(out.path) ? Step::kGone : step;
+        const TreeStep step = Answer(out.path, primitive);
+        return step.kind == kDone && !files.count(out.path) ? kGone : step;
     }
-    Step Answer(const std::string& path, const std::string& primitive) {
+    TreeStep Answer(const std::string& path, const std::string& primitive) {
         const auto file = files.find(path);
         if (file == files.end() || file->second.answers[primitive].empty()) return {};
-        std::vector<Step>& answers = file->second.answers[primitive];
-        const Step step = answers.front();
+        std::vector<TreeStep>& answers = file->second.answers[primitive];
+        const TreeStep step = answers.front();
         answers.erase(answers.begin());
-        if (step.kind == Step::kGone)
+        if (step.kind == kGone)
             std::erase_if(files, [&](const auto& f) {
                 return f.first == path || f.first.starts_with(path + "/");
             });
@@ -117,7 +119,7 @@ class FakeTree {
 };
 
 FakeTree::File& At(FakeTree& tree, const std::string& path) { return tree.files.at(path); }
-void Answer(FakeTree& tree, const std::string& path, const std::string& primitive, Step step,
+void Answer(FakeTree& tree, const std::string& path, const std::string& primitive, TreeStep step,
             int times = 1) {
     for (int i = 0; i < times; ++i) At(tree, path).answers[primitive].push_back(step);
 }
@@ -139,23 +141,23 @@ TEST(TreeRemoval, WalksChecksAndRemovesWhatItSays) {
          everything},
         {"an entry taken away meanwhile is no failure",
          [](FakeTree& t) {
-             Answer(t, "po/box/a", "Look", Step::kGone);
-             Answer(t, "po/box/inbox/m1", "Open", Step::kGone);
+             Answer(t, "po/box/a", "Look", kGone);
+             Answer(t, "po/box/inbox/m1", "Open", kGone);
          },
          Outcome::kRemoved,
          "",
          {"po/box/inbox", "po/box"}},
         {"an entry that changed is taken as what it is now",
-         [](FakeTree& t) { Answer(t, "po/box/a", "Open", Step::kChanged); }, Outcome::kRemoved, "",
+         [](FakeTree& t) { Answer(t, "po/box/a", "Open", kChanged); }, Outcome::kRemoved, "",
          everything},
         {"no base",
-         [](FakeTree& t) { Answer(t, "", "OpenBase", Step::kGone); },
+         [](FakeTree& t) { Answer(t, "", "OpenBase", kGone); },
          Outcome::kMissing,
          "",
          {}},
         {"the base cannot be opened",
          [](FakeTree& t) {
-             Answer(t, "", "OpenBase", {Step::kFailed, "denied"});
+             Answer(t, "", "OpenBase", {kFailed, "denied"});
          },
          Outcome::kInUse,
          kTop + "cannot open 'B': denied",
@@ -172,13 +174,13 @@ TEST(TreeRemoval, WalksChecksAndRemovesWhatItSays) {
          "PO/box",
          {}},
         {"a level replaced",
-         [](FakeTree& t) { Answer(t, "po", "OpenLevel", Step::kReplaced); },
+         [](FakeTree& t) { Answer(t, "po", "OpenLevel", kReplaced); },
          Outcome::kInUse,
          kTop + "'po' was replaced while it was being opened",
          {}},
         {"a level that cannot be opened",
          [](FakeTree& t) {
-             Answer(t, "po/box", "OpenLevel", {Step::kFailed, "denied"});
+             Answer(t, "po/box", "OpenLevel", {kFailed, "denied"});
          },
          Outcome::kInUse,
          kTop + "cannot open 'po/box': denied",
@@ -201,41 +203,41 @@ TEST(TreeRemoval, WalksChecksAndRemovesWhatItSays) {
          {}},
         {"a folder cannot be read",
          [](FakeTree& t) {
-             Answer(t, "po/box/inbox", "List", {Step::kFailed, "I/O error"});
+             Answer(t, "po/box/inbox", "List", {kFailed, "I/O error"});
          },
          Outcome::kInUse,
          "cannot delete 'B/po/box/inbox" + kInBox + "I/O error",
          {}},
         {"the folder cannot be readied",
          [](FakeTree& t) {
-             Answer(t, "po/box", "Prepare", {Step::kFailed, "not permitted"});
+             Answer(t, "po/box", "Prepare", {kFailed, "not permitted"});
          },
          Outcome::kInUse,
          kTop + "not permitted",
          {}},
         {"the first removal fails",
          [](FakeTree& t) {
-             Answer(t, "po/box/a", "Delete", {Step::kFailed, "busy"});
+             Answer(t, "po/box/a", "Delete", {kFailed, "busy"});
          },
          Outcome::kInUse,
          "cannot delete 'B/po/box/a" + kInBox + "busy",
          {}},
         {"a removal fails after another",
          [](FakeTree& t) {
-             Answer(t, "po/box/inbox/m1", "Delete", {Step::kFailed, "busy"});
+             Answer(t, "po/box/inbox/m1", "Delete", {kFailed, "busy"});
          },
          Outcome::kPartlyRemoved,
          "cannot delete 'B/po/box/inbox/m1" + kInBox + "busy",
          {"po/box/a"}},
         {"an entry keeps changing",
-         [](FakeTree& t) { Answer(t, "po/box/inbox/m1", "Open", Step::kChanged, 3); },
+         [](FakeTree& t) { Answer(t, "po/box/inbox/m1", "Open", kChanged, 3); },
          Outcome::kPartlyRemoved,
          "cannot delete 'B/po/box/inbox/m1" + kInBox +
              "it kept changing while it was being removed",
          {"po/box/a"}},
         {"the folder itself stays",
          [](FakeTree& t) {
-             Answer(t, "po/box", "Delete", {Step::kChanged, "Not a directory"});
+             Answer(t, "po/box", "Delete", {kChanged, "Not a directory"});
          },
          Outcome::kPartlyRemoved,
          kTop + "Not a directory",
