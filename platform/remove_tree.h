@@ -39,8 +39,8 @@ struct TreeEntry {
 /// The removal over the primitives `Ops` of one platform, which give `Name` (a name as the
 /// platform holds it), `Node` (the movable owner of an open folder or entry; an entry that is no
 /// folder may be reached by its name only), `kRounds` (how often an entry that keeps changing its
-/// kind is tried), and these, each answering a TreeStep:
-/// - `Native(utf8, Name&)`, `Shown(const Name&)`: a name from and to UTF-8;
+/// kind is tried), and these, most answering a TreeStep:
+/// - `Native(utf8)` (nullopt for what is no name there), `Shown(name)`: a name from and to UTF-8;
 /// - `OpenBase(path, Node&)`: the base, followed wherever it leads;
 /// - `OpenLevel(parent, name, bool last, Node&, Name& held)`: a level as itself, `held` the name
 ///   its parent holds it under; the last one is opened to be removed;
@@ -70,9 +70,7 @@ class TreeRemoval {
         Node parent, folder;
         TreeStep step = ops_.OpenBase(base, parent);
         if (step.kind == kGone) return {Outcome::kMissing, {}};
-        if (step.kind != kDone) {
-            return Failed(top_, "cannot open '" + base + "': " + step.reason);
-        }
+        if (step.kind != kDone) return CannotOpen(base, step.reason);
         Name name, heldName;
         std::string shown, held;
         bool otherLetters = false;
@@ -80,18 +78,16 @@ class TreeRemoval {
             const std::string joiner = shown.empty() ? "" : std::string(1, separator_);
             shown += joiner + levels[i];
             if (i > 0) parent = std::move(folder);
-            step = ops_.Native(levels[i], name);
-            if (step.kind == kDone) {
-                step = ops_.OpenLevel(parent, name, i + 1 == levels.size(), folder, heldName);
-            }
+            auto native = ops_.Native(levels[i]);
+            if (!native) return CannotOpen(shown, "its name is not valid UTF-8 text");
+            name = std::move(*native);
+            step = ops_.OpenLevel(parent, name, i + 1 == levels.size(), folder, heldName);
             if (step.kind == kGone) return {Outcome::kMissing, {}};
             if (step.kind == kLink) return {Outcome::kLink, shown};
             if (step.kind == kReplaced) {
                 return Failed(top_, "'" + shown + "' was replaced while it was being opened");
             }
-            if (step.kind != kDone) {
-                return Failed(top_, "cannot open '" + shown + "': " + step.reason);
-            }
+            if (step.kind != kDone) return CannotOpen(shown, step.reason);
             otherLetters = otherLetters || heldName != name;
             held += joiner + ops_.Shown(heldName);
         }
@@ -162,6 +158,10 @@ class TreeRemoval {
             throw Failed(shown, step.reason);
         }
         return entries;
+    }
+
+    FolderRemoval CannotOpen(const std::string& what, const std::string& reason) const {
+        return Failed(top_, "cannot open '" + what + "': " + reason);
     }
 
     /// kInUse until something was removed, kPartlyRemoved after.

@@ -174,15 +174,12 @@ class PosixTree {
 
     explicit PosixTree(bool force) : force_(force) {}
 
-    TreeStep Native(const std::string& utf8, Name& name) const {
-        name = utf8;
-        return {};
-    }
+    std::optional<Name> Native(const std::string& utf8) const { return utf8; }
     const std::string& Shown(const Name& name) const { return name; }
 
     TreeStep OpenBase(const std::string& base, Node& out) const {
         out.fd.reset(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!out.fd) return Missed(errno == ENOTDIR ? ENOENT : errno);
+        if (!out.fd) return errno == ENOENT || errno == ENOTDIR ? kGone : Failure(errno);
         return Stat(out);
     }
 

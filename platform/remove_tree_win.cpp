@@ -132,12 +132,7 @@ class WinTree {
 
     explicit WinTree(bool force) : force_(force) {}
 
-    TreeStep Native(const std::string& utf8, Name& name) const {
-        auto wide = win::Widen(utf8);
-        if (!wide) return Failure("its name is not valid UTF-8 text");
-        name = std::move(*wide);
-        return {};
-    }
+    std::optional<Name> Native(const std::string& utf8) const { return win::Widen(utf8); }
     std::string Shown(const Name& name) const {
         return win::Narrow(name).value_or("(a name that is not Unicode)");
     }

@@ -39,10 +39,9 @@ class FakeTree {
     std::map<std::string, File> files{{"", {}}};
     std::vector<std::string> removed;
 
-    TreeStep Native(const std::string& utf8, Name& name) const {
-        if (utf8.find('?') != std::string::npos) return {kFailed, "not text"};
-        name = utf8;
-        return {};
+    std::optional<Name> Native(const std::string& utf8) const {
+        if (utf8.find('?') != std::string::npos) return std::nullopt;
+        return utf8;
     }
     std::string Shown(const Name& name) const { return name; }
     TreeStep OpenBase(const std::string&, Node& out) { return Answer(out.path = "", "OpenBase"); }
@@ -106,10 +105,11 @@ class FakeTree {
         std::vector<TreeStep>& answers = file->second.answers[primitive];
         const TreeStep step = answers.front();
         answers.erase(answers.begin());
-        if (step.kind == kGone)
-            std::erase_if(files, [&](const auto& f) {
-                return f.first == path || f.first.starts_with(path + "/");
+        if (step.kind == kGone) {
+            std::erase_if(files, [&](const auto& file) {
+                return file.first == path || file.first.starts_with(path + "/");
             });
+        }
         return step;
     }
     std::optional<std::string> Blocker(const Node& node) const {
@@ -188,7 +188,7 @@ TEST(TreeRemoval, WalksChecksAndRemovesWhatItSays) {
         {"a name that is no text",
          [](FakeTree&) {},
          Outcome::kInUse,
-         kTop + "cannot open 'po/b?x': not text",
+         kTop + "cannot open 'po/b?x': its name is not valid UTF-8 text",
          {},
          {"po", "b?x"}},
         {"the folder cannot go",
