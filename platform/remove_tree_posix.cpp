@@ -184,16 +184,15 @@ class PosixTree {
     }
 
     TreeStep OpenLevel(Node& parent, const Name& level, bool, Node& out, Name& held) const {
-        out.fd.reset(::openat(parent.fd.get(), level.c_str(), kOpenFolder));
-        if (!out.fd) {
-            if (errno != ENOTDIR && errno != ELOOP) return Missed(errno);
+        const TreeStep step = OpenFolder(parent, level.c_str(), out);
+        if (step.kind == kChanged) {
             // Not a folder: a link, or something else that no mailbox folder is below.
             const bool link = ::statx(parent.fd.get(), level.c_str(), AT_SYMLINK_NOFOLLOW,
                                       STATX_TYPE, &out.info) == 0 &&
                               S_ISLNK(out.info.stx_mode);
             return link ? kLink : kGone;
         }
-        if (TreeStep step = Stat(out); step.kind != kDone) return step;
+        if (step.kind != kDone) return step;
         std::optional<std::string> name;
         if (const int error = ReadHeldName(parent.fd.get(), level, IdentityOf(out.info), name)) {
             return Failure(error);
