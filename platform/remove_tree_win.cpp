@@ -45,24 +45,6 @@ bool Gone(NTSTATUS status) {
 
 std::string NtReason(NTSTATUS status) { return win::Win32Reason(RtlNtStatusToDosError(status)); }
 
-/// Opens `name` inside the folder `dir` as itself: a link or junction there is opened, never
-/// followed. `out` owns the handle when the status is a success.
-NTSTATUS OpenIn(HANDLE dir, std::wstring_view name, ACCESS_MASK access, UniqueWinHandle& out) {
-    UNICODE_STRING text;
-    text.Buffer = const_cast<PWSTR>(name.data());
-    text.Length = text.MaximumLength = USHORT(name.size() * sizeof(wchar_t));
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, dir, nullptr);
-    IO_STATUS_BLOCK io{};
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    const NTSTATUS status = NtCreateFile(
-        &handle, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, kShareAll, FILE_OPEN,
-        FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT,
-        nullptr, 0);
-    out.reset(status >= 0 ? handle : INVALID_HANDLE_VALUE);
-    return status;
-}
-
 /// The attributes of the open file or folder, or 0 with the error set.
 DWORD AttributesOf(HANDLE handle) {
     FILE_BASIC_INFO basic{};
@@ -242,12 +224,25 @@ class WinTree {
     }
 
   private:
-    /// Opens `name` in `dir` as itself, and reads its attributes.
-    static TreeStep OpenAs(Node& dir, const Name& name, ACCESS_MASK access, Node& out) {
-        const NTSTATUS status = OpenIn(dir.handle.get(), name, access, out.handle);
+    /// Opens `name` inside the folder `dir` as itself (a link or junction there is opened,
+    /// never followed), and reads its attributes.
+    static TreeStep OpenAs(Node& dir, std::wstring_view name, ACCESS_MASK access, Node& out) {
+        UNICODE_STRING text;
+        text.Buffer = const_cast<PWSTR>(name.data());
+        text.Length = text.MaximumLength = USHORT(name.size() * sizeof(wchar_t));
+        OBJECT_ATTRIBUTES attributes;
+        InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, dir.handle.get(),
+                                   nullptr);
+        IO_STATUS_BLOCK io{};
+        HANDLE handle = INVALID_HANDLE_VALUE;
+        const NTSTATUS status = NtCreateFile(
+            &handle, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, kShareAll, FILE_OPEN,
+            FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT,
+            nullptr, 0);
+        out.handle.reset(status >= 0 ? handle : INVALID_HANDLE_VALUE);
         if (Gone(status)) return kGone;
         if (status < 0) return Failure(NtReason(status));
-        out.attributes = AttributesOf(out.handle.get());
+        out.attributes = AttributesOf(handle);
         if (out.attributes == 0) return Failure(win::Win32Reason(GetLastError()));
         return {};
     }
