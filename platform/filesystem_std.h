@@ -19,7 +19,7 @@ std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path);
 
 /// The removal of StdFileSystem::RemoveFolderBelow, by open folder handles. `top` is the path
 /// of the folder removed, `base` and `levels` joined, and `separator` joins the levels in what it
-/// reports. Each platform provides its own.
+/// reports. Each platform runs TreeRemoval (platform/remove_tree.h) over its own primitives.
 FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
                                const std::string& top, bool force, char separator);
 

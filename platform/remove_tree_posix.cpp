@@ -1,8 +1,7 @@
-// Folder tree removal that nothing inside the tree can steer elsewhere: every step goes through
-// a descriptor of the folder it works in (openat, statx, unlinkat relative to it), nothing below
-// the base is ever followed, and the whole tree is checked before the first entry goes. Also the
-// names under which folders hold their entries, which on a folder that ignores letter case may
-// be other letters than the ones asked.
+// The primitives of the folder tree removal on POSIX (platform/remove_tree.h): every step goes
+// through a descriptor of the folder it works in (openat, statx, unlinkat relative to it). Also
+// the names under which folders hold their entries, which on a folder that ignores letter case
+// may be other letters than the ones asked.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,36 +19,21 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/error.h"
 #include "platform/filesystem_std.h"
+#include "platform/remove_tree.h"
 #include "platform/unique_handle.h"
 
 namespace seedwell::platform {
 namespace {
 
-struct FdTraits {
-    static constexpr int Invalid() noexcept { return -1; }
-    static void Close(int fd) noexcept { ::close(fd); }
-};
-using Fd = UniqueHandle<int, FdTraits>;
-
-using Outcome = FolderRemoval::Outcome;
+using enum TreeStep::Kind;
 
 std::string Reason(int error) { return std::generic_category().message(error); }
 
 constexpr int kOpenFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
 constexpr unsigned kStatxWanted = STATX_TYPE | STATX_MODE | STATX_UID | STATX_INO | STATX_MNT_ID;
-
-/// A failure found while checking or removing, with the path it concerns.
-struct Stop {
-    Outcome outcome;
-    std::string detail;
-};
-
-struct Entry {
-    std::string name;
-    unsigned char type;
-};
 
 /// Calls `visit(name, inode, type)` for every entry of the folder `fd` but "." and "..", read
 /// from its start. Answers 0, or the errno of a failed read.
@@ -99,14 +83,6 @@ std::string OtherCase(std::string name) {
     return name;
 }
 
-bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (a[i] != b[i] && !(IsAsciiLetter(a[i]) && (a[i] ^ 0x20) == b[i])) return false;
-    }
-    return true;
-}
-
 /// Sets `held` to the name under which the folder `dir` holds its entry `name`, which was found
 /// to be `entry`; empty when no entry of `dir` is `entry` any more. Answers 0, or the errno of a
 /// failed read of the folder.
@@ -151,7 +127,7 @@ int ReadHeldName(int dir, const std::string& name, const Identity& entry,
     auto chosen = std::find(found.begin(), found.end(), name);
     if (chosen == found.end()) {
         chosen = std::find_if(found.begin(), found.end(), [&](const std::string& listed) {
-            return SameIgnoringAsciiCase(listed, name);
+            return EqualsIgnoringCase(listed, name);
         });
     }
     held = chosen != found.end() ? *chosen : found.front();
@@ -171,7 +147,7 @@ std::string LockedFlag(int dirFd, const std::string& name, const struct statx& i
         const int mode = S_ISDIR(info.stx_mode)
                              ? kOpenFolder
                              : O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-        Fd fd(::openat(dirFd, name.c_str(), mode));
+        UniqueFd fd(::openat(dirFd, name.c_str(), mode));
         if (fd && ::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) != 0) flags = 0;
     }
     if (flags & FS_IMMUTABLE_FL) return "it is immutable";
@@ -179,249 +155,177 @@ std::string LockedFlag(int dirFd, const std::string& name, const struct statx& i
     return {};
 }
 
-class TreeRemoval {
+TreeStep Failure(int error) { return {kFailed, Reason(error)}; }
+/// kGone for ENOENT, else the failure.
+TreeStep Missed(int error) { return error == ENOENT ? kGone : Failure(error); }
+
+/// The primitives of TreeRemoval on POSIX: descriptors, and openat, statx and unlinkat relative
+/// to them.
+class PosixTree {
   public:
-    TreeRemoval(bool force, std::string top) : force_(force), top_(std::move(top)) {}
+    using Name = std::string;
+    using Entry = TreeEntry<Name>;
+    /// An open folder (an entry that is no folder has no descriptor) and what statx said of it.
+    struct Node {
+        UniqueFd fd;
+        struct statx info {};
+    };
+    static constexpr int kRounds = 8;
 
-    /// Stops with kInUse unless the folder `fd` (`info`, at `shown`) and everything in it can
-    /// be removed from its parent `parent`.
-    void Check(int fd, const struct statx& parent, const struct statx& info,
-               const std::string& shown) {
-        CheckEntry(parent, info, shown);
-        // Entries can be removed from the folder, or will be once the removal makes it
-        // writable for its owner.
-        if (::faccessat(fd, ".", W_OK | X_OK, AT_EACCESS) != 0) {
-            const int error = errno;
-            if (!(error == EACCES && force_ && info.stx_uid == me_)) {
-                throw InUse(shown, Reason(error));
-            }
-        }
-        for (const Entry& entry : Names(fd, shown)) {
-            const std::string path = shown + "/" + entry.name;
-            struct statx child {};
-            Fd sub;
-            // A folder is looked at through its descriptor; anything else, or a folder that is
-            // something else by now, by its name without following it.
-            if (entry.type == DT_DIR || entry.type == DT_UNKNOWN) {
-                sub.reset(::openat(fd, entry.name.c_str(), kOpenFolder));
-                if (!sub && errno != ENOTDIR && errno != ELOOP) {
-                    if (errno == ENOENT) continue;
-                    throw InUse(path, Reason(errno));
-                }
-            }
-            if (!sub) {
-                if (::statx(fd, entry.name.c_str(), AT_SYMLINK_NOFOLLOW, kStatxWanted, &child) !=
-                    0) {
-                    if (errno == ENOENT) continue;
-                    throw InUse(path, Reason(errno));
-                }
-                if (S_ISDIR(child.stx_mode)) {
-                    sub.reset(::openat(fd, entry.name.c_str(), kOpenFolder));
-                    // Gone, or swapped for something that is removed as itself.
-                    if (!sub && (errno == ENOENT || errno == ENOTDIR || errno == ELOOP)) continue;
-                    if (!sub) throw InUse(path, Reason(errno));
-                }
-            }
-            if (sub && ::statx(sub.get(), "", AT_EMPTY_PATH, kStatxWanted, &child) != 0) {
-                throw InUse(path, Reason(errno));
-            }
-            if (const std::string locked = LockedFlag(fd, entry.name, child); !locked.empty()) {
-                throw InUse(path, locked);
-            }
-            if (!sub) {
-                CheckEntry(info, child, path);
-                continue;
-            }
-            const bool mountIds = (child.stx_mask & info.stx_mask & STATX_MNT_ID) != 0;
-            if (child.stx_dev_major != info.stx_dev_major ||
-                child.stx_dev_minor != info.stx_dev_minor ||
-                (mountIds && child.stx_mnt_id != info.stx_mnt_id)) {
-                throw InUse(path, "another file system is mounted there");
-            }
-            Check(sub.get(), info, child, path);
-        }
+    explicit PosixTree(bool force) : force_(force) {}
+
+    std::optional<Name> Native(const std::string& utf8) const { return utf8; }
+    const std::string& Shown(const Name& name) const { return name; }
+
+    TreeStep OpenBase(const std::string& base, Node& out) const {
+        out.fd.reset(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!out.fd) return errno == ENOENT || errno == ENOTDIR ? kGone : Failure(errno);
+        return Stat(out);
     }
 
-    /// Empties the folder `fd` (`info`, at `shown`).
-    void Empty(int fd, const struct stat& info, const std::string& shown) {
-        constexpr mode_t kOwnerAll = S_IRWXU;
-        if (force_ && info.st_uid == me_ && (info.st_mode & kOwnerAll) != kOwnerAll &&
-            ::fchmod(fd, (info.st_mode & 07777) | kOwnerAll) != 0) {
-            throw Failed(shown, Reason(errno));
+    TreeStep OpenLevel(Node& parent, const Name& level, bool, Node& out, Name& held) const {
+        const TreeStep step = OpenFolder(parent, level.c_str(), out);
+        if (step.kind == kChanged) {
+            // Not a folder: a link, or something else that no mailbox folder is below.
+            const bool link = ::statx(parent.fd.get(), level.c_str(), AT_SYMLINK_NOFOLLOW,
+                                      STATX_TYPE, &out.info) == 0 &&
+                              S_ISLNK(out.info.stx_mode);
+            return link ? kLink : kGone;
         }
-        for (const Entry& entry : Names(fd, shown)) {
-            RemoveEntry(fd, info, entry, shown + "/" + entry.name);
+        if (step.kind != kDone) return step;
+        std::optional<std::string> name;
+        if (const int error = ReadHeldName(parent.fd.get(), level, IdentityOf(out.info), name)) {
+            return Failure(error);
         }
+        if (!name) return kGone;  // gone from its parent meanwhile
+        held = std::move(*name);
+        return {};
     }
 
-    /// Removes the entry `entry` of the folder `parent`: a real folder with what is in it,
-    /// anything else (links included) as itself.
-    void RemoveEntry(int parent, const struct stat& parentInfo, const Entry& entry,
-                     const std::string& shown) {
-        bool folder = entry.type == DT_DIR || entry.type == DT_UNKNOWN;
-        // Whatever an entry is swapped for, it is opened or unlinked as what it is now; an entry
-        // swapped over and over is given up after a few rounds.
-        for (int round = 0; round < 8; ++round, folder = !folder) {
-            if (!folder) {
-                if (::unlinkat(parent, entry.name.c_str(), 0) == 0) {
-                    ++removed_;
-                    return;
-                }
-                if (errno == ENOENT) return;
-                if (errno == EISDIR) continue;
-                throw Failed(shown, Reason(errno));
-            }
-            Fd sub(::openat(parent, entry.name.c_str(), kOpenFolder));
-            if (!sub) {
-                if (errno == ENOENT) return;
-                if (errno == ENOTDIR || errno == ELOOP) continue;
-                throw Failed(shown, Reason(errno));
-            }
-            struct stat info {};
-            if (::fstat(sub.get(), &info) != 0) throw Failed(shown, Reason(errno));
-            if (info.st_dev != parentInfo.st_dev) {
-                throw Failed(shown, "another file system is mounted there");
-            }
-            Empty(sub.get(), info, shown);
-            sub.reset();
-            if (::unlinkat(parent, entry.name.c_str(), AT_REMOVEDIR) == 0) {
-                ++removed_;
-                return;
-            }
-            if (errno == ENOENT) return;
-            if (errno == ENOTDIR) continue;
-            throw Failed(shown, Reason(errno));
+    /// The folder holding the tree must let its entry go.
+    std::optional<std::string> TopBlocker(const Node& parent, const Name& name,
+                                          const Node& folder) const {
+        if (::faccessat(parent.fd.get(), ".", W_OK | X_OK, AT_EACCESS) != 0) {
+            return "its parent folder cannot be written: " + Reason(errno);
         }
-        throw Failed(shown, "it kept changing while it was being removed");
+        if (std::string locked = LockedFlag(parent.fd.get(), ".", parent.info); !locked.empty()) {
+            return "its parent folder " + locked.substr(3);
+        }
+        return Blocker(parent, name, folder, true);
     }
 
-    bool RemovedAny() const { return removed_ != 0; }
+    TreeStep List(Node& folder, std::vector<Entry>& entries) const {
+        const int error =
+            ForEachEntry(folder.fd.get(), [&](std::string_view name, ino64_t, unsigned char type) {
+                entries.push_back({std::string(name), type == DT_DIR || type == DT_UNKNOWN});
+            });
+        return error == 0 ? TreeStep{} : Failure(error);
+    }
+
+    /// A folder is looked at through its descriptor; anything else, or a folder that is
+    /// something else by now, by its name without following it.
+    TreeStep Look(Node& dir, const Entry& entry, bool folder, Node& out) const {
+        const char* name = entry.name.c_str();
+        TreeStep step = folder ? OpenFolder(dir, name, out) : kChanged;
+        if (step.kind == kChanged) {
+            if (::statx(dir.fd.get(), name, AT_SYMLINK_NOFOLLOW, kStatxWanted, &out.info) != 0) {
+                return Missed(errno);
+            }
+            // A folder gone, or swapped for something that is removed as itself, meanwhile.
+            step = S_ISDIR(out.info.stx_mode) ? OpenFolder(dir, name, out) : TreeStep();
+            if (step.kind == kChanged) return kGone;
+        }
+        if (step.kind != kDone) return step;
+        const auto reason = Blocker(dir, entry.name, out, false);
+        return reason ? TreeStep(kFailed, *reason) : TreeStep();
+    }
+
+    /// An entry that is no folder is unlinked by its name, unopened.
+    TreeStep Open(Node& dir, const Entry& entry, bool folder, Node& out) const {
+        TreeStep step = folder ? OpenFolder(dir, entry.name.c_str(), out) : TreeStep();
+        if (step.kind == kDone && out.fd && Device(out.info) != Device(dir.info)) {
+            return {kFailed, "another file system is mounted there"};
+        }
+        return step;
+    }
+
+    bool IsFolder(const Node& node) const { return bool(node.fd); }
+
+    /// Makes the folder writable for its owner when forced, from what it is now.
+    TreeStep Prepare(Node& folder) const {
+        if (TreeStep step = Stat(folder); step.kind != kDone) return step;
+        const struct statx& info = folder.info;
+        if (force_ && info.stx_uid == me_ && (info.stx_mode & S_IRWXU) != S_IRWXU &&
+            ::fchmod(folder.fd.get(), (info.stx_mode & 07777) | S_IRWXU) != 0) {
+            return Failure(errno);
+        }
+        return {};
+    }
+
+    TreeStep Delete(Node& dir, const Entry& entry, Node& node) const {
+        const bool folder = bool(node.fd);
+        node.fd.reset();
+        if (::unlinkat(dir.fd.get(), entry.name.c_str(), folder ? AT_REMOVEDIR : 0) == 0) return {};
+        if (errno == ENOENT) return kGone;
+        return {errno == (folder ? ENOTDIR : EISDIR) ? kChanged : kFailed, Reason(errno)};
+    }
 
   private:
-    Stop InUse(const std::string& path, const std::string& reason) const {
-        return {Outcome::kInUse, "cannot delete " + Where(path) + ": " + reason};
+    static TreeStep Stat(Node& node) {
+        return ::statx(node.fd.get(), "", AT_EMPTY_PATH, kStatxWanted, &node.info) == 0
+                   ? TreeStep()
+                   : Failure(errno);
     }
-    Stop Failed(const std::string& path, const std::string& reason) const {
-        return {removed_ ? Outcome::kPartlyRemoved : Outcome::kInUse,
-                "cannot delete " + Where(path) + ": " + reason};
+    /// The folder `name` of `dir`, kChanged when it is something else.
+    static TreeStep OpenFolder(const Node& dir, const char* name, Node& out) {
+        out.fd.reset(::openat(dir.fd.get(), name, kOpenFolder));
+        if (out.fd) return Stat(out);
+        return errno == ENOTDIR || errno == ELOOP ? kChanged : Missed(errno);
     }
-    std::string Where(const std::string& path) const {
-        if (path == top_) return "the folder '" + top_ + "'";
-        return "'" + path + "' in the folder '" + top_ + "'";
+    static dev_t Device(const struct statx& info) {
+        return makedev(info.stx_dev_major, info.stx_dev_minor);
     }
 
-    /// The entry `info` of the folder `parent` can be unlinked from it.
-    void CheckEntry(const struct statx& parent, const struct statx& info,
-                    const std::string& shown) const {
+    /// What stops the removal of the entry `node` (a folder with a descriptor) from `dir`.
+    std::optional<std::string> Blocker(const Node& dir, const std::string& name, const Node& node,
+                                       bool top) const {
+        const struct statx &parent = dir.info, &info = node.info;
+        if (std::string locked = LockedFlag(dir.fd.get(), name, info); !locked.empty()) {
+            return locked;
+        }
+        const bool mountIds = (info.stx_mask & parent.stx_mask & STATX_MNT_ID) != 0;
+        if (node.fd && !top &&
+            (Device(info) != Device(parent) ||
+             (mountIds && info.stx_mnt_id != parent.stx_mnt_id))) {
+            return "another file system is mounted there";
+        }
         // In a sticky folder only root, the folder's owner and the entry's owner may unlink.
         if ((parent.stx_mode & S_ISVTX) && me_ != 0 && parent.stx_uid != me_ &&
             info.stx_uid != me_) {
-            throw InUse(shown, "it belongs to another user in a folder with the sticky bit");
+            return "it belongs to another user in a folder with the sticky bit";
         }
         if (!force_ && S_ISREG(info.stx_mode) && !(info.stx_mode & S_IWUSR)) {
-            throw InUse(shown, "it is read-only");
+            return "it is read-only";
         }
-    }
-
-    /// The names in the folder `fd`, read from its start.
-    std::vector<Entry> Names(int fd, const std::string& shown) const {
-        std::vector<Entry> entries;
-        const int error = ForEachEntry(fd, [&](std::string_view name, ino64_t, unsigned char type) {
-            entries.push_back({std::string(name), type});
-        });
-        if (error != 0) throw Failed(shown, Reason(error));
-        return entries;
+        // Entries can be removed from the folder, or will be once the removal makes it writable
+        // for its owner.
+        if (node.fd && ::faccessat(node.fd.get(), ".", W_OK | X_OK, AT_EACCESS) != 0 &&
+            !(errno == EACCES && force_ && info.stx_uid == me_)) {
+            return Reason(errno);
+        }
+        return std::nullopt;
     }
 
     bool force_;
-    std::string top_;
     uid_t me_ = ::geteuid();
-    long removed_ = 0;
 };
 
 }  // namespace
 
 FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
                                const std::string& top, bool force, char separator) {
-    auto cannot = [&](const std::string& what, int error) {
-        return FolderRemoval{Outcome::kInUse, "cannot delete the folder '" + top +
-                                                  "': cannot open " + what + ": " + Reason(error)};
-    };
-    Fd parent(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!parent) {
-        if (errno == ENOENT || errno == ENOTDIR) return {Outcome::kMissing, {}};
-        return cannot("'" + base + "'", errno);
-    }
-    struct statx parentInfo {};
-    if (::statx(parent.get(), "", AT_EMPTY_PATH, kStatxWanted, &parentInfo) != 0) {
-        return cannot("'" + base + "'", errno);
-    }
-    Fd folder;
-    struct statx info {};
-    std::string shown, held;
-    bool otherLetters = false;
-    for (const std::string& level : levels) {
-        const std::string joiner = shown.empty() ? "" : std::string(1, separator);
-        shown += joiner + level;
-        if (folder) {
-            parent = std::move(folder);
-            parentInfo = info;
-        }
-        folder.reset(::openat(parent.get(), level.c_str(), kOpenFolder));
-        if (!folder) {
-            if (errno == ENOENT) return {Outcome::kMissing, {}};
-            if (errno != ENOTDIR && errno != ELOOP) return cannot("'" + shown + "'", errno);
-            // Not a folder: a link, or something else that no mailbox folder is below.
-            const bool link =
-                ::statx(parent.get(), level.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &info) == 0 &&
-                S_ISLNK(info.stx_mode);
-            return link ? FolderRemoval{Outcome::kLink, shown}
-                        : FolderRemoval{Outcome::kMissing, {}};
-        }
-        if (::statx(folder.get(), "", AT_EMPTY_PATH, kStatxWanted, &info) != 0) {
-            return cannot("'" + shown + "'", errno);
-        }
-        // The name of the folder opened, as its parent holds it.
-        std::optional<std::string> name;
-        if (const int error = ReadHeldName(parent.get(), level, IdentityOf(info), name)) {
-            return cannot("'" + shown + "'", error);
-        }
-        if (!name) return {Outcome::kMissing, {}};  // gone from its parent meanwhile
-        otherLetters = otherLetters || *name != level;
-        held += joiner + *name;
-    }
-    if (otherLetters) return {Outcome::kOtherLetters, held};
-
-    TreeRemoval removal(force, top);
-    const std::string& name = levels.back();
-    try {
-        // The folder holding the tree must let its entry go.
-        if (::faccessat(parent.get(), ".", W_OK | X_OK, AT_EACCESS) != 0) {
-            return {Outcome::kInUse,
-                    "cannot delete the folder '" + top +
-                        "': its parent folder cannot be written: " + Reason(errno)};
-        }
-        if (const std::string locked = LockedFlag(parent.get(), ".", parentInfo); !locked.empty()) {
-            return {Outcome::kInUse, "cannot delete the folder '" + top + "': its parent folder " +
-                                         locked.substr(3)};
-        }
-        if (const std::string locked = LockedFlag(parent.get(), name, info); !locked.empty()) {
-            return {Outcome::kInUse, "cannot delete the folder '" + top + "': " + locked};
-        }
-        removal.Check(folder.get(), parentInfo, info, top);
-        // The folder checked is the one emptied, whatever now stands at its name.
-        struct stat opened {};
-        if (::fstat(folder.get(), &opened) != 0) return cannot("'" + top + "'", errno);
-        removal.Empty(folder.get(), opened, top);
-        folder.reset();
-        if (::unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) {
-            return {removal.RemovedAny() ? Outcome::kPartlyRemoved : Outcome::kInUse,
-                    "cannot delete the folder '" + top + "': " + Reason(errno)};
-        }
-    } catch (const Stop& stop) {
-        return {stop.outcome, stop.detail};
-    }
-    return {Outcome::kRemoved, {}};
+    PosixTree tree(force);
+    return TreeRemoval<PosixTree>(tree, top, separator).Run(base, levels);
 }
 
 std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name) {
@@ -432,7 +336,7 @@ std::optional<std::string> HeldEntryName(const std::string& dir, const std::stri
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
         return std::nullopt;
     }
-    Fd folder(
+    UniqueFd folder(
         ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
     if (!folder) {
         if (errno == ENOENT || errno == ENOTDIR) return std::nullopt;
@@ -440,7 +344,7 @@ std::optional<std::string> HeldEntryName(const std::string& dir, const std::stri
     }
     // Held open, the entry stays the one looked at, and its inode stays known to file systems
     // that number only the inodes they hold.
-    Fd entry(::openat(folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd entry(::openat(folder.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
     if (!entry) {
         if (errno == ENOENT || errno == ENAMETOOLONG) return std::nullopt;
         throw cannot(errno);

@@ -1,8 +1,8 @@
-// Folder tree removal that nothing inside the tree can steer elsewhere: every entry is opened
-// relative to the open handle of its folder, as itself (a symbolic link or junction is opened,
-// never followed), its kind is read from the open handle, and it is deleted through that
-// handle. The whole tree is opened once first, with delete access, before anything goes. Also
-// the names under which folders hold their entries, read from the folders' own listings.
+// The primitives of the folder tree removal on Windows (platform/remove_tree.h): every entry is
+// opened relative to the open handle of its folder, as itself (a symbolic link or junction is
+// opened, never followed), its kind is read from the open handle, and it is deleted through that
+// handle; the check opens every entry with delete access. Also the names under which folders
+// hold their entries, read from the folders' own listings.
 
 #include <windows.h>
 #include <winternl.h>
@@ -14,6 +14,7 @@
 
 #include "platform/error.h"
 #include "platform/filesystem_std.h"
+#include "platform/remove_tree.h"
 #include "platform/unique_handle.h"
 #include "platform/win_text.h"
 
@@ -28,13 +29,7 @@ extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PIO_AP
 namespace seedwell::platform {
 namespace {
 
-struct HandleTraits {
-    static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE handle) noexcept { CloseHandle(handle); }
-};
-using Handle = UniqueHandle<HANDLE, HandleTraits>;
-
-using Outcome = FolderRemoval::Outcome;
+using enum TreeStep::Kind;
 
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr NTSTATUS kNameNotFound = NTSTATUS(0xC0000034L);
@@ -49,24 +44,6 @@ bool Gone(NTSTATUS status) {
 }
 
 std::string NtReason(NTSTATUS status) { return win::Win32Reason(RtlNtStatusToDosError(status)); }
-
-/// Opens `name` inside the folder `dir` as itself: a link or junction there is opened, never
-/// followed. `out` owns the handle when the status is a success.
-NTSTATUS OpenIn(HANDLE dir, std::wstring_view name, ACCESS_MASK access, Handle& out) {
-    UNICODE_STRING text;
-    text.Buffer = const_cast<PWSTR>(name.data());
-    text.Length = text.MaximumLength = USHORT(name.size() * sizeof(wchar_t));
-    OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, dir, nullptr);
-    IO_STATUS_BLOCK io{};
-    HANDLE handle = INVALID_HANDLE_VALUE;
-    const NTSTATUS status = NtCreateFile(
-        &handle, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, kShareAll, FILE_OPEN,
-        FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT,
-        nullptr, 0);
-    out.reset(status >= 0 ? handle : INVALID_HANDLE_VALUE);
-    return status;
-}
 
 /// The attributes of the open file or folder, or 0 with the error set.
 DWORD AttributesOf(HANDLE handle) {
@@ -121,120 +98,75 @@ bool IsRealFolder(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-/// A failure found while checking or removing, with the path it concerns.
-struct Stop {
-    Outcome outcome;
-    std::string detail;
-};
+TreeStep Failure(std::string reason) { return {kFailed, std::move(reason)}; }
 
-struct Entry {
-    std::wstring name;
-    DWORD attributes;
-};
-
-class TreeRemoval {
+/// The primitives of TreeRemoval on Windows: handles opened relative to their folder's handle.
+class WinTree {
   public:
-    TreeRemoval(bool force, std::string top) : force_(force), top_(std::move(top)) {}
+    using Name = std::wstring;
+    using Entry = TreeEntry<Name>;
+    /// An open entry and its attributes.
+    struct Node {
+        UniqueWinHandle handle;
+        DWORD attributes = 0;
+    };
+    static constexpr int kRounds = 4;
 
-    /// Stops with kInUse unless everything in the folder `dir` can be opened for deletion:
-    /// nothing held open by another process without sharing deletion, nothing read-only
-    /// unless forced, nothing the account may not delete.
-    void Check(HANDLE dir, const std::string& shown) {
-        for (const Entry& entry : Names(dir, shown)) {
-            const std::string path = Shown(shown, entry.name);
-            Handle handle;
-            const DWORD attributes = Open(dir, entry, path, handle, false);
-            if (!handle) continue;
-            if ((attributes & FILE_ATTRIBUTE_READONLY) && !force_) {
-                throw Stop{Outcome::kInUse, Describe(path, "it is read-only")};
-            }
-            if (IsRealFolder(attributes)) Check(handle.get(), path);
+    explicit WinTree(bool force) : force_(force) {}
+
+    std::optional<Name> Native(const std::string& utf8) const { return win::Widen(utf8); }
+    std::string Shown(const Name& name) const {
+        return win::Narrow(name).value_or("(a name that is not Unicode)");
+    }
+
+    TreeStep OpenBase(const std::string& base, Node& out) const {
+        const auto wide = win::Widen(base);
+        if (!wide) return Failure("its path is not valid UTF-8 text");
+        out.handle.reset(CreateFileW(wide->c_str(),
+                                     FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE, kShareAll,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!out.handle) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return kGone;
+            return Failure(win::Win32Reason(error));
         }
+        return AttributesOf(out.handle.get()) & FILE_ATTRIBUTE_DIRECTORY ? kDone : kGone;
     }
 
-    /// Deletes the entry open as `handle` (`attributes`), a real folder with what is inside.
-    void Remove(HANDLE handle, DWORD attributes, const std::string& shown) {
-        if (IsRealFolder(attributes)) {
-            for (const Entry& entry : Names(handle, shown)) {
-                const std::string path = Shown(shown, entry.name);
-                Handle child;
-                const DWORD childAttributes = Open(handle, entry, path, child, true);
-                if (child) Remove(child.get(), childAttributes, path);
-            }
+    /// The mailbox folder itself is opened for deletion; the levels above it only to look
+    /// inside. Its name is read from its parent's listing; the parent handle is queried here
+    /// only.
+    TreeStep OpenLevel(Node& parent, const Name& name, bool last, Node& out, Name& held) const {
+        const ACCESS_MASK access = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES |
+                                   (last ? DELETE | (force_ ? FILE_WRITE_ATTRIBUTES : 0) : 0);
+        if (TreeStep step = OpenAs(parent, name, access, out); step.kind != kDone) return step;
+        if (out.attributes & FILE_ATTRIBUTE_REPARSE_POINT) return kLink;
+        if (!(out.attributes & FILE_ATTRIBUTE_DIRECTORY)) return kGone;
+        std::optional<HeldEntry> entry;
+        if (const NTSTATUS query = QueryHeld(parent.handle.get(), name, entry); query < 0) {
+            return Failure(NtReason(query));
         }
-        if (attributes & FILE_ATTRIBUTE_READONLY) {
-            if (!force_) throw Failed(shown, "it is read-only");
-            FILE_BASIC_INFO basic{};  // zero times are left as they are
-            basic.FileAttributes =
-                (attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)) |
-                (attributes == FILE_ATTRIBUTE_READONLY ? FILE_ATTRIBUTE_NORMAL : 0);
-            if (!SetFileInformationByHandle(handle, FileBasicInfo, &basic, sizeof basic)) {
-                throw Failed(shown, win::Win32Reason(GetLastError()));
-            }
-        }
-        FILE_DISPOSITION_INFO disposition{TRUE};
-        if (!SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                        sizeof disposition)) {
-            throw Failed(shown, win::Win32Reason(GetLastError()));
-        }
-        ++removed_;
+        if (!entry) return kGone;  // gone from its parent meanwhile
+        const LONGLONG id = FileIdOf(out.handle.get());
+        if (entry->id != 0 && id != 0 && entry->id != id) return kReplaced;
+        held = std::move(entry->name);
+        return {};
     }
 
-    /// Opens `entry` of `dir` for deletion as itself; an empty handle when it is gone. An
-    /// entry swapped for another kind meanwhile is opened again as what it is now.
-    DWORD Open(HANDLE dir, const Entry& entry, const std::string& shown, Handle& handle,
-               bool removing) {
-        bool folder = IsRealFolder(entry.attributes);
-        for (int round = 0; round < 4; ++round) {
-            const ACCESS_MASK access = DELETE | FILE_READ_ATTRIBUTES |
-                                       (force_ ? FILE_WRITE_ATTRIBUTES : 0) |
-                                       (folder ? FILE_LIST_DIRECTORY : 0);
-            const NTSTATUS status = OpenIn(dir, entry.name, access, handle);
-            if (Gone(status)) return 0;
-            if (status < 0) {
-                const std::string reason = NtReason(status);
-                throw removing ? Failed(shown, reason)
-                               : Stop{Outcome::kInUse, Describe(shown, reason)};
-            }
-            const DWORD attributes = AttributesOf(handle.get());
-            if (attributes == 0) {
-                const std::string reason = win::Win32Reason(GetLastError());
-                throw removing ? Failed(shown, reason)
-                               : Stop{Outcome::kInUse, Describe(shown, reason)};
-            }
-            if (IsRealFolder(attributes) == folder) return attributes;
-            folder = !folder;
-        }
-        const std::string reason = "it kept changing while it was being removed";
-        throw removing ? Failed(shown, reason) : Stop{Outcome::kInUse, Describe(shown, reason)};
+    std::optional<std::string> TopBlocker(const Node&, const Name&, const Node& folder) const {
+        if (ReadOnly(folder)) return "it is read-only";
+        return std::nullopt;
     }
 
-    bool RemovedAny() const { return removed_ != 0; }
-
-    Stop Failed(const std::string& path, const std::string& reason) const {
-        return {removed_ ? Outcome::kPartlyRemoved : Outcome::kInUse, Describe(path, reason)};
-    }
-
-    std::string Describe(const std::string& path, const std::string& reason) const {
-        if (path == top_) return "cannot delete the folder '" + top_ + "': " + reason;
-        return "cannot delete '" + path + "' in the folder '" + top_ + "': " + reason;
-    }
-
-  private:
-    static std::string Shown(const std::string& folder, const std::wstring& name) {
-        return folder + "\\" + win::Narrow(name).value_or("(a name that is not Unicode)");
-    }
-
-    /// The entries of the open folder `dir`, read from its start.
-    std::vector<Entry> Names(HANDLE dir, const std::string& shown) const {
-        std::vector<Entry> entries;
+    /// The entries of the open folder, read from its start.
+    TreeStep List(Node& folder, std::vector<Entry>& entries) const {
         std::vector<char> buffer(64 * 1024);
         FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
         for (;;) {
-            if (!GetFileInformationByHandleEx(dir, kind, buffer.data(), DWORD(buffer.size()))) {
+            if (!GetFileInformationByHandleEx(folder.handle.get(), kind, buffer.data(),
+                                              DWORD(buffer.size()))) {
                 const DWORD error = GetLastError();
-                if (error == ERROR_NO_MORE_FILES) break;
-                throw Failed(shown, win::Win32Reason(error));
+                return error == ERROR_NO_MORE_FILES ? TreeStep{} : Failure(win::Win32Reason(error));
             }
             kind = FileIdBothDirectoryInfo;
             for (std::size_t offset = 0;;) {
@@ -242,94 +174,93 @@ class TreeRemoval {
                     reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data() + offset);
                 std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
                 if (name != L"." && name != L"..") {
-                    entries.push_back({std::move(name), info->FileAttributes});
+                    entries.push_back({std::move(name), IsRealFolder(info->FileAttributes)});
                 }
                 if (info->NextEntryOffset == 0) break;
                 offset += info->NextEntryOffset;
             }
         }
-        return entries;
+    }
+
+    /// Opens the entry for deletion as the removal does: nothing held open by another process
+    /// without sharing deletion, nothing the account may not delete.
+    TreeStep Look(Node& dir, const Entry& entry, bool folder, Node& out) const {
+        TreeStep step = Open(dir, entry, folder, out);
+        return step.kind == kDone && ReadOnly(out) ? Failure("it is read-only") : step;
+    }
+    TreeStep Open(Node& dir, const Entry& entry, bool folder, Node& out) const {
+        const ACCESS_MASK access = DELETE | FILE_READ_ATTRIBUTES |
+                                   (force_ ? FILE_WRITE_ATTRIBUTES : 0) |
+                                   (folder ? FILE_LIST_DIRECTORY : 0);
+        if (TreeStep step = OpenAs(dir, entry.name, access, out); step.kind != kDone) {
+            return step;
+        }
+        return IsRealFolder(out.attributes) == folder ? kDone : kChanged;
+    }
+
+    bool IsFolder(const Node& node) const { return IsRealFolder(node.attributes); }
+    TreeStep Prepare(Node&) const { return {}; }
+
+    /// Marks the entry for deletion through its handle; it goes when the handle closes.
+    TreeStep Delete(Node&, const Entry&, Node& node) const {
+        if (node.attributes & FILE_ATTRIBUTE_READONLY) {
+            if (!force_) return Failure("it is read-only");
+            FILE_BASIC_INFO basic{};  // zero times are left as they are
+            basic.FileAttributes =
+                (node.attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)) |
+                (node.attributes == FILE_ATTRIBUTE_READONLY ? FILE_ATTRIBUTE_NORMAL : 0);
+            if (!SetFileInformationByHandle(node.handle.get(), FileBasicInfo, &basic,
+                                            sizeof basic)) {
+                return Failure(win::Win32Reason(GetLastError()));
+            }
+        }
+        FILE_DISPOSITION_INFO disposition{TRUE};
+        if (!SetFileInformationByHandle(node.handle.get(), FileDispositionInfo, &disposition,
+                                        sizeof disposition)) {
+            return Failure(win::Win32Reason(GetLastError()));
+        }
+        node.handle.reset();
+        return {};
+    }
+
+  private:
+    /// Opens `name` inside the folder `dir` as itself (a link or junction there is opened,
+    /// never followed), and reads its attributes.
+    static TreeStep OpenAs(Node& dir, std::wstring_view name, ACCESS_MASK access, Node& out) {
+        UNICODE_STRING text;
+        text.Buffer = const_cast<PWSTR>(name.data());
+        text.Length = text.MaximumLength = USHORT(name.size() * sizeof(wchar_t));
+        OBJECT_ATTRIBUTES attributes;
+        InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, dir.handle.get(),
+                                   nullptr);
+        IO_STATUS_BLOCK io{};
+        HANDLE handle = INVALID_HANDLE_VALUE;
+        const NTSTATUS status = NtCreateFile(
+            &handle, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, kShareAll, FILE_OPEN,
+            FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT,
+            nullptr, 0);
+        out.handle.reset(status >= 0 ? handle : INVALID_HANDLE_VALUE);
+        if (Gone(status)) return kGone;
+        if (status < 0) return Failure(NtReason(status));
+        out.attributes = AttributesOf(handle);
+        if (out.attributes == 0) return Failure(win::Win32Reason(GetLastError()));
+        return {};
+    }
+
+    /// Read-only, and to stay so.
+    bool ReadOnly(const Node& node) const {
+        return (node.attributes & FILE_ATTRIBUTE_READONLY) && !force_;
     }
 
     bool force_;
-    std::string top_;
-    long removed_ = 0;
 };
 
 }  // namespace
 
 FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
                                const std::string& top, bool force, char separator) {
-    auto cannot = [&](const std::string& what, const std::string& reason) {
-        return FolderRemoval{Outcome::kInUse, "cannot delete the folder '" + top +
-                                                  "': cannot open " + what + ": " + reason};
-    };
-    const auto wideBase = win::Widen(base);
-    if (!wideBase) return cannot("'" + base + "'", "its path is not valid UTF-8 text");
-    Handle parent(CreateFileW(wideBase->c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE,
-                              kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                              nullptr));
-    if (!parent) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            return {Outcome::kMissing, {}};
-        }
-        return cannot("'" + base + "'", win::Win32Reason(error));
-    }
-    if (!(AttributesOf(parent.get()) & FILE_ATTRIBUTE_DIRECTORY)) return {Outcome::kMissing, {}};
-
-    Handle folder;
-    DWORD attributes = 0;
-    std::string shown, held;
-    bool otherLetters = false;
-    for (std::size_t i = 0; i < levels.size(); ++i) {
-        const std::string joiner = shown.empty() ? "" : std::string(1, separator);
-        shown += joiner + levels[i];
-        if (folder) parent = std::move(folder);
-        const auto name = win::Widen(levels[i]);
-        if (!name) return cannot("'" + shown + "'", "its name is not valid UTF-8 text");
-        // The mailbox folder itself is opened for deletion; the levels above it only to look
-        // inside.
-        const bool last = i + 1 == levels.size();
-        const ACCESS_MASK access = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES |
-                                   (last ? DELETE | (force ? FILE_WRITE_ATTRIBUTES : 0) : 0);
-        const NTSTATUS status = OpenIn(parent.get(), *name, access, folder);
-        if (Gone(status)) return {Outcome::kMissing, {}};
-        if (status < 0) return cannot("'" + shown + "'", NtReason(status));
-        attributes = AttributesOf(folder.get());
-        if (attributes == 0) return cannot("'" + shown + "'", win::Win32Reason(GetLastError()));
-        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return {Outcome::kLink, shown};
-        if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return {Outcome::kMissing, {}};
-        // The name of the folder opened, as its parent lists it; the parent handle is queried
-        // here only.
-        std::optional<HeldEntry> entry;
-        if (const NTSTATUS query = QueryHeld(parent.get(), *name, entry); query < 0) {
-            return cannot("'" + shown + "'", NtReason(query));
-        }
-        if (!entry) return {Outcome::kMissing, {}};  // gone from its parent meanwhile
-        const LONGLONG id = FileIdOf(folder.get());
-        if (entry->id != 0 && id != 0 && entry->id != id) {
-            return {Outcome::kInUse, "cannot delete the folder '" + top + "': '" + shown +
-                                         "' was replaced while it was being opened"};
-        }
-        otherLetters = otherLetters || entry->name != *name;
-        held += joiner + win::Narrow(entry->name).value_or("(a name that is not Unicode)");
-    }
-    if (otherLetters) return {Outcome::kOtherLetters, held};
-
-    TreeRemoval removal(force, top);
-    try {
-        if ((attributes & FILE_ATTRIBUTE_READONLY) && !force) {
-            return {Outcome::kInUse, removal.Describe(top, "it is read-only")};
-        }
-        removal.Check(folder.get(), top);
-        removal.Remove(folder.get(), attributes, top);
-    } catch (const Stop& stop) {
-        return {stop.outcome, stop.detail};
-    }
-    // The folder goes when its handle closes; a folder still there then was not emptied.
-    folder.reset();
-    return {Outcome::kRemoved, {}};
+    WinTree tree(force);
+    return TreeRemoval<WinTree>(tree, top, separator).Run(base, levels);
 }
 
 std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name) {
@@ -344,9 +275,9 @@ std::optional<std::string> HeldEntryName(const std::string& dir, const std::stri
     }
     const auto wideDir = win::Widen(dir.empty() ? "." : dir);
     if (!wideDir) throw cannot("its path is not valid UTF-8 text");
-    Handle folder(CreateFileW(wideDir->c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                              kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                              nullptr));
+    UniqueWinHandle folder(CreateFileW(wideDir->c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                       kShareAll, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!folder) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||

@@ -12,16 +12,12 @@
 #include "platform/unique_handle.h"
 
 namespace seedwell::platform {
+
+void FdTraits::Close(int fd) noexcept { ::close(fd); }
+
 namespace {
 
 std::string Reason(int error) { return std::generic_category().message(error); }
-
-struct FdTraits {
-    static constexpr int Invalid() noexcept { return -1; }
-    static void Close(int fd) noexcept { ::close(fd); }
-};
-/// Owns an open file descriptor.
-using FileDescriptor = UniqueHandle<int, FdTraits>;
 
 class PosixFile : public ByteSource {
   public:
@@ -37,7 +33,7 @@ class PosixFile : public ByteSource {
     }
 
   private:
-    FileDescriptor fd_;
+    UniqueFd fd_;
     std::string path_;
 };
 

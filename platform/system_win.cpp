@@ -14,14 +14,10 @@
 #include "platform/win_text.h"
 
 namespace seedwell::platform {
-namespace {
 
-struct HandleTraits {
-    static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void Close(HANDLE handle) noexcept { CloseHandle(handle); }
-};
-/// Owns a handle that CreateFileW opened.
-using FileHandle = UniqueHandle<HANDLE, HandleTraits>;
+void WinHandleTraits::Close(void* handle) noexcept { CloseHandle(handle); }
+
+namespace {
 
 class WinFile : public ByteSource {
   public:
@@ -38,7 +34,7 @@ class WinFile : public ByteSource {
     }
 
   private:
-    FileHandle handle_;
+    UniqueWinHandle handle_;
     std::string path_;
 };
 

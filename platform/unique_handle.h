@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <utility>
 
 namespace seedwell::platform {
@@ -7,11 +8,11 @@ namespace seedwell::platform {
 /// The one owner of a C handle that is a plain value: a file descriptor, an iconv descriptor, a
 /// Windows HANDLE or HKEY. `Traits` gives the value that owns nothing and how to close one:
 ///
-///     struct FdTraits {
-///         static constexpr int Invalid() noexcept { return -1; }
-///         static void Close(int fd) noexcept { ::close(fd); }
+///     struct KeyTraits {
+///         static HKEY Invalid() noexcept { return nullptr; }
+///         static void Close(HKEY key) noexcept { RegCloseKey(key); }
 ///     };
-///     using Fd = UniqueHandle<int, FdTraits>;
+///     using KeyHandle = UniqueHandle<HKEY, KeyTraits>;
 ///
 /// Movable, not copyable; closes what it owns when destroyed, reset or assigned over. Close must
 /// not throw, so neither does anything here.
@@ -44,5 +45,20 @@ class UniqueHandle {
   private:
     T handle_ = Traits::Invalid();
 };
+
+/// A POSIX file descriptor, -1 when none; closed with close(), which the POSIX sources define.
+struct FdTraits {
+    static constexpr int Invalid() noexcept { return -1; }
+    static void Close(int fd) noexcept;
+};
+using UniqueFd = UniqueHandle<int, FdTraits>;
+
+/// A Windows kernel object's HANDLE (a void*), INVALID_HANDLE_VALUE when none, as CreateFileW and
+/// NtCreateFile leave it on failure; closed with CloseHandle, which the Windows sources define.
+struct WinHandleTraits {
+    static void* Invalid() noexcept { return reinterpret_cast<void*>(std::intptr_t{-1}); }
+    static void Close(void* handle) noexcept;
+};
+using UniqueWinHandle = UniqueHandle<void*, WinHandleTraits>;
 
 }  // namespace seedwell::platform

@@ -26,12 +26,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_view_literals;
 
-struct FdTraits {
-    static constexpr int Invalid() noexcept { return -1; }
-    static void Close(int fd) noexcept { ::close(fd); }
-};
-using Fd = platform::UniqueHandle<int, FdTraits>;
-
 [[noreturn]] void Fail(const std::string& file, const std::string& why) {
     throw Error("cannot write the registry file '" + file + "': " + why);
 }
@@ -59,7 +53,7 @@ void WriteAtomically(const std::string& file, const std::string& bytes, bool exi
         if (error) Fail(file, "cannot make its folder: " + error.message());
     }
     std::string temp = (parent / ("." + path.filename().string() + ".XXXXXX")).string();
-    Fd fd(::mkstemp(temp.data()));
+    platform::UniqueFd fd(::mkstemp(temp.data()));
     if (!fd)
         Fail(file, std::string("cannot make a temporary file beside it: ") + std::strerror(errno));
     auto failWith = [&](const char* what) {
@@ -91,7 +85,7 @@ void WriteAtomically(const std::string& file, const std::string& bytes, bool exi
         ::unlink(temp.c_str());
         Fail(file, "renaming the temporary file failed: " + reason);
     }
-    const Fd dir(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const platform::UniqueFd dir(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir) ::fsync(dir.get());
 }
 
@@ -131,7 +125,8 @@ void SetRegistryString(const std::string& fileGiven, std::string_view keyPath,
 }
 
 void CreateStore(const std::string& path) {
-    const Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    const platform::UniqueFd fd(
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     // The umask may only narrow the mode; make sure it is exactly owner-only.
     if (fd && ::fchmod(fd.get(), 0600) != 0) {
         throw Error("cannot make the record store '" + path +

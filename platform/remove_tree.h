@@ -1,0 +1,181 @@
+#pragma once
+
+// The removal of StdFileSystem::RemoveFolderBelow, written once over the few primitives each
+// platform gives (remove_tree_posix.cpp, remove_tree_win.cpp): every step goes from the open
+// handle of the folder it works in, nothing below the base is followed, and the whole tree is
+// checked before the first entry goes.
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/filesystem.h"
+
+namespace seedwell::platform {
+
+/// What one primitive came to.
+struct TreeStep {
+    enum Kind {
+        kDone,
+        kGone,      ///< nothing there (any more), or no folder where a level should be
+        kChanged,   ///< not of the kind asked (any more): to be tried as the other kind
+        kLink,      ///< a level is a link (on Windows any reparse point)
+        kReplaced,  ///< the level opened is not the entry its parent lists under that name
+        kFailed,
+    };
+    TreeStep(Kind kind = kDone, std::string reason = {}) : kind(kind), reason(std::move(reason)) {}
+    Kind kind;
+    std::string reason;  ///< why, for kFailed and kChanged
+};
+
+/// An entry as its folder lists it; `folder` (a real folder, not a link) may be stale by now.
+template <typename Name>
+struct TreeEntry {
+    Name name;
+    bool folder;
+};
+
+/// The removal over the primitives `Ops` of one platform, which give `Name` (a name as the
+/// platform holds it), `Node` (the movable owner of an open folder or entry; an entry that is no
+/// folder may be reached by its name only), `kRounds` (how often an entry that keeps changing its
+/// kind is tried), and these, most answering a TreeStep:
+/// - `Native(utf8)` (nullopt for what is no name there), `Shown(name)`: a name from and to UTF-8;
+/// - `OpenBase(path, Node&)`: the base, followed wherever it leads;
+/// - `OpenLevel(parent, name, bool last, Node&, Name& held)`: a level as itself, `held` the name
+///   its parent holds it under; the last one is opened to be removed;
+/// - `TopBlocker(parent, name, folder)`: what would stop the removal of that last one, or nullopt;
+/// - `List(folder, std::vector<Entry>&)`: its entries but "." and "..";
+/// - `Look(dir, entry, bool folder, Node&)` to check (failing for what would stop its removal),
+///   `Open(...)` to remove: the entry, as a folder when `folder`;
+/// - `IsFolder(node)`: a real folder, checked and removed with what it holds;
+/// - `Prepare(folder)`: readies an open folder for the removal of its entries;
+/// - `Delete(dir, entry, node)`: removes the entry (a folder once emptied) and closes `node`.
+template <typename Ops>
+class TreeRemoval {
+  public:
+    using Name = typename Ops::Name;
+    using Node = typename Ops::Node;
+    using Entry = TreeEntry<Name>;
+    using Outcome = FolderRemoval::Outcome;
+    using enum TreeStep::Kind;
+
+    /// `top` is the path of the folder removed; `separator` joins levels and entries in messages.
+    TreeRemoval(Ops& ops, std::string top, char separator)
+        : ops_(ops), top_(std::move(top)), separator_(separator) {}
+
+    /// Removes `base`/levels[0]/.../levels.back() as FileSystem::RemoveFolderBelow promises;
+    /// `levels` is not empty.
+    FolderRemoval Run(const std::string& base, const std::vector<std::string>& levels) {
+        Node parent, folder;
+        TreeStep step = ops_.OpenBase(base, parent);
+        if (step.kind == kGone) return {Outcome::kMissing, {}};
+        if (step.kind != kDone) return CannotOpen(base, step.reason);
+        Name name, heldName;
+        std::string shown, held;
+        bool otherLetters = false;
+        for (std::size_t i = 0; i < levels.size(); ++i) {
+            const std::string joiner = shown.empty() ? "" : std::string(1, separator_);
+            shown += joiner + levels[i];
+            if (i > 0) parent = std::move(folder);
+            auto native = ops_.Native(levels[i]);
+            if (!native) return CannotOpen(shown, "its name is not valid UTF-8 text");
+            name = std::move(*native);
+            step = ops_.OpenLevel(parent, name, i + 1 == levels.size(), folder, heldName);
+            if (step.kind == kGone) return {Outcome::kMissing, {}};
+            if (step.kind == kLink) return {Outcome::kLink, shown};
+            if (step.kind == kReplaced) {
+                return Failed(top_, "'" + shown + "' was replaced while it was being opened");
+            }
+            if (step.kind != kDone) return CannotOpen(shown, step.reason);
+            otherLetters = otherLetters || heldName != name;
+            held += joiner + ops_.Shown(heldName);
+        }
+        if (otherLetters) return {Outcome::kOtherLetters, held};
+        try {
+            if (auto reason = ops_.TopBlocker(parent, name, folder)) throw Failed(top_, *reason);
+            Check(folder, top_);
+            Empty(folder, top_);
+            step = ops_.Delete(parent, Entry{name, true}, folder);
+            if (step.kind == kFailed || step.kind == kChanged) {
+                throw Failed(top_, step.reason);
+            }
+        } catch (const FolderRemoval& stop) {
+            return stop;
+        }
+        return {Outcome::kRemoved, {}};
+    }
+
+  private:
+    /// Throws kInUse unless everything in the open folder `dir` (at `shown`) can be removed.
+    void Check(Node& dir, const std::string& shown) {
+        for (const Entry& entry : List(dir, shown)) {
+            const std::string path = shown + separator_ + ops_.Shown(entry.name);
+            Node node;
+            const TreeStep step = Settle(
+                entry.folder, [&](bool folder) { return ops_.Look(dir, entry, folder, node); });
+            if (step.kind == kGone) continue;
+            if (step.kind != kDone) throw Failed(path, step.reason);
+            if (ops_.IsFolder(node)) Check(node, path);
+        }
+    }
+
+    /// Removes everything in the open folder `dir` (at `shown`); what is gone already is no
+    /// failure, and whatever an entry is swapped for is removed as what it is now.
+    void Empty(Node& dir, const std::string& shown) {
+        if (TreeStep step = ops_.Prepare(dir); step.kind != kDone) {
+            throw Failed(shown, step.reason);
+        }
+        for (const Entry& entry : List(dir, shown)) {
+            const std::string path = shown + separator_ + ops_.Shown(entry.name);
+            const TreeStep step = Settle(entry.folder, [&](bool folder) {
+                Node node;
+                if (TreeStep opened = ops_.Open(dir, entry, folder, node); opened.kind != kDone) {
+                    return opened;
+                }
+                if (ops_.IsFolder(node)) Empty(node, path);
+                return ops_.Delete(dir, entry, node);
+            });
+            if (step.kind == kDone) ++removed_;
+            if (step.kind == kFailed) throw Failed(path, step.reason);
+        }
+    }
+
+    /// `attempt(folder)` until it no longer answers kChanged, taking the entry as the other kind
+    /// each time, for Ops::kRounds rounds at most.
+    template <typename Attempt>
+    static TreeStep Settle(bool folder, Attempt&& attempt) {
+        for (int round = 0; round < Ops::kRounds; ++round, folder = !folder) {
+            TreeStep step = attempt(folder);
+            if (step.kind != kChanged) return step;
+        }
+        return {kFailed, "it kept changing while it was being removed"};
+    }
+
+    std::vector<Entry> List(Node& folder, const std::string& shown) const {
+        std::vector<Entry> entries;
+        if (TreeStep step = ops_.List(folder, entries); step.kind != kDone) {
+            throw Failed(shown, step.reason);
+        }
+        return entries;
+    }
+
+    FolderRemoval CannotOpen(const std::string& what, const std::string& reason) const {
+        return Failed(top_, "cannot open '" + what + "': " + reason);
+    }
+
+    /// kInUse until something was removed, kPartlyRemoved after.
+    FolderRemoval Failed(const std::string& path, const std::string& reason) const {
+        const std::string where = path == top_ ? "the folder '" + top_ + "'"
+                                               : "'" + path + "' in the folder '" + top_ + "'";
+        return {removed_ ? Outcome::kPartlyRemoved : Outcome::kInUse,
+                "cannot delete " + where + ": " + reason};
+    }
+
+    Ops& ops_;
+    std::string top_;
+    char separator_;
+    long removed_ = 0;
+};
+
+}  // namespace seedwell::platform
