@@ -122,9 +122,11 @@ class WinTree {
     TreeStep OpenBase(const std::string& base, Node& out) const {
         const auto wide = win::Widen(base);
         if (!wide) return Failure("its path is not valid UTF-8 text");
-        out.handle.reset(CreateFileW(wide->c_str(),
-                                     FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE, kShareAll,
-                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        // Read-attributes access too: the kind is read from this handle below, and Windows
+        // refuses that read to a handle opened without it (Wine does not check).
+        out.handle.reset(CreateFileW(
+            wide->c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+            kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!out.handle) {
             const DWORD error = GetLastError();
             if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return kGone;
