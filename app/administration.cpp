@@ -5,7 +5,7 @@
 namespace seedwell::app {
 
 SystemServices::SystemServices()
-    : registry_(platform::MakeSystemRegistry()),
+    : registry_(MakeSystemRegistry()),
       objects_(MakeAdministrationObjects(*registry_)),
       files_(platform::MakeSystemFileSystem()),
       services_{*objects_, *files_, *registry_, platform::CodePage::System()} {}

@@ -9,6 +9,10 @@
 
 namespace seedwell::app {
 
+/// The registry of this build: the stand-in's registry file off Windows (SEEDWELL_REGISTRY,
+/// else /etc/tarnwick/registry.reg, read anew at every lookup), the real registry on Windows.
+std::unique_ptr<platform::Registry> MakeSystemRegistry();
+
 /// The factory of the mail server's administration objects on this build: the stand-in
 /// server's classes off Windows, the real server's COM objects on Windows. `registry` must
 /// outlive the factory. Throws seedwell::Error when the factory cannot be set up.

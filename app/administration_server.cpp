@@ -1,8 +1,15 @@
 #include "app/administration.h"
 
+#include "platform/codepage.h"
+#include "server/regfile_registry.h"
 #include "server/server.h"
 
 namespace seedwell::app {
+
+std::unique_ptr<platform::Registry> MakeSystemRegistry() {
+    return std::make_unique<server::RegFileRegistry>(server::DefaultRegistryFile(),
+                                                     platform::CodePage::System());
+}
 
 std::unique_ptr<platform::ObjectFactory> MakeAdministrationObjects(platform::Registry& registry) {
     auto classes = std::make_unique<server::ClassTable>();

@@ -28,7 +28,7 @@
 #include "platform/codepage.h"
 #include "platform/filesystem.h"
 #include "platform/objects.h"
-#include "platform/regfile_registry.h"
+#include "server/regfile_registry.h"
 #include "server/schema.h"
 #include "server/server.h"
 #include "server/sqlite.h"
@@ -102,7 +102,7 @@ enum class Shown { kNoProgress, kProgress };
 /// QT_QPA_PLATFORM says otherwise; with kNoProgress it paces nothing.
 inline void RunThroughObjects(const Server& server, const std::string& file, Run run,
                               Shown shown = Shown::kNoProgress) {
-    platform::RegFileRegistry registry(server.registryFile, platform::CodePage::System());
+    server::RegFileRegistry registry(server.registryFile, platform::CodePage::System());
     server::ClassTable classes;
     server::RegisterServerClasses(classes, registry);
     auto files = platform::MakeSystemFileSystem();

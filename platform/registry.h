@@ -49,8 +49,4 @@ class Registry {
                                                  std::uint32_t access) = 0;
 };
 
-/// The registry of this platform: on Windows the real one; elsewhere the `.reg` file named by
-/// SEEDWELL_REGISTRY, else /etc/tarnwick/registry.reg, read anew at every OpenKey.
-std::unique_ptr<Registry> MakeSystemRegistry();
-
 }  // namespace seedwell::platform

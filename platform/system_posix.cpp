@@ -8,7 +8,6 @@
 
 #include "platform/error.h"
 #include "platform/filesystem_std.h"
-#include "platform/regfile_registry.h"
 #include "platform/unique_handle.h"
 
 namespace seedwell::platform {
@@ -72,9 +71,5 @@ std::optional<std::string> StdFileSystem::NameProblem(std::string_view, std::str
 }
 
 std::unique_ptr<FileSystem> MakeSystemFileSystem() { return std::make_unique<StdFileSystem>(); }
-
-std::unique_ptr<Registry> MakeSystemRegistry() {
-    return std::make_unique<RegFileRegistry>(DefaultRegistryFile(), CodePage::System());
-}
 
 }  // namespace seedwell::platform

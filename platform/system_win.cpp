@@ -9,7 +9,6 @@
 #include "platform/error.h"
 #include "platform/filesystem_std.h"
 #include "platform/printable.h"
-#include "platform/registry_win.h"
 #include "platform/unique_handle.h"
 #include "platform/win_text.h"
 
@@ -153,7 +152,5 @@ std::optional<std::string> StdFileSystem::NameProblem(std::string_view what,
 }
 
 std::unique_ptr<FileSystem> MakeSystemFileSystem() { return std::make_unique<StdFileSystem>(); }
-
-std::unique_ptr<Registry> MakeSystemRegistry() { return std::make_unique<WinRegistry>(); }
 
 }  // namespace seedwell::platform

@@ -10,8 +10,8 @@
 namespace seedwell::server {
 namespace {
 
-using platform::RegFileLine;
-using Kind = platform::RegFileLineMeaning::Kind;
+using server::RegFileLine;
+using Kind = server::RegFileLineMeaning::Kind;
 
 std::string Escape(std::string_view text) {
     std::string out;
@@ -31,7 +31,7 @@ RegFileLine MakeLine(const platform::CodePage& page, std::string_view text, bool
 
 /// True when `line` is text that ends in a backslash, so that a hex list it holds goes on.
 bool EndsInBackslash(const RegFileLine& line) {
-    return line.text && platform::ClassifyRegFileLine(*line.text).text.ends_with('\\');
+    return line.text && server::ClassifyRegFileLine(*line.text).text.ends_with('\\');
 }
 
 /// Puts `newLine` in place of the last line that sets the value `name` under the key at
@@ -47,7 +47,7 @@ bool PlaceInKey(std::vector<RegFileLine>& lines, std::string_view keyPath, std::
             if (inKey) lastInKey = i;
             continue;
         }
-        const auto line = platform::ClassifyRegFileLine(*lines[i].text);
+        const auto line = server::ClassifyRegFileLine(*lines[i].text);
         if (line.kind == Kind::kKey) {
             inKey = line.key && platform::EqualsIgnoringCase(*line.key, keyPath);
             if (inKey) lastInKey = i;
@@ -78,8 +78,8 @@ bool PlaceInKey(std::vector<RegFileLine>& lines, std::string_view keyPath, std::
 /// holding `data`.
 bool Holds(const std::string& bytes, const platform::CodePage& codePage, std::string_view keyPath,
            std::string_view name, const std::optional<std::string>& data) {
-    const auto tree = platform::ParseRegFile(bytes, codePage);
-    const platform::RegFileKey* key = tree ? tree->FindKey(keyPath) : nullptr;
+    const auto tree = server::ParseRegFile(bytes, codePage);
+    const server::RegFileKey* key = tree ? tree->FindKey(keyPath) : nullptr;
     if (!key) return false;
     const auto it = key->values.find(platform::AsciiLower(name));
     return it != key->values.end() && it->second.type == platform::kRegSz &&
@@ -90,23 +90,23 @@ bool Holds(const std::string& bytes, const platform::CodePage& codePage, std::st
 
 std::optional<RegFileEditor> RegFileEditor::Parse(std::string_view bytes,
                                                   const platform::CodePage& codePage) {
-    auto file = platform::SplitRegFile(bytes, codePage);
+    auto file = server::SplitRegFile(bytes, codePage);
     if (!file) return std::nullopt;
     return RegFileEditor(std::move(*file), codePage);
 }
 
 RegFileEditor RegFileEditor::Empty(bool utf16, const platform::CodePage& codePage) {
-    const auto header = utf16 ? platform::kRegFileHeader5 : platform::kRegFileHeader4;
+    const auto header = utf16 ? server::kRegFileHeader5 : server::kRegFileHeader4;
     return RegFileEditor(
         {utf16,
          utf16,
          utf16 ? "\xFF\xFE" : "",
-         {MakeLine(platform::RegFileLineCodePage(utf16, codePage), header, true), {"", ""}}},
+         {MakeLine(server::RegFileLineCodePage(utf16, codePage), header, true), {"", ""}}},
         codePage);
 }
 
-platform::RegFileTree RegFileEditor::Tree() const {
-    return platform::ParseRegFileLines(file_, *codePage_);
+server::RegFileTree RegFileEditor::Tree() const {
+    return server::ParseRegFileLines(file_, *codePage_);
 }
 
 void RegFileEditor::SetString(std::string_view keyPath, std::string_view name,
@@ -118,7 +118,7 @@ void RegFileEditor::SetString(std::string_view keyPath, std::string_view name,
         if (!platform::IsValidUtf8(text)) throw Error("the value is not valid UTF-8 text");
     }
     std::vector<RegFileLine>& lines = file_.lines;
-    const platform::CodePage& page = platform::RegFileLineCodePage(file_.utf16, *codePage_);
+    const platform::CodePage& page = server::RegFileLineCodePage(file_.utf16, *codePage_);
     const std::string keyLine = "[" + std::string(keyPath) + "]";
     const std::string valueLine = "\"" + Escape(name) + "\"=\"" + Escape(value) + "\"";
     const std::string_view cr = file_.utf16 ? std::string_view("\r\0", 2) : "\r";

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/regfile.h"
+#include "server/regfile.h"
 
 namespace seedwell::server {
 
@@ -13,17 +13,17 @@ namespace seedwell::server {
 /// lines and text that is not valid in the code page stay as they are.
 class RegFileEditor {
   public:
-    /// Reads the bytes of a registry file (see platform::SplitRegFile); `codePage` must outlive
+    /// Reads the bytes of a registry file (see server::SplitRegFile); `codePage` must outlive
     /// the result. Returns nullopt when the bytes are not a registry file or are larger than
-    /// platform::kMaxRegFileSize.
+    /// server::kMaxRegFileSize.
     static std::optional<RegFileEditor> Parse(std::string_view bytes,
                                               const platform::CodePage& codePage);
     /// A file holding only the header: "REGEDIT4" in 8-bit text, or the 5.00 header in UTF-16LE
     /// when `utf16`; lines end in CR LF.
     static RegFileEditor Empty(bool utf16, const platform::CodePage& codePage);
 
-    /// The keys and values the file defines (see platform::ParseRegFileLines).
-    platform::RegFileTree Tree() const;
+    /// The keys and values the file defines (see server::ParseRegFileLines).
+    server::RegFileTree Tree() const;
 
     /// Sets the string value `name` of the key at `keyPath` (the full path, as a key line gives
     /// it) to `value` (UTF-8), keeping every other line: the last line that sets the value under
@@ -38,10 +38,10 @@ class RegFileEditor {
     std::string Serialise() const;
 
   private:
-    RegFileEditor(platform::RegFileLines file, const platform::CodePage& codePage)
+    RegFileEditor(server::RegFileLines file, const platform::CodePage& codePage)
         : file_(std::move(file)), codePage_(&codePage) {}
 
-    platform::RegFileLines file_;
+    server::RegFileLines file_;
     const platform::CodePage* codePage_;
 };
 

@@ -8,7 +8,7 @@
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/printable.h"
-#include "platform/regfile_registry.h"
+#include "server/regfile_registry.h"
 #include "platform/registry.h"
 #include "server/install.h"
 #include "server/listing.h"
@@ -114,14 +114,14 @@ int main(int argc, char** argv) {
 
     try {
         const std::string file =
-            registryFile.empty() ? platform::DefaultRegistryFile() : registryFile;
+            registryFile.empty() ? server::DefaultRegistryFile() : registryFile;
         if (*install) {
             const std::string written = server::InstallServer(dataDir, file);
             std::cout << "installed the mail server in '" << written << "' (registry file '" << file
                       << "')\n";
             return 0;
         }
-        platform::RegFileRegistry registry(file, platform::CodePage::System());
+        server::RegFileRegistry registry(file, platform::CodePage::System());
         server::Store store(server::LocateStore(registry));
         if (*postofficeAdd) {
             const std::string name = FromArgument(postofficeName, "post office name");

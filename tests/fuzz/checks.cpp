@@ -10,8 +10,8 @@
 
 #include "platform/error.h"
 #include "platform/filesystem_std.h"
-#include "platform/regfile.h"
 #include "platform/registry.h"
+#include "server/regfile.h"
 #include "server/regfile_editor.h"
 #include "support/fields.h"
 #include "support/import_file.h"
@@ -311,7 +311,7 @@ std::string CheckValueText(const platform::RegistryValue& value, const platform:
     return {};
 }
 
-std::string CheckTree(const platform::RegFileTree& tree, const platform::CodePage& codePage) {
+std::string CheckTree(const server::RegFileTree& tree, const platform::CodePage& codePage) {
     const std::string in = " (" + codePage.Name() + ")";
     static constexpr std::string_view kServerKey =
         "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarnwick\\Tarnwick";
@@ -361,7 +361,7 @@ std::string CheckTree(const platform::RegFileTree& tree, const platform::CodePag
 
 /// The keys, value names and types of `tree`, which do not depend on the code page when the
 /// file is ASCII.
-std::vector<std::string> Shape(const platform::RegFileTree& tree) {
+std::vector<std::string> Shape(const server::RegFileTree& tree) {
     std::vector<std::string> shape;
     for (const auto& [path, key] : tree.keys) {
         shape.push_back(path);
@@ -373,7 +373,7 @@ std::vector<std::string> Shape(const platform::RegFileTree& tree) {
 }
 
 /// Everything `tree` holds, in order, for comparing two trees.
-std::vector<std::string> Contents(const platform::RegFileTree& tree) {
+std::vector<std::string> Contents(const server::RegFileTree& tree) {
     std::vector<std::string> contents;
     for (const auto& [path, key] : tree.keys) {
         contents.push_back(path);
@@ -429,8 +429,8 @@ std::optional<std::string> RewriteLineEnds(std::string_view bytes, bool crlf,
 }  // namespace
 
 std::string CheckRegFile(std::string_view input) {
-    const auto utf8 = platform::ParseRegFile(input, Utf8());
-    const auto latin1 = platform::ParseRegFile(input, Latin1());
+    const auto utf8 = server::ParseRegFile(input, Utf8());
+    const auto latin1 = server::ParseRegFile(input, Latin1());
     for (const auto* tree : {&utf8, &latin1}) {
         if (!*tree) continue;
         const auto& codePage = tree == &utf8 ? Utf8() : Latin1();
@@ -448,7 +448,7 @@ std::string CheckRegFile(std::string_view input) {
             if (edited.Serialise() != input) return "a refused edit changed the registry file";
             continue;
         }
-        const auto reread = platform::ParseRegFile(edited.Serialise(), codePage);
+        const auto reread = server::ParseRegFile(edited.Serialise(), codePage);
         if (!reread || !reread->FindValue("HKEY_LOCAL_MACHINE\\Edited", "value")) {
             return "a value set in a registry file is not there when it is read again";
         }
@@ -470,7 +470,7 @@ std::string CheckRegFile(std::string_view input) {
                                    Rewrite{false, " \t", "blanks at the end of every line"}}) {
         const auto rewritten = RewriteLineEnds(input, rewrite.crlf, rewrite.blanks);
         if (!rewritten) continue;
-        const auto again = platform::ParseRegFile(*rewritten, Utf8());
+        const auto again = server::ParseRegFile(*rewritten, Utf8());
         if (again.has_value() != utf8.has_value() ||
             (utf8 && Contents(*again) != Contents(*utf8))) {
             return std::string("the file means something else with ") + rewrite.what;

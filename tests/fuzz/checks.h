@@ -20,7 +20,7 @@ std::string CheckGetField(std::string_view input);
 /// the model refuses.
 std::string CheckImportFile(std::string_view input);
 
-/// platform::ParseRegFile with the UTF-8 and the ISO-8859-1 code page, then lookups of every key
+/// server::ParseRegFile with the UTF-8 and the ISO-8859-1 code page, then lookups of every key
 /// and value found and support::RegistryValueToText on every value; a registry file is also
 /// read as a server::RegFileEditor, written back unchanged, and edited.
 std::string CheckRegFile(std::string_view input);

@@ -27,7 +27,7 @@
 #include "platform/codepage.h"
 #include "platform/filesystem_std.h"
 #include "platform/objects.h"
-#include "platform/regfile_registry.h"
+#include "server/regfile_registry.h"
 #include "server/schema.h"
 #include "server/server.h"
 #include "server/store.h"
@@ -165,7 +165,7 @@ class ServerTest : public ::testing::Test {
     /// data directory's post-office root.
     Outcome Run(Kind kind, const std::string& path, const Decorators& decorators = {},
                 const std::string* root = nullptr) {
-        platform::RegFileRegistry registry(registryFile, platform::CodePage::System());
+        server::RegFileRegistry registry(registryFile, platform::CodePage::System());
         server::ClassTable table;
         server::RegisterServerClasses(table, registry);
         platform::StdFileSystem stdFiles;

@@ -14,7 +14,7 @@ namespace {
 using ::testing::HasSubstr;
 
 std::string ReadDataDirectory(const std::string& registryFile) {
-    platform::RegFileRegistry registry(registryFile, platform::CodePage::System());
+    server::RegFileRegistry registry(registryFile, platform::CodePage::System());
     return support::GetDataDirectory(registry);
 }
 

@@ -21,7 +21,7 @@
 
 #include "platform/codepage.h"
 #include "platform/objects.h"
-#include "platform/regfile_registry.h"
+#include "server/regfile_registry.h"
 #include "server/server.h"
 #include "server/store.h"
 #include "tests/fakes/installed_server.h"
@@ -99,7 +99,7 @@ class ServerFixture : public ::testing::Test {
     test_support::InstalledServer server_{temp_.Path()};
     const std::string& dataDir_ = server_.data;
     const std::string& registryFile_ = server_.registryFile;
-    platform::RegFileRegistry registry_;
+    server::RegFileRegistry registry_;
     server::ClassTable table_;
 };
 

@@ -11,7 +11,7 @@
 
 #include "platform/codepage.h"
 #include "platform/objects.h"
-#include "platform/regfile_registry.h"
+#include "server/regfile_registry.h"
 #include "server/server.h"
 
 int main(int argc, char** argv) {
@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     const std::string prefix = argv[2];
     const long count = std::strtol(argv[3], nullptr, 10);
     try {
-        platform::RegFileRegistry registry(argv[1], platform::CodePage::System());
+        server::RegFileRegistry registry(argv[1], platform::CodePage::System());
         server::ClassTable table;
         server::RegisterServerClasses(table, registry);
         for (long i = 0; count == 0 || i < count; ++i) {

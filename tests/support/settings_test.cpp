@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/regfile_registry.h"
+#include "server/regfile_registry.h"
 #include "tests/fakes/fake_registry.h"
 #include "tests/fakes/temp_folder.h"
 
@@ -72,7 +72,7 @@ class RegistryFileTest : public ::testing::Test {
     }
 
     test_support::TempFolder temp;
-    platform::RegFileRegistry registry{temp / "registry.reg", kUtf8};
+    server::RegFileRegistry registry{temp / "registry.reg", kUtf8};
 };
 
 constexpr const char* kValues =

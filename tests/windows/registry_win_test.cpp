@@ -145,11 +145,5 @@ TEST_F(RegistryTest, TextOutsideTheAnsiCodePageIsUnreadableNotMangled) {
     EXPECT_EQ(key->QueryValue("\xD0\x9F"), std::nullopt);  // a name the code page cannot hold
 }
 
-TEST(SystemRegistry, IsTheRealRegistry) {
-    auto registry = MakeSystemRegistry();
-    EXPECT_NE(registry->OpenKey("SOFTWARE", kKeyRead), nullptr);
-    EXPECT_EQ(registry->OpenKey("SOFTWARE\\Seedwell\\No Such Key", kKeyRead), nullptr);
-}
-
 }  // namespace
 }  // namespace seedwell::platform

@@ -8,7 +8,7 @@
 
 #include "platform/codepage.h"
 #include "platform/error.h"
-#include "platform/registry.h"
+#include "platform/registry_win.h"
 #include "platform/win_text.h"
 #include "server/listing.h"
 #include "support/settings.h"
@@ -56,8 +56,8 @@ std::string Unescape(const std::string& text) {
 
 RecordFile::RecordFile(const std::string& name, const std::string& header)
     : header_(header), columns_(Split(header).size()) {
-    const auto registry = platform::MakeSystemRegistry();
-    const std::string data = support::GetDataDirectory(*registry, platform::CodePage::System());
+    platform::WinRegistry registry;
+    const std::string data = support::GetDataDirectory(registry, platform::CodePage::System());
     if (data.empty()) {
         throw Error("the mail server's data directory is not set in the registry");
     }

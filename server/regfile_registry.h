@@ -5,7 +5,7 @@
 #include "platform/codepage.h"
 #include "platform/registry.h"
 
-namespace seedwell::platform {
+namespace seedwell::server {
 
 /// The registry file off Windows: $SEEDWELL_REGISTRY when set and not empty, else
 /// /etc/tarnwick/registry.reg.
@@ -14,18 +14,19 @@ std::string DefaultRegistryFile();
 /// HKEY_LOCAL_MACHINE served from a registry file (see ParseRegFile). The file is read anew at
 /// every OpenKey; an open key answers from what the file held when it was opened. Files have no
 /// rights per key, so any access mask is granted.
-class RegFileRegistry : public Registry {
+class RegFileRegistry : public platform::Registry {
   public:
     /// `codePage` must outlive this object.
-    RegFileRegistry(std::string path, const CodePage& codePage);
+    RegFileRegistry(std::string path, const platform::CodePage& codePage);
     /// nullptr when the key is missing. Throws seedwell::Error naming the file when it is missing,
     /// unreadable or not a registry file.
-    std::unique_ptr<RegistryKey> OpenKey(std::string_view keyPath, std::uint32_t access) override;
+    std::unique_ptr<platform::RegistryKey> OpenKey(std::string_view keyPath,
+                                                   std::uint32_t access) override;
     const std::string& Path() const { return path_; }
 
   private:
     std::string path_;
-    const CodePage& codePage_;
+    const platform::CodePage& codePage_;
 };
 
-}  // namespace seedwell::platform
+}  // namespace seedwell::server

@@ -1,11 +1,11 @@
-#include "platform/regfile.h"
+#include "server/regfile.h"
 
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
-#include "platform/regfile_registry.h"
+#include "server/regfile_registry.h"
 #include "tests/fakes/temp_folder.h"
 
 namespace seedwell::platform {
@@ -17,7 +17,12 @@ void PrintTo(const RegistryValue& value, std::ostream* out) {
     *out << "type " << value.type << ": " << ::testing::PrintToString(value.data);
 }
 
+}  // namespace seedwell::platform
+
+namespace seedwell::server {
 namespace {
+
+using namespace platform;
 
 const CodePage kUtf8("UTF-8");
 const CodePage kLatin1("ISO-8859-1");
@@ -212,4 +217,4 @@ TEST(RegFileRegistry, ReadsTheFileAtEveryOpen) {
 }
 
 }  // namespace
-}  // namespace seedwell::platform
+}  // namespace seedwell::server

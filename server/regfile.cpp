@@ -1,8 +1,19 @@
-#include "platform/regfile.h"
+#include "server/regfile.h"
 
 #include "platform/ascii.h"
 
-namespace seedwell::platform {
+namespace seedwell::server {
+
+using platform::AsciiLower;
+using platform::CodePage;
+using platform::EqualsIgnoringCase;
+using platform::kRegBinary;
+using platform::kRegDword;
+using platform::kRegExpandSz;
+using platform::kRegMultiSz;
+using platform::kRegSz;
+using platform::RegistryValue;
+
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -266,4 +277,4 @@ std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& 
     return ParseRegFileLines(*file, codePage);
 }
 
-}  // namespace seedwell::platform
+}  // namespace seedwell::server

@@ -11,7 +11,7 @@
 #include "platform/codepage.h"
 #include "platform/registry.h"
 
-namespace seedwell::platform {
+namespace seedwell::server {
 
 /// The largest registry file that is read; a bigger one is not a registry file.
 inline constexpr std::size_t kMaxRegFileSize = 16 * 1024 * 1024;
@@ -19,7 +19,7 @@ inline constexpr std::size_t kMaxRegFileSize = 16 * 1024 * 1024;
 /// One value of a registry file: its type code and the bytes a lookup answers, or no bytes when
 /// its text cannot be represented in the code page (the value is then unreadable).
 struct RegFileValue {
-    std::uint32_t type = kRegNone;
+    std::uint32_t type = platform::kRegNone;
     std::optional<std::string> data;
 };
 
@@ -37,7 +37,8 @@ class RegFileTree {
     const RegFileKey* FindKey(std::string_view path) const;
     /// The type and bytes of the value `name` of the key at `path`, or nullopt when the key or
     /// the value is missing or the value is unreadable.
-    std::optional<RegistryValue> FindValue(std::string_view path, std::string_view name) const;
+    std::optional<platform::RegistryValue> FindValue(std::string_view path,
+                                                     std::string_view name) const;
 
     /// Keys by full path in ASCII lower case.
     std::map<std::string, RegFileKey, std::less<>> keys;
@@ -68,10 +69,11 @@ struct RegFileLines {
 /// The lines of the bytes of a registry file: "Windows Registry Editor Version 5.00" as UTF-16LE
 /// text with its byte-order mark (or as 8-bit text), or "REGEDIT4" as 8-bit text in `codePage`.
 /// Returns nullopt when the bytes are not a registry file or are larger than kMaxRegFileSize.
-std::optional<RegFileLines> SplitRegFile(std::string_view bytes, const CodePage& codePage);
+std::optional<RegFileLines> SplitRegFile(std::string_view bytes,
+                                         const platform::CodePage& codePage);
 
 /// The code page the lines of a file are written in: UTF-16LE when `utf16`, else `codePage`.
-const CodePage& RegFileLineCodePage(bool utf16, const CodePage& codePage);
+const platform::CodePage& RegFileLineCodePage(bool utf16, const platform::CodePage& codePage);
 
 /// What the text of one line means on its own. Which key a value line belongs to, and whether a
 /// line goes on a hex list that an earlier line ends in a backslash, depend on the lines before.
@@ -98,11 +100,11 @@ RegFileLineMeaning ClassifyRegFileLine(std::string_view text);
 /// The keys and values that the lines after the header define, in file order. Lines that cannot
 /// be understood are skipped and the rest still counts; time and memory grow only in proportion
 /// to the lines.
-RegFileTree ParseRegFileLines(const RegFileLines& file, const CodePage& codePage);
+RegFileTree ParseRegFileLines(const RegFileLines& file, const platform::CodePage& codePage);
 
 /// The keys and values of a registry file: SplitRegFile, then ParseRegFileLines. Returns nullopt
 /// when the bytes are not a registry file or are larger than kMaxRegFileSize. Throws only for
 /// lack of memory.
-std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage);
+std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const platform::CodePage& codePage);
 
-}  // namespace seedwell::platform
+}  // namespace seedwell::server

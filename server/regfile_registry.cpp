@@ -1,13 +1,19 @@
-#include "platform/regfile_registry.h"
+#include "server/regfile_registry.h"
 
 #include <cstdlib>
 
 #include "platform/ascii.h"
 #include "platform/error.h"
 #include "platform/filesystem_std.h"
-#include "platform/regfile.h"
+#include "server/regfile.h"
 
-namespace seedwell::platform {
+namespace seedwell::server {
+
+using platform::AsciiLower;
+using platform::CodePage;
+using platform::RegistryKey;
+using platform::RegistryValue;
+
 namespace {
 
 constexpr std::string_view kRootKey = "HKEY_LOCAL_MACHINE";
@@ -39,7 +45,7 @@ RegFileRegistry::RegFileRegistry(std::string path, const CodePage& codePage)
 
 std::unique_ptr<RegistryKey> RegFileRegistry::OpenKey(std::string_view keyPath,
                                                       std::uint32_t /*access*/) {
-    const std::string bytes = ReadWholeFile(path_, kMaxRegFileSize);
+    const std::string bytes = platform::ReadWholeFile(path_, kMaxRegFileSize);
     const std::optional<RegFileTree> tree = ParseRegFile(bytes, codePage_);
     if (!tree) throw Error("the file '" + path_ + "' is not a registry file");
     std::string fullPath(kRootKey);
@@ -52,4 +58,4 @@ std::unique_ptr<RegistryKey> RegFileRegistry::OpenKey(std::string_view keyPath,
     return std::make_unique<RegFileRegistryKey>(*key);
 }
 
-}  // namespace seedwell::platform
+}  // namespace seedwell::server
