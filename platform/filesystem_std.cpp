@@ -33,22 +33,20 @@ std::string Quoted(std::string_view path) {
     return quoted + "'";
 }
 
-}  // namespace
-
-std::string ReadWholeFile(const std::string& path, std::size_t maxBytes) {
-    std::unique_ptr<ByteSource> source = OpenRegularFile(path);
-    std::string bytes;
-    char chunk[65536];
-    for (;;) {
-        const std::size_t got = source->Read(chunk, sizeof chunk);
-        if (got == 0) return bytes;
-        if (got > maxBytes - bytes.size()) {
-            throw Error("the file " + Quoted(path) + " is larger than " + std::to_string(maxBytes) +
-                        " bytes");
-        }
-        bytes.append(chunk, got);
-    }
+/// Why `path` must not be used: what PathProblem finds, or a NUL byte in it.
+std::optional<std::string> Refusal(std::string_view path) {
+    if (auto problem = PathProblem(path)) return problem;
+    if (HoldsNul(path)) return "the path holds a NUL byte";
+    return std::nullopt;
 }
+
+/// True when `name` is one entry of a folder by its letter, not itself, its parent or a path.
+bool IsOneName(std::string_view name, char separator) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of(std::string{'/', '\0', separator}) == std::string_view::npos;
+}
+
+}  // namespace
 
 std::string StdFileSystem::BuildPath(std::string_view dir, std::string_view name) const {
     if (dir.empty()) return std::string(name);
@@ -66,13 +64,14 @@ bool StdFileSystem::FileExists(const std::string& path) noexcept {
 
 std::optional<std::string> StdFileSystem::HeldName(const std::string& dir,
                                                    const std::string& name) {
-    if (const auto problem = PathProblem(dir)) {
-        throw Error("cannot read the folder " + Quoted(dir) + ": " + *problem);
-    }
+    const auto cannot = [&dir](const std::string& reason) {
+        return Error("cannot read the folder " + Quoted(dir) + ": " + reason);
+    };
+    if (const auto problem = PathProblem(dir)) throw cannot(*problem);
     if (NameProblem("the name", name)) return std::nullopt;
-    if (HoldsNul(dir) || HoldsNul(name)) {
-        throw Error("cannot read the folder " + Quoted(dir) + ": the path holds a NUL byte");
-    }
+    if (HoldsNul(dir) || HoldsNul(name)) throw cannot("the path holds a NUL byte");
+    // No entry is named so: the name would lead elsewhere or nowhere.
+    if (!IsOneName(name, Separator())) return std::nullopt;
     return HeldEntryName(dir, name);
 }
 
@@ -86,8 +85,7 @@ void StdFileSystem::CreateFolder(const std::string& path) {
     auto fail = [&path](const std::string& reason) {
         return Error("cannot create the folder " + Quoted(path) + ": " + reason);
     };
-    if (const auto problem = PathProblem(path)) throw fail(*problem);
-    if (HoldsNul(path)) throw fail("the path holds a NUL byte");
+    if (const auto refusal = Refusal(path)) throw fail(*refusal);
     if (path.empty())
         throw fail(std::make_error_code(std::errc::no_such_file_or_directory).message());
     std::error_code ec;
@@ -105,8 +103,7 @@ FolderRemoval StdFileSystem::RemoveFolderBelow(const std::string& base,
     }
     if (levels.empty()) throw Error("cannot delete below " + Quoted(base) + ": no folder named");
     for (const std::string& level : levels) {
-        if (level.empty() || level == "." || level == ".." ||
-            level.find_first_of(std::string("/\0", 2) + Separator()) != std::string::npos) {
+        if (!IsOneName(level, Separator())) {
             throw Error("cannot delete below " + Quoted(base) + ": " + Quoted(level) +
                         " is not one folder name");
         }
@@ -117,11 +114,8 @@ FolderRemoval StdFileSystem::RemoveFolderBelow(const std::string& base,
 }
 
 std::unique_ptr<ByteSource> StdFileSystem::OpenFile(const std::string& path) {
-    if (const auto problem = PathProblem(path)) {
-        throw Error("cannot open the file " + Quoted(path) + ": " + *problem);
-    }
-    if (HoldsNul(path)) {
-        throw Error("cannot open the file " + Quoted(path) + ": the path holds a NUL byte");
+    if (const auto refusal = Refusal(path)) {
+        throw Error("cannot open the file " + Quoted(path) + ": " + *refusal);
     }
     return OpenRegularFile(path);
 }

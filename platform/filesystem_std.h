@@ -23,16 +23,13 @@ std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path);
 FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
                                const std::string& top, bool force, char separator);
 
-/// StdFileSystem::HeldName, read from the folder's entries. Each platform provides its own: on
+/// StdFileSystem::HeldName, read from the folder's entries; `name` is one name that the file
+/// system can hold. Each platform provides its own: on
 /// Windows the folder's listing answers with the name as its mask; elsewhere the name is looked
 /// up in the other ASCII case, and only when that finds the same device and inode again are the
 /// folder's entries read for the one that is it. File systems that number one entry differently
 /// by the name it is reached by (some FUSE file systems) are taken to tell letter case apart.
 std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name);
-
-/// The whole regular file `path`. Throws seedwell::Error when it cannot be read or holds more
-/// than `maxBytes` bytes; memory never exceeds `maxBytes` plus one read.
-std::string ReadWholeFile(const std::string& path, std::size_t maxBytes);
 
 /// Why this platform would read `path` as naming something other than what it says, or nullopt
 /// when it would not: on Windows a level with a dot or blank at its end, a stream ("a:b") or a

@@ -38,7 +38,5 @@ class ObjectFactory {
 
 /// The description of a failure to find a property or method called `member`.
 std::string UnknownMemberDescription(std::string_view member);
-/// A short name of the kind `value` holds: "string", "16-bit integer" or "32-bit integer".
-const char* KindName(const Value& value);
 
 }  // namespace seedwell::platform

@@ -332,10 +332,6 @@ std::optional<std::string> HeldEntryName(const std::string& dir, const std::stri
     auto cannot = [&](int error) {
         return Error("cannot read the folder '" + dir + "': " + Reason(error));
     };
-    // No entry is named so: the name would lead elsewhere or nowhere.
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
-        return std::nullopt;
-    }
     UniqueFd folder(
         ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
     if (!folder) {

@@ -269,12 +269,8 @@ std::optional<std::string> HeldEntryName(const std::string& dir, const std::stri
     auto cannot = [&](const std::string& reason) {
         return Error("cannot read the folder '" + dir + "': " + reason);
     };
-    // No entry is named so: the name would lead elsewhere, to a stream, or nowhere.
     const auto wideName = win::Widen(name);
-    if (!wideName || wideName->empty() || *wideName == L"." || *wideName == L".." ||
-        wideName->find_first_of(L"\\/:*?\"<>|") != std::wstring::npos) {
-        return std::nullopt;
-    }
+    if (!wideName) return std::nullopt;
     const auto wideDir = win::Widen(dir.empty() ? "." : dir);
     if (!wideDir) throw cannot("its path is not valid UTF-8 text");
     UniqueWinHandle folder(CreateFileW(wideDir->c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,

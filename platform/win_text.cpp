@@ -19,44 +19,24 @@ using LocalBuffer = UniqueHandle<wchar_t*, LocalTraits>;
 
 /// Texts of the failures late binding meets most, for systems whose message table lacks them.
 const char* BuiltInMessage(std::uint32_t code) {
-    switch (code) {
-        case 0x80004001:
-            return "Not implemented";
-        case 0x80004002:
-            return "No such interface supported";
-        case 0x80004005:
-            return "Unspecified error";
-        case 0x8007000E:
-            return "Not enough memory";
-        case 0x80020003:
-            return "Member not found";
-        case 0x80020004:
-            return "Parameter not found";
-        case 0x80020005:
-            return "Type mismatch";
-        case 0x80020006:
-            return "Unknown name";
-        case 0x80020008:
-            return "Bad variable type";
-        case 0x80020009:
-            return "Exception occurred";
-        case 0x8002000A:
-            return "Out of present range";
-        case 0x8002000E:
-            return "Invalid number of parameters";
-        case 0x8002000F:
-            return "Parameter not optional";
-        case 0x800401F0:
-            return "CoInitialize has not been called";
-        case 0x800401F3:
-            return "Invalid class string";
-        case 0x80040154:
-            return "Class not registered";
-        case 0x80080005:
-            return "Server execution failed";
-        default:
-            return nullptr;
+    static constexpr struct {
+        std::uint32_t code;
+        const char* text;
+    } kMessages[] = {
+        {0x80004001, "Not implemented"},         {0x80004002, "No such interface supported"},
+        {0x80004005, "Unspecified error"},       {0x8007000E, "Not enough memory"},
+        {0x80020003, "Member not found"},        {0x80020004, "Parameter not found"},
+        {0x80020005, "Type mismatch"},           {0x80020006, "Unknown name"},
+        {0x80020008, "Bad variable type"},       {0x80020009, "Exception occurred"},
+        {0x8002000A, "Out of present range"},    {0x8002000E, "Invalid number of parameters"},
+        {0x8002000F, "Parameter not optional"},  {0x800401F0, "CoInitialize has not been called"},
+        {0x800401F3, "Invalid class string"},    {0x80040154, "Class not registered"},
+        {0x80080005, "Server execution failed"},
+    };
+    for (const auto& message : kMessages) {
+        if (message.code == code) return message.text;
     }
+    return nullptr;
 }
 
 }  // namespace

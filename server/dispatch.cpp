@@ -23,6 +23,11 @@ const char* KindWanted(PropertyKind kind) {
     return "a value";
 }
 
+const char* KindName(const platform::Value& value) {
+    static constexpr const char* kNames[] = {"string", "16-bit integer", "32-bit integer"};
+    return kNames[value.index()];
+}
+
 std::int32_t AsInteger(const platform::Value& value) {
     if (const auto* small = std::get_if<std::int16_t>(&value)) return *small;
     return std::get<std::int32_t>(value);
@@ -49,7 +54,7 @@ void PropertySet::Set(std::string_view name, const platform::Value& value) {
     }
     if (isString != (property.kind == PropertyKind::kString)) {
         throw Error("Type mismatch: '" + std::string(property.name) + "' takes " +
-                    KindWanted(property.kind) + ", not a " + platform::KindName(value));
+                    KindWanted(property.kind) + ", not a " + KindName(value));
     }
     if (isString) {
         SetText(index, std::get<std::string>(value));

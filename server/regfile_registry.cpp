@@ -35,6 +35,21 @@ class RegFileRegistryKey : public RegistryKey {
 
 }  // namespace
 
+std::string ReadWholeFile(const std::string& path, std::size_t maxBytes) {
+    std::unique_ptr<platform::ByteSource> source = platform::OpenRegularFile(path);
+    std::string bytes;
+    char chunk[65536];
+    for (;;) {
+        const std::size_t got = source->Read(chunk, sizeof chunk);
+        if (got == 0) return bytes;
+        if (got > maxBytes - bytes.size()) {
+            throw Error("the file '" + path + "' is larger than " + std::to_string(maxBytes) +
+                        " bytes");
+        }
+        bytes.append(chunk, got);
+    }
+}
+
 std::string DefaultRegistryFile() {
     const char* named = std::getenv("SEEDWELL_REGISTRY");
     return (named && *named) ? named : "/etc/tarnwick/registry.reg";
@@ -45,7 +60,7 @@ RegFileRegistry::RegFileRegistry(std::string path, const CodePage& codePage)
 
 std::unique_ptr<RegistryKey> RegFileRegistry::OpenKey(std::string_view keyPath,
                                                       std::uint32_t /*access*/) {
-    const std::string bytes = platform::ReadWholeFile(path_, kMaxRegFileSize);
+    const std::string bytes = ReadWholeFile(path_, kMaxRegFileSize);
     const std::optional<RegFileTree> tree = ParseRegFile(bytes, codePage_);
     if (!tree) throw Error("the file '" + path_ + "' is not a registry file");
     std::string fullPath(kRootKey);

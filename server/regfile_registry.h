@@ -1,11 +1,16 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/codepage.h"
 #include "platform/registry.h"
 
 namespace seedwell::server {
+
+/// The whole regular file `path`. Throws seedwell::Error when it cannot be read or holds more
+/// than `maxBytes` bytes; memory never exceeds `maxBytes` plus one read.
+std::string ReadWholeFile(const std::string& path, std::size_t maxBytes);
 
 /// The registry file off Windows: $SEEDWELL_REGISTRY when set and not empty, else
 /// /etc/tarnwick/registry.reg.

@@ -8,11 +8,11 @@
 #include "platform/codepage.h"
 #include "platform/error.h"
 #include "platform/printable.h"
-#include "server/regfile_registry.h"
 #include "platform/registry.h"
 #include "server/install.h"
 #include "server/listing.h"
 #include "server/password.h"
+#include "server/regfile_registry.h"
 #include "server/schema.h"
 #include "server/store.h"
 

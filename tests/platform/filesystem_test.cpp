@@ -511,11 +511,5 @@ TEST_F(FileSystemTest, OpenFileReadsOnlyRegularFiles) {
     EXPECT_EQ(ErrorOf([&] { files->OpenFile(fifo); }), "'" + fifo + "' is not a regular file");
 }
 
-TEST_F(FileSystemTest, ReadWholeFileRefusesMoreThanTheLimit) {
-    const std::string path = temp.Write("ten", "0123456789");
-    EXPECT_EQ(ReadWholeFile(path, 10), "0123456789");
-    EXPECT_THROW(ReadWholeFile(path, 9), Error);
-}
-
 }  // namespace
 }  // namespace seedwell::platform

@@ -186,6 +186,13 @@ TEST(RegFile, ManyLinesAndDeepKeysStayCheap) {
     EXPECT_NE(ParseRegFile(deep, kUtf8)->FindKey("HKEY_LOCAL_MACHINE\\K\\k\\K"), nullptr);
 }
 
+TEST(RegFileRegistry, ReadWholeFileRefusesMoreThanTheLimit) {
+    test_support::TempFolder temp;
+    const std::string path = temp.Write("ten", "0123456789");
+    EXPECT_EQ(ReadWholeFile(path, 10), "0123456789");
+    EXPECT_THROW(ReadWholeFile(path, 9), Error);
+}
+
 TEST(RegFileRegistry, ReadsTheFileAtEveryOpen) {
     test_support::TempFolder temp;
     const std::string path = temp / "registry.reg";
