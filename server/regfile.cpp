@@ -1,5 +1,7 @@
 #include "server/regfile.h"
 
+#include <utility>
+
 #include "platform/ascii.h"
 
 namespace seedwell::server {
@@ -185,32 +187,6 @@ std::optional<RegistryValue> RegFileTree::FindValue(std::string_view path,
     return RegistryValue{it->second.type, *it->second.data};
 }
 
-std::optional<RegFileLines> SplitRegFile(std::string_view bytes, const CodePage& codePage) {
-    if (bytes.size() > kMaxRegFileSize) return std::nullopt;
-    const bool utf16 = bytes.starts_with("\xFF\xFE");
-    const std::size_t bomSize =
-        utf16 ? 2 : (codePage.IsUtf8() && bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
-    RegFileLines file{utf16, false, std::string(bytes.substr(0, bomSize)), {}};
-    // Split at LF, or at the LF units of UTF-16; the CR before a line end stays in its line.
-    const std::string_view body = bytes.substr(bomSize);
-    const std::string_view lf = utf16 ? std::string_view("\n\0", 2) : "\n";
-    for (std::size_t pos = 0;;) {
-        std::size_t end = body.find(lf, pos);
-        while (end != std::string_view::npos && end % lf.size() != 0) end = body.find(lf, end + 1);
-        const std::string_view raw = body.substr(pos, end - pos);
-        file.lines.push_back({std::string(raw), LineText(raw, utf16, codePage)});
-        if (end == std::string_view::npos) break;
-        pos = end + lf.size();
-    }
-    // Either header may be 8-bit text; only the 5.00 one, whose hex(2) and hex(7) data is
-    // UTF-16LE, may be UTF-16 text.
-    const auto& header = file.lines.front().text;
-    const std::string_view text = header ? Trim(*header) : "";
-    if (text != kRegFileHeader5 && (text != kRegFileHeader4 || utf16)) return std::nullopt;
-    file.unicodeData = text == kRegFileHeader5;
-    return file;
-}
-
 const CodePage& RegFileLineCodePage(bool utf16, const CodePage& codePage) {
     return utf16 ? Utf16() : codePage;
 }
@@ -242,39 +218,140 @@ RegFileLineMeaning ClassifyRegFileLine(std::string_view line) {
     return meaning;
 }
 
-RegFileTree ParseRegFileLines(const RegFileLines& file, const CodePage& codePage) {
-    using Kind = RegFileLineMeaning::Kind;
-    RegFileTree tree;
-    RegFileKey* key = nullptr;  // the key that values go into
-    // A file that ends in a line end has an empty last line, which holds nothing.
-    const std::size_t end = file.lines.size() - (file.lines.back().raw.empty() ? 1 : 0);
-    for (std::size_t i = 1; i < end; ++i) {
-        if (!file.lines[i].text) continue;
-        const auto line = ClassifyRegFileLine(*file.lines[i].text);
-        if (line.kind == Kind::kKey) key = line.key ? ApplyKeyLine(tree, *line.key) : nullptr;
-        if (line.kind != Kind::kValue) continue;
-        std::string data(line.data);
-        bool lost = false;  // a hex list cut short by the end or by a line that is not text
-        while (line.hexList && !lost && data.ends_with('\\')) {  // it goes on on the next line
-            data.pop_back();
-            lost = ++i == end || !file.lines[i].text;
-            if (!lost) data += Trim(*file.lines[i].text);
+namespace {
+
+/// What the first line of a registry file makes of the rest.
+struct RegFileShape {
+    bool utf16;        ///< the lines are UTF-16LE text
+    bool unicodeData;  ///< a 5.00 file: its hex(2) and hex(7) data is UTF-16LE
+    std::string_view byteOrderMark;
+};
+
+/// Calls `visit(shape, raw, text, last)` for each line of the registry file `bytes`, the header
+/// first, split at LF (or at the LF units of UTF-16) with the CR before a line end kept in `raw`;
+/// `text` is as RegFileLine has it, and `last` marks the piece after the final LF. Returns
+/// nullopt, before any call, when the bytes are not a registry file or are too large; memory
+/// beyond the bytes stays that of one line.
+template <typename Visit>
+std::optional<RegFileShape> ForEachLine(std::string_view bytes, const CodePage& codePage,
+                                        Visit&& visit) {
+    if (bytes.size() > kMaxRegFileSize) return std::nullopt;
+    const bool utf16 = bytes.starts_with("\xFF\xFE");
+    const std::size_t bomSize =
+        utf16 ? 2 : (codePage.IsUtf8() && bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
+    RegFileShape shape{utf16, false, bytes.substr(0, bomSize)};
+    const std::string_view body = bytes.substr(bomSize);
+    const std::string_view lf = utf16 ? std::string_view("\n\0", 2) : "\n";
+    for (std::size_t pos = 0;;) {
+        std::size_t end = body.find(lf, pos);
+        while (end != std::string_view::npos && end % lf.size() != 0) end = body.find(lf, end + 1);
+        const std::string_view raw = body.substr(pos, end - pos);
+        std::optional<std::string> text = LineText(raw, utf16, codePage);
+        if (pos == 0) {
+            // Either header may be 8-bit text; only the 5.00 one may be UTF-16 text.
+            const std::string_view header = text ? Trim(*text) : "";
+            if (header != kRegFileHeader5 && (header != kRegFileHeader4 || utf16)) {
+                return std::nullopt;
+            }
+            shape.unicodeData = header == kRegFileHeader5;
         }
-        if (!key || lost) continue;
-        std::string name = AsciiLower(line.name);
-        if (data == "-") {
-            key->values.erase(name);
-        } else if (auto value = ParseData(data, file.unicodeData, codePage)) {
-            key->values.insert_or_assign(std::move(name), std::move(*value));
+        visit(std::as_const(shape), raw, std::move(text), end == std::string_view::npos);
+        if (end == std::string_view::npos) return shape;
+        pos = end + lf.size();
+    }
+}
+
+/// The keys and values of the lines after the header, given one at a time in file order.
+class TreeBuilder {
+  public:
+    TreeBuilder(bool unicodeData, const CodePage& codePage)
+        : unicodeData_(unicodeData), codePage_(codePage) {}
+
+    /// One line's text, nullopt when the line is not valid text.
+    void Add(const std::optional<std::string>& text) {
+        using Kind = RegFileLineMeaning::Kind;
+        if (!text) {
+            continued_.reset();  // a hex list cut short by a line that is not text is lost
+            return;
+        }
+        Value value;
+        if (continued_) {
+            value = std::move(*continued_);
+            continued_.reset();
+            value.data += Trim(*text);
+        } else {
+            const auto line = ClassifyRegFileLine(*text);
+            if (line.kind == Kind::kKey) key_ = line.key ? ApplyKeyLine(tree_, *line.key) : nullptr;
+            if (line.kind != Kind::kValue) return;
+            value = {key_, AsciiLower(line.name), std::string(line.data), line.hexList};
+        }
+        if (value.hexList && value.data.ends_with('\\')) {  // it goes on on the next line
+            value.data.pop_back();
+            continued_ = std::move(value);
+            return;
+        }
+        if (!value.key) return;
+        if (value.data == "-") {
+            value.key->values.erase(value.name);
+        } else if (auto parsed = ParseData(value.data, unicodeData_, codePage_)) {
+            value.key->values.insert_or_assign(std::move(value.name), std::move(*parsed));
         }
     }
-    return tree;
+
+    /// The tree; a hex list still going on at the end is cut short and lost.
+    RegFileTree Finish() { return std::move(tree_); }
+
+  private:
+    struct Value {
+        RegFileKey* key = nullptr;  // the key it goes into, if any
+        std::string name;           // in ASCII lower case
+        std::string data;
+        bool hexList = false;
+    };
+
+    bool unicodeData_;
+    const CodePage& codePage_;
+    RegFileTree tree_;
+    RegFileKey* key_ = nullptr;       // the key that values go into
+    std::optional<Value> continued_;  // a hex list that goes on on the next line
+};
+
+}  // namespace
+
+std::optional<RegFileLines> SplitRegFile(std::string_view bytes, const CodePage& codePage) {
+    std::vector<RegFileLine> lines;
+    const auto shape = ForEachLine(
+        bytes, codePage,
+        [&](const RegFileShape&, std::string_view raw, std::optional<std::string> text, bool) {
+            lines.push_back({std::string(raw), std::move(text)});
+        });
+    if (!shape) return std::nullopt;
+    return RegFileLines{shape->utf16, shape->unicodeData, std::string(shape->byteOrderMark),
+                        std::move(lines)};
+}
+
+RegFileTree ParseRegFileLines(const RegFileLines& file, const CodePage& codePage) {
+    TreeBuilder tree(file.unicodeData, codePage);
+    // A file that ends in a line end has an empty last line, which holds nothing.
+    const std::size_t end = file.lines.size() - (file.lines.back().raw.empty() ? 1 : 0);
+    for (std::size_t i = 1; i < end; ++i) tree.Add(file.lines[i].text);
+    return tree.Finish();
 }
 
 std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage) {
-    const auto file = SplitRegFile(bytes, codePage);
-    if (!file) return std::nullopt;
-    return ParseRegFileLines(*file, codePage);
+    std::optional<TreeBuilder> tree;
+    const auto shape =
+        ForEachLine(bytes, codePage,
+                    [&](const RegFileShape& shape, std::string_view raw,
+                        std::optional<std::string> text, bool last) {
+                        if (!tree) {
+                            tree.emplace(shape.unicodeData, codePage);  // at the header
+                        } else if (!last || !raw.empty()) {
+                            tree->Add(text);
+                        }
+                    });
+    if (!shape) return std::nullopt;
+    return tree->Finish();
 }
 
 }  // namespace seedwell::server

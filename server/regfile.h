@@ -102,9 +102,10 @@ RegFileLineMeaning ClassifyRegFileLine(std::string_view text);
 /// to the lines.
 RegFileTree ParseRegFileLines(const RegFileLines& file, const platform::CodePage& codePage);
 
-/// The keys and values of a registry file: SplitRegFile, then ParseRegFileLines. Returns nullopt
-/// when the bytes are not a registry file or are larger than kMaxRegFileSize. Throws only for
-/// lack of memory.
+/// The keys and values of a registry file, as SplitRegFile then ParseRegFileLines give them,
+/// read a line at a time: memory beyond the bytes and the keys stays that of one line. Returns
+/// nullopt when the bytes are not a registry file or are larger than kMaxRegFileSize. Throws
+/// only for lack of memory.
 std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const platform::CodePage& codePage);
 
 }  // namespace seedwell::server
