@@ -14,7 +14,7 @@
 #include "platform/error.h"
 #include "platform/registry.h"
 #include "platform/unique_handle.h"
-#include "server/regfile_editor.h"
+#include "server/regfile.h"
 #include "server/schema.h"
 #include "server/sqlite.h"
 #include "server/store.h"

@@ -1,8 +1,11 @@
 #include "server/regfile.h"
 
+#include <cstddef>
 #include <utility>
+#include <vector>
 
 #include "platform/ascii.h"
+#include "platform/error.h"
 
 namespace seedwell::server {
 
@@ -54,6 +57,11 @@ std::optional<std::uint32_t> ParseHex(std::string_view digits, std::size_t maxDi
 const CodePage& Utf16() {
     static const CodePage page("UTF-16LE");
     return page;
+}
+
+/// The code page the lines of a file are written in: UTF-16LE when `utf16`, else `codePage`.
+const CodePage& LineCodePage(bool utf16, const CodePage& codePage) {
+    return utf16 ? Utf16() : codePage;
 }
 
 /// Reads a double-quoted string starting at `pos` (escapes \\ and \"), leaving `pos` after the
@@ -163,37 +171,37 @@ std::optional<std::string> LineText(std::string_view raw, bool utf16, const Code
     if (raw.size() >= unit && raw[raw.size() - unit] == '\r' && (!utf16 || raw.back() == 0)) {
         raw.remove_suffix(unit);
     }
-    return RegFileLineCodePage(utf16, codePage).ToUtf8(raw);
+    return LineCodePage(utf16, codePage).ToUtf8(raw);
 }
 
-}  // namespace
+/// The header lines that make a registry file: the first is read as UTF-16LE text with its
+/// byte-order mark or as 8-bit text, the second only as 8-bit text.
+constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kHeader4 = "REGEDIT4";
 
-const RegFileKey* RegFileTree::FindKey(std::string_view path) const {
-    static const RegFileKey kWithoutValues;
-    std::string lower = AsciiLower(path);
-    if (auto it = keys.find(lower); it != keys.end()) return &it->second;
-    lower += '\\';
-    auto below = keys.lower_bound(lower);
-    if (below != keys.end() && below->first.starts_with(lower)) return &kWithoutValues;
-    return nullptr;
-}
+/// What the text of one line means on its own. Which key a value line belongs to, and whether a
+/// line goes on a hex list that an earlier line ends in a backslash, depend on the lines before.
+struct LineMeaning {
+    enum class Kind {
+        kBlank,  ///< nothing but blanks
+        kKey,    ///< begins with '[': the lines after it go into the key it names, if any
+        kValue,  ///< "name"=data or @=data
+        kOther,  ///< a comment, or a line that is not understood
+    };
+    Kind kind = Kind::kOther;
+    std::string_view text;  ///< the line without the blanks at its edges
+    /// kKey: the text between the brackets ('-' first when it deletes the key), or nullopt when
+    /// the line does not end in ']'.
+    std::optional<std::string_view> key;
+    std::string name;       ///< kValue: unescaped; "" for @, the default value
+    std::string_view data;  ///< kValue: what follows the '=', without blanks at its edges
+    bool hexList = false;   ///< kValue: the data begins with "hex", as a hex list does
+};
+using Kind = LineMeaning::Kind;
 
-std::optional<RegistryValue> RegFileTree::FindValue(std::string_view path,
-                                                    std::string_view name) const {
-    const RegFileKey* key = FindKey(path);
-    if (!key) return std::nullopt;
-    auto it = key->values.find(AsciiLower(name));
-    if (it == key->values.end() || !it->second.data) return std::nullopt;
-    return RegistryValue{it->second.type, *it->second.data};
-}
-
-const CodePage& RegFileLineCodePage(bool utf16, const CodePage& codePage) {
-    return utf16 ? Utf16() : codePage;
-}
-
-RegFileLineMeaning ClassifyRegFileLine(std::string_view line) {
-    using Kind = RegFileLineMeaning::Kind;
-    RegFileLineMeaning meaning;
+/// The meaning of `line`, a line's text; the views point into it.
+LineMeaning Classify(std::string_view line) {
+    LineMeaning meaning;
     const std::string_view text = meaning.text = Trim(line);
     if (text.empty()) {
         meaning.kind = Kind::kBlank;
@@ -217,8 +225,6 @@ RegFileLineMeaning ClassifyRegFileLine(std::string_view line) {
     meaning.hexList = StartsWithIgnoringCase(meaning.data, "hex");
     return meaning;
 }
-
-namespace {
 
 /// What the first line of a registry file makes of the rest.
 struct RegFileShape {
@@ -250,10 +256,10 @@ std::optional<RegFileShape> ForEachLine(std::string_view bytes, const CodePage& 
         if (pos == 0) {
             // Either header may be 8-bit text; only the 5.00 one may be UTF-16 text.
             const std::string_view header = text ? Trim(*text) : "";
-            if (header != kRegFileHeader5 && (header != kRegFileHeader4 || utf16)) {
+            if (header != kHeader5 && (header != kHeader4 || utf16)) {
                 return std::nullopt;
             }
-            shape.unicodeData = header == kRegFileHeader5;
+            shape.unicodeData = header == kHeader5;
         }
         visit(std::as_const(shape), raw, std::move(text), end == std::string_view::npos);
         if (end == std::string_view::npos) return shape;
@@ -269,7 +275,6 @@ class TreeBuilder {
 
     /// One line's text, nullopt when the line is not valid text.
     void Add(const std::optional<std::string>& text) {
-        using Kind = RegFileLineMeaning::Kind;
         if (!text) {
             continued_.reset();  // a hex list cut short by a line that is not text is lost
             return;
@@ -280,7 +285,7 @@ class TreeBuilder {
             continued_.reset();
             value.data += Trim(*text);
         } else {
-            const auto line = ClassifyRegFileLine(*text);
+            const auto line = Classify(*text);
             if (line.kind == Kind::kKey) key_ = line.key ? ApplyKeyLine(tree_, *line.key) : nullptr;
             if (line.kind != Kind::kValue) return;
             value = {key_, AsciiLower(line.name), std::string(line.data), line.hexList};
@@ -316,9 +321,8 @@ class TreeBuilder {
     std::optional<Value> continued_;  // a hex list that goes on on the next line
 };
 
-}  // namespace
-
-std::optional<RegFileLines> SplitRegFile(std::string_view bytes, const CodePage& codePage) {
+/// The lines of a registry file, as ParseRegFile takes its bytes.
+std::optional<RegFileLines> Split(std::string_view bytes, const CodePage& codePage) {
     std::vector<RegFileLine> lines;
     const auto shape = ForEachLine(
         bytes, codePage,
@@ -330,12 +334,106 @@ std::optional<RegFileLines> SplitRegFile(std::string_view bytes, const CodePage&
                         std::move(lines)};
 }
 
-RegFileTree ParseRegFileLines(const RegFileLines& file, const CodePage& codePage) {
+/// The keys and values of the lines after the header.
+RegFileTree TreeOf(const RegFileLines& file, const CodePage& codePage) {
     TreeBuilder tree(file.unicodeData, codePage);
     // A file that ends in a line end has an empty last line, which holds nothing.
     const std::size_t end = file.lines.size() - (file.lines.back().raw.empty() ? 1 : 0);
     for (std::size_t i = 1; i < end; ++i) tree.Add(file.lines[i].text);
     return tree.Finish();
+}
+
+std::string Escape(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+/// `text` as a line in the code page `page`, ending in CR when `crlf`.
+RegFileLine MakeLine(const CodePage& page, std::string_view text, bool crlf) {
+    auto raw = page.FromUtf8(std::string(text) + (crlf ? "\r" : ""));
+    if (!raw) throw Error("the line cannot be written in the code page " + page.Name());
+    return {std::move(*raw), std::string(text)};
+}
+
+/// True when `line` is text that ends in a backslash, so that a hex list it holds goes on.
+bool EndsInBackslash(const RegFileLine& line) {
+    return line.text && Classify(*line.text).text.ends_with('\\');
+}
+
+/// Puts `newLine` in place of the last line that sets the value `name` under the key at
+/// `keyPath`, else after the key's last line; false when the file has no such key.
+bool PlaceInKey(std::vector<RegFileLine>& lines, std::string_view keyPath, std::string_view name,
+                const RegFileLine& newLine) {
+    // The last line that sets the value is the one a lookup sees; it spans [first, last].
+    std::optional<std::size_t> lastInKey;
+    std::optional<std::pair<std::size_t, std::size_t>> found;
+    bool inKey = false;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        if (!lines[i].text) {  // not text: kept, and counts as a line of the key it is in
+            if (inKey) lastInKey = i;
+            continue;
+        }
+        const auto line = Classify(*lines[i].text);
+        if (line.kind == Kind::kKey) {
+            inKey = line.key && EqualsIgnoringCase(*line.key, keyPath);
+            if (inKey) lastInKey = i;
+            continue;
+        }
+        if (!inKey || line.kind == Kind::kBlank) continue;
+        lastInKey = i;
+        if (line.kind != Kind::kValue || !EqualsIgnoringCase(line.name, name)) continue;
+        found = {i, i};
+        if (line.hexList) {
+            while (i + 1 < lines.size() && EndsInBackslash(lines[i])) {
+                lastInKey = found->second = ++i;
+            }
+        }
+    }
+    if (found) {
+        lines.erase(lines.begin() + std::ptrdiff_t(found->first + 1),
+                    lines.begin() + std::ptrdiff_t(found->second + 1));
+        lines[found->first] = newLine;
+        return true;
+    }
+    if (!lastInKey) return false;
+    lines.insert(lines.begin() + std::ptrdiff_t(*lastInKey + 1), newLine);
+    return true;
+}
+
+/// True when a lookup in the registry file `bytes` finds the string value `name` of `keyPath`
+/// holding `data`.
+bool Holds(const std::string& bytes, const CodePage& codePage, std::string_view keyPath,
+           std::string_view name, const std::optional<std::string>& data) {
+    const auto tree = ParseRegFile(bytes, codePage);
+    const RegFileKey* key = tree ? tree->FindKey(keyPath) : nullptr;
+    if (!key) return false;
+    const auto it = key->values.find(AsciiLower(name));
+    return it != key->values.end() && it->second.type == kRegSz && it->second.data == data;
+}
+
+}  // namespace
+
+const RegFileKey* RegFileTree::FindKey(std::string_view path) const {
+    static const RegFileKey kWithoutValues;
+    std::string lower = AsciiLower(path);
+    if (auto it = keys.find(lower); it != keys.end()) return &it->second;
+    lower += '\\';
+    auto below = keys.lower_bound(lower);
+    if (below != keys.end() && below->first.starts_with(lower)) return &kWithoutValues;
+    return nullptr;
+}
+
+std::optional<RegistryValue> RegFileTree::FindValue(std::string_view path,
+                                                    std::string_view name) const {
+    const RegFileKey* key = FindKey(path);
+    if (!key) return std::nullopt;
+    auto it = key->values.find(AsciiLower(name));
+    if (it == key->values.end() || !it->second.data) return std::nullopt;
+    return RegistryValue{it->second.type, *it->second.data};
 }
 
 std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage) {
@@ -352,6 +450,74 @@ std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& 
                     });
     if (!shape) return std::nullopt;
     return tree->Finish();
+}
+
+std::optional<RegFileEditor> RegFileEditor::Parse(std::string_view bytes,
+                                                  const CodePage& codePage) {
+    auto file = Split(bytes, codePage);
+    if (!file) return std::nullopt;
+    return RegFileEditor(std::move(*file), codePage);
+}
+
+RegFileEditor RegFileEditor::Empty(bool utf16, const CodePage& codePage) {
+    const auto header = utf16 ? kHeader5 : kHeader4;
+    return RegFileEditor({utf16,
+                          utf16,
+                          utf16 ? "\xFF\xFE" : "",
+                          {MakeLine(LineCodePage(utf16, codePage), header, true), {"", ""}}},
+                         codePage);
+}
+
+RegFileTree RegFileEditor::Tree() const { return TreeOf(file_, *codePage_); }
+
+void RegFileEditor::SetString(std::string_view keyPath, std::string_view name,
+                              std::string_view value) {
+    for (std::string_view text : {name, value}) {
+        if (text.find_first_of("\r\n") != std::string_view::npos) {
+            throw Error("the value holds a line break, which a registry file cannot hold");
+        }
+        if (!platform::IsValidUtf8(text)) throw Error("the value is not valid UTF-8 text");
+    }
+    std::vector<RegFileLine>& lines = file_.lines;
+    const CodePage& page = LineCodePage(file_.utf16, *codePage_);
+    const std::string keyLine = "[" + std::string(keyPath) + "]";
+    const std::string valueLine = "\"" + Escape(name) + "\"=\"" + Escape(value) + "\"";
+    const std::string_view cr = file_.utf16 ? std::string_view("\r\0", 2) : "\r";
+    bool crlf = false;
+    for (std::size_t i = 0; i + 1 < lines.size(); ++i) crlf = crlf || lines[i].raw.ends_with(cr);
+    const RegFileLine newLine = MakeLine(page, valueLine, crlf);
+
+    // A line may not mean what it seems (a hex list before it may swallow it, a later line may
+    // delete its key): the edit must be what a lookup then sees, else the key goes at the end.
+    auto data = codePage_->FromUtf8(value);
+    if (data) data->push_back('\0');
+    const std::vector<RegFileLine> before = lines;
+    if (PlaceInKey(lines, keyPath, name, newLine) &&
+        Holds(Serialise(), *codePage_, keyPath, name, data))
+        return;
+    lines = before;
+    if (!lines.back().raw.empty()) {  // end the last line
+        if (crlf && !lines.back().raw.ends_with(cr)) lines.back().raw += cr;
+        lines.push_back({});
+    }
+    lines.back() = MakeLine(page, "", crlf);  // a blank line before the new key
+    lines.push_back(MakeLine(page, keyLine, crlf));
+    lines.push_back(newLine);
+    lines.push_back({"", ""});
+    if (!Holds(Serialise(), *codePage_, keyPath, name, data)) {
+        lines = before;
+        throw Error("the value would not be read back from the file");
+    }
+}
+
+std::string RegFileEditor::Serialise() const {
+    const std::string_view newline = file_.utf16 ? std::string_view("\n\0", 2) : "\n";
+    std::string bytes = file_.byteOrderMark;
+    for (std::size_t i = 0; i < file_.lines.size(); ++i) {
+        if (i) bytes += newline;
+        bytes += file_.lines[i].raw;
+    }
+    return bytes;
 }
 
 }  // namespace seedwell::server

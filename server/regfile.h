@@ -44,10 +44,13 @@ class RegFileTree {
     std::map<std::string, RegFileKey, std::less<>> keys;
 };
 
-/// The header lines that make a registry file: the first is read as UTF-16LE text with its
-/// byte-order mark or as 8-bit text, the second only as 8-bit text.
-inline constexpr std::string_view kRegFileHeader5 = "Windows Registry Editor Version 5.00";
-inline constexpr std::string_view kRegFileHeader4 = "REGEDIT4";
+/// The keys and values of a registry file: "Windows Registry Editor Version 5.00" as UTF-16LE
+/// text with its byte-order mark (or as 8-bit text), or "REGEDIT4" as 8-bit text in `codePage`.
+/// Lines that cannot be understood are skipped and the rest still counts. The file is read a
+/// line at a time: memory beyond the bytes and the keys stays that of one line. Returns nullopt
+/// when the bytes are not a registry file or are larger than kMaxRegFileSize. Throws only for
+/// lack of memory.
+std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const platform::CodePage& codePage);
 
 /// One line of a registry file.
 struct RegFileLine {
@@ -55,57 +58,52 @@ struct RegFileLine {
     std::optional<std::string> text;  ///< as UTF-8 without the CR; nullopt when not valid text
 };
 
-/// A registry file line by line, each line kept in its own bytes: joining them again gives the
-/// file's bytes.
+/// A registry file line by line: joining the lines again, after the byte-order mark, at LF (or
+/// at the LF units of UTF-16), gives the file's bytes.
 struct RegFileLines {
-    bool utf16 = false;        ///< the lines are UTF-16LE text, split at LF units
+    bool utf16 = false;        ///< the lines are UTF-16LE text
     bool unicodeData = false;  ///< a 5.00 file: its hex(2) and hex(7) data is UTF-16LE
     std::string byteOrderMark;
-    /// Split at LF, the header line first; the last one has no line end, and is empty when the
-    /// file ends in one. Never empty.
+    /// The header line first; the last one is empty when the file ends in a line end. Never
+    /// empty.
     std::vector<RegFileLine> lines;
 };
 
-/// The lines of the bytes of a registry file: "Windows Registry Editor Version 5.00" as UTF-16LE
-/// text with its byte-order mark (or as 8-bit text), or "REGEDIT4" as 8-bit text in `codePage`.
-/// Returns nullopt when the bytes are not a registry file or are larger than kMaxRegFileSize.
-std::optional<RegFileLines> SplitRegFile(std::string_view bytes,
-                                         const platform::CodePage& codePage);
+/// A registry file line by line, each line kept in its own bytes, so that writing the file back
+/// gives the same bytes except for what was edited: comments, blank lines, line ends, unknown
+/// lines and text that is not valid in the code page stay as they are.
+class RegFileEditor {
+  public:
+    /// Reads the bytes of a registry file (as ParseRegFile takes them); `codePage` must outlive
+    /// the result. Returns nullopt when the bytes are not a registry file or are larger than
+    /// kMaxRegFileSize.
+    static std::optional<RegFileEditor> Parse(std::string_view bytes,
+                                              const platform::CodePage& codePage);
+    /// A file holding only the header: "REGEDIT4" in 8-bit text, or the 5.00 header in UTF-16LE
+    /// when `utf16`; lines end in CR LF.
+    static RegFileEditor Empty(bool utf16, const platform::CodePage& codePage);
 
-/// The code page the lines of a file are written in: UTF-16LE when `utf16`, else `codePage`.
-const platform::CodePage& RegFileLineCodePage(bool utf16, const platform::CodePage& codePage);
+    /// The keys and values the file defines, as ParseRegFile reads them.
+    RegFileTree Tree() const;
 
-/// What the text of one line means on its own. Which key a value line belongs to, and whether a
-/// line goes on a hex list that an earlier line ends in a backslash, depend on the lines before.
-struct RegFileLineMeaning {
-    enum class Kind {
-        kBlank,  ///< nothing but blanks
-        kKey,    ///< begins with '[': the lines after it go into the key it names, if any
-        kValue,  ///< "name"=data or @=data
-        kOther,  ///< a comment, or a line that is not understood
-    };
-    Kind kind = Kind::kOther;
-    std::string_view text;  ///< the line without the blanks at its edges
-    /// kKey: the text between the brackets ('-' first when it deletes the key), or nullopt when
-    /// the line does not end in ']'.
-    std::optional<std::string_view> key;
-    std::string name;       ///< kValue: unescaped; "" for @, the default value
-    std::string_view data;  ///< kValue: what follows the '=', without blanks at its edges
-    bool hexList = false;   ///< kValue: the data begins with "hex", as a hex list does
+    /// Sets the string value `name` of the key at `keyPath` (the full path, as a key line gives
+    /// it) to `value` (UTF-8), keeping every other line: the last line that sets the value under
+    /// that key (the one a lookup sees) is rewritten in place, else the value is added after the
+    /// key's last line, else the key is added at the end; and at the end too when a lookup would
+    /// not see the value where it was put. Throws seedwell::Error when the line cannot be written
+    /// in the file's text (a line break, or a character the code page lacks) or would not be read
+    /// back even at the end, leaving the file as it was.
+    void SetString(std::string_view keyPath, std::string_view name, std::string_view value);
+
+    /// The file's bytes.
+    std::string Serialise() const;
+
+  private:
+    RegFileEditor(RegFileLines file, const platform::CodePage& codePage)
+        : file_(std::move(file)), codePage_(&codePage) {}
+
+    RegFileLines file_;
+    const platform::CodePage* codePage_;
 };
-
-/// The meaning of `text`, a line's text; the views point into `text`.
-RegFileLineMeaning ClassifyRegFileLine(std::string_view text);
-
-/// The keys and values that the lines after the header define, in file order. Lines that cannot
-/// be understood are skipped and the rest still counts; time and memory grow only in proportion
-/// to the lines.
-RegFileTree ParseRegFileLines(const RegFileLines& file, const platform::CodePage& codePage);
-
-/// The keys and values of a registry file, as SplitRegFile then ParseRegFileLines give them,
-/// read a line at a time: memory beyond the bytes and the keys stays that of one line. Returns
-/// nullopt when the bytes are not a registry file or are larger than kMaxRegFileSize. Throws
-/// only for lack of memory.
-std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const platform::CodePage& codePage);
 
 }  // namespace seedwell::server

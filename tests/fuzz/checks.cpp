@@ -12,7 +12,6 @@
 #include "platform/filesystem_std.h"
 #include "platform/registry.h"
 #include "server/regfile.h"
-#include "server/regfile_editor.h"
 #include "support/fields.h"
 #include "support/import_file.h"
 #include "support/settings.h"

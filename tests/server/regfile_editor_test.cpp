@@ -1,4 +1,4 @@
-#include "server/regfile_editor.h"
+#include "server/regfile.h"
 
 #include <gtest/gtest.h>
 
