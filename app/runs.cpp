@@ -389,9 +389,7 @@ void RunImport(RunWindow& window, const Services& services, const Screen& screen
                         return;
                     }
                 }
-                if (!domainExists) {
-                    provisioning::CreateDomain(services, taken->domain, postoffice);
-                }
+                if (!domainExists) provisioning::CreateDomain(services, taken->domain, postoffice);
                 if (!mailboxExists) {
                     reports.ShowAny(provisioning::CreateMailbox(services, postoffice, mailboxName,
                                                                 taken->password, -1, root, rights));

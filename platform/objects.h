@@ -37,6 +37,8 @@ class ObjectFactory {
 };
 
 /// The description of a failure to find a property or method called `member`.
-std::string UnknownMemberDescription(std::string_view member);
+inline std::string UnknownMemberDescription(std::string_view member) {
+    return "Object doesn't support this property or method: '" + std::string(member) + "'";
+}
 
 }  // namespace seedwell::platform

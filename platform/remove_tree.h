@@ -97,9 +97,7 @@ class TreeRemoval {
             Check(folder, top_);
             Empty(folder, top_);
             step = ops_.Delete(parent, Entry{name, true}, folder);
-            if (step.kind == kFailed || step.kind == kChanged) {
-                throw Failed(top_, step.reason);
-            }
+            if (step.kind == kFailed || step.kind == kChanged) throw Failed(top_, step.reason);
         } catch (const FolderRemoval& stop) {
             return stop;
         }
@@ -123,9 +121,7 @@ class TreeRemoval {
     /// Removes everything in the open folder `dir` (at `shown`); what is gone already is no
     /// failure, and whatever an entry is swapped for is removed as what it is now.
     void Empty(Node& dir, const std::string& shown) {
-        if (TreeStep step = ops_.Prepare(dir); step.kind != kDone) {
-            throw Failed(shown, step.reason);
-        }
+        if (TreeStep step = ops_.Prepare(dir); step.kind != kDone) throw Failed(shown, step.reason);
         for (const Entry& entry : List(dir, shown)) {
             const std::string path = shown + separator_ + ops_.Shown(entry.name);
             const TreeStep step = Settle(entry.folder, [&](bool folder) {

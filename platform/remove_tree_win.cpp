@@ -129,10 +129,16 @@ class WinTree {
             kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!out.handle) {
             const DWORD error = GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return kGone;
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                error == ERROR_DIRECTORY) {
+                return kGone;
+            }
             return Failure(win::Win32Reason(error));
         }
-        return AttributesOf(out.handle.get()) & FILE_ATTRIBUTE_DIRECTORY ? kDone : kGone;
+        // Its kind unread is a failure, not a folder missing: the records alone would go.
+        out.attributes = AttributesOf(out.handle.get());
+        if (out.attributes == 0) return Failure(win::Win32Reason(GetLastError()));
+        return out.attributes & FILE_ATTRIBUTE_DIRECTORY ? kDone : kGone;
     }
 
     /// The mailbox folder itself is opened for deletion; the levels above it only to look
@@ -194,9 +200,7 @@ class WinTree {
         const ACCESS_MASK access = DELETE | FILE_READ_ATTRIBUTES |
                                    (force_ ? FILE_WRITE_ATTRIBUTES : 0) |
                                    (folder ? FILE_LIST_DIRECTORY : 0);
-        if (TreeStep step = OpenAs(dir, entry.name, access, out); step.kind != kDone) {
-            return step;
-        }
+        if (TreeStep step = OpenAs(dir, entry.name, access, out); step.kind != kDone) return step;
         return IsRealFolder(out.attributes) == folder ? kDone : kChanged;
     }
 
@@ -271,24 +275,12 @@ std::optional<std::string> HeldEntryName(const std::string& dir, const std::stri
     };
     const auto wideName = win::Widen(name);
     if (!wideName) return std::nullopt;
-    const auto wideDir = win::Widen(dir.empty() ? "." : dir);
-    if (!wideDir) throw cannot("its path is not valid UTF-8 text");
-    UniqueWinHandle folder(CreateFileW(wideDir->c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                       kShareAll, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!folder) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-            error == ERROR_DIRECTORY) {
-            return std::nullopt;
-        }
-        throw cannot(win::Win32Reason(error));
-    }
-    const DWORD attributes = AttributesOf(folder.get());
-    if (attributes == 0) throw cannot(win::Win32Reason(GetLastError()));
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
+    WinTree::Node folder;
+    const TreeStep opened = WinTree(false).OpenBase(dir.empty() ? "." : dir, folder);
+    if (opened.kind == kGone) return std::nullopt;
+    if (opened.kind != kDone) throw cannot(opened.reason);
     std::optional<HeldEntry> entry;
-    if (const NTSTATUS status = QueryHeld(folder.get(), *wideName, entry); status < 0) {
+    if (const NTSTATUS status = QueryHeld(folder.handle.get(), *wideName, entry); status < 0) {
         throw cannot(NtReason(status));
     }
     if (!entry) return std::nullopt;

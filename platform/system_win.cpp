@@ -102,14 +102,8 @@ std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
     }
     auto file = std::make_unique<WinFile>(handle, path);
     // Consoles, pipes and other devices could make a read wait forever: only disk files are read.
+    // (A folder is never opened here: CreateFileW opens one only with backup semantics.)
     if (GetFileType(handle) != FILE_TYPE_DISK) throw Error("'" + path + "' is not a regular file");
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(handle, &information)) {
-        throw Error("cannot open the file '" + path + "': " + win::Win32Reason(GetLastError()));
-    }
-    if (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        throw Error("'" + path + "' is not a regular file");
-    }
     return file;
 }
 

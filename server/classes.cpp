@@ -196,9 +196,7 @@ std::unique_ptr<platform::AdminObject> ClassTable::CreateObject(std::string_view
                     "': no class is registered under that name");
     }
     auto object = it->second();
-    if (!object) {
-        throw Error("cannot create object '" + std::string(progId) + "'");
-    }
+    if (!object) throw Error("cannot create object '" + std::string(progId) + "'");
     return object;
 }
 

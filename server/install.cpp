@@ -34,9 +34,7 @@ std::optional<std::string> ReadFile(const std::string& file) {
     std::error_code error;
     if (fs::status(file, error).type() == fs::file_type::not_found) return std::nullopt;
     std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        throw Error("cannot read the registry file '" + file + "': " + std::strerror(errno));
-    }
+    if (!in) throw Error("cannot read the registry file '" + file + "': " + std::strerror(errno));
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw Error("cannot read the registry file '" + file + "'");
     return bytes;
@@ -54,8 +52,9 @@ void WriteAtomically(const std::string& file, const std::string& bytes, bool exi
     }
     std::string temp = (parent / ("." + path.filename().string() + ".XXXXXX")).string();
     platform::UniqueFd fd(::mkstemp(temp.data()));
-    if (!fd)
+    if (!fd) {
         Fail(file, std::string("cannot make a temporary file beside it: ") + std::strerror(errno));
+    }
     auto failWith = [&](const char* what) {
         const std::string reason = std::strerror(errno);
         fd.reset();
@@ -92,9 +91,7 @@ void WriteAtomically(const std::string& file, const std::string& bytes, bool exi
 void MakeFolder(const fs::path& folder) {
     std::error_code error;
     fs::create_directories(folder, error);
-    if (error) {
-        throw Error("cannot make the folder '" + folder.string() + "': " + error.message());
-    }
+    if (error) throw Error("cannot make the folder '" + folder.string() + "': " + error.message());
 }
 
 }  // namespace
@@ -141,8 +138,9 @@ void CreateStore(const std::string& path) {
 }
 
 std::string InstallServer(const std::string& dataDirectory, const std::string& registryFile) {
-    if (dataDirectory.empty())
+    if (dataDirectory.empty()) {
         throw Error("cannot install the mail server: no data directory given");
+    }
     fs::path directory(dataDirectory);
     if (directory.is_relative()) {
         std::error_code error;

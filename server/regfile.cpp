@@ -256,9 +256,7 @@ std::optional<RegFileShape> ForEachLine(std::string_view bytes, const CodePage& 
         if (pos == 0) {
             // Either header may be 8-bit text; only the 5.00 one may be UTF-16 text.
             const std::string_view header = text ? Trim(*text) : "";
-            if (header != kHeader5 && (header != kHeader4 || utf16)) {
-                return std::nullopt;
-            }
+            if (header != kHeader5 && (header != kHeader4 || utf16)) return std::nullopt;
             shape.unicodeData = header == kHeader5;
         }
         visit(std::as_const(shape), raw, std::move(text), end == std::string_view::npos);

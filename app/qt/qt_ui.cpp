@@ -93,37 +93,27 @@ int QtMessageBox::Show(std::string_view text, int style, std::optional<std::stri
     }
     box.exec();
 
-    if (!yesNo) {
-        return kAnswerOk;
-    }
+    if (!yesNo) return kAnswerOk;
     return box.clickedButton() == yes ? kAnswerYes : kAnswerNo;
 }
 
 QtBusyPointer::~QtBusyPointer() { Restore(); }
 
 void QtBusyPointer::SetHourglass() {
-    if (set_) {
-        return;
-    }
+    if (set_) return;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     set_ = true;
 }
 
 void QtBusyPointer::Restore() {
-    if (!set_) {
-        return;
-    }
+    if (!set_) return;
     set_ = false;
-    if (QGuiApplication::instance() != nullptr) {
-        QGuiApplication::restoreOverrideCursor();
-    }
+    if (QGuiApplication::instance() != nullptr) QGuiApplication::restoreOverrideCursor();
 }
 
 void QtFileDialog::ShowOpen() {
     const QString picked = QFileDialog::getOpenFileName(QApplication::activeWindow());
-    if (!picked.isEmpty()) {
-        fileName_ = QDir::toNativeSeparators(picked).toStdString();
-    }
+    if (!picked.isEmpty()) fileName_ = QDir::toNativeSeparators(picked).toStdString();
 }
 
 void InstallWindowRoles() {
@@ -224,8 +214,9 @@ class QtProgress::InputFilter : public QObject {
         const QWidget* window = owner_.window_.get();
         if (window == nullptr) return false;
         if (auto* widget = qobject_cast<QWidget*>(receiver)) return widget->window() == window;
-        if (auto* handle = qobject_cast<QWindow*>(receiver))
+        if (auto* handle = qobject_cast<QWindow*>(receiver)) {
             return handle == window->windowHandle();
+        }
         return false;
     }
 
