@@ -48,7 +48,8 @@ class ExceptionInfo {
     ExceptionInfo& operator=(const ExceptionInfo&) = delete;
     EXCEPINFO* Get() { return &info_; }
 
-    /// The object's own description of its failure, else the system's text for its code.
+    /// The object's own description of its failure (outside text: shown printable), else the
+    /// system's text for its code.
     std::string Reason() {
         if (info_.pfnDeferredFillIn) {
             info_.pfnDeferredFillIn(&info_);
@@ -60,7 +61,7 @@ class ExceptionInfo {
             while (text && !text->empty() && (text->back() == '\n' || text->back() == '\r')) {
                 text->pop_back();
             }
-            if (text && !text->empty()) return *text;
+            if (text && !text->empty()) return Printable(*text);
         }
         if (info_.scode != 0) return win::HResultReason(info_.scode);
         if (info_.wCode != 0) return "error " + std::to_string(info_.wCode);

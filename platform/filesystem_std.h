@@ -24,10 +24,10 @@ FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::s
                                const std::string& top, bool force, char separator);
 
 /// StdFileSystem::HeldName, read from the folder's entries; `name` is one name that the file
-/// system can hold. Each platform provides its own: on
-/// Windows the folder's listing answers with the name as its mask; elsewhere the name is looked
-/// up in the other ASCII case, and only when that finds the same device and inode again are the
-/// folder's entries read for the one that is it. File systems that number one entry differently
+/// system can hold. Each platform provides its own: on Windows the folder's listing answers with
+/// the name as its mask; elsewhere the name is looked up in the other ASCII case, and only when
+/// that finds the same device and inode again are the folder's entries read for the one that is
+/// it. File systems that number one entry differently
 /// by the name it is reached by (some FUSE file systems) are taken to tell letter case apart.
 std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name);
 

@@ -163,8 +163,9 @@ TEST_F(LateBinding, MethodsAndReadsTakeNoArgumentsAndConvertTheResult) {
 
 TEST_F(LateBinding, FailuresTakeTheObjectsDescriptionElseItsCode) {
     auto object = factory->CreateObject(progId);
-    EXPECT_EQ(ErrorOf([&] { object->CallMethod("Described"); }),
-              "cannot call " + progId + ".Described: the post office 'mian' does not exist");
+    EXPECT_EQ(
+        ErrorOf([&] { object->CallMethod("Described"); }),
+        "cannot call " + progId + ".Described: the post office '\\x1B[2Jmian' does not exist");
     EXPECT_EQ(ErrorOf([&] { object->CallMethod("Deferred"); }),
               "cannot call " + progId + ".Deferred: filled in later");
     const std::string silent = ErrorOf([&] { object->GetProperty("Silent"); });

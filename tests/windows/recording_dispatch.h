@@ -91,7 +91,8 @@ class RecordingObject final : public DispatchObject<RecordingObject> {
             V_VT(result) = VT_BSTR;
             V_BSTR(result) = SysAllocStringLen(lone, 2);
         } else if (name == L"Described") {
-            exception->bstrDescription = SysAllocString(L"the post office 'mian' does not exist");
+            exception->bstrDescription =
+                SysAllocString(L"the post office '\x1B[2Jmian' does not exist");
             exception->bstrSource = SysAllocString(L"Recording");
             exception->scode = E_FAIL;
             return DISP_E_EXCEPTION;
