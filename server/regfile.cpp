@@ -226,26 +226,20 @@ LineMeaning Classify(std::string_view line) {
     return meaning;
 }
 
-/// What the first line of a registry file makes of the rest.
-struct RegFileShape {
-    bool utf16;        ///< the lines are UTF-16LE text
-    bool unicodeData;  ///< a 5.00 file: its hex(2) and hex(7) data is UTF-16LE
-    std::string_view byteOrderMark;
-};
-
-/// Calls `visit(shape, raw, text, last)` for each line of the registry file `bytes`, the header
+/// Calls `visit(file, raw, text, last)` for each line of the registry file `bytes`, the header
 /// first, split at LF (or at the LF units of UTF-16) with the CR before a line end kept in `raw`;
-/// `text` is as RegFileLine has it, and `last` marks the piece after the final LF. Returns
-/// nullopt, before any call, when the bytes are not a registry file or are too large; memory
-/// beyond the bytes stays that of one line.
+/// `file` is what the header made of the file, without lines, `text` is as RegFileLine has it,
+/// and `last` marks the piece after the final LF. Returns that `file`, or nullopt before any call
+/// when the bytes are not a registry file or are too large; memory beyond the bytes stays that of
+/// one line.
 template <typename Visit>
-std::optional<RegFileShape> ForEachLine(std::string_view bytes, const CodePage& codePage,
+std::optional<RegFileLines> ForEachLine(std::string_view bytes, const CodePage& codePage,
                                         Visit&& visit) {
     if (bytes.size() > kMaxRegFileSize) return std::nullopt;
     const bool utf16 = bytes.starts_with("\xFF\xFE");
     const std::size_t bomSize =
         utf16 ? 2 : (codePage.IsUtf8() && bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
-    RegFileShape shape{utf16, false, bytes.substr(0, bomSize)};
+    RegFileLines file{utf16, false, std::string(bytes.substr(0, bomSize)), {}};
     const std::string_view body = bytes.substr(bomSize);
     const std::string_view lf = utf16 ? std::string_view("\n\0", 2) : "\n";
     for (std::size_t pos = 0;;) {
@@ -257,10 +251,10 @@ std::optional<RegFileShape> ForEachLine(std::string_view bytes, const CodePage& 
             // Either header may be 8-bit text; only the 5.00 one may be UTF-16 text.
             const std::string_view header = text ? Trim(*text) : "";
             if (header != kHeader5 && (header != kHeader4 || utf16)) return std::nullopt;
-            shape.unicodeData = header == kHeader5;
+            file.unicodeData = header == kHeader5;
         }
-        visit(std::as_const(shape), raw, std::move(text), end == std::string_view::npos);
-        if (end == std::string_view::npos) return shape;
+        visit(std::as_const(file), raw, std::move(text), end == std::string_view::npos);
+        if (end == std::string_view::npos) return file;
         pos = end + lf.size();
     }
 }
@@ -322,14 +316,13 @@ class TreeBuilder {
 /// The lines of a registry file, as ParseRegFile takes its bytes.
 std::optional<RegFileLines> Split(std::string_view bytes, const CodePage& codePage) {
     std::vector<RegFileLine> lines;
-    const auto shape = ForEachLine(
+    auto file = ForEachLine(
         bytes, codePage,
-        [&](const RegFileShape&, std::string_view raw, std::optional<std::string> text, bool) {
+        [&](const RegFileLines&, std::string_view raw, std::optional<std::string> text, bool) {
             lines.push_back({std::string(raw), std::move(text)});
         });
-    if (!shape) return std::nullopt;
-    return RegFileLines{shape->utf16, shape->unicodeData, std::string(shape->byteOrderMark),
-                        std::move(lines)};
+    if (file) file->lines = std::move(lines);
+    return file;
 }
 
 /// The keys and values of the lines after the header.
@@ -436,17 +429,16 @@ std::optional<RegistryValue> RegFileTree::FindValue(std::string_view path,
 
 std::optional<RegFileTree> ParseRegFile(std::string_view bytes, const CodePage& codePage) {
     std::optional<TreeBuilder> tree;
-    const auto shape =
-        ForEachLine(bytes, codePage,
-                    [&](const RegFileShape& shape, std::string_view raw,
-                        std::optional<std::string> text, bool last) {
-                        if (!tree) {
-                            tree.emplace(shape.unicodeData, codePage);  // at the header
-                        } else if (!last || !raw.empty()) {
-                            tree->Add(text);
-                        }
-                    });
-    if (!shape) return std::nullopt;
+    const auto file = ForEachLine(bytes, codePage,
+                                  [&](const RegFileLines& shape, std::string_view raw,
+                                      std::optional<std::string> text, bool last) {
+                                      if (!tree) {
+                                          tree.emplace(shape.unicodeData, codePage);  // the header
+                                      } else if (!last || !raw.empty()) {
+                                          tree->Add(text);
+                                      }
+                                  });
+    if (!file) return std::nullopt;
     return tree->Finish();
 }
 
