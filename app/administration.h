@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/codepage.h"
 #include "platform/filesystem.h"
 #include "platform/objects.h"
 #include "platform/registry.h"
@@ -23,7 +24,11 @@ std::unique_ptr<platform::ObjectFactory> MakeAdministrationObjects(platform::Reg
 /// for its own life. Throws seedwell::Error when a part cannot be set up.
 class SystemServices {
   public:
-    SystemServices();
+    SystemServices()
+        : registry_(MakeSystemRegistry()),
+          objects_(MakeAdministrationObjects(*registry_)),
+          files_(platform::MakeSystemFileSystem()),
+          services_{*objects_, *files_, *registry_, platform::CodePage::System()} {}
     SystemServices(const SystemServices&) = delete;
     SystemServices& operator=(const SystemServices&) = delete;
 

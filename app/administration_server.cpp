@@ -1,7 +1,6 @@
 #include "app/administration.h"
 
-#include "platform/codepage.h"
-#include "server/regfile_registry.h"
+#include "server/regfile.h"
 #include "server/server.h"
 
 namespace seedwell::app {

@@ -12,7 +12,7 @@
 #include "server/install.h"
 #include "server/listing.h"
 #include "server/password.h"
-#include "server/regfile_registry.h"
+#include "server/regfile.h"
 #include "server/schema.h"
 #include "server/store.h"
 

@@ -27,7 +27,7 @@
 #include "platform/codepage.h"
 #include "platform/filesystem_std.h"
 #include "platform/objects.h"
-#include "server/regfile_registry.h"
+#include "server/regfile.h"
 #include "server/schema.h"
 #include "server/server.h"
 #include "server/store.h"

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/error.h"
-#include "server/regfile_registry.h"
 #include "tests/fakes/temp_folder.h"
 
 namespace seedwell::platform {

@@ -21,7 +21,7 @@
 
 #include "platform/codepage.h"
 #include "platform/objects.h"
-#include "server/regfile_registry.h"
+#include "server/regfile.h"
 #include "server/server.h"
 #include "server/store.h"
 #include "tests/fakes/installed_server.h"

@@ -11,7 +11,7 @@
 
 #include "platform/codepage.h"
 #include "platform/objects.h"
-#include "server/regfile_registry.h"
+#include "server/regfile.h"
 #include "server/server.h"
 
 int main(int argc, char** argv) {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "server/regfile_registry.h"
+#include "server/regfile.h"
 #include "tests/fakes/fake_registry.h"
 #include "tests/fakes/temp_folder.h"
 
