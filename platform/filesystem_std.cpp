@@ -1,6 +1,5 @@
 #include "platform/filesystem_std.h"
 
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 

@@ -1,11 +1,10 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <optional>
-#include <system_error>
 
+#include "platform/ascii.h"
 #include "platform/error.h"
 #include "platform/filesystem_std.h"
 #include "platform/printable.h"
@@ -39,15 +38,14 @@ class WinFile : public ByteSource {
 
 bool IsDeviceName(std::string_view name) {
     // The part before the first dot, without trailing blanks, decides: "nul.txt" is NUL too.
-    std::string base(name.substr(0, name.find('.')));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" ||
-        base == "CONOUT$") {
-        return true;
+    std::string_view base = name.substr(0, name.find('.'));
+    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+    for (std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+        if (EqualsIgnoringCase(base, device)) return true;
     }
-    return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-           base[3] >= '1' && base[3] <= '9';
+    return base.size() == 4 && base[3] >= '1' && base[3] <= '9' &&
+           (EqualsIgnoringCase(base.substr(0, 3), "COM") ||
+            EqualsIgnoringCase(base.substr(0, 3), "LPT"));
 }
 
 /// Why Windows would not take `name` as one folder name by its letter, or nullopt when it
@@ -116,7 +114,7 @@ std::optional<std::string> PathProblem(std::string_view path) {
     // A NUL byte is refused by the file system itself, with its own message.
     if (path.find('\0') != std::string_view::npos) return std::nullopt;
     std::size_t start = 0;
-    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
+    if (path.size() >= 2 && path[1] == ':' && IsDriveLetter(path[0])) {
         start = 2;
     }
     while (start <= path.size()) {

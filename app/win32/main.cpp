@@ -7,7 +7,6 @@
 #undef MessageBox  // the program's interface of that name, not the Windows macro
 
 #include <exception>
-#include <memory>
 #include <optional>
 
 #include "app/administration.h"
