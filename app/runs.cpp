@@ -1,12 +1,15 @@
 #include "app/runs.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <exception>
 #include <functional>
 #include <optional>
 #include <unordered_set>
 #include <vector>
 
+#include "app/line_list.h"
 #include "platform/error.h"
 #include "platform/printable.h"
 #include "provisioning/operations.h"
@@ -23,6 +26,13 @@ using support::GetField;
 constexpr std::string_view kNoSuchFile = "The file selected does not exist. Please select another.";
 constexpr std::string_view kFailurePrefix = "Error importing:";
 constexpr std::string_view kRootNotFull = "The root post office directory must be a full path.";
+constexpr std::string_view kRootMissing = "The root post office directory does not exist.";
+constexpr std::string_view kRootNotFolder = "The root post office directory is not a folder.";
+constexpr std::string_view kSaveQuestion =
+    "Save the list of these lines, with what went wrong on each?";
+constexpr std::string_view kSaveTitle = "Save the list of lines";
+constexpr std::string_view kNotSaved = "The list could not be saved: ";
+constexpr std::string_view kNoExistingMailbox = "The line named no existing mailbox.";
 constexpr std::string_view kFurtherProblems =
     "Further problems in this run will be listed at its end.";
 
@@ -30,6 +40,8 @@ constexpr int kMaxReportBoxes = 5;
 constexpr std::size_t kListedLines = 10;
 constexpr auto kProgressAfter = std::chrono::seconds(1);
 constexpr auto kPumpEvery = std::chrono::milliseconds(100);
+constexpr auto kEstimateAfter = std::chrono::seconds(5);
+constexpr auto kEstimateEvery = std::chrono::seconds(1);
 
 // What differs between the end messages of the two runs.
 struct RunTexts {
@@ -68,7 +80,7 @@ std::string JoinList(const std::vector<std::string>& items, long unlisted) {
         if (i > 0) list += (i + 1 == items.size() && unlisted == 0) ? " and " : ", ";
         list += items[i];
     }
-    if (unlisted > 0) list += ", and " + std::to_string(unlisted) + " more";
+    if (unlisted > 0) list += ", and " + Grouped(unlisted) + " more";
     return list;
 }
 
@@ -92,21 +104,51 @@ class LineList {
 
 // The messages about single lines, from the run itself and from the operations it calls, each
 // in a box without an icon. The first five show, the fifth saying that more will follow at the
-// end; the rest are only counted. Every line with a message is remembered for the end message.
+// end; the rest are only counted. Every line with a message is remembered for the end message,
+// and listed with the message and its fields for the operator to save; so is every line of a
+// Delete that named no existing mailbox.
 class LineReports {
   public:
     explicit LineReports(MessageBox& screen) : screen_(screen) {}
 
-    void SetLine(long line) { line_ = line; }
+    // The line now handled; its fields are unknown until SetFields.
+    void SetLine(long line) {
+        line_ = line;
+        postoffice_.clear();
+        address_.clear();
+    }
+    // The post-office and address fields of the line now handled, as the file holds them.
+    void SetFields(std::string_view postoffice, std::string_view address) {
+        postoffice_ = postoffice;
+        address_ = address;
+    }
     long Count() const { return lines_.Count(); }
     std::string List() const { return lines_.List(); }
+    const LineList& Missing() const { return missing_; }
+    const ListedLines& Listed() const { return listed_; }
+    // True when the end message cannot show every listed line with its reason: a report got
+    // no box of its own, or a list at the end would stop at "and N more".
+    bool Unshown() const {
+        return unboxed_ || lines_.Count() > static_cast<long>(kListedLines) ||
+               missing_.Count() > static_cast<long>(kListedLines);
+    }
+
+    // The line now handled named no existing mailbox.
+    void MissingMailbox() {
+        missing_.Add(line_);
+        listed_.Add(line_, postoffice_, address_, kNoExistingMailbox);
+    }
 
     void Show(std::string_view text) {
         if (line_ != lastReported_) {
             lastReported_ = line_;
             lines_.Add(line_);
         }
-        if (boxes_ >= kMaxReportBoxes) return;
+        listed_.Add(line_, postoffice_, address_, text);
+        if (boxes_ >= kMaxReportBoxes) {
+            unboxed_ = true;
+            return;
+        }
         if (++boxes_ < kMaxReportBoxes) {
             screen_.Show(text, kMbOk, std::nullopt);
         } else {
@@ -123,15 +165,18 @@ class LineReports {
     MessageBox& screen_;
     long line_ = 0;
     long lastReported_ = -1;
+    std::string postoffice_, address_;
     int boxes_ = 0;
+    bool unboxed_ = false;
     LineList lines_;
+    LineList missing_;
+    ListedLines listed_;
 };
 
 // What the runs learn of the file's lines on their way: whether any named a mailbox (reached a
-// lookup), and which named no existing mailbox (Delete).
+// lookup).
 struct LineTally {
     bool named = false;
-    LineList missing;
 };
 
 // The two checks of the file box. On a failure the pointer is restored, the message shown and
@@ -158,6 +203,7 @@ void PassOver(LineReports& reports, long lineNumber, const std::string& problem,
 
 // When the progress shows and how often it is drawn: after the run's first second, and then at
 // most every tenth of a second, which is also how often the window's events are let through.
+// From the fifth second on it tells the time left at the pace so far, anew every second.
 class Pacer {
   public:
     Pacer(const Screen& screen, std::string_view title, long total)
@@ -182,20 +228,62 @@ class Pacer {
                 // The run goes on without its progress window.
             }
         }
-        if (shown_) progress_.Update(line);
+        if (shown_) progress_.Update(line, Text(line, now));
         return progress_.Pump();
     }
 
   private:
+    // "Line 2,562 of 100,000 (about 3 minutes left)".
+    std::string Text(long line, std::chrono::steady_clock::time_point now) {
+        const auto elapsed = now - start_;
+        if (elapsed >= kEstimateAfter && line > 0 && now - lastEstimate_ >= kEstimateEvery) {
+            lastEstimate_ = now;
+            const double perLine = std::chrono::duration<double>(elapsed).count() / line;
+            estimate_ = " (" +
+                        TimeLeft(std::chrono::seconds(std::llround(
+                            perLine * static_cast<double>(std::max(0L, total_ - line))))) +
+                        ")";
+        }
+        return "Line " + Grouped(line) + " of " + Grouped(total_) + estimate_;
+    }
+
     Progress& progress_;
     const Clock& clock_;
     std::string_view title_;
     long total_;
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point lastPump_;
+    std::chrono::steady_clock::time_point lastEstimate_{};
+    std::string estimate_;
     bool open_ = false;
     bool shown_ = false;
 };
+
+// The end message `text`, titled `title`. When it cannot show every listed line with its reason,
+// it asks whether to save the list, and on Yes the list goes where the save dialog says; a save
+// that fails is told and the question asked again.
+void ShowEnd(const Services& services, const Screen& screen, const std::string& path,
+             const LineReports& reports, const std::string& text, int style,
+             std::string_view title) {
+    if (!reports.Unshown()) {
+        screen.messages.Show(text, style, std::string(title));
+        return;
+    }
+    const std::string asked = text + "\r\n\r\n" + std::string(kSaveQuestion);
+    while (screen.messages.Show(asked, kMbYesNoExclamation, std::string(title)) == kAnswerYes) {
+        std::string failure;
+        try {
+            const auto chosen =
+                screen.save.ShowSave(kSaveTitle, ProposedListPath(services.files, path));
+            if (!chosen) return;
+            reports.Listed().Write(*services.files.OpenForWriting(*chosen));
+            return;
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        screen.messages.Show(std::string(kNotSaved) + failure, kMbOk, std::nullopt);
+    }
+}
 
 // Reads the file a line at a time, in the encoding its survey found, and hands every line to
 // `handleLine`; a failure of a line names it. At the end the pointer is restored and the end
@@ -226,27 +314,29 @@ void ProcessFile(const Services& services, const Screen& screen, const std::stri
     screen.pointer.Restore();
     const int style = reports.Count() == 0 ? kMbOkInformation : kMbOkExclamation;
     std::string missing;
-    if (tally.missing.Count() > 0) {
-        missing = std::string(tally.missing.Count() == 1 ? " Line " : " Lines ") +
-                  tally.missing.List() + " named no existing mailbox.";
+    if (reports.Missing().Count() > 0) {
+        missing = std::string(reports.Missing().Count() == 1 ? " Line " : " Lines ") +
+                  reports.Missing().List() + " named no existing mailbox.";
     }
+    auto end = [&](const std::string& text, int endStyle, std::string_view title) {
+        ShowEnd(services, screen, path, reports, text, endStyle, title);
+    };
     if (stoppedAfter > 0) {
-        const std::string n = std::to_string(stoppedAfter);
+        const std::string n = Grouped(stoppedAfter);
         std::string text = std::string(texts.name) + " stopped after line " + n + " of " +
-                           std::to_string(survey.lines) + ". The lines up to " + n + " are done";
+                           Grouped(survey.lines) + ". The lines up to " + n + " are done";
         if (reports.Count() > 0) text += ", except for the lines reported: " + reports.List();
         text += "; run the file again to do the rest.";
-        screen.messages.Show(text, style, "Stopped");
+        end(text, style, "Stopped");
     } else if (!tally.named) {
         std::string text = "No line of the file names a mailbox: each line must read " +
                            std::string(texts.lineForm) + ".";
         if (reports.Count() > 0) text += " The lines reported: " + reports.List() + ".";
-        screen.messages.Show(text, kMbOkExclamation, "Done");
+        end(text, kMbOkExclamation, "Done");
     } else if (reports.Count() == 0) {
-        screen.messages.Show(std::string(texts.done) + missing, style, "Done");
+        end(std::string(texts.done) + missing, style, "Done");
     } else {
-        screen.messages.Show(
-            std::string(texts.doneExcept) + reports.List() + std::string(texts.advice) + missing,
+        end(std::string(texts.doneExcept) + reports.List() + std::string(texts.advice) + missing,
             style, "Done");
     }
 }
@@ -280,7 +370,7 @@ std::optional<ImportLine> TakeImportLine(const platform::FileSystem& files,
 
 // One line of a Delete file taken apart, as TakeImportLine does.
 struct DeleteLine {
-    std::string postoffice, mailboxName;
+    std::string postoffice, address, mailboxName;
     std::optional<std::string> problem;
 };
 
@@ -289,10 +379,11 @@ std::optional<DeleteLine> TakeDeleteLine(const platform::FileSystem& files,
     DeleteLine taken;
     if ((taken.problem = support::SeparatorProblem(line))) return taken;
     taken.postoffice = GetField(line, ",", 1);
-    const std::string address = GetField(line, ",", 2);
-    taken.mailboxName = GetField(address, "@", 1);
+    taken.address = GetField(line, ",", 2);
+    taken.mailboxName = GetField(taken.address, "@", 1);
     if (taken.postoffice.empty() || taken.mailboxName.empty()) return std::nullopt;
-    taken.problem = provisioning::LineProblem(files, taken.postoffice, address, taken.mailboxName);
+    taken.problem =
+        provisioning::LineProblem(files, taken.postoffice, taken.address, taken.mailboxName);
     return taken;
 }
 
@@ -319,7 +410,7 @@ std::string DeleteSummary(const Services& services, const std::string& path,
     }
     if (mailboxes == 0) return "The file names no mailbox.";
     const long unlisted = static_cast<long>(postoffices.size() - shown.size());
-    return "The file names " + std::to_string(mailboxes) +
+    return "The file names " + Grouped(mailboxes) +
            (mailboxes == 1 ? " mailbox" : " mailboxes") + ", in the post office" +
            (postoffices.size() == 1 ? " " : "s ") + JoinList(shown, unlisted) + ".";
 }
@@ -346,6 +437,17 @@ void WithRunHandler(const Screen& screen, const std::function<void()>& run) {
 
 }  // namespace
 
+std::string TimeLeft(std::chrono::seconds left) {
+    using std::chrono::seconds;
+    if (left < seconds(60)) return "less than a minute left";
+    const long minutes = static_cast<long>((left.count() + 30) / 60);
+    if (minutes == 1) return "about a minute left";
+    if (minutes < 60) return "about " + std::to_string(minutes) + " minutes left";
+    const long hours = static_cast<long>((left.count() + 1800) / 3600);
+    if (hours == 1) return "about an hour left";
+    return "about " + Grouped(hours) + " hours left";
+}
+
 void RunImport(RunWindow& window, const Services& services, const Screen& screen) {
     WithRunHandler(screen, [&] {
         auto path = CheckFileBox(window, services, screen, "Need to select a file to import.");
@@ -354,6 +456,13 @@ void RunImport(RunWindow& window, const Services& services, const Screen& screen
         if (!services.files.IsFullPath(root)) {
             screen.pointer.Restore();
             screen.messages.Show(kRootNotFull, kMbOkCritical, "Error");
+            window.FocusRoot();
+            return;
+        }
+        if (!services.files.FolderExists(root)) {
+            screen.pointer.Restore();
+            screen.messages.Show(services.files.PathExists(root) ? kRootNotFolder : kRootMissing,
+                                 kMbOkCritical, "Error");
             window.FocusRoot();
             return;
         }
@@ -369,6 +478,7 @@ void RunImport(RunWindow& window, const Services& services, const Screen& screen
             [&](const std::string& line, long lineNumber) {
                 std::optional<ImportLine> taken = TakeImportLine(services.files, line);
                 if (!taken) return;
+                reports.SetFields(taken->postoffice, taken->address);
                 if (taken->problem) {
                     PassOver(reports, lineNumber, *taken->problem, kNothingCreated);
                     return;
@@ -429,6 +539,7 @@ void RunDelete(RunWindow& window, const Services& services, const Screen& screen
             [&](const std::string& line, long lineNumber) {
                 const std::optional<DeleteLine> taken = TakeDeleteLine(services.files, line);
                 if (!taken) return;
+                reports.SetFields(taken->postoffice, taken->address);
                 if (taken->problem) {
                     PassOver(reports, lineNumber, *taken->problem, "nothing was deleted for it.");
                     return;
@@ -438,7 +549,7 @@ void RunDelete(RunWindow& window, const Services& services, const Screen& screen
                     reports.ShowAny(provisioning::DeleteMailbox(services, taken->postoffice,
                                                                 taken->mailboxName));
                 } else {
-                    tally.missing.Add(lineNumber);
+                    reports.MissingMailbox();
                 }
             },
             kDeleteTexts);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "app/screen.h"
@@ -25,11 +26,18 @@ struct Screen {
     BusyPointer& pointer;
     Progress& progress;
     const Clock& clock;
+    SaveDialog& save;
 };
+
+/// The time left as the progress window words it: "less than a minute left", "about a minute
+/// left", "about 40 minutes left", "about an hour left", "about 2 hours left" (to the nearest
+/// minute, or hour from an hour on).
+std::string TimeLeft(std::chrono::seconds left);
 
 /// The Import run behind the Import button. Reports everything through `screen.messages`:
 /// at most five problems of single lines as boxes of their own, and every line with a problem
-/// in the message at its end. A run that goes on for more than a second shows its progress and
+/// in the message at its end; when that message cannot show them all, it offers to save the
+/// list of them, with the reason for each, where `screen.save` says. A run that goes on for more than a second shows its progress and
 /// can be stopped after any line. A failure ends the run in its handler, which shows
 /// "Error importing:" and the description; only a failure to show that message throws.
 void RunImport(RunWindow& window, const provisioning::Services& services, const Screen& screen);

@@ -16,7 +16,8 @@ inline constexpr int kMbOk = 0;
 inline constexpr int kMbOkCritical = 16;
 inline constexpr int kMbOkExclamation = 48;
 inline constexpr int kMbOkInformation = 64;
-inline constexpr int kMbYesNoCritical = 20;  // Yes is the default button
+inline constexpr int kMbYesNoCritical = 20;     // Yes is the default button
+inline constexpr int kMbYesNoExclamation = 52;  // Yes is the default button
 /// Message box answers.
 inline constexpr int kAnswerOk = 1;
 inline constexpr int kAnswerYes = 6;
@@ -56,6 +57,18 @@ class FileDialog {
     virtual std::string FileName() const = 0;
 };
 
+/// The platform's save dialog, asking where a file is to be written.
+class SaveDialog {
+  public:
+    virtual ~SaveDialog() = default;
+    /// Shows the modal dialog titled `title`, proposing the file `proposed` (a path, or a name
+    /// alone for the working folder), and asks before a file that exists is replaced. Answers
+    /// the path chosen, or nullopt when the operator cancelled. Throws seedwell::Error when the
+    /// dialog cannot be shown.
+    virtual std::optional<std::string> ShowSave(std::string_view title,
+                                                const std::string& proposed) = 0;
+};
+
 /// The time as a run measures it, to decide when its progress shows and how often it is drawn.
 class Clock {
   public:
@@ -65,7 +78,8 @@ class Clock {
 };
 
 /// The progress window of a long run: a small modal window over the main window with a title,
-/// the text "Line N of M", a progress bar and a "Stop" button. While a run goes, the program's
+/// a line of text ("Line 2,562 of 100,000 (about 3 minutes left)"), a progress bar and a "Stop"
+/// button. While a run goes, the program's
 /// windows still repaint and answer the desktop, but take no user input other than a click on
 /// Stop or closing the progress window, both of which count as Stop.
 class Progress {
@@ -74,8 +88,8 @@ class Progress {
     /// Opens the window titled `title` ("Importing mailboxes") for a run of `total` lines.
     /// Throws seedwell::Error when it cannot be shown.
     virtual void Open(std::string_view title, long total) = 0;
-    /// Shows "Line `line` of `total`" and moves the bar. Only between Open and Close.
-    virtual void Update(long line) = 0;
+    /// Shows `text` and moves the bar to `line` of the total. Only between Open and Close.
+    virtual void Update(long line, std::string_view text) = 0;
     /// Lets pending paint and desktop events through, drops user input aimed anywhere but the
     /// Stop button, and answers true once Stop was pressed or the progress window was closed
     /// during this run. May be called before Open (nothing shows then). Never throws.

@@ -88,10 +88,18 @@ class NoPointer : public app::BusyPointer {
 class NoProgress : public app::Progress, public app::Clock {
   public:
     void Open(std::string_view, long) override {}
-    void Update(long) override {}
+    void Update(long, std::string_view) override {}
     bool Pump() noexcept override { return false; }
     void Close() noexcept override {}
     std::chrono::steady_clock::time_point Now() const noexcept override { return {}; }
+};
+
+/// A save dialog that is always cancelled.
+class NoSave : public app::SaveDialog {
+  public:
+    std::optional<std::string> ShowSave(std::string_view, const std::string&) override {
+        return std::nullopt;
+    }
 };
 
 enum class Run { kImport, kDelete };
@@ -125,7 +133,8 @@ inline void RunThroughObjects(const Server& server, const std::string& file, Run
     app::Progress& progress = qtProgress ? static_cast<app::Progress&>(*qtProgress) : none;
     const app::Clock& clock = qtProgress ? static_cast<const app::Clock&>(steadyClock) : none;
     const provisioning::Services services{classes, *files, registry, platform::CodePage::System()};
-    const app::Screen screen{box, pointer, progress, clock};
+    NoSave save;
+    const app::Screen screen{box, pointer, progress, clock, save};
     if (run == Run::kImport) {
         app::RunImport(window, services, screen);
     } else {

@@ -18,6 +18,17 @@ class ByteSource {
     virtual std::size_t Read(char* buffer, std::size_t size) = 0;
 };
 
+/// A file being written from its start. Destroying it closes the file, keeping what was written.
+class ByteSink {
+  public:
+    virtual ~ByteSink() = default;
+    /// Writes all of `bytes`. Throws seedwell::Error naming the file and the reason.
+    virtual void Write(std::string_view bytes) = 0;
+    /// Closes the file once all that was written has reached it. Throws seedwell::Error naming
+    /// the file and the reason when it has not (some file systems tell a full disk only here).
+    virtual void Finish() = 0;
+};
+
 /// How a removal of a folder tree ended.
 struct FolderRemoval {
     enum class Outcome {
@@ -61,6 +72,9 @@ class FileSystem {
     virtual bool FileExists(const std::string& path) noexcept = 0;
     /// True when a folder exists at `path` (links followed). Never throws.
     virtual bool FolderExists(const std::string& path) noexcept = 0;
+    /// True when anything exists at `path` (links followed): a file, a folder or another kind.
+    /// Never throws.
+    virtual bool PathExists(const std::string& path) noexcept = 0;
     /// The name under which the folder `dir` holds its entry `name`, read from the entry
     /// itself: `name` where the file system tells names apart by their letter case, the
     /// entry's own letters where it ignores letter case ("kim" when "Kim" is asked and "kim"
@@ -80,13 +94,27 @@ class FileSystem {
     /// is followed: links are removed as links, and the walk goes by open folder handles, so that
     /// entries swapped for links meanwhile never lead outside. The whole tree is checked first, and
     /// kInUse means that nothing was removed; an entry that vanished meanwhile is no failure.
-    /// Throws seedwell::Error only when `levels` is empty or a level is not one plain folder name.
+    /// A level whose entry in `lettersMatter` is false is a folder the program names itself
+    /// ("mailroot"), the same folder in any letters; without `lettersMatter` every level's
+    /// letters matter.
+    /// Throws seedwell::Error only when `levels` is empty, a level is not one plain folder name,
+    /// or `lettersMatter` is given with another length than `levels`.
     virtual FolderRemoval RemoveFolderBelow(const std::string& base,
-                                            const std::vector<std::string>& levels, bool force) = 0;
+                                            const std::vector<std::string>& levels, bool force,
+                                            const std::vector<bool>& lettersMatter) = 0;
+    /// RemoveFolderBelow where every level's letters matter.
+    FolderRemoval RemoveFolderBelow(const std::string& base,
+                                    const std::vector<std::string>& levels, bool force) {
+        return RemoveFolderBelow(base, levels, force, {});
+    }
     /// Opens the existing regular file `path` for reading, without ever waiting on a FIFO or a
     /// device; never creates or writes it. Throws seedwell::Error naming the path and the reason
     /// when it cannot be opened, and "'<path>' is not a regular file" for anything else there.
     virtual std::unique_ptr<ByteSource> OpenFile(const std::string& path) = 0;
+    /// Creates the file `path` to be written, or empties the regular file there: only ever at the
+    /// operator's request. Throws seedwell::Error naming the path and the reason when it cannot
+    /// (no such folder, no right to write, a folder or a device there).
+    virtual std::unique_ptr<ByteSink> OpenForWriting(const std::string& path) = 0;
 };
 
 /// The file system of this platform.

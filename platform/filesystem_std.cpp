@@ -80,6 +80,12 @@ bool StdFileSystem::FolderExists(const std::string& path) noexcept {
     return fs::is_directory(fs::status(ToPath(path), ec));
 }
 
+bool StdFileSystem::PathExists(const std::string& path) noexcept {
+    if (!Usable(path) || PathProblem(path)) return false;
+    std::error_code ec;
+    return fs::exists(fs::status(ToPath(path), ec));
+}
+
 void StdFileSystem::CreateFolder(const std::string& path) {
     auto fail = [&path](const std::string& reason) {
         return Error("cannot create the folder " + Quoted(path) + ": " + reason);
@@ -94,13 +100,19 @@ void StdFileSystem::CreateFolder(const std::string& path) {
 }
 
 FolderRemoval StdFileSystem::RemoveFolderBelow(const std::string& base,
-                                               const std::vector<std::string>& levels, bool force) {
+                                               const std::vector<std::string>& levels, bool force,
+                                               const std::vector<bool>& lettersMatter) {
     std::string top = base;
     for (const std::string& level : levels) top = BuildPath(top, level);
     if (const auto problem = PathProblem(top)) {
         throw Error("cannot delete the folder " + Quoted(top) + ": " + *problem);
     }
     if (levels.empty()) throw Error("cannot delete below " + Quoted(base) + ": no folder named");
+    if (!lettersMatter.empty() && lettersMatter.size() != levels.size()) {
+        throw Error("cannot delete below " + Quoted(base) + ": " +
+                    std::to_string(lettersMatter.size()) + " letter-case rules for " +
+                    std::to_string(levels.size()) + " levels");
+    }
     for (const std::string& level : levels) {
         if (!IsOneName(level, Separator())) {
             throw Error("cannot delete below " + Quoted(base) + ": " + Quoted(level) +
@@ -109,7 +121,7 @@ FolderRemoval StdFileSystem::RemoveFolderBelow(const std::string& base,
     }
     if (HoldsNul(base))
         throw Error("cannot delete below " + Quoted(base) + ": the path holds a NUL byte");
-    return RemoveFolderTree(base, levels, top, force, Separator());
+    return RemoveFolderTree(base, levels, lettersMatter, top, force, Separator());
 }
 
 std::unique_ptr<ByteSource> StdFileSystem::OpenFile(const std::string& path) {
@@ -117,6 +129,13 @@ std::unique_ptr<ByteSource> StdFileSystem::OpenFile(const std::string& path) {
         throw Error("cannot open the file " + Quoted(path) + ": " + *refusal);
     }
     return OpenRegularFile(path);
+}
+
+std::unique_ptr<ByteSink> StdFileSystem::OpenForWriting(const std::string& path) {
+    if (const auto refusal = Refusal(path)) {
+        throw Error("cannot write the file " + Quoted(path) + ": " + *refusal);
+    }
+    return OpenWritableFile(path);
 }
 
 }  // namespace seedwell::platform

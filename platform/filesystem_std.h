@@ -16,11 +16,17 @@ namespace seedwell::platform {
 /// its own.
 std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path);
 
+/// Creates or empties the file `path` (UTF-8) to be written; never writes to a FIFO or a device.
+/// Throws seedwell::Error naming the path and the reason when it cannot, and "'<path>' is not a
+/// regular file" for anything else there. Each platform provides its own.
+std::unique_ptr<ByteSink> OpenWritableFile(const std::string& path);
+
 /// The removal of StdFileSystem::RemoveFolderBelow, by open folder handles. `top` is the path
 /// of the folder removed, `base` and `levels` joined, and `separator` joins the levels in what it
 /// reports. Each platform runs TreeRemoval (platform/remove_tree.h) over its own primitives.
 FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
-                               const std::string& top, bool force, char separator);
+                               const std::vector<bool>& lettersMatter, const std::string& top,
+                               bool force, char separator);
 
 /// StdFileSystem::HeldName, read from the folder's entries; `name` is one name that the file
 /// system can hold. Each platform provides its own: on Windows the folder's listing answers with
@@ -47,12 +53,15 @@ class StdFileSystem : public FileSystem {
                                            std::string_view name) const override;
     bool FileExists(const std::string& path) noexcept override;
     bool FolderExists(const std::string& path) noexcept override;
+    bool PathExists(const std::string& path) noexcept override;
     /// A name that the platform would read as another holds no entry by its letter.
     std::optional<std::string> HeldName(const std::string& dir, const std::string& name) override;
     void CreateFolder(const std::string& path) override;
+    using FileSystem::RemoveFolderBelow;
     FolderRemoval RemoveFolderBelow(const std::string& base, const std::vector<std::string>& levels,
-                                    bool force) override;
+                                    bool force, const std::vector<bool>& lettersMatter) override;
     std::unique_ptr<ByteSource> OpenFile(const std::string& path) override;
+    std::unique_ptr<ByteSink> OpenForWriting(const std::string& path) override;
 };
 
 }  // namespace seedwell::platform

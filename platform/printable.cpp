@@ -43,4 +43,10 @@ std::string Printable(std::string_view text) {
     return shown;
 }
 
+std::string_view Utf8Prefix(std::string_view text, std::size_t bytes) noexcept {
+    if (text.size() <= bytes) return text;
+    while (bytes > 0 && (static_cast<unsigned char>(text[bytes]) & 0xC0) == 0x80) --bytes;
+    return text.substr(0, bytes);
+}
+
 }  // namespace seedwell::platform

@@ -65,8 +65,9 @@ class TreeRemoval {
         : ops_(ops), top_(std::move(top)), separator_(separator) {}
 
     /// Removes `base`/levels[0]/.../levels.back() as FileSystem::RemoveFolderBelow promises;
-    /// `levels` is not empty.
-    FolderRemoval Run(const std::string& base, const std::vector<std::string>& levels) {
+    /// `levels` is not empty, and `lettersMatter` empty or as long as `levels`.
+    FolderRemoval Run(const std::string& base, const std::vector<std::string>& levels,
+                      const std::vector<bool>& lettersMatter) {
         Node parent, folder;
         TreeStep step = ops_.OpenBase(base, parent);
         if (step.kind == kGone) return {Outcome::kMissing, {}};
@@ -88,7 +89,8 @@ class TreeRemoval {
                 return Failed(top_, "'" + shown + "' was replaced while it was being opened");
             }
             if (step.kind != kDone) return CannotOpen(shown, step.reason);
-            otherLetters = otherLetters || heldName != name;
+            const bool matter = lettersMatter.empty() || lettersMatter[i];
+            otherLetters = otherLetters || (matter && heldName != name);
             held += joiner + ops_.Shown(heldName);
         }
         if (otherLetters) return {Outcome::kOtherLetters, held};

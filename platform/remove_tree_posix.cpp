@@ -323,9 +323,10 @@ class PosixTree {
 }  // namespace
 
 FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
+                               const std::vector<bool>& lettersMatter,
                                const std::string& top, bool force, char separator) {
     PosixTree tree(force);
-    return TreeRemoval<PosixTree>(tree, top, separator).Run(base, levels);
+    return TreeRemoval<PosixTree>(tree, top, separator).Run(base, levels, lettersMatter);
 }
 
 std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name) {

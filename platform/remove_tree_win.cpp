@@ -264,9 +264,10 @@ class WinTree {
 }  // namespace
 
 FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
+                               const std::vector<bool>& lettersMatter,
                                const std::string& top, bool force, char separator) {
     WinTree tree(force);
-    return TreeRemoval<WinTree>(tree, top, separator).Run(base, levels);
+    return TreeRemoval<WinTree>(tree, top, separator).Run(base, levels, lettersMatter);
 }
 
 std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name) {

@@ -36,6 +36,34 @@ class WinFile : public ByteSource {
     std::string path_;
 };
 
+class WinSink : public ByteSink {
+  public:
+    WinSink(HANDLE handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+
+    void Write(std::string_view bytes) override {
+        while (!bytes.empty()) {
+            const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+            DWORD put = 0;
+            if (!WriteFile(handle_.get(), bytes.data(), wanted, &put, nullptr)) {
+                throw Failure(GetLastError());
+            }
+            bytes.remove_prefix(put);
+        }
+    }
+    void Finish() override {
+        if (!FlushFileBuffers(handle_.get())) throw Failure(GetLastError());
+        if (!CloseHandle(handle_.release())) throw Failure(GetLastError());
+    }
+
+  private:
+    Error Failure(DWORD error) const {
+        return Error("cannot write the file '" + path_ + "': " + win::Win32Reason(error));
+    }
+
+    UniqueWinHandle handle_;
+    std::string path_;
+};
+
 bool IsDeviceName(std::string_view name) {
     // The part before the first dot, without trailing blanks, decides: "nul.txt" is NUL too.
     std::string_view base = name.substr(0, name.find('.'));
@@ -102,6 +130,28 @@ std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
     // Consoles, pipes and other devices could make a read wait forever: only disk files are read.
     // (A folder is never opened here: CreateFileW opens one only with backup semantics.)
     if (GetFileType(handle) != FILE_TYPE_DISK) throw Error("'" + path + "' is not a regular file");
+    return file;
+}
+
+std::unique_ptr<ByteSink> OpenWritableFile(const std::string& path) {
+    const auto wide = win::Widen(path);
+    if (!wide) throw Error("cannot write the file '" + path + "': its path is not valid UTF-8 text");
+    // OPEN_ALWAYS, then emptied once it is known to be a disk file: a device is never truncated.
+    const HANDLE handle = CreateFileW(wide->c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        const DWORD attributes = GetFileAttributesW(wide->c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            throw Error("'" + path + "' is not a regular file");
+        }
+        throw Error("cannot write the file '" + path + "': " + win::Win32Reason(error));
+    }
+    auto file = std::make_unique<WinSink>(handle, path);
+    if (GetFileType(handle) != FILE_TYPE_DISK) throw Error("'" + path + "' is not a regular file");
+    if (!SetEndOfFile(handle)) {
+        throw Error("cannot write the file '" + path + "': " + win::Win32Reason(GetLastError()));
+    }
     return file;
 }
 

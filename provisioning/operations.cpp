@@ -141,8 +141,9 @@ std::optional<std::string> RemoveMailboxFolder(const Services& services,
     using Outcome = platform::FolderRemoval::Outcome;
     const std::string root = PostofficeRoot(services, mailboxName);
     // A name the file system refuses throws, and is shown by its description.
-    const platform::FolderRemoval removal =
-        services.files.RemoveFolderBelow(root, {postoffice, kMailroot, mailboxName}, true);
+    // "mailroot" names no mailbox: held in other letters, it is still the same folder.
+    const platform::FolderRemoval removal = services.files.RemoveFolderBelow(
+        root, {postoffice, kMailroot, mailboxName}, true, {true, false, true});
     switch (removal.outcome) {
         case Outcome::kRemoved:
         case Outcome::kMissing:

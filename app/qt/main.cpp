@@ -26,7 +26,8 @@ int main(int argc, char* argv[]) {
         app::QtFileDialog cd;
         app::QtProgress progress;
         const app::SteadyClock clock;
-        const app::Screen screen{messages, pointer, progress, clock};
+        app::QtSaveDialog save;
+        const app::Screen screen{messages, pointer, progress, clock, save};
 
         app::frmSeedwell window(system.Get(), screen, cd);
         window.show();

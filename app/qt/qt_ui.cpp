@@ -68,9 +68,13 @@ int QtMessageBox::Show(std::string_view text, int style, std::optional<std::stri
             icon = QMessageBox::Critical;
             yesNo = true;
             break;
+        case kMbYesNoExclamation:
+            icon = QMessageBox::Warning;
+            yesNo = true;
+            break;
         default:
             throw Error("A message box of style " + std::to_string(style) +
-                        " cannot be shown: only the styles 0, 16, 20, 48 and 64 are known.");
+                        " cannot be shown: only the styles 0, 16, 20, 48, 52 and 64 are known.");
     }
 
     QMessageBox box(QApplication::activeWindow());
@@ -116,6 +120,16 @@ void QtFileDialog::ShowOpen() {
     if (!picked.isEmpty()) fileName_ = QDir::toNativeSeparators(picked).toStdString();
 }
 
+std::optional<std::string> QtSaveDialog::ShowSave(std::string_view title,
+                                                   const std::string& proposed) {
+    const QString chosen = QFileDialog::getSaveFileName(
+        QApplication::activeWindow(),
+        QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
+        QString::fromStdString(proposed));
+    if (chosen.isEmpty()) return std::nullopt;
+    return QDir::toNativeSeparators(chosen).toStdString();
+}
+
 void InstallWindowRoles() {
     static const bool installed = [] {
         QAccessible::installFactory(TopLevelRole);
@@ -138,6 +152,7 @@ class QtProgress::Window : public QWidget {
 
         line = new QLabel(this);
         line->setObjectName(QStringLiteral("lblLine"));
+        line->setMinimumHeight(line->fontMetrics().lineSpacing());
         bar = new QProgressBar(this);
         bar->setObjectName(QStringLiteral("barProgress"));
         bar->setRange(0, static_cast<int>(std::clamp<long>(total, 0, INT_MAX)));
@@ -152,7 +167,7 @@ class QtProgress::Window : public QWidget {
         layout->addWidget(line);
         layout->addWidget(bar);
         layout->addWidget(stop, 0, Qt::AlignHCenter);
-        setFixedSize(320, sizeHint().height());
+        setFixedSize(360, sizeHint().height());
     }
 
     void Stop() {
@@ -233,8 +248,6 @@ void QtProgress::Open(std::string_view title, long total) {
     }
     QWidget* over = QApplication::activeWindow();
     window_ = std::make_unique<Window>(title, total, stopped_);
-    total_ = total;
-    Update(0);
     window_->winId();  // makes the native window, so that it can stay above `over`
     if (over != nullptr && over->windowHandle() != nullptr) {
         window_->windowHandle()->setTransientParent(over->windowHandle());
@@ -246,9 +259,9 @@ void QtProgress::Open(std::string_view title, long total) {
     window_->stop->setFocus();
 }
 
-void QtProgress::Update(long line) {
+void QtProgress::Update(long line, std::string_view text) {
     if (!window_) return;
-    window_->line->setText(QStringLiteral("Line %1 of %2").arg(line).arg(total_));
+    window_->line->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     window_->bar->setValue(static_cast<int>(std::clamp<long>(line, 0, window_->bar->maximum())));
 }
 
@@ -266,7 +279,6 @@ bool QtProgress::Pump() noexcept {
 void QtProgress::Close() noexcept {
     window_.reset();
     stopped_ = false;
-    total_ = 0;
 }
 
 }  // namespace seedwell::app

@@ -14,7 +14,7 @@ namespace seedwell::app {
 /// title of its own carries kApplicationTitle. Needs a QApplication.
 class QtMessageBox : public MessageBox {
   public:
-    /// Throws seedwell::Error when `style` is not one of the five styles the program uses.
+    /// Throws seedwell::Error when `style` is not one of the six styles the program uses.
     int Show(std::string_view text, int style, std::optional<std::string> title) override;
 };
 
@@ -45,13 +45,21 @@ class QtFileDialog : public FileDialog {
     std::string fileName_;
 };
 
+/// The save dialog through QFileDialog::getSaveFileName, over the active window. The path it
+/// answers has the platform's native separators.
+class QtSaveDialog : public SaveDialog {
+  public:
+    std::optional<std::string> ShowSave(std::string_view title,
+                                        const std::string& proposed) override;
+};
+
 /// Makes assistive technology meet the program's top-level plain widgets as what they are: a
 /// window (Qt::Window) as a window and a dialog (Qt::Dialog) as a dialog, where Qt would call
 /// both a client area. Installed once, before the first window is made; later calls do nothing.
 void InstallWindowRoles();
 
 /// The progress window of a long run: "frmProgress", an application-modal window over the
-/// active window, with the label "lblLine" ("Line N of M"), the bar "barProgress" and the button
+/// active window, with the label "lblLine" (the run's text), the bar "barProgress" and the button
 /// "cmdStop". While Pump runs, every pending event is handled except user input aimed at any
 /// other window, which is dropped, and a close request for any other window, which is refused.
 /// Needs a QApplication for Open and Pump; without one Pump answers false.
@@ -63,7 +71,7 @@ class QtProgress : public Progress {
     ~QtProgress() override;
 
     void Open(std::string_view title, long total) override;
-    void Update(long line) override;
+    void Update(long line, std::string_view text) override;
     bool Pump() noexcept override;
     void Close() noexcept override;
 
@@ -73,7 +81,6 @@ class QtProgress : public Progress {
 
     std::unique_ptr<InputFilter> filter_;
     std::unique_ptr<Window> window_;
-    long total_ = 0;
     bool stopped_ = false;
 };
 

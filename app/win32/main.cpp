@@ -31,13 +31,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
         const app::SystemServices system;
         app::Win32BusyPointer pointer;
         app::Win32FileDialog cd;
+        app::Win32SaveDialog save;
         app::Win32Progress progress(instance);
         const app::SteadyClock clock;
-        app::FormHandlers handlers(system.Get(), {messages, pointer, progress, clock}, cd);
+        app::FormHandlers handlers(system.Get(), {messages, pointer, progress, clock, save}, cd);
 
         app::Win32Form window(instance, handlers, pointer);
         messages.SetOwner(window.Handle());
         cd.SetOwner(window.Handle());
+        save.SetOwner(window.Handle());
         progress.SetOwner(window.Handle());
         window.Show(show);
         const int exitCode = app::RunMessageLoop(window);

@@ -20,10 +20,6 @@ bool IsInput(UINT message) {
            (message >= WM_NCMOUSEMOVE && message <= WM_NCXBUTTONDBLCLK);
 }
 
-std::wstring LineText(long line, long total) {
-    return L"Line " + std::to_wstring(line) + L" of " + std::to_wstring(total);
-}
-
 // Where the controls go at 96 DPI.
 struct ChildPlace {
     int id;
@@ -71,7 +67,6 @@ void Win32Progress::Open(std::string_view title, long total) {
         throw Error("The progress window cannot be shown: " +
                     platform::win::Win32Reason(GetLastError()));
     }
-    total_ = total;
     stopped_ = false;
     Fill(created.get(), total);  // a failure destroys the window again
     Place(created.get(), WindowDpi(created.get()));
@@ -96,8 +91,7 @@ void Win32Progress::Fill(HWND window, long total) {
         }
         return control;
     };
-    const std::wstring line = LineText(0, total);
-    child(L"STATIC", line.c_str(), SS_LEFT | SS_NOPREFIX, kProgressTextId);
+    child(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kProgressTextId);
     HWND bar = child(PROGRESS_CLASSW, L"", 0, kProgressBarId);
     child(L"BUTTON", L"Stop", WS_TABSTOP | BS_PUSHBUTTON, kProgressStopId);
     SendMessageW(bar, PBM_SETRANGE32, 0, static_cast<LPARAM>(total > 0 ? total : 1));
@@ -117,10 +111,10 @@ void Win32Progress::Place(HWND window, UINT dpi) noexcept {
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
-void Win32Progress::Update(long line) {
+void Win32Progress::Update(long line, std::string_view text) {
     HWND window = window_.get();
     if (window == nullptr) return;
-    SetDlgItemTextW(window, kProgressTextId, LineText(line, total_).c_str());
+    SetDlgItemTextW(window, kProgressTextId, WideText(text, "progress text").c_str());
     SendDlgItemMessageW(window, kProgressBarId, PBM_SETPOS, static_cast<WPARAM>(line), 0);
 }
 

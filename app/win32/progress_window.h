@@ -20,7 +20,7 @@ inline constexpr int kProgressBarId = 11;
 inline constexpr int kProgressStopId = 12;
 
 /// The progress window of a long run on Windows: a small window owned by the main window, which
-/// it disables while open, with "Line N of M", a progress bar control and a Stop button in the
+/// it disables while open, with the run's text, a progress bar control and a Stop button in the
 /// layout font at the window's DPI, placed and remade again when the DPI changes. Needs
 /// InitCommonControlsEx with ICC_PROGRESS_CLASS. Use on the thread of the main window only.
 class Win32Progress final : public Progress, private WindowObject {
@@ -36,7 +36,7 @@ class Win32Progress final : public Progress, private WindowObject {
     HWND Handle() const noexcept { return window_.get(); }
 
     void Open(std::string_view title, long total) override;
-    void Update(long line) override;
+    void Update(long line, std::string_view text) override;
     bool Pump() noexcept override;
     void Close() noexcept override;
 
@@ -50,7 +50,6 @@ class Win32Progress final : public Progress, private WindowObject {
     HINSTANCE instance_;
     HWND owner_ = nullptr;
     platform::UniqueHandle<HFONT, FontTraits> font_;
-    long total_ = 0;
     bool stopped_ = false;
     bool ownerWasEnabled_ = false;
 };

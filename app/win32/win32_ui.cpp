@@ -2,6 +2,7 @@
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/error.h"
@@ -97,10 +98,11 @@ std::string WindowText(HWND window, std::string_view what) {
 
 int Win32MessageBox::Show(std::string_view text, int style, std::optional<std::string> title) {
     using namespace platform;
+    const bool yesNo = style == kMbYesNoCritical || style == kMbYesNoExclamation;
     if (style != kMbOk && style != kMbOkCritical && style != kMbOkExclamation &&
-        style != kMbOkInformation && style != kMbYesNoCritical) {
+        style != kMbOkInformation && !yesNo) {
         throw Error("A message box of style " + std::to_string(style) +
-                    " cannot be shown: only the styles 0, 16, 20, 48 and 64 are known.");
+                    " cannot be shown: only the styles 0, 16, 20, 48, 52 and 64 are known.");
     }
     const std::wstring wideText = WideText(text, "message");
     const std::wstring wideTitle =
@@ -111,7 +113,7 @@ int Win32MessageBox::Show(std::string_view text, int style, std::optional<std::s
         throw Error("A message box could not be shown: " +
                     platform::win::Win32Reason(GetLastError()));
     }
-    if (style != kMbYesNoCritical) return kAnswerOk;
+    if (!yesNo) return kAnswerOk;
     return answer == IDYES ? kAnswerYes : kAnswerNo;
 }
 
@@ -145,6 +147,31 @@ void Win32FileDialog::ShowOpen() {
     if (!name) throw Error("The file picked cannot be read as text: it holds a lone surrogate.");
     buffer_ = std::move(picked);
     fileName_ = std::move(*name);
+}
+
+std::optional<std::string> Win32SaveDialog::ShowSave(std::string_view title,
+                                                      const std::string& proposed) {
+    const std::wstring wideTitle = WideText(title, "save dialog's title");
+    const std::wstring wideProposed = WideText(proposed, "proposed file name");
+    std::vector<wchar_t> buffer(32768, L'\0');
+    wideProposed.copy(buffer.data(), std::min(wideProposed.size(), buffer.size() - 1));
+    OPENFILENAMEW dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner_;
+    dialog.lpstrFilter = L"Comma-separated values (*.csv)\0*.csv\0All files (*.*)\0*.*\0";
+    dialog.lpstrFile = buffer.data();
+    dialog.nMaxFile = static_cast<DWORD>(buffer.size());
+    dialog.lpstrTitle = wideTitle.c_str();
+    dialog.lpstrDefExt = L"csv";
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+    if (!GetSaveFileNameW(&dialog)) {
+        const DWORD failure = CommDlgExtendedError();
+        if (failure == 0) return std::nullopt;  // cancelled
+        throw Error("The save dialog failed: error " + platform::win::Hex(failure));
+    }
+    std::optional<std::string> chosen = platform::win::Narrow(std::wstring(buffer.data()));
+    if (!chosen) throw Error("The file chosen cannot be read as text: it holds a lone surrogate.");
+    return chosen;
 }
 
 }  // namespace seedwell::app

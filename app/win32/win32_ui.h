@@ -79,7 +79,7 @@ platform::UniqueHandle<HFONT, FontTraits> MakeLayoutFont(UINT dpi) noexcept;
 class Win32MessageBox : public app::MessageBox {
   public:
     void SetOwner(HWND owner) noexcept { owner_ = owner; }
-    /// Throws seedwell::Error for a style other than 0, 16, 20 and 64, for text that is not
+    /// Throws seedwell::Error for a style other than 0, 16, 20, 48, 52 and 64, for text that is not
     /// UTF-8, and when Windows cannot show the box.
     int Show(std::string_view text, int style, std::optional<std::string> title) override;
 
@@ -117,6 +117,20 @@ class Win32FileDialog : public app::FileDialog {
     HWND owner_ = nullptr;
     std::wstring buffer_;  // the last pick, as Windows gave it
     std::string fileName_;
+};
+
+/// The save dialog through GetSaveFileNameW, owned by the window given to SetOwner: it proposes
+/// the file given, asks before replacing a file, offers comma-separated files first and leaves
+/// the working folder as it was.
+class Win32SaveDialog : public app::SaveDialog {
+  public:
+    void SetOwner(HWND owner) noexcept { owner_ = owner; }
+    /// Throws seedwell::Error when the dialog fails for another reason than a cancel.
+    std::optional<std::string> ShowSave(std::string_view title,
+                                        const std::string& proposed) override;
+
+  private:
+    HWND owner_ = nullptr;
 };
 
 /// `text` as UTF-16 for a window. Throws seedwell::Error naming `what` when `text` is not

@@ -181,7 +181,7 @@ TEST(QtProgress, ShowsTheLineAndStopsOnStopOrClose) {
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Importing mailboxes"));
     EXPECT_TRUE(window->isModal());
     EXPECT_EQ(QAccessible::queryAccessibleInterface(window)->role(), QAccessible::Dialog);
-    progress.Update(3);
+    progress.Update(3, "Line 3 of 10");
     EXPECT_EQ(window->findChild<QLabel*>("lblLine")->text(), QStringLiteral("Line 3 of 10"));
     EXPECT_EQ(window->findChild<QProgressBar*>("barProgress")->value(), 3);
 

@@ -142,7 +142,8 @@ TEST_F(Runs, DeleteSaysWhatItRemovesAndWhichLinesNamedNothing) {
                                                 "address: it holds two @ signs"),
                                      "Mailboxes deleted, except for the lines reported: 15. Lines "
                                      "2, 3, 4, 5, 6, 7, 8, 9, 10, 11, and 3 more named no "
-                                     "existing mailbox."));
+                                     "existing mailbox.\r\n\r\nSave the list of these lines, "
+                                     "with what went wrong on each?"));
     EXPECT_THAT(mailboxes, IsEmpty());
     messages.shown.clear();
     mailboxes = {"main/a"};
@@ -251,10 +252,11 @@ TEST_F(Runs, FailureOutsideTheLinesEndsTheRunInItsHandler) {
 }
 
 TEST_F(Runs, CreateMailboxFailureIsReportedAndTheAddressMapStillMade) {
-    window.root = "/nowhere";
+    files.failCreate = {"/srv/mail/Postoffices/main"};
     Import("main,jsmith@example.com,pw\nmain,ann@example.com,pw\n");
     EXPECT_THAT(Texts(),
-                ElementsAre(StartsWith("CreateMailbox:cannot create the folder '/nowhere/main'"),
+                ElementsAre(StartsWith("CreateMailbox:cannot create the folder "
+                                       "'/srv/mail/Postoffices/main'"),
                             StartsWith("CreateMailbox:"),
                             "Mailboxes created, except for the lines reported: 1 and 2. Correct "
                             "them and run the file again."));
@@ -466,10 +468,12 @@ TEST_F(Runs, ReportedLinesShowFiveBoxesAtMostAndAreListedAtTheEnd) {
          "and run the file again."},
         {6,
          "Mailboxes created, except for the lines reported: 1, 2, 3, 4, 5 and 6. Correct them "
-         "and run the file again."},
+         "and run the file again.\r\n\r\nSave the list of these lines, with what went wrong on "
+         "each?"},
         {1000,
          "Mailboxes created, except for the lines reported: 1, 2, 3, 4, 5, 6, 7, 8, 9, "
-         "10, and 990 more. Correct them and run the file again."},
+         "10, and 990 more. Correct them and run the file again.\r\n\r\nSave the list of these "
+         "lines, with what went wrong on each?"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reported);
@@ -489,8 +493,9 @@ TEST_F(Runs, ReportedLinesShowFiveBoxesAtMostAndAreListedAtTheEnd) {
                                             "listed at its end."));
         }
         EXPECT_EQ(messages.shown.back().text, c.end);
-        EXPECT_EQ(messages.shown.back().style,
-                  c.reported ? app::kMbOkExclamation : app::kMbOkInformation);
+        EXPECT_EQ(messages.shown.back().style, c.reported > 5 ? app::kMbYesNoExclamation
+                                               : c.reported   ? app::kMbOkExclamation
+                                                              : app::kMbOkInformation);
         EXPECT_EQ(messages.shown.back().title, "Done");
     }
     EXPECT_EQ(mailboxes,
@@ -507,18 +512,102 @@ TEST_F(Runs, DeleteListsLinesInUseOrFailedAndIgnoresThePassword) {
     EXPECT_EQ(Filter(log, "call TWAOAM.AddressMap.Remove").size(), 2u);
 }
 
-TEST_F(Runs, ImportRefusesARootThatIsNotAFullPathBeforeReadingTheFile) {
-    for (const char* root : {"", "Postoffices", "./mail"}) {
+// A root that is no full path, or no existing folder (a typo), is refused before the file is
+// read: otherwise every line would make its records and fail on its folders.
+TEST_F(Runs, ImportRefusesARootThatIsNotAnExistingFolderBeforeReadingTheFile) {
+    files.files["/srv/mail/notes"] = "";
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "must be a full path."},
+        {"Postoffices", "must be a full path."},
+        {"./mail", "must be a full path."},
+        {"/srv/mail/Postofices", "does not exist."},
+        {"/srv/mail/notes", "is not a folder."},
+    };
+    for (const auto& [root, refusal] : cases) {
         log.clear();
         window.root = root;
         Import(Lines(1));
         EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "pointer default",
-                                          "box 16 Error The root post office directory must be "
-                                          "a full path.",
+                                          "box 16 Error The root post office directory " +
+                                              std::string(refusal),
                                           "focus txtRoot"));
     }
     EXPECT_EQ(files.opened, 0);
     EXPECT_THAT(Filter(log, "create"), IsEmpty());
+}
+
+// When the end cannot show every reported line with its reason, it offers the whole list: Yes
+// writes it where the save dialog says, a failed save is told and the question asked again, No
+// or a cancel writes nothing.
+TEST_F(Runs, AnEndThatCannotShowEveryLineOffersToSaveTheList) {
+    std::string file;
+    for (int i = 1; i <= 8; ++i) file += "main,u" + std::to_string(i) + "@example.com,\n";
+    file += "main;bob@example.com;secret\n=cmd,\"x\"@example.com,pw\n";
+    files.failWrite = {{"/full/list.csv", "No space left on device"}};
+    messages.answers = {kAnswerOk, kAnswerOk,  kAnswerOk, kAnswerOk,
+                        kAnswerOk, kAnswerYes, kAnswerOk, kAnswerYes};
+    save.answers = {"/full/list.csv", "/lists/in.csv"};
+    Import(file);
+    EXPECT_THAT(Filter(log, "save"), ElementsAre("save Save the list of lines /in-lines.csv",
+                                                 "save Save the list of lines /in-lines.csv"));
+    EXPECT_THAT(Texts().end()[-3], EndsWith("\r\n\r\nSave the list of these lines, with what "
+                                            "went wrong on each?"));
+    EXPECT_EQ(Texts().end()[-2],
+              "The list could not be saved: cannot write the file '/full/list.csv': No space left "
+              "on device");
+    EXPECT_EQ(messages.shown.back().style, kMbYesNoExclamation);
+    EXPECT_EQ(messages.shown.back().title, "Done");
+    const std::string& written = files.files.at("/lists/in.csv");
+    EXPECT_EQ(written.find("secret"), std::string::npos);
+    EXPECT_EQ(
+        written,
+        "\xEF\xBB\xBFline,postoffice,address,what went wrong\r\n"
+        "1,main,u1@example.com,Line 1 was passed over: the password is empty; nothing was "
+        "created for it.\r\n"
+        "2,main,u2@example.com,Line 2 was passed over: the password is empty; nothing was "
+        "created for it.\r\n"
+        "3,main,u3@example.com,Line 3 was passed over: the password is empty; nothing was "
+        "created for it.\r\n"
+        "4,main,u4@example.com,Line 4 was passed over: the password is empty; nothing was "
+        "created for it.\r\n"
+        "5,main,u5@example.com,Line 5 was passed over: the password is empty; nothing was "
+        "created for it.\r\n"
+        "6,main,u6@example.com,Line 6 was passed over: the password is empty; nothing was "
+        "created for it.\r\n"
+        "7,main,u7@example.com,Line 7 was passed over: the password is empty; nothing was "
+        "created for it.\r\n"
+        "8,main,u8@example.com,Line 8 was passed over: the password is empty; nothing was "
+        "created for it.\r\n"
+        "9,,,Line 9 was passed over: it holds no comma but semicolons: the fields must be "
+        "separated by commas; nothing was created for it.\r\n"
+        "10,'=cmd,\"\"\"x\"\"@example.com\",\"Line 10 was passed over: the address "
+        "'\"\"x\"\"@example.com' holds a double quote: the fields must not be quoted; nothing "
+        "was created for it.\"\r\n");
+
+    for (const std::optional<std::string>& cancel : {std::optional<std::string>()}) {
+        log.clear();
+        messages.answers = {kAnswerOk, kAnswerOk, kAnswerOk, kAnswerOk, kAnswerOk, kAnswerNo};
+        Import(file);
+        messages.answers = {kAnswerOk, kAnswerOk, kAnswerOk, kAnswerOk, kAnswerOk, kAnswerYes};
+        save.answers = {cancel};
+        Import(file);
+        EXPECT_THAT(Filter(log, "save"), ElementsAre("save Save the list of lines /in-lines.csv"));
+        EXPECT_THAT(Filter(log, "write"), IsEmpty());
+    }
+}
+
+// Delete lists every line that named no existing mailbox, with its fields.
+TEST_F(Runs, DeleteListsEveryLineThatNamedNoMailbox) {
+    save.answers = {"/lists/gone.csv"};
+    Delete(Lines(12));
+    EXPECT_THAT(Texts().back(), StartsWith("Mailboxes deleted. Lines 1, 2, 3, 4, 5, 6, 7, 8, 9, "
+                                           "10, and 2 more named no existing mailbox."));
+    std::string expected = "\xEF\xBB\xBFline,postoffice,address,what went wrong\r\n";
+    for (int i = 1; i <= 12; ++i) {
+        expected += std::to_string(i) + ",main,u" + std::to_string(i) +
+                    "@example.com,The line named no existing mailbox.\r\n";
+    }
+    EXPECT_EQ(files.files.at("/lists/gone.csv"), expected);
 }
 
 TEST_F(Runs, ProgressOpensAfterOneSecondAndIsDrawnTenTimesASecondAtMost) {
@@ -570,6 +659,38 @@ TEST_F(Runs, StopEndsTheRunAfterTheCurrentLine) {
         EXPECT_EQ(mailboxes.size(), import ? 4u - unset.size() : 6u);
         EXPECT_EQ(Screen().back(), end);
         EXPECT_EQ(Screen().end()[-2], "pointer default");
+    }
+}
+
+// From its fifth second on, the progress tells the time left at the pace so far, renewed once a
+// second at most; counts are written with thousands separators.
+TEST_F(Runs, ProgressTellsTheTimeLeftFromTheFifthSecond) {
+    clock.step = std::chrono::milliseconds(100);  // one line each tenth of a second
+    Import(Lines(1500));
+    ASSERT_FALSE(progress.texts.empty());
+    EXPECT_EQ(progress.texts.front(), "Line 10 of 1,500");
+    EXPECT_EQ(progress.texts[39], "Line 49 of 1,500");
+    EXPECT_EQ(progress.texts[40], "Line 50 of 1,500 (about 2 minutes left)");
+    EXPECT_EQ(progress.texts[790], "Line 800 of 1,500 (about a minute left)");
+    EXPECT_EQ(progress.texts.back(), "Line 1,500 of 1,500 (less than a minute left)");
+}
+
+TEST(TimeLeft, IsRoundedToTheMinuteOrTheHour) {
+    const std::pair<long, const char*> cases[] = {
+        {0, "less than a minute left"},
+        {59, "less than a minute left"},
+        {60, "about a minute left"},
+        {89, "about a minute left"},
+        {90, "about 2 minutes left"},
+        {2400, "about 40 minutes left"},
+        {3569, "about 59 minutes left"},
+        {3570, "about an hour left"},
+        {5399, "about an hour left"},
+        {5400, "about 2 hours left"},
+        {36'000'000, "about 10,000 hours left"},
+    };
+    for (const auto& [seconds, text] : cases) {
+        EXPECT_EQ(TimeLeft(std::chrono::seconds(seconds)), text) << seconds;
     }
 }
 

@@ -58,8 +58,9 @@ class FakeClock : public app::Clock {
     mutable std::chrono::steady_clock::time_point now_{};
 };
 
-/// Logs "progress open <title> <total>", "progress line <n>" and "progress close" (when open).
-/// Pump answers Stop from its `stopAtPump`-th call of a run on (never when 0).
+/// Logs "progress open <title> <total>", "progress line <n>" and "progress close" (when open),
+/// and keeps the texts shown. Pump answers Stop from its `stopAtPump`-th call of a run on (never
+/// when 0).
 class FakeProgress : public app::Progress {
   public:
     explicit FakeProgress(Log& log) : log(log) {}
@@ -67,7 +68,10 @@ class FakeProgress : public app::Progress {
         open = true;
         log.push_back("progress open " + std::string(title) + " " + std::to_string(total));
     }
-    void Update(long line) override { log.push_back("progress line " + std::to_string(line)); }
+    void Update(long line, std::string_view text) override {
+        log.push_back("progress line " + std::to_string(line));
+        texts.emplace_back(text);
+    }
     bool Pump() noexcept override {
         ++pumps;
         return stopAtPump > 0 && pumps >= stopAtPump;
@@ -78,21 +82,39 @@ class FakeProgress : public app::Progress {
         pumps = 0;
     }
     Log& log;
+    std::vector<std::string> texts;
     long stopAtPump = 0;
     long pumps = 0;
     bool open = false;
 };
 
+/// Logs "save <title> <proposed>" and answers from `answers` (front first), else a cancel.
+class FakeSaveDialog : public app::SaveDialog {
+  public:
+    explicit FakeSaveDialog(Log& log) : log(log) {}
+    std::optional<std::string> ShowSave(std::string_view title,
+                                        const std::string& proposed) override {
+        log.push_back("save " + std::string(title) + " " + proposed);
+        if (answers.empty()) return std::nullopt;
+        std::optional<std::string> answer = answers.front();
+        answers.erase(answers.begin());
+        return answer;
+    }
+    Log& log;
+    std::vector<std::optional<std::string>> answers;
+};
+
 /// Every fake of the screen a run reaches, logging to one log.
 struct FakeScreen {
-    explicit FakeScreen(Log& log) : messages(log), pointer(log), progress(log) {}
+    explicit FakeScreen(Log& log) : messages(log), pointer(log), progress(log), save(log) {}
     /// The screen a run is given: these fakes.
-    app::Screen RunScreen() { return {messages, pointer, progress, clock}; }
+    app::Screen RunScreen() { return {messages, pointer, progress, clock, save}; }
 
     FakeMessageBox messages;
     FakeBusyPointer pointer;
     FakeProgress progress;
     FakeClock clock;
+    FakeSaveDialog save;
 };
 
 /// Every fake a run reaches, the objects, files and registry and the screen, sharing one log.
@@ -111,7 +133,8 @@ inline int FakeMessageBox::Show(std::string_view text, int style,
         answers.erase(answers.begin());
         return answer;
     }
-    return style == app::kMbYesNoCritical ? app::kAnswerYes : app::kAnswerOk;
+    const bool yesNo = style == app::kMbYesNoCritical || style == app::kMbYesNoExclamation;
+    return yesNo ? app::kAnswerYes : app::kAnswerOk;
 }
 
 }  // namespace seedwell::fakes

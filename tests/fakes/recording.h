@@ -97,7 +97,9 @@ class MemoryBytes : public platform::ByteSource {
 /// `failDelete` (kInUse), `partDelete` (kPartlyRemoved), not in `folders` (kMissing). A path in
 /// `heldAs` stands for an entry held in other letters, as a file system that ignores letter
 /// case holds it: HeldName answers its letters and RemoveFolderBelow kOtherLetters. Logs "held?
-/// <path>" for HeldName. A file opened is read as its bytes.
+/// <path>" for HeldName. A file opened is read as its bytes; a file written becomes its bytes when
+/// finished, and a path in `failWrite` fails there with its reason. PathExists answers for
+/// folders and files.
 class FakeFileSystem : public platform::FileSystem {
   public:
     FakeFileSystem(Log& log, char separator = '/') : log(log), separator_(separator) {}
@@ -115,12 +117,17 @@ class FakeFileSystem : public platform::FileSystem {
                                            std::string_view name) const override;
     bool FileExists(const std::string& path) noexcept override;
     bool FolderExists(const std::string& path) noexcept override;
+    bool PathExists(const std::string& path) noexcept override {
+        return folders.count(path) != 0 || files.count(path) != 0;
+    }
     std::optional<std::string> HeldName(const std::string& dir, const std::string& name) override;
     void CreateFolder(const std::string& path) override;
+    using platform::FileSystem::RemoveFolderBelow;
     platform::FolderRemoval RemoveFolderBelow(const std::string& base,
-                                              const std::vector<std::string>& levels,
-                                              bool force) override;
+                                              const std::vector<std::string>& levels, bool force,
+                                              const std::vector<bool>& lettersMatter) override;
     std::unique_ptr<platform::ByteSource> OpenFile(const std::string& path) override;
+    std::unique_ptr<platform::ByteSink> OpenForWriting(const std::string& path) override;
 
     Log& log;
     std::set<std::string> folders;
@@ -130,6 +137,7 @@ class FakeFileSystem : public platform::FileSystem {
     std::set<std::string> partDelete;           ///< paths whose removal fails part way
     std::set<std::string> links;                ///< paths that are links
     std::map<std::string, std::string> heldAs;  ///< path -> the letters its last name is held in
+    std::map<std::string, std::string> failWrite;  ///< path -> why writing it fails
     /// Names this file system cannot hold -> why, as NameProblem describes them.
     std::map<std::string, std::string, std::less<>> unholdable;
     int opened = 0;
@@ -257,15 +265,18 @@ inline void FakeFileSystem::CreateFolder(const std::string& path) {
 }
 
 inline platform::FolderRemoval FakeFileSystem::RemoveFolderBelow(
-    const std::string& base, const std::vector<std::string>& levels, bool force) {
+    const std::string& base, const std::vector<std::string>& levels, bool force,
+    const std::vector<bool>& lettersMatter) {
     using Outcome = platform::FolderRemoval::Outcome;
     std::string path = base, shown, held;
     bool otherLetters = false;
-    for (const std::string& level : levels) {
+    for (std::size_t i = 0; i < levels.size(); ++i) {
+        const std::string& level = levels[i];
         path = BuildPath(path, level);
         shown = shown.empty() ? level : shown + separator_ + level;
         const auto letters = heldAs.find(path);
-        otherLetters = otherLetters || letters != heldAs.end();
+        const bool matter = lettersMatter.empty() || lettersMatter.at(i);
+        otherLetters = otherLetters || (matter && letters != heldAs.end());
         held = (held.empty() ? "" : held + separator_) +
                (letters != heldAs.end() ? letters->second : level);
         if (links.count(path)) {
@@ -298,6 +309,25 @@ inline std::unique_ptr<platform::ByteSource> FakeFileSystem::OpenFile(const std:
     if (it == files.end()) throw Error("cannot open '" + path + "': No such file or directory");
     ++opened;
     return std::make_unique<MemoryBytes>(it->second);
+}
+
+inline std::unique_ptr<platform::ByteSink> FakeFileSystem::OpenForWriting(
+    const std::string& path) {
+    class Sink : public platform::ByteSink {
+      public:
+        Sink(FakeFileSystem& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
+        void Write(std::string_view bytes) override { bytes_ += bytes; }
+        void Finish() override { owner_.files[path_] = bytes_; }
+
+      private:
+        FakeFileSystem& owner_;
+        std::string path_, bytes_;
+    };
+    log.push_back("write " + path);
+    if (const auto it = failWrite.find(path); it != failWrite.end()) {
+        throw Error("cannot write the file '" + path + "': " + it->second);
+    }
+    return std::make_unique<Sink>(*this, path);
 }
 
 inline std::vector<std::string> Filter(const Log& log, std::string_view prefix) {

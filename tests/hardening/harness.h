@@ -60,17 +60,22 @@ class ForwardingFileSystem : public platform::FileSystem {
     bool FolderExists(const std::string& path) noexcept override {
         return inner_.FolderExists(path);
     }
+    bool PathExists(const std::string& path) noexcept override { return inner_.PathExists(path); }
     std::optional<std::string> HeldName(const std::string& dir, const std::string& name) override {
         return inner_.HeldName(dir, name);
     }
     void CreateFolder(const std::string& path) override { inner_.CreateFolder(path); }
+    using platform::FileSystem::RemoveFolderBelow;
     platform::FolderRemoval RemoveFolderBelow(const std::string& base,
-                                              const std::vector<std::string>& levels,
-                                              bool force) override {
-        return inner_.RemoveFolderBelow(base, levels, force);
+                                              const std::vector<std::string>& levels, bool force,
+                                              const std::vector<bool>& lettersMatter) override {
+        return inner_.RemoveFolderBelow(base, levels, force, lettersMatter);
     }
     std::unique_ptr<platform::ByteSource> OpenFile(const std::string& path) override {
         return inner_.OpenFile(path);
+    }
+    std::unique_ptr<platform::ByteSink> OpenForWriting(const std::string& path) override {
+        return inner_.OpenForWriting(path);
     }
 
   protected:

@@ -60,11 +60,13 @@ class Stopper {
         }
         platform::FolderRemoval RemoveFolderBelow(const std::string& base,
                                                   const std::vector<std::string>& levels,
-                                                  bool force) override {
+                                                  bool force,
+                                                  const std::vector<bool>& lettersMatter) override {
             std::string path = base;
             for (const std::string& level : levels) path += "/" + level;
             stopper_.Step([&] { fs::remove_all(path + "/inbox"); });
-            platform::FolderRemoval removal = inner_.RemoveFolderBelow(base, levels, force);
+            platform::FolderRemoval removal =
+                inner_.RemoveFolderBelow(base, levels, force, lettersMatter);
             stopper_.Step();
             return removal;
         }

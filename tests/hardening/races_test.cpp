@@ -29,12 +29,12 @@ class OtherRunAfterCheck : public ForwardingFileSystem {
         return exists;
     }
     platform::FolderRemoval RemoveFolderBelow(const std::string& base,
-                                              const std::vector<std::string>& levels,
-                                              bool force) override {
+                                              const std::vector<std::string>& levels, bool force,
+                                              const std::vector<bool>& lettersMatter) override {
         std::string path = base;
         for (const std::string& level : levels) path += "/" + level;
         act_(path, fs::is_directory(fs::symlink_status(path)));
-        return inner_.RemoveFolderBelow(base, levels, force);
+        return inner_.RemoveFolderBelow(base, levels, force, lettersMatter);
     }
 
   private:

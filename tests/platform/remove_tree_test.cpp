@@ -157,7 +157,8 @@ TEST(TreeRemoval, SaysWhatStoppedItAndWhetherAnythingWent) {
         tree.entries.insert({{"po", true}, {"po/box", true}, {"po/box/inbox", true}});
         tree.entries.insert({{"po/box/inbox/m1", false}, {"po/box/a", false}});
         tree.answers[c.at].assign(c.times, c.step);
-        const FolderRemoval removal = TreeRemoval(tree, "B/po/box", '/').Run("B", {"po", c.box});
+        const FolderRemoval removal =
+            TreeRemoval(tree, "B/po/box", '/').Run("B", {"po", c.box}, {});
         EXPECT_EQ(removal.outcome, c.outcome);
         EXPECT_EQ(removal.detail, c.detail);
         EXPECT_EQ(Removed(tree), c.removed);

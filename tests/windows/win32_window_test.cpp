@@ -267,7 +267,7 @@ TEST(Win32Progress, ShowsTheLineDisablesItsOwnerAndReportsStop) {
     HWND window = progress.Handle();
     ASSERT_NE(window, nullptr);
     EXPECT_FALSE(IsWindowEnabled(owner));
-    progress.Update(7);
+    progress.Update(7, "Line 7 of 40");
     wchar_t text[64] = {};
     GetDlgItemTextW(window, app::kProgressTextId, text, 64);
     EXPECT_STREQ(text, L"Line 7 of 40");

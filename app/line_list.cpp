@@ -1,0 +1,109 @@
+#include "app/line_list.h"
+
+#include "platform/printable.h"
+
+namespace seedwell::app {
+namespace {
+
+constexpr std::size_t kMaxFieldBytes = 1024;
+constexpr std::size_t kMaxReasonBytes = 4096;
+constexpr std::size_t kWriteChunk = 64 * 1024;
+
+// `text` cut between two characters after `bytes` bytes, marked by "..." when cut.
+std::string Kept(std::string_view text, std::size_t bytes) {
+    const std::string_view kept = platform::Utf8Prefix(text, bytes);
+    return kept.size() == text.size() ? std::string(text) : std::string(kept) + "...";
+}
+
+// `field` as one field of a row: quoted when it holds a comma, a quote or a line end, and
+// preceded by an apostrophe when a spreadsheet would take it for a formula.
+void AppendField(std::string& out, std::string_view field) {
+    std::string text;
+    if (!field.empty() && std::string_view("=+-@").find(field.front()) != std::string_view::npos) {
+        text = "'";
+    }
+    text += field;
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        out += text;
+        return;
+    }
+    out += '"';
+    for (const char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+}  // namespace
+
+std::string Grouped(long number) {
+    const unsigned long magnitude =
+        number < 0 ? 0UL - static_cast<unsigned long>(number) : static_cast<unsigned long>(number);
+    const std::string digits = std::to_string(magnitude);
+    std::string grouped = number < 0 ? "-" : "";
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+void ListedLines::Add(long line, std::string_view postoffice, std::string_view address,
+                      std::string_view reason) {
+    if (line == lastLine_) {
+        if (!rows_.empty() && rows_.back().line == line &&
+            rows_.back().reason.size() < kMaxReasonBytes) {
+            rows_.back().reason = Kept(rows_.back().reason + "\r\n" + std::string(reason),
+                                       kMaxReasonBytes);
+        }
+        return;
+    }
+    lastLine_ = line;
+    ++count_;
+    if (rows_.size() >= kMaxKept) return;
+    rows_.push_back({line, Kept(platform::Printable(postoffice), kMaxFieldBytes),
+                     Kept(platform::Printable(address), kMaxFieldBytes),
+                     Kept(reason, kMaxReasonBytes)});
+}
+
+void ListedLines::Write(platform::ByteSink& sink) const {
+    std::string out = "\xEF\xBB\xBFline,postoffice,address,what went wrong\r\n";
+    auto endRow = [&] {
+        out += "\r\n";
+        if (out.size() >= kWriteChunk) {
+            sink.Write(out);
+            out.clear();
+        }
+    };
+    for (const Row& row : rows_) {
+        out += std::to_string(row.line) + ',';
+        AppendField(out, row.postoffice);
+        out += ',';
+        AppendField(out, row.address);
+        out += ',';
+        AppendField(out, row.reason);
+        endRow();
+    }
+    if (const long unkept = count_ - static_cast<long>(rows_.size()); unkept > 0) {
+        out += ",,,";
+        AppendField(out, "\xE2\x80\xA6" "and " + Grouped(unkept) +
+                             " more lines were listed; correct these and run the file again to "
+                             "see the rest.");
+        endRow();
+    }
+    sink.Write(out);
+    sink.Finish();
+}
+
+std::string ProposedListPath(const platform::FileSystem& files, const std::string& importPath) {
+    const std::size_t cut = importPath.find_last_of(std::string{'/', files.Separator()});
+    const std::string folder = cut == std::string::npos ? "" : importPath.substr(0, cut + 1);
+    std::string name = cut == std::string::npos ? importPath : importPath.substr(cut + 1);
+    if (const std::size_t dot = name.rfind('.'); dot != std::string::npos && dot > 0) {
+        name.resize(dot);
+    }
+    return folder + name + "-lines.csv";
+}
+
+}  // namespace seedwell::app

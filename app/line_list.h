@@ -1,0 +1,55 @@
+#pragma once
+
+// The list of the lines a run reports, which the operator may save when the run's end cannot
+// show them all: one row per line with its fields and what went wrong on it.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/filesystem.h"
+
+namespace seedwell::app {
+
+/// `number` as the screen writes counts: "999", "2,562", "100,000", "-1,000".
+std::string Grouped(long number);
+
+/// The lines of one run, in the order they are added, which is the order of the file. Keeps the
+/// first kMaxKept and counts the rest, so that memory stays bounded however many lines a run
+/// lists; fields and reasons are cut to a few KiB each.
+class ListedLines {
+  public:
+    static constexpr std::size_t kMaxKept = 100'000;
+
+    /// Lists `line` with its post-office and address fields as the file holds them (empty when
+    /// the line could not be taken apart) and `reason`, the text its box would have shown. A
+    /// second reason for the line last added joins the first in its row.
+    void Add(long line, std::string_view postoffice, std::string_view address,
+             std::string_view reason);
+    /// The number of lines listed, kept or not.
+    long Count() const { return count_; }
+
+    /// Writes the list as comma-separated text for a spreadsheet: UTF-8 with a byte-order mark,
+    /// CR LF line ends, quoted as RFC 4180 asks; the header "line,postoffice,address,what went
+    /// wrong", one row per line kept, and when lines were not kept a last row that says how many.
+    /// Fields are shown printable, and one that a spreadsheet would take for a formula (beginning
+    /// with = + - or @) is preceded by an apostrophe. Finishes `sink`; throws what it throws.
+    void Write(platform::ByteSink& sink) const;
+
+  private:
+    struct Row {
+        long line;
+        std::string postoffice, address, reason;
+    };
+    std::vector<Row> rows_;
+    long count_ = 0;
+    long lastLine_ = -1;
+};
+
+/// Where the list of lines is proposed to go: "<name of the import file without its
+/// extension>-lines.csv" in the import file's folder ("C:\\in\\users.csv" gives
+/// "C:\\in\\users-lines.csv").
+std::string ProposedListPath(const platform::FileSystem& files, const std::string& importPath);
+
+}  // namespace seedwell::app
