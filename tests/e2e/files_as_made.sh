@@ -3,7 +3,9 @@
 # than commas, blanks after the commas, quoted fields and malformed addresses are passed over,
 # each with a box of its own (five at most), and nothing of them is made; a file with only a
 # header makes nothing; a UTF-8 file with its byte-order mark and a UTF-16 file are read as the
-# text they hold; a delete file with a typo removes what it names and nothing else.
+# text they hold; a delete file with a typo removes what it names and nothing else. The end of a
+# run that cannot show every reported line offers their list: No writes nothing, Yes writes it
+# where the save dialog says. A post-office root with a typo is refused before anything is made.
 # Usage: files_as_made.sh <seedwell> <twao>
 SEEDWELL=$1
 TWAO=$2
@@ -22,14 +24,44 @@ printf '\xEF\xBB\xBFsales,bom@example.org,pw\r\n' >"$WORK/bom.csv"
 printf 'sales,wide@example.org,pw\r\nsales,zoé@example.org,pw\r\n' |
     iconv -f UTF-8 -t UTF-16LE | { printf '\xFF\xFE'; cat; } >"$WORK/utf16.csv"
 printf '%s\n' "main,ok@example.com" "main,okk@example.com" >"$WORK/typo.csv"
+for i in $(seq 12); do echo "main,gone$i@example.com"; done >"$WORK/gone.csv"
 
+# A root with a typo: refused, with the focus in the root box, and nothing made.
+before=$(snapshot)
 start_app
 type_file "$WORK/mixed.csv"
-press_import
-# Eight lines passed over: five boxes, the rest listed in the end message.
-for _ in 1 2 3 4 5; do close_seedwell_box; done
-close_box "Done"
-quit_after import
+xdotool key --delay 40 Tab ctrl+a
+xdotool type --delay 5 "$DATA/Postofices"
+xdotool key --delay 40 Tab space
+close_box "Error"
+# The focus is back in the root box: Import and then Quit follow it.
+keys_to "Import/Delete Mailboxes" Tab Tab space
+wait "$APP_PID" || fail "the program ended with status $?"
+APP_PID=""
+expect_equal "the server after a root with a typo" "$before" "$(snapshot)"
+
+# Eight lines passed over: five boxes, the rest listed in the end message, which offers the
+# list of them all. No writes nothing; Yes, and the file the save dialog proposes, writes it.
+lines_file=$WORK/mixed-lines.csv
+for answer in Escape Return; do
+    start_app
+    type_file "$WORK/mixed.csv"
+    press_import
+    for _ in 1 2 3 4 5; do close_seedwell_box; done
+    close_box "Done" "$answer"
+    [[ "$answer" == Escape ]] && [[ -e "$lines_file" ]] && fail "No wrote the list of lines"
+    [[ "$answer" == Return ]] && close_box "Save the list of lines" Return
+    quit_after import
+done
+[[ -f "$lines_file" ]] || fail "the list of lines was not written"
+[[ "$(head -c 3 "$lines_file" | od -An -tx1 | tr -d ' ')" == efbbbf ]] ||
+    fail "the list of lines has no byte-order mark"
+expect_equal "the list's line ends" "9" "$(grep -c $'\r$' "$lines_file")"
+expect_equal "the list's header and line numbers" "$(printf '%s\n' line 1 2 3 4 5 6 7 8)" \
+    "$(sed '1s/^\xEF\xBB\xBF//' "$lines_file" | cut -d, -f1)"
+grep -q "^3,main, carol@example.com,Line 3 was passed over: the address ' carol@example.com' begins with a blank" "$lines_file" ||
+    fail "the list of lines lacks line 3 with its reason"
+grep -q secret "$lines_file" && fail "the list of lines shows a password"
 expect_equal "mailboxes from the mixed file" "$(printf 'main\tok\nmain\tzoë')" \
     "$("$TWAO" list mailboxes | tail -n +2 | cut -f1,2)"
 expect_equal "domains from the mixed file" "$(printf 'example.com\tmain')" \
@@ -50,6 +82,17 @@ type_file "$WORK/typo.csv"
 press_delete
 close_box "Done"
 quit_after delete
+
+# Twelve lines that name no mailbox: the list holds all twelve.
+start_app
+type_file "$WORK/gone.csv"
+press_delete
+close_box "Done" Return
+close_box "Save the list of lines" Return
+quit_after delete
+expect_equal "the list of a delete" "$(for i in $(seq 12); do
+    printf '%s,main,gone%s@example.com,The line named no existing mailbox.\r\n' "$i" "$i"
+done)" "$(tail -n +2 "$WORK/gone-lines.csv")"
 expect_equal "mailboxes after the delete" "$(printf 'main\tzoë\nsales\tbom\nsales\twide\nsales\tzoé')" \
     "$("$TWAO" list mailboxes | tail -n +2 | cut -f1,2)"
 echo "files as they are made, through the window: ok"
