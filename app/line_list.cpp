@@ -54,8 +54,8 @@ void ListedLines::Add(long line, std::string_view postoffice, std::string_view a
     if (line == lastLine_) {
         if (!rows_.empty() && rows_.back().line == line &&
             rows_.back().reason.size() < kMaxReasonBytes) {
-            rows_.back().reason = Kept(rows_.back().reason + "\r\n" + std::string(reason),
-                                       kMaxReasonBytes);
+            rows_.back().reason =
+                Kept(rows_.back().reason + "\r\n" + std::string(reason), kMaxReasonBytes);
         }
         return;
     }
@@ -87,9 +87,12 @@ void ListedLines::Write(platform::ByteSink& sink) const {
     }
     if (const long unkept = count_ - static_cast<long>(rows_.size()); unkept > 0) {
         out += ",,,";
-        AppendField(out, "\xE2\x80\xA6" "and " + Grouped(unkept) +
-                             " more lines were listed; correct these and run the file again to "
-                             "see the rest.");
+        AppendField(out,
+                    "\xE2\x80\xA6"
+                    "and " +
+                        Grouped(unkept) +
+                        " more lines were listed; correct these and run the file again to "
+                        "see the rest.");
         endRow();
     }
     sink.Write(out);

@@ -410,9 +410,9 @@ std::string DeleteSummary(const Services& services, const std::string& path,
     }
     if (mailboxes == 0) return "The file names no mailbox.";
     const long unlisted = static_cast<long>(postoffices.size() - shown.size());
-    return "The file names " + Grouped(mailboxes) +
-           (mailboxes == 1 ? " mailbox" : " mailboxes") + ", in the post office" +
-           (postoffices.size() == 1 ? " " : "s ") + JoinList(shown, unlisted) + ".";
+    return "The file names " + Grouped(mailboxes) + (mailboxes == 1 ? " mailbox" : " mailboxes") +
+           ", in the post office" + (postoffices.size() == 1 ? " " : "s ") +
+           JoinList(shown, unlisted) + ".";
 }
 
 // The run's handler: sets the hourglass and runs `run`. A failure anywhere in it ends the run

@@ -37,9 +37,10 @@ std::string TimeLeft(std::chrono::seconds left);
 /// The Import run behind the Import button. Reports everything through `screen.messages`:
 /// at most five problems of single lines as boxes of their own, and every line with a problem
 /// in the message at its end; when that message cannot show them all, it offers to save the
-/// list of them, with the reason for each, where `screen.save` says. A run that goes on for more than a second shows its progress and
-/// can be stopped after any line. A failure ends the run in its handler, which shows
-/// "Error importing:" and the description; only a failure to show that message throws.
+/// list of them, with the reason for each, where `screen.save` says. A run that goes on for more
+/// than a second shows its progress and can be stopped after any line. A failure ends the run in
+/// its handler, which shows "Error importing:" and the description; only a failure to show that
+/// message throws.
 void RunImport(RunWindow& window, const provisioning::Services& services, const Screen& screen);
 /// The Delete run behind the Delete button. Reports and fails as RunImport does.
 void RunDelete(RunWindow& window, const provisioning::Services& services, const Screen& screen);

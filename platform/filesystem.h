@@ -103,8 +103,8 @@ class FileSystem {
                                             const std::vector<std::string>& levels, bool force,
                                             const std::vector<bool>& lettersMatter) = 0;
     /// RemoveFolderBelow where every level's letters matter.
-    FolderRemoval RemoveFolderBelow(const std::string& base,
-                                    const std::vector<std::string>& levels, bool force) {
+    FolderRemoval RemoveFolderBelow(const std::string& base, const std::vector<std::string>& levels,
+                                    bool force) {
         return RemoveFolderBelow(base, levels, force, {});
     }
     /// Opens the existing regular file `path` for reading, without ever waiting on a FIFO or a

@@ -323,8 +323,8 @@ class PosixTree {
 }  // namespace
 
 FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
-                               const std::vector<bool>& lettersMatter,
-                               const std::string& top, bool force, char separator) {
+                               const std::vector<bool>& lettersMatter, const std::string& top,
+                               bool force, char separator) {
     PosixTree tree(force);
     return TreeRemoval<PosixTree>(tree, top, separator).Run(base, levels, lettersMatter);
 }

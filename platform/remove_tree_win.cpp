@@ -264,8 +264,8 @@ class WinTree {
 }  // namespace
 
 FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
-                               const std::vector<bool>& lettersMatter,
-                               const std::string& top, bool force, char separator) {
+                               const std::vector<bool>& lettersMatter, const std::string& top,
+                               bool force, char separator) {
     WinTree tree(force);
     return TreeRemoval<WinTree>(tree, top, separator).Run(base, levels, lettersMatter);
 }

@@ -135,7 +135,8 @@ std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
 
 std::unique_ptr<ByteSink> OpenWritableFile(const std::string& path) {
     const auto wide = win::Widen(path);
-    if (!wide) throw Error("cannot write the file '" + path + "': its path is not valid UTF-8 text");
+    if (!wide)
+        throw Error("cannot write the file '" + path + "': its path is not valid UTF-8 text");
     // OPEN_ALWAYS, then emptied once it is known to be a disk file: a device is never truncated.
     const HANDLE handle = CreateFileW(wide->c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

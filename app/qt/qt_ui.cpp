@@ -121,7 +121,7 @@ void QtFileDialog::ShowOpen() {
 }
 
 std::optional<std::string> QtSaveDialog::ShowSave(std::string_view title,
-                                                   const std::string& proposed) {
+                                                  const std::string& proposed) {
     const QString chosen = QFileDialog::getSaveFileName(
         QApplication::activeWindow(),
         QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),

@@ -150,7 +150,7 @@ void Win32FileDialog::ShowOpen() {
 }
 
 std::optional<std::string> Win32SaveDialog::ShowSave(std::string_view title,
-                                                      const std::string& proposed) {
+                                                     const std::string& proposed) {
     const std::wstring wideTitle = WideText(title, "save dialog's title");
     const std::wstring wideProposed = WideText(proposed, "proposed file name");
     std::vector<wchar_t> buffer(32768, L'\0');

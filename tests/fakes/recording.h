@@ -131,12 +131,12 @@ class FakeFileSystem : public platform::FileSystem {
 
     Log& log;
     std::set<std::string> folders;
-    std::map<std::string, std::string> files;   ///< path -> content
-    std::set<std::string> failCreate;           ///< paths whose creation fails
-    std::set<std::string> failDelete;           ///< paths whose removal fails, removing nothing
-    std::set<std::string> partDelete;           ///< paths whose removal fails part way
-    std::set<std::string> links;                ///< paths that are links
-    std::map<std::string, std::string> heldAs;  ///< path -> the letters its last name is held in
+    std::map<std::string, std::string> files;      ///< path -> content
+    std::set<std::string> failCreate;              ///< paths whose creation fails
+    std::set<std::string> failDelete;              ///< paths whose removal fails, removing nothing
+    std::set<std::string> partDelete;              ///< paths whose removal fails part way
+    std::set<std::string> links;                   ///< paths that are links
+    std::map<std::string, std::string> heldAs;     ///< path -> the letters its last name is held in
     std::map<std::string, std::string> failWrite;  ///< path -> why writing it fails
     /// Names this file system cannot hold -> why, as NameProblem describes them.
     std::map<std::string, std::string, std::less<>> unholdable;
@@ -311,8 +311,7 @@ inline std::unique_ptr<platform::ByteSource> FakeFileSystem::OpenFile(const std:
     return std::make_unique<MemoryBytes>(it->second);
 }
 
-inline std::unique_ptr<platform::ByteSink> FakeFileSystem::OpenForWriting(
-    const std::string& path) {
+inline std::unique_ptr<platform::ByteSink> FakeFileSystem::OpenForWriting(const std::string& path) {
     class Sink : public platform::ByteSink {
       public:
         Sink(FakeFileSystem& owner, std::string path) : owner_(owner), path_(std::move(path)) {}

@@ -489,8 +489,11 @@ TEST_F(CaseBlindFileSystemTest, ALevelInOtherLettersRemovesNothing) {
         EXPECT_EQ(removal.detail, "main/mailroot/kim");
         EXPECT_TRUE(fs::exists(blind / "main/mailroot/kim/inbox/keep.eml"));
     }
-    EXPECT_EQ(files->RemoveFolderBelow(blind / "", {"main", "mailroot", "kim"}, true).outcome,
-              Outcome::kRemoved);
+    // The fixed mailroot level names no mailbox: in other letters it is the same folder.
+    EXPECT_EQ(
+        files->RemoveFolderBelow(blind / "", {"main", "MailRoot", "kim"}, true, {true, false, true})
+            .outcome,
+        Outcome::kRemoved);
     EXPECT_FALSE(fs::exists(blind / "main/mailroot/kim"));
 }
 
@@ -509,6 +512,28 @@ TEST_F(FileSystemTest, OpenFileReadsOnlyRegularFiles) {
     const std::string fifo = temp / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(ErrorOf([&] { files->OpenFile(fifo); }), "'" + fifo + "' is not a regular file");
+}
+
+// The list of lines is written only where the operator says, and only into a regular file: a file
+// there is replaced whole; a folder, a FIFO or a missing folder is refused with the reason.
+TEST_F(FileSystemTest, OpenForWritingWritesOnlyRegularFiles) {
+    const std::string list = temp.Write("list.csv", "an older and longer list");
+    auto sink = files->OpenForWriting(list);
+    sink->Write("a,b\r\n");
+    sink->Finish();
+    EXPECT_EQ(test_support::ReadBytes(list), "a,b\r\n");
+    EXPECT_TRUE(files->PathExists(list));
+    EXPECT_FALSE(files->PathExists(temp / "missing"));
+
+    const std::string fifo = temp / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(ErrorOf([&] { files->OpenForWriting(fifo); }),
+              "cannot write the file '" + fifo + "': No such device or address");
+    EXPECT_EQ(ErrorOf([&] { files->OpenForWriting(temp.Path()); }),
+              "cannot write the file '" + temp.Path() + "': Is a directory");
+    const std::string nowhere = temp / "missing/list.csv";
+    EXPECT_EQ(ErrorOf([&] { files->OpenForWriting(nowhere); }),
+              "cannot write the file '" + nowhere + "': No such file or directory");
 }
 
 }  // namespace
