@@ -5,6 +5,7 @@
 // import with and without it), and a naive shell script for comparison.
 //
 //   bench_import [N ...]     (default 10000 100000)
+//   bench_import --listed    peak memory of a run listing 1,000,000 lines against 10,000
 
 #include <sys/stat.h>
 
@@ -187,6 +188,30 @@ void CompareRerun(long lines) {
                 rerun.cpuSeconds, rerunFloor.cpuSeconds, rerun.cpuSeconds / rerunFloor.cpuSeconds);
 }
 
+// The memory a run keeps for the lines it lists: one whose 1,000,000 lines are all passed over
+// (an empty password each) against one of 10,000 lines of the same kind.
+void CompareListedLines() {
+    TempFolder folder;
+    Server server(folder.Path());
+    auto passedOver = [&](long lines) {
+        const fs::path path = folder / ("passed-" + std::to_string(lines) + ".csv");
+        std::ofstream out(path, std::ios::binary);
+        for (long i = 0; i < lines; ++i) out << "main,user" << i << "@domain.example,\r\n";
+        return path.string();
+    };
+    const std::string few = passedOver(10000), many = passedOver(1000000);
+    auto run = [&](const std::string& file) {
+        return InChild([&] {
+            RunThroughObjects(server, file, Run::kImport, Shown::kNoProgress, Reports::kExpected);
+        });
+    };
+    const Measure small = run(few), large = run(many);
+    std::printf(
+        "lines passed over            10000 lines peak %ld KiB  1000000 lines peak %ld KiB  "
+        "more %.1f MiB\n",
+        small.peakKiB, large.peakKiB, (large.peakKiB - small.peakKiB) / 1024.0);
+}
+
 void CompareWithScript(long lines) {
     TempFolder ours, script;
     Server ourServer(ours.Path()), scriptServer(script.Path());
@@ -213,6 +238,15 @@ void CompareWithScript(long lines) {
 
 int main(int argc, char** argv) {
     std::vector<long> sizes;
+    if (argc == 2 && std::string_view(argv[1]) == "--listed") {
+        try {
+            seedwell::bench::CompareListedLines();
+            return 0;
+        } catch (const std::exception& failure) {
+            std::fprintf(stderr, "bench_import: %s\n", failure.what());
+            return 1;
+        }
+    }
     if (argc == 3 && std::string_view(argv[1]) == "--rerun") {
         try {
             seedwell::bench::CompareRerun(std::stol(argv[2]));
