@@ -388,32 +388,35 @@ std::optional<DeleteLine> TakeDeleteLine(const platform::FileSystem& files,
 }
 
 // "The file names 4 mailboxes, in the post offices main and sales.": the lines of a Delete file
-// that name a mailbox, read without a lookup. Reading stops at a line that cannot be read,
-// which the run meets in its turn.
-std::string DeleteSummary(const Services& services, const std::string& path,
-                          const support::FileSurvey& survey) {
-    long mailboxes = 0;
-    std::vector<std::string> shown;
-    std::unordered_set<std::string> postoffices;
-    try {
-        support::ImportFile file(services.files, path, services.codePage, survey.encoding);
-        while (!file.AtEndOfStream()) {
-            const auto taken = TakeDeleteLine(services.files, file.ReadLine());
-            if (!taken || taken->problem) continue;
-            ++mailboxes;
-            if (postoffices.insert(taken->postoffice).second && shown.size() < kListedPostoffices) {
-                shown.push_back(platform::Printable(taken->postoffice));
-            }
+// that name a mailbox, read without a lookup, as the survey hands them over. A line that cannot
+// be read ends what is counted; the run meets it in its turn.
+class DeleteSummary {
+  public:
+    explicit DeleteSummary(const platform::FileSystem& files) : files_(files) {}
+
+    void Add(const std::string& line) {
+        const auto taken = TakeDeleteLine(files_, line);
+        if (!taken || taken->problem) return;
+        ++mailboxes_;
+        if (postoffices_.insert(taken->postoffice).second && shown_.size() < kListedPostoffices) {
+            shown_.push_back(platform::Printable(taken->postoffice));
         }
-    } catch (const std::exception&) {
-        // told when the run reaches that line
     }
-    if (mailboxes == 0) return "The file names no mailbox.";
-    const long unlisted = static_cast<long>(postoffices.size() - shown.size());
-    return "The file names " + Grouped(mailboxes) + (mailboxes == 1 ? " mailbox" : " mailboxes") +
-           ", in the post office" + (postoffices.size() == 1 ? " " : "s ") +
-           JoinList(shown, unlisted) + ".";
-}
+
+    std::string Text() const {
+        if (mailboxes_ == 0) return "The file names no mailbox.";
+        const long unlisted = static_cast<long>(postoffices_.size() - shown_.size());
+        return "The file names " + Grouped(mailboxes_) +
+               (mailboxes_ == 1 ? " mailbox" : " mailboxes") + ", in the post office" +
+               (postoffices_.size() == 1 ? " " : "s ") + JoinList(shown_, unlisted) + ".";
+    }
+
+  private:
+    const platform::FileSystem& files_;
+    long mailboxes_ = 0;
+    std::vector<std::string> shown_;
+    std::unordered_set<std::string> postoffices_;
+};
 
 // The run's handler: sets the hourglass and runs `run`. A failure anywhere in it ends the run
 // with "Error importing:" and its description, shown before the pointer is restored; only a
@@ -522,11 +525,21 @@ void RunDelete(RunWindow& window, const Services& services, const Screen& screen
         auto path = CheckFileBox(window, services, screen,
                                  "Need to select a file that contains the mailboxes to delete.");
         if (!path) return;
+        // One pass counts the lines, decides their encoding and sums up what they name; where
+        // the encoding is decided only at the end, both of its readings are summed up.
+        DeleteSummary asUtf8(services.files), asCodePage(services.files);
         const support::FileSurvey survey =
-            support::SurveyImportFile(services.files, *path, services.codePage);
+            support::SurveyImportFile(services.files, *path, services.codePage,
+                                      [&](const std::string& text, support::Reading reading) {
+                                          if (reading != support::Reading::kAsCodePage)
+                                              asUtf8.Add(text);
+                                          if (reading != support::Reading::kAsUtf8)
+                                              asCodePage.Add(text);
+                                      });
+        const DeleteSummary& summary =
+            survey.encoding == support::FileEncoding::kCodePage ? asCodePage : asUtf8;
         int answer = screen.messages.Show(
-            std::string(kDeleteQuestion) + "\r\n\r\n" + DeleteSummary(services, *path, survey),
-            kMbYesNoCritical, "Delete");
+            std::string(kDeleteQuestion) + "\r\n\r\n" + summary.Text(), kMbYesNoCritical, "Delete");
         if (answer != kAnswerYes) {
             screen.pointer.Restore();
             return;

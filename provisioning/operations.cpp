@@ -133,6 +133,12 @@ std::string PostofficeRoot(const Services& services, const std::string& mailboxN
     return support::PostofficeRoot(services.files, dataDirectory);
 }
 
+// What could not be removed and why, below the in-use message. Names of the mailbox's files
+// are the file system's, shown printable.
+std::string WhatStayed(const std::string& detail) {
+    return "\r\n\r\nWhat stopped it: " + Printable(detail) + ".";
+}
+
 // Removes the mailbox's own folder (post office, "mailroot", mailbox name below the post-office
 // root). Answers why the mailbox is to stay as it is, or nullopt when it may go.
 std::optional<std::string> RemoveMailboxFolder(const Services& services,
@@ -155,9 +161,10 @@ std::optional<std::string> RemoveMailboxFolder(const Services& services,
             return "The " + mailboxName + " mailbox was not deleted: its folder " + removal.detail +
                    " is named in other letters and may be another mailbox's.";
         case Outcome::kInUse:
-            return InUseMessage(mailboxName);
+            return InUseMessage(mailboxName) + WhatStayed(removal.detail);
         case Outcome::kPartlyRemoved:
-            return InUseMessage(mailboxName) + " Some of its files were already removed.";
+            return InUseMessage(mailboxName) + " Some of its files were already removed." +
+                   WhatStayed(removal.detail);
     }
     return std::nullopt;
 }

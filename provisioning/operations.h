@@ -97,7 +97,8 @@ void CreateAddressMap(const Services& services, const std::string& destinationTy
 /// way is still found, and finished, by the next run. Below the post-office root every level
 /// down to the folder must be a real folder: where one is a link, nothing is removed and the
 /// message names it. A folder whose tree cannot be removed whole is reported as in use (with a
-/// note when some of it was removed all the same) and every record stays; any other failure is
+/// note when some of it was removed all the same, and what stopped the removal) and every
+/// record stays; any other failure is
 /// reported by its description alone and leaves the later steps undone. Names that could widen
 /// the removal, and a data directory that is empty or not a full path, are refused before
 /// anything is touched. Answers nullopt when the mailbox is gone, else the text of the message

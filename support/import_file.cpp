@@ -35,6 +35,82 @@ void AppendUtf8(std::string& out, char32_t code) {
     }
 }
 
+// `raw`, line `lineNumber` of a file in `encoding` without its mark, as UTF-8 text. Throws
+// seedwell::Error naming the line when it is not valid text or holds a NUL.
+std::string LineText(std::string raw, FileEncoding encoding, const platform::CodePage& codePage,
+                     long lineNumber) {
+    const std::string line = std::to_string(lineNumber);
+    auto invalid = [&line](const std::string& name) {
+        return Error("line " + line + " is not valid " + name + " text");
+    };
+    std::optional<std::string> text;
+    switch (encoding) {
+        case FileEncoding::kUtf16Le:
+        case FileEncoding::kUtf16Be:
+            text = Utf16ToUtf8(raw, encoding == FileEncoding::kUtf16Be);
+            if (!text) throw invalid("UTF-16");
+            break;
+        case FileEncoding::kUtf8:
+            if (!platform::IsValidUtf8(raw)) throw invalid("UTF-8");
+            text = std::move(raw);
+            break;
+        case FileEncoding::kCodePage:
+            if (std::memchr(raw.data(), '\0', raw.size())) break;  // told below
+            text = codePage.ToUtf8(raw);
+            if (!text) throw invalid(codePage.Name());
+            break;
+    }
+    if (!text || std::memchr(text->data(), '\0', text->size())) {
+        throw Error("line " + line +
+                    (LineUnitsOf(encoding) == LineUnits::kBytes
+                         ? " holds a NUL byte; the file is not 8-bit text"
+                         : " holds a NUL character"));
+    }
+    return std::move(*text);
+}
+
+// Hands the lines of a survey to its visitor, each reading until its first line that is not
+// text.
+class SurveyLines {
+  public:
+    SurveyLines(const SurveyVisitor& visit, const platform::CodePage& codePage)
+        : visit_(visit), codePage_(codePage) {}
+
+    // Line `number`, `raw` without its mark, in the one encoding it has.
+    void Decided(const std::string& raw, FileEncoding encoding, long number) {
+        if (!visit_ || !asUtf8_ || !asCodePage_) return;
+        if (!Give(raw, encoding, number, Reading::kDecided)) asUtf8_ = asCodePage_ = false;
+    }
+    // Line `number` of a file whose encoding is decided only at its end. A line without a byte
+    // above 0x7F reads the same either way.
+    void Undecided(const std::string& raw, long number) {
+        if (!HoldsHighByte(raw)) return Decided(raw, FileEncoding::kCodePage, number);
+        if (!visit_) return;
+        if (asUtf8_) asUtf8_ = Give(raw, FileEncoding::kUtf8, number, Reading::kAsUtf8);
+        if (asCodePage_) {
+            asCodePage_ = Give(raw, FileEncoding::kCodePage, number, Reading::kAsCodePage);
+        }
+    }
+
+  private:
+    // False, giving nothing, when the line is not text in `encoding`.
+    bool Give(const std::string& raw, FileEncoding encoding, long number, Reading reading) {
+        std::string text;
+        try {
+            text = LineText(raw, encoding, codePage_, number);
+        } catch (const Error&) {
+            return false;
+        }
+        visit_(text, reading);
+        return true;
+    }
+
+    const SurveyVisitor& visit_;
+    const platform::CodePage& codePage_;
+    bool asUtf8_ = true;
+    bool asCodePage_ = true;
+};
+
 }  // namespace
 
 LineUnits LineUnitsOf(FileEncoding encoding) {
@@ -73,8 +149,9 @@ std::optional<std::string> Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
 }
 
 FileSurvey SurveyImportFile(platform::FileSystem& files, const std::string& path,
-                            const platform::CodePage& codePage) {
+                            const platform::CodePage& codePage, const SurveyVisitor& visit) {
     FileSurvey survey;
+    SurveyLines lines(visit, codePage);
     std::unique_ptr<TextStream> stream = MakeTextStream(files.OpenFile(path), LineUnits::kBytes);
     // Undecided until the end: whether a file without a mark is UTF-8 on another code page.
     bool decided = codePage.IsUtf8();
@@ -94,19 +171,26 @@ FileSurvey SurveyImportFile(platform::FileSystem& files, const std::string& path
                     survey.lines = 0;
                     stream = MakeTextStream(files.OpenFile(path), LineUnitsOf(survey.encoding));
                     while (!stream->AtEndOfStream()) {
-                        stream->ReadLine();
-                        ++survey.lines;
+                        std::string units = stream->ReadLine();
+                        if (++survey.lines == 1) units.erase(0, kUtf16LeBom.size());
+                        lines.Decided(units, survey.encoding, survey.lines);
                     }
                     break;
                 }
                 if (line.starts_with(kUtf8Bom)) {
                     decided = true;
                     survey.encoding = FileEncoding::kUtf8;
+                    line.erase(0, kUtf8Bom.size());
                 }
             }
-            if (!decided && utf8) {
-                utf8 = platform::IsValidUtf8(line);
-                high = high || HoldsHighByte(line);
+            if (decided) {
+                lines.Decided(line, survey.encoding, survey.lines);
+            } else {
+                if (utf8) {
+                    utf8 = platform::IsValidUtf8(line);
+                    high = high || HoldsHighByte(line);
+                }
+                lines.Undecided(line, survey.lines);
             }
         }
     } catch (const std::exception&) {
@@ -150,34 +234,7 @@ std::string ImportFile::ReadLine() {
 }
 
 std::string ImportFile::Text(std::string raw) const {
-    const std::string line = std::to_string(lineNumber_);
-    auto invalid = [&line](const std::string& name) {
-        return Error("line " + line + " is not valid " + name + " text");
-    };
-    std::optional<std::string> text;
-    switch (encoding_) {
-        case FileEncoding::kUtf16Le:
-        case FileEncoding::kUtf16Be:
-            text = Utf16ToUtf8(raw, encoding_ == FileEncoding::kUtf16Be);
-            if (!text) throw invalid("UTF-16");
-            break;
-        case FileEncoding::kUtf8:
-            if (!platform::IsValidUtf8(raw)) throw invalid("UTF-8");
-            text = std::move(raw);
-            break;
-        case FileEncoding::kCodePage:
-            if (std::memchr(raw.data(), '\0', raw.size())) break;  // told below
-            text = codePage_.ToUtf8(raw);
-            if (!text) throw invalid(codePage_.Name());
-            break;
-    }
-    if (!text || std::memchr(text->data(), '\0', text->size())) {
-        throw Error("line " + line +
-                    (LineUnitsOf(encoding_) == LineUnits::kBytes
-                         ? " holds a NUL byte; the file is not 8-bit text"
-                         : " holds a NUL character"));
-    }
-    return std::move(*text);
+    return LineText(std::move(raw), encoding_, codePage_, lineNumber_);
 }
 
 void ImportFile::Close() noexcept {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,13 +25,23 @@ struct FileSurvey {
     FileEncoding encoding = FileEncoding::kCodePage;
 };
 
+/// How a survey hands a line to its visitor: as text in the file's encoding, where that is known
+/// as the line is read or the line reads the same in either encoding it may have; or, where the
+/// encoding is decided only at the end of the file, in each of its two readings.
+enum class Reading { kDecided, kAsUtf8, kAsCodePage };
+/// Receives the lines of a survey as UTF-8 text without the byte-order mark, in file order. A
+/// reading stops before its first line that is not valid text (or holds a NUL), as a run would.
+using SurveyVisitor = std::function<void(const std::string& text, Reading reading)>;
+
 /// Reads the file `path` once, a line at a time, counts its lines and decides how they are
 /// text: a UTF-8 byte-order mark means UTF-8 whatever the code page; a UTF-16 mark, of either
 /// order, UTF-16; a file without a mark that is valid UTF-8 throughout and holds a byte above
-/// 0x7F is UTF-8; any other file is text in `codePage`. A failure to open the file throws
-/// seedwell::Error; a failure to read ends the count at the line where reading fails.
+/// 0x7F is UTF-8; any other file is text in `codePage`. Each line is handed to `visit`, when
+/// given, on the way. A failure to open the file throws seedwell::Error; a failure to read ends
+/// the count at the line where reading fails.
 FileSurvey SurveyImportFile(platform::FileSystem& files, const std::string& path,
-                            const platform::CodePage& codePage);
+                            const platform::CodePage& codePage,
+                            const SurveyVisitor& visit = nullptr);
 
 /// An import file read a line at a time in its encoding, converted to UTF-8; its byte-order
 /// mark is skipped. Failures throw seedwell::Error with a description that names the line: a

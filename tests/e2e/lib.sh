@@ -209,8 +209,9 @@ press_delete() {
     close_box "Delete" "${1:-Return}"
 }
 
-# Waits up to $1 seconds for the run to end with its "Done" box and closes it. Fails as soon as
-# a box titled "Seedwell" shows: a run's failure or a message of CreateMailbox or DeleteMailbox.
+# Waits up to $1 seconds for the run to end with its "Done" box and closes it with Escape, which
+# also declines its offer to save the list of lines when it makes one. Fails as soon as a box
+# titled "Seedwell" shows: a run's failure or a message of CreateMailbox or DeleteMailbox.
 wait_done() {
     local timeout=$1
     for _ in $(seq $((timeout * 5))); do
@@ -218,7 +219,7 @@ wait_done() {
             fail "a message box titled 'Seedwell' showed during the run"
         fi
         if xdotool search --onlyvisible --name '^Done$' >/dev/null 2>&1; then
-            close_box "Done"
+            close_box "Done" Escape
             return 0
         fi
         kill -0 "$APP_PID" 2>/dev/null || fail "the program ended during the run"

@@ -273,9 +273,11 @@ TEST_F(Removal, FolderThatCannotBeRemovedWholeIsReportedAndEveryRecordStays) {
         std::string path;
         std::string message;
     } cases[] = {
-        {&fakes::FakeFileSystem::failDelete, kFolder, inUse},
+        {&fakes::FakeFileSystem::failDelete, kFolder,
+         inUse + "\r\n\r\nWhat stopped it: '" + kFolder + "': Device or resource busy."},
         {&fakes::FakeFileSystem::partDelete, kFolder,
-         inUse + " Some of its files were already removed."},
+         inUse + " Some of its files were already removed.\r\n\r\nWhat stopped it: '" + kFolder +
+             "': I/O error."},
         {&fakes::FakeFileSystem::links, "/srv/mail/Postoffices/main/mailroot",
          "The jsmith mailbox was not deleted: main/mailroot is a link."},
         {&fakes::FakeFileSystem::links, "/srv/mail/Postoffices/main",

@@ -2,6 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
+
+namespace {
+bool failAllocations = false;  // makes every allocation of this test program fail while set
+}  // namespace
+
+void* operator new(std::size_t size) {
+    if (!failAllocations) {
+        if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+    }
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+
 namespace seedwell::support {
 namespace {
 
@@ -57,6 +73,21 @@ TEST(GetField, MatchesTheDelimiterExactly) {
     EXPECT_EQ(GetField("a,b", "", 2), "");
     EXPECT_EQ(GetField("caf\xC3\xA9,x", ",", 1), "caf\xC3\xA9");
     EXPECT_EQ(GetField(std::string_view("a\0b,c", 5), ",", 1), std::string("a\0b", 3));
+}
+
+// A field lost for want of memory is a failure, never an empty field that would pass the line
+// over in silence.
+TEST(GetField, LetsALackOfMemoryThrough) {
+    const std::string line = "main," + std::string(100, 'a') + "@example.com,pw";
+    failAllocations = true;
+    bool thrown = false;
+    try {
+        (void)GetField(line, ",", 2);
+    } catch (const std::bad_alloc&) {
+        thrown = true;
+    }
+    failAllocations = false;
+    EXPECT_TRUE(thrown);
 }
 
 }  // namespace
