@@ -1,8 +1,11 @@
 #include "support/line_checks.h"
 #include "platform/printable.h"
+#include "support/letter_ranges.h"
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
+#include <span>
 #include <utility>
 
 namespace seedwell::support {
@@ -10,46 +13,12 @@ namespace {
 
 using platform::Printable;
 
+constexpr std::size_t kMaxAddress = 254;
 constexpr std::size_t kMaxLocalPart = 64;
 constexpr std::size_t kMaxDomain = 253;
 constexpr std::size_t kMaxLabel = 63;
 constexpr std::size_t kShownBytes = 320;  // the longest address, and a little more
 constexpr std::string_view kLocalSymbols = "!#$%&'*+-/=?^_`{|}~";
-
-// Code points above U+007F that are no letters or digits: controls, spaces, punctuation,
-// symbols, format characters, private use and non-characters, block by block. Sorted, so that
-// a code point is found by a binary search.
-constexpr std::pair<char32_t, char32_t> kNotLetters[] = {
-    {0x0080, 0x00A9},   {0x00AB, 0x00B4},   {0x00B6, 0x00B9},   {0x00BB, 0x00BF},
-    {0x00D7, 0x00D7},   {0x00F7, 0x00F7},   {0x02C2, 0x02C5},   {0x02D2, 0x02DF},
-    {0x02E5, 0x02EB},   {0x02ED, 0x02ED},   {0x02EF, 0x02FF},   {0x0375, 0x0375},
-    {0x037E, 0x037E},   {0x0384, 0x0385},   {0x0387, 0x0387},   {0x03F6, 0x03F6},
-    {0x0482, 0x0482},   {0x055A, 0x055F},   {0x0589, 0x058A},   {0x058D, 0x058F},
-    {0x05BE, 0x05BE},   {0x05C0, 0x05C0},   {0x05C3, 0x05C3},   {0x05C6, 0x05C6},
-    {0x05F3, 0x05F4},   {0x0600, 0x060F},   {0x061B, 0x061F},   {0x066A, 0x066D},
-    {0x06D4, 0x06D4},   {0x06DD, 0x06DE},   {0x06E9, 0x06E9},   {0x06FD, 0x06FE},
-    {0x0700, 0x070F},   {0x0964, 0x0965},   {0x0970, 0x0970},   {0x0E3F, 0x0E3F},
-    {0x0E4F, 0x0E4F},   {0x0E5A, 0x0E5B},   {0x10FB, 0x10FB},   {0x1360, 0x1368},
-    {0x166D, 0x166E},   {0x1680, 0x1680},   {0x169B, 0x169C},   {0x16EB, 0x16ED},
-    {0x17D4, 0x17D6},   {0x17D8, 0x17DB},   {0x1800, 0x180F},   {0x1FBD, 0x1FBD},
-    {0x1FBF, 0x1FC1},   {0x1FCD, 0x1FCF},   {0x1FDD, 0x1FDF},   {0x1FED, 0x1FEF},
-    {0x1FFD, 0x1FFE},   {0x2000, 0x206F},   {0x207A, 0x207E},   {0x208A, 0x208E},
-    {0x20A0, 0x20FF},   {0x2190, 0x2BFF},   {0x2CE5, 0x2CEA},   {0x2CF9, 0x2CFC},
-    {0x2CFE, 0x2CFF},   {0x2E00, 0x2FFF},   {0x3000, 0x3004},   {0x3008, 0x3020},
-    {0x3030, 0x3030},   {0x3036, 0x3037},   {0x303D, 0x303F},   {0x309B, 0x309C},
-    {0x30A0, 0x30A0},   {0x30FB, 0x30FB},   {0x31C0, 0x31EF},   {0x3200, 0x33FF},
-    {0x4DC0, 0x4DFF},   {0xA490, 0xA4CF},   {0xA4FE, 0xA4FF},   {0xA60D, 0xA60F},
-    {0xA673, 0xA673},   {0xA67E, 0xA67E},   {0xA6F2, 0xA6F7},   {0xA700, 0xA716},
-    {0xA720, 0xA721},   {0xA789, 0xA78A},   {0xA828, 0xA82B},   {0xA836, 0xA839},
-    {0xA874, 0xA877},   {0xA8CE, 0xA8CF},   {0xA8F8, 0xA8FA},   {0xA8FC, 0xA8FC},
-    {0xA92E, 0xA92F},   {0xA95F, 0xA95F},   {0xA9C1, 0xA9CD},   {0xA9DE, 0xA9DF},
-    {0xAA5C, 0xAA5F},   {0xAA77, 0xAA79},   {0xAADE, 0xAADF},   {0xAAF0, 0xAAF1},
-    {0xAB5B, 0xAB5B},   {0xAB6A, 0xAB6B},   {0xABEB, 0xABEB},   {0xD800, 0xF8FF},
-    {0xFB29, 0xFB29},   {0xFD3E, 0xFD3F},   {0xFDD0, 0xFDEF},   {0xFDFC, 0xFE1F},
-    {0xFE30, 0xFE6F},   {0xFEFF, 0xFEFF},   {0xFF01, 0xFF0F},   {0xFF1A, 0xFF20},
-    {0xFF3B, 0xFF40},   {0xFF5B, 0xFF65},   {0xFFE0, 0xFFFF},   {0x1D000, 0x1D24F},
-    {0x1D300, 0x1D35F}, {0x1F000, 0x1FBFF}, {0xE0000, 0xE0FFF}, {0xF0000, 0x10FFFF},
-};
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -133,6 +102,11 @@ std::optional<std::string> DomainProblem(std::string_view domain) {
         if (label.back() == '-') return shown + " ends with a hyphen";
         start = end + 1;
     }
+    // A top-level domain is never all digits; such a domain is a dotted IP address or a typo.
+    const std::string_view last = domain.substr(domain.rfind('.') + 1);
+    if (std::all_of(last.begin(), last.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        return "the domain's last part '" + Shown(last) + "' holds only digits";
+    }
     return std::nullopt;
 }
 
@@ -179,18 +153,19 @@ std::optional<std::string> AddressProblem(std::string_view address) {
     const std::size_t at = address.find('@');
     if (auto problem = LocalPartProblem(address.substr(0, at))) return invalid(*problem);
     if (auto problem = DomainProblem(address.substr(at + 1))) return invalid(*problem);
+    if (address.size() > kMaxAddress) {
+        return invalid("it is longer than " + std::to_string(kMaxAddress) + " bytes");
+    }
     return std::nullopt;
 }
 
 bool IsAddressLetter(char32_t code) noexcept {
     if (code < 0x80) return IsAsciiLetterOrDigit(static_cast<unsigned char>(code));
-    if (code > 0x10FFFF || (code & 0xFFFE) == 0xFFFE) return false;  // no character
-    const auto* after =
-        std::upper_bound(std::begin(kNotLetters), std::end(kNotLetters), code,
-                         [](char32_t value, const std::pair<char32_t, char32_t>& range) {
-                             return value < range.first;
-                         });
-    return after == std::begin(kNotLetters) || code > std::prev(after)->second;
+    const std::span<const CodeRange> ranges = LetterRanges();
+    const auto after = std::upper_bound(
+        ranges.begin(), ranges.end(), code,
+        [](char32_t value, const CodeRange& range) { return value < range.first; });
+    return after != ranges.begin() && code <= std::prev(after)->last;
 }
 
 }  // namespace seedwell::support

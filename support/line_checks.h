@@ -29,15 +29,16 @@ std::optional<std::string> PasswordQuoteProblem(std::string_view password);
 
 /// Why the UTF-8 `address` is not a mail address: "the address 'dan@x@example.com' is not a
 /// valid e-mail address: it holds two @ signs", naming the rule it breaks. An address is one
-/// "@" between a local part and a domain. The local part is 1 to 64 bytes of letters of any
-/// script, digits and !#$%&'*+-/=?^_`{|}~, with a dot only between two of these. The domain is
-/// 1 to 253 bytes of labels joined by single dots, each 1 to 63 bytes of letters, digits and
-/// hyphens, not beginning or ending with a hyphen; one label is enough.
+/// "@" between a local part and a domain, at most 254 bytes in all. The local part is 1 to 64
+/// bytes of letters of any script, digits and !#$%&'*+-/=?^_`{|}~, with a dot only between two
+/// of these. The domain is 1 to 253 bytes of labels joined by single dots, each 1 to 63 bytes of
+/// letters, digits and hyphens, not beginning or ending with a hyphen; one label is enough, but
+/// the last label is not all digits (as in a dotted IP address).
 std::optional<std::string> AddressProblem(std::string_view address);
 
 /// True when the code point is a letter or a digit as far as an address goes: ASCII letters and
-/// digits, and every code point above U+007F that is not a control, space, punctuation mark,
-/// symbol, format character, private-use or non-character (by the blocks that hold them).
+/// digits, and every code point above U+007F whose general category in the Unicode Character
+/// Database is a letter (L), a mark (M) or a decimal digit (Nd): see LetterRanges().
 bool IsAddressLetter(char32_t code) noexcept;
 
 }  // namespace seedwell::support

@@ -1,6 +1,8 @@
 #include "support/line_checks.h"
+#include "support/letter_ranges.h"
 
 #include <gtest/gtest.h>
+#include <cstdint>
 
 namespace seedwell::support {
 namespace {
@@ -35,8 +37,11 @@ INSTANTIATE_TEST_SUITE_P(
                     "cher.de",
                     ""},  // letters of any script
         AddressCase{"\xE7\x94\xB0\xE4\xB8\xAD@\xE4\xBE\x8B.jp", ""},
-        AddressCase{k64 + "@" + k63 + "." + k63 + "." + k63 + "." + std::string(61, 'c'), ""},
-        AddressCase{"x-1@a-b.c-d", ""}, AddressCase{"nodomain", "it holds no @ sign"},
+        AddressCase{k64 + "@" + k63 + "." + k63 + "." + std::string(61, 'c'), ""},  // 254 bytes
+        AddressCase{k64 + "@" + k63 + "." + k63 + "." + std::string(62, 'c'),
+                    "it is longer than 254 bytes"},
+        AddressCase{"a@1.2.3.x4", ""}, AddressCase{"x-1@a-b.c-d", ""},
+        AddressCase{"nodomain", "it holds no @ sign"},
         AddressCase{"dan@x@example.com", "it holds two @ signs"},
         AddressCase{"a@b@c@d", "it holds 3 @ signs"},
         AddressCase{"@example.com", "the part before the @ is empty"},
@@ -63,7 +68,65 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{"a@" + k63 + "." + k63 + "." + k63 + "." + std::string(62, 'c'),
                     "the domain is longer than 253 bytes"},
         AddressCase{"a@-x.com", "the domain's part '-x' begins with a hyphen"},
-        AddressCase{"a@x-.com", "the domain's part 'x-' ends with a hyphen"}));
+        AddressCase{"a@x-.com", "the domain's part 'x-' ends with a hyphen"},
+        AddressCase{"test@iana.123", "the domain's last part '123' holds only digits"},
+        AddressCase{"test@255.255.255.255", "the domain's last part '255' holds only digits"}));
+
+struct LetterCase {
+    char32_t code;
+    const char* category;  // its general category, for the failure message
+    bool letter;
+};
+
+class Letters : public ::testing::TestWithParam<LetterCase> {};
+
+TEST_P(Letters, AreTheLettersMarksAndDecimalDigitsOfUnicode) {
+    EXPECT_EQ(IsAddressLetter(GetParam().code), GetParam().letter)
+        << "U+" << std::hex << std::uppercase << static_cast<std::uint32_t>(GetParam().code) << " ("
+        << GetParam().category << ")";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, Letters,
+    ::testing::Values(
+        LetterCase{U'z', "Ll", true}, LetterCase{U'7', "Nd", true}, LetterCase{U'_', "Pc", false},
+        LetterCase{0xC9, "Lu", true}, LetterCase{0x3B1, "Ll", true}, LetterCase{0x1C5, "Lt", true},
+        LetterCase{0x2B0, "Lm", true}, LetterCase{0x5D0, "Lo", true},
+        LetterCase{0x4E2D, "Lo, within a range of the database", true},
+        LetterCase{0xD7A3, "Lo, the end of a range", true}, LetterCase{0x30000, "Lo", true},
+        LetterCase{0x301, "Mn", true}, LetterCase{0xFE0F, "Mn", true},
+        LetterCase{0xE0100, "Mn", true}, LetterCase{0x903, "Mc", true},
+        LetterCase{0x1D165, "Mc", true}, LetterCase{0x20DD, "Me", true},
+        LetterCase{0x660, "Nd", true}, LetterCase{0xBE6, "Nd", true},
+        LetterCase{0x1FBF0, "Nd", true}, LetterCase{0x216B, "Nl", false},
+        LetterCase{0xB2, "No", false}, LetterCase{0xBD, "No", false},
+        LetterCase{0x203F, "Pc", false}, LetterCase{0x2014, "Pd", false},
+        LetterCase{0x300C, "Ps", false}, LetterCase{0xAB, "Pi", false},
+        LetterCase{0xBB, "Pf", false}, LetterCase{0x3002, "Po", false},
+        LetterCase{0x2212, "Sm", false}, LetterCase{0x20AC, "Sc", false},
+        LetterCase{0x2C2, "Sk", false}, LetterCase{0x2122, "So", false},
+        LetterCase{0xBF3, "So", false}, LetterCase{0x1F600, "So", false},
+        LetterCase{0xA0, "Zs", false}, LetterCase{0x2028, "Zl", false},
+        LetterCase{0x2029, "Zp", false}, LetterCase{0x85, "Cc", false},
+        LetterCase{0x200D, "Cf", false}, LetterCase{0xFEFF, "Cf", false},
+        LetterCase{0x13430, "Cf", false}, LetterCase{0x13438, "Cf", false},
+        LetterCase{0xD800, "Cs", false}, LetterCase{0xE000, "Co", false},
+        LetterCase{0xD7A4, "Cn, just after a range", false}, LetterCase{0x378, "Cn", false},
+        LetterCase{0xFFFE, "Cn", false}, LetterCase{0x10FFFF, "Cn", false},
+        LetterCase{0x110000, "beyond Unicode", false}));
+
+TEST(LetterTable, IsSortedRangesNoTwoOfWhichTouch) {
+    const auto ranges = LetterRanges();
+    ASSERT_GE(ranges.size(), 3u);
+    EXPECT_EQ(ranges[0].first, U'0');  // ASCII's digits and letters come first
+    EXPECT_EQ(ranges[2].last, U'z');
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        EXPECT_LE(ranges[i].first, ranges[i].last) << i;
+        if (i > 0) {
+            EXPECT_GT(ranges[i].first, ranges[i - 1].last + 1) << i;
+        }
+    }
+}
 
 struct FieldCase {
     std::optional<std::string> (*check)(std::string_view, std::string_view);
