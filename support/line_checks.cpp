@@ -41,9 +41,7 @@ std::pair<char32_t, std::size_t> Decode(std::string_view text, std::size_t at) {
 // `text` for a message, cut between two characters after kShownBytes bytes.
 std::string Shown(std::string_view text) {
     if (text.size() <= kShownBytes) return Printable(text);
-    std::size_t cut = kShownBytes;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-    return Printable(text.substr(0, cut)) + "...";
+    return Printable(platform::Utf8Prefix(text, kShownBytes)) + "...";
 }
 
 // Why the dots of `part` do not stand between two other characters; `what` names the part.
