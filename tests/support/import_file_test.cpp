@@ -75,6 +75,15 @@ TEST_P(EncodingDecision, IsMadeOnceForTheWholeFile) {
     EXPECT_EQ(ReadAll(c.bytes, platform::CodePage(c.codePage)), c.lines);
     EXPECT_EQ(survey.encoding, c.encoding);
     EXPECT_EQ(survey.lines, long(c.lines.size()));
+    // The survey hands over, in the reading that the file turns out to have, the very lines
+    // that are read; the other reading, where there is one, stops at a line it cannot read.
+    Lines asUtf8, asCodePage;
+    const platform::CodePage codePage(c.codePage);
+    SurveyImportFile(*files, temp / "list.txt", codePage, [&](const std::string& text, Reading r) {
+        if (r != Reading::kAsCodePage) asUtf8.push_back(text);
+        if (r != Reading::kAsUtf8) asCodePage.push_back(text);
+    });
+    EXPECT_EQ(c.encoding == FileEncoding::kCodePage ? asCodePage : asUtf8, c.lines);
 }
 
 const std::string kLe16 = std::string("\xFF\xFEm\0a\0,\0z\0o\0\xEB\0\r\0\n\0=\xD8\x00\xDE\n\0", 24);
