@@ -74,6 +74,10 @@ for _ in $(seq 100); do [[ -s "$WORK/display" ]] && break; sleep 0.1; done
 [[ -s "$WORK/display" ]] || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
 export DISPLAY=":$(head -1 "$WORK/display")"
 
+# One Wine server throughout: Debian's ends the moment its last program does, and a program
+# that connects just then fails ("recvmsg: Connection reset by peer").
+mkdir "$WINEPREFIX"
+wineserver -p </dev/null >/dev/null 2>&1
 wine cmd /c exit >/dev/null 2>&1
 cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"  # the window's own font among them
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
