@@ -145,5 +145,62 @@ TEST_F(RegistryTest, TextOutsideTheAnsiCodePageIsUnreadableNotMangled) {
     EXPECT_EQ(key->QueryValue("\xD0\x9F"), std::nullopt);  // a name the code page cannot hold
 }
 
+/// A 64-bit and a 32-bit program see two views of HKEY_LOCAL_MACHINE\SOFTWARE on 64-bit Windows.
+/// The tests write the mail server's key straight into one view (the KEY_WOW64_* flags) and read
+/// it through the lookup, which names no view. They leave alone a machine that has the key.
+class RegistryViewTest : public ::testing::Test {
+  protected:
+    static constexpr const char* kVendorKey = "SOFTWARE\\Tarnwick";
+    static constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    static constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+    void SetUp() override {
+        BOOL wow64 = FALSE;
+        if (sizeof(void*) == 4 && !(IsWow64Process(GetCurrentProcess(), &wow64) && wow64))
+            GTEST_SKIP() << "32-bit Windows has one registry view";
+        for (REGSAM view : {kOwnView, kOtherView}) {
+            HKEY key = nullptr;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, 0, KEY_READ | view, &key) ==
+                ERROR_SUCCESS) {
+                RegCloseKey(key);
+                GTEST_SKIP() << "HKEY_LOCAL_MACHINE\\" << kVendorKey << " exists on this machine";
+            }
+        }
+        touched_ = true;
+    }
+    void TearDown() override {
+        if (!touched_) return;
+        for (REGSAM view : {kOwnView, kOtherView}) {
+            RegDeleteKeyExA(HKEY_LOCAL_MACHINE, std::string(support::kServerKeyPath).c_str(), view,
+                            0);
+            RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kVendorKey, view, 0);
+        }
+    }
+
+    void SetDataDirectory(REGSAM view, std::string_view directory) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, std::string(support::kServerKeyPath).c_str(),
+                                  0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        const std::string data(directory);
+        const LONG status =
+            RegSetValueExA(key, std::string(support::kDataDirectoryValueName).c_str(), 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(data.c_str()), DWORD(data.size() + 1));
+        RegCloseKey(key);
+        ASSERT_EQ(status, ERROR_SUCCESS);
+    }
+
+    bool touched_ = false;
+    WinRegistry registry_;
+};
+
+TEST_F(RegistryViewTest, EachProgramReadsTheDataDirectoryOfItsOwnViewOnly) {
+    SetDataDirectory(kOtherView, "D:\\OtherView");
+    EXPECT_EQ(support::GetDataDirectory(registry_), "")
+        << "a value in the other view only must read as no server installed";
+    SetDataDirectory(kOwnView, "D:\\OwnView");
+    EXPECT_EQ(support::GetDataDirectory(registry_), "D:\\OwnView");
+}
+
 }  // namespace
 }  // namespace seedwell::platform

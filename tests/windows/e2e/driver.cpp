@@ -84,26 +84,36 @@ auto WaitFor(double seconds, Found found) {
     return decltype(found())();
 }
 
+struct Search {
+    const wchar_t* className;
+    const std::wstring* title;
+    HWND found;
+};
+
+// Window enumeration callbacks are named functions: a lambda converts only to a pointer of the
+// default calling convention, which is not CALLBACK's in a 32-bit program.
+BOOL CALLBACK FindTopLevel(HWND window, LPARAM l) {
+    auto* s = reinterpret_cast<Search*>(l);
+    wchar_t name[64] = {}, caption[256] = {};
+    GetClassNameW(window, name, 64);
+    GetWindowTextW(window, caption, 256);
+    if (IsWindowVisible(window) && lstrcmpW(name, s->className) == 0 && *s->title == caption) {
+        s->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK ListVisible(HWND window, LPARAM l) {
+    if (IsWindowVisible(window)) {
+        *reinterpret_cast<std::string*>(l) += " [" + ClassOf(window) + " '" + Text(window) + "']";
+    }
+    return TRUE;
+}
+
 HWND TopLevel(const wchar_t* className, const std::wstring& title) {
-    struct Search {
-        const wchar_t* className;
-        const std::wstring* title;
-        HWND found;
-    } search{className, &title, nullptr};
-    EnumWindows(
-        [](HWND window, LPARAM l) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(l);
-            wchar_t name[64] = {}, caption[256] = {};
-            GetClassNameW(window, name, 64);
-            GetWindowTextW(window, caption, 256);
-            if (IsWindowVisible(window) && lstrcmpW(name, s->className) == 0 &&
-                *s->title == caption) {
-                s->found = window;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    Search search{className, &title, nullptr};
+    EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
@@ -178,15 +188,7 @@ int Box(const std::string& title, const std::string& answer, double seconds) {
     HWND box = WaitFor(seconds, [&] { return TopLevel(L"#32770", Wide(title)); });
     if (box == nullptr) {
         std::string shown;
-        EnumWindows(
-            [](HWND window, LPARAM l) -> BOOL {
-                if (IsWindowVisible(window)) {
-                    *reinterpret_cast<std::string*>(l) +=
-                        " [" + ClassOf(window) + " '" + Text(window) + "']";
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&shown));
+        EnumWindows(ListVisible, reinterpret_cast<LPARAM>(&shown));
         Fail("no message box titled '" + title + "'; showing:" + shown);
     }
     std::string text;

@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
 # The Windows program end to end under Wine: a fresh prefix under Xvfb, the COM stand-in of the
 # mail server registered there, the program driven from outside by the console driver, and the
-# records and folders checked from Linux through the prefix's Z: drive.
-#   import_delete.sh SEEDWELL_EXE DRIVER_EXE TWAO_COM_DLL
+# records and folders checked from Linux through the prefix's Z: drive. The prefix is 64-bit;
+# BITS says which program and stand-in are tested: 64, or 32 for a 32-bit pair, which read and
+# register in the registry's 32-bit view as on 64-bit Windows.
+#   import_delete.sh SEEDWELL_EXE DRIVER_EXE TWAO_COM_DLL BITS
 set -euo pipefail
 
-EXE=$1 DRIVER=$2 DLL=$3
+EXE=$1 DRIVER=$2 DLL=$3 BITS=$4
+case "$BITS" in
+    64) REGSVR32=regsvr32 ;;
+    32) REGSVR32='C:\windows\syswow64\regsvr32.exe' ;;
+    *) echo "BITS must be 64 or 32, not '$BITS'" >&2; exit 2 ;;
+esac
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/seedwell-wine-e2e.XXXXXX")
 DATA="$WORK/data"
 export WINEPREFIX="$WORK/prefix" WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
@@ -67,14 +74,18 @@ for _ in $(seq 100); do [[ -s "$WORK/display" ]] && break; sleep 0.1; done
 [[ -s "$WORK/display" ]] || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
 export DISPLAY=":$(head -1 "$WORK/display")"
 
+# One Wine server throughout: Debian's ends the moment its last program does, and a program
+# that connects just then fails ("recvmsg: Connection reset by peer").
+mkdir "$WINEPREFIX"
+wineserver -p </dev/null >/dev/null 2>&1
 wine cmd /c exit >/dev/null 2>&1
 cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"  # the window's own font among them
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
 mkdir -p "$DATA/Config" "$DATA/Postoffices"
 printf 'name\nmain\nsales\n' >"$DATA/Config/postoffices.tsv"
 wine reg add 'HKLM\SOFTWARE\Tarnwick\Tarnwick' /v 'Data Directory' /t REG_SZ \
-    /d "$(winpath "$DATA")" /f >/dev/null
-wine regsvr32 /s "$(winpath "$DLL")" || fail "regsvr32 could not register the stand-in"
+    /d "$(winpath "$DATA")" "/reg:$BITS" /f >/dev/null
+wine "$REGSVR32" /s "$(winpath "$DLL")" || fail "$REGSVR32 could not register the stand-in"
 
 # The window: its caption, frame, client size, controls, focus and root box.
 start_app
