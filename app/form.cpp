@@ -100,4 +100,21 @@ void FormHandlers::cmdDelete_Click(FormView& view) noexcept {
 
 void FormHandlers::cmdQuit_Click(FormView& view) noexcept { view.Unload(); }
 
+ClickHandler ClickHandlerOf(std::string_view name) noexcept {
+    struct Button {
+        std::string_view name;
+        ClickHandler handler;
+    };
+    static constexpr Button kButtons[] = {
+        {"cmdSelect", &FormHandlers::cmdSelect_Click},
+        {"cmdImport", &FormHandlers::cmdImport_Click},
+        {"cmdDelete", &FormHandlers::cmdDelete_Click},
+        {"cmdQuit", &FormHandlers::cmdQuit_Click},
+    };
+    for (const Button& button : kButtons) {
+        if (button.name == name) return button.handler;
+    }
+    return nullptr;
+}
+
 }  // namespace seedwell::app

@@ -93,4 +93,11 @@ class FormHandlers {
     RunFunction runDelete_;
 };
 
+/// A Click handler of FormHandlers.
+using ClickHandler = void (FormHandlers::*)(FormView&) noexcept;
+
+/// The Click handler of the button called `name` ("cmdSelect", "cmdImport", "cmdDelete",
+/// "cmdQuit"); nullptr for any other name. Every rendering wires its buttons through it.
+ClickHandler ClickHandlerOf(std::string_view name) noexcept;
+
 }  // namespace seedwell::app

@@ -164,14 +164,12 @@ frmSeedwell::frmSeedwell(const provisioning::Services& services, const Screen& s
 
     setFont(FittingFont(font(), findChildren<QLabel*>()));
 
-    const auto connectButton = [this](const char* name, void (FormHandlers::*handler)(FormView&)) {
-        connect(findChild<QPushButton*>(QString::fromLatin1(name)), &QPushButton::clicked, this,
+    for (const ControlEntry& entry : kControls) {
+        const ClickHandler handler = ClickHandlerOf(entry.name);
+        if (handler == nullptr) continue;
+        connect(findChild<QPushButton*>(Text(entry.name)), &QPushButton::clicked, this,
                 [this, handler] { (handlers_.*handler)(*view_); });
-    };
-    connectButton("cmdSelect", &FormHandlers::cmdSelect_Click);
-    connectButton("cmdImport", &FormHandlers::cmdImport_Click);
-    connectButton("cmdDelete", &FormHandlers::cmdDelete_Click);
-    connectButton("cmdQuit", &FormHandlers::cmdQuit_Click);
+    }
 
     handlers_.Form_Load(*view_);
 }

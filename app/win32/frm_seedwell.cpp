@@ -229,17 +229,10 @@ void Win32Form::Click(int id) {
     if (handling_) return;  // one handler at a time, to its end
     const std::size_t index = static_cast<std::size_t>(id - kFirstControlId);
     if (id < kFirstControlId || index >= kControls.size()) return;
-    const std::string_view name = kControls[index].name;
+    const ClickHandler handler = ClickHandlerOf(kControls[index].name);
+    if (handler == nullptr) return;
     handling_ = true;
-    if (name == "cmdSelect") {
-        handlers_.cmdSelect_Click(*this);
-    } else if (name == "cmdImport") {
-        handlers_.cmdImport_Click(*this);
-    } else if (name == "cmdDelete") {
-        handlers_.cmdDelete_Click(*this);
-    } else if (name == "cmdQuit") {
-        handlers_.cmdQuit_Click(*this);
-    }
+    (handlers_.*handler)(*this);
     handling_ = false;
 }
 

@@ -59,10 +59,17 @@ LRESULT CALLBACK WindowObject::Procedure(HWND window, UINT message, WPARAM w, LP
     if (object == nullptr) return DefWindowProcW(window, message, w, l);
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        object->window_.release();
+        if (object->window_.get() == window) object->window_.release();
         return DefWindowProcW(window, message, w, l);
     }
     return object->HandleMessage(window, message, w, l);
+}
+
+WindowObject::~WindowObject() {
+    if (!window_) return;
+    // Procedure finds no object behind the window any more: HandleMessage is pure virtual here.
+    SetWindowLongPtrW(window_.get(), GWLP_USERDATA, 0);
+    window_.reset();
 }
 
 platform::UniqueHandle<HFONT, FontTraits> MakeLayoutFont(UINT dpi) noexcept {

@@ -37,13 +37,18 @@ struct MemoryDcTraits {
 /// is created with CreateParameter() as CreateWindowExW's last argument, and Procedure hands the
 /// object every message from WM_NCCREATE on through HandleMessage. At WM_NCDESTROY the object
 /// lets go of its window, which is then gone.
+///
+/// Destroying the object destroys the window it still holds in window_, after detaching it: the
+/// derived part is gone by then (or was never whole, when its constructor failed after creating
+/// the window), so the window's last messages go to DefWindowProcW, not to HandleMessage. A
+/// derived class that needs those messages destroys its window in its own destructor.
 class WindowObject {
   public:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
 
   protected:
     WindowObject() = default;
-    ~WindowObject() = default;
+    ~WindowObject();
     WindowObject(const WindowObject&) = delete;
     WindowObject& operator=(const WindowObject&) = delete;
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -131,6 +132,20 @@ TEST(ControlTable, TabOrderFocusCycleAndFrame) {
     EXPECT_EQ(app::TwipsToPixels(app::kClientWidthTwips, 96), 385);
     EXPECT_EQ(app::TwipsToPixels(app::kClientHeightTwips, 96), 369);
     EXPECT_EQ(app::TwipsToPixels(app::kClientWidthTwips, 144), 578);  // 577.5 rounds up
+}
+
+TEST(ControlTable, EveryButtonAndOnlyAButtonHasAClickHandlerOfItsOwn) {
+    std::vector<app::ClickHandler> handlers;
+    for (const app::ControlEntry& control : kControls) {
+        SCOPED_TRACE(std::string(control.name));
+        const app::ClickHandler handler = app::ClickHandlerOf(control.name);
+        EXPECT_EQ(handler != nullptr, control.kind == ControlKind::kButton);
+        if (handler == nullptr) continue;
+        EXPECT_EQ(std::count(handlers.begin(), handlers.end(), handler), 0) << "shared";
+        handlers.push_back(handler);
+    }
+    EXPECT_EQ(app::ClickHandlerOf("cmdImport"), &app::FormHandlers::cmdImport_Click);
+    EXPECT_EQ(app::ClickHandlerOf("cmdimport"), nullptr);
 }
 
 TEST(ControlTable, ExampleLineAndItsExplanationAgree) {

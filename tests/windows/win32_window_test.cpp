@@ -7,6 +7,7 @@
 #include <commctrl.h>
 #undef MessageBox  // the program's interface of that name, not the Windows macro
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "app/win32/frm_seedwell.h"
 #include "app/win32/progress_window.h"
 #include "app/win32/win32_ui.h"
+#include "platform/error.h"
 #include "platform/registry.h"
 #include "platform/unique_handle.h"
 #include "platform/win_text.h"
@@ -114,6 +116,32 @@ Drawn Draw(HFONT font, const std::wstring& caption, int width, UINT format) {
 
 std::string Narrow(const wchar_t* text) { return platform::win::Narrow(text).value_or("?"); }
 
+/// Records the faults (an access violation, an illegal instruction: not a C++ exception) raised
+/// in the process while it lives, those too that Windows or Wine swallows around a window
+/// procedure, which would otherwise pass unseen.
+class FaultRecorder {
+  public:
+    FaultRecorder() : handler_(AddVectoredExceptionHandler(1, &Record)) { faults_.clear(); }
+    FaultRecorder(const FaultRecorder&) = delete;
+    FaultRecorder& operator=(const FaultRecorder&) = delete;
+    ~FaultRecorder() {
+        if (handler_ != nullptr) RemoveVectoredExceptionHandler(handler_);
+    }
+
+    /// The codes of the faults, in hexadecimal.
+    std::vector<std::string> Faults() const { return faults_; }
+
+  private:
+    static LONG CALLBACK Record(EXCEPTION_POINTERS* exception) {
+        const DWORD code = exception->ExceptionRecord->ExceptionCode;
+        if ((code & 0xC0000000u) == 0xC0000000u) faults_.push_back(platform::win::Hex(code));
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+
+    static inline std::vector<std::string> faults_;
+    void* handler_;
+};
+
 class NoDialog : public app::FileDialog {
   public:
     void ShowOpen() override {}
@@ -125,6 +153,8 @@ class Win32WindowTest : public ::testing::Test, protected fakes::FakeRunPlatform
     Win32WindowTest() {
         registry.SetString(support::kServerKeyPath, support::kDataDirectoryValueName, "D:\\Mail");
     }
+    // No fault in a window procedure passes unseen, not even while the window is destroyed.
+    void TearDown() override { EXPECT_EQ(faults.Faults(), std::vector<std::string>{}); }
 
     std::string Focused(app::Win32Form& form) {
         for (std::size_t i = 0; i < app::kControls.size(); ++i) {
@@ -138,6 +168,7 @@ class Win32WindowTest : public ::testing::Test, protected fakes::FakeRunPlatform
         EXPECT_TRUE(form.PreTranslate(message));
     }
 
+    const FaultRecorder faults;
     platform::CodePage codePage{"UTF-8"};
     fakes::FakeFileSystem backslashed{log, '\\'};
     NoDialog cd;
@@ -254,6 +285,62 @@ INSTANTIATE_TEST_SUITE_P(Dpi, Win32CaptionTest, ::testing::Values(96u, 144u),
                          [](const ::testing::TestParamInfo<UINT>& info) {
                              return std::to_string(info.param) + "dpi";
                          });
+
+// A window object that creates its window and then, if told to, fails in its constructor, as a
+// window does whose controls cannot be made. It records every message it is handed, into a list
+// that outlives it.
+class FailingWindow : private app::WindowObject {
+  public:
+    static constexpr wchar_t kClass[] = L"SeedwellFailingWindow";
+
+    FailingWindow(std::vector<UINT>& handled, HWND& created, bool fail) : handled_(handled) {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = &WindowObject::Procedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kClass;
+        RegisterClassExW(&windowClass);
+        window_.reset(CreateWindowExW(0, kClass, L"failing", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
+                                      200, 100, nullptr, nullptr, GetModuleHandleW(nullptr),
+                                      CreateParameter()));
+        created = window_.get();
+        if (fail) throw Error("The window's controls cannot be made.");
+    }
+    FailingWindow(const FailingWindow&) = delete;
+    FailingWindow& operator=(const FailingWindow&) = delete;
+    ~FailingWindow() = default;
+
+  private:
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM w, LPARAM l) override {
+        handled_.push_back(message);
+        return DefWindowProcW(window, message, w, l);
+    }
+
+    std::vector<UINT>& handled_;
+};
+
+// Whether its constructor fails or it is destroyed whole, the object's window goes with it, and
+// no message reaches the object once its own part is gone: not even WM_DESTROY.
+TEST(Win32WindowObject, ItsWindowGoesWithItAndHandsItNothingOnceItIsGone) {
+    for (const bool fail : {true, false}) {
+        SCOPED_TRACE(fail ? "constructor failed" : "destroyed whole");
+        const FaultRecorder faults;
+        std::vector<UINT> handled;
+        HWND created = nullptr;
+        try {
+            FailingWindow window(handled, created, fail);
+            EXPECT_FALSE(fail) << "the constructor did not fail";
+        } catch (const Error& failure) {
+            EXPECT_TRUE(fail);
+            EXPECT_STREQ(failure.what(), "The window's controls cannot be made.");
+        }
+        ASSERT_NE(created, nullptr);
+        EXPECT_FALSE(IsWindow(created));
+        EXPECT_EQ(std::count(handled.begin(), handled.end(), WM_CREATE), 1);
+        EXPECT_EQ(std::count(handled.begin(), handled.end(), WM_DESTROY), 0);
+        EXPECT_EQ(faults.Faults(), std::vector<std::string>{});
+    }
+}
 
 TEST(Win32Progress, ShowsTheLineDisablesItsOwnerAndReportsStop) {
     HWND owner = CreateWindowExW(0, L"STATIC", L"owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
