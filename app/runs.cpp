@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/line_list.h"
-#include "platform/error.h"
-#include "platform/printable.h"
+#include "base/error.h"
+#include "base/printable.h"
 #include "provisioning/operations.h"
 #include "support/fields.h"
 #include "support/import_file.h"
@@ -402,7 +402,7 @@ std::string DeleteSummary(const Services& services, const std::string& path,
             if (!taken || taken->problem) continue;
             ++mailboxes;
             if (postoffices.insert(taken->postoffice).second && shown.size() < kListedPostoffices) {
-                shown.push_back(platform::Printable(taken->postoffice));
+                shown.push_back(base::Printable(taken->postoffice));
             }
         }
     } catch (const std::exception&) {

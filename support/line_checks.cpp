@@ -1,5 +1,6 @@
 #include "support/line_checks.h"
-#include "platform/printable.h"
+#include "base/ascii.h"
+#include "base/printable.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -8,7 +9,7 @@
 namespace seedwell::support {
 namespace {
 
-using platform::Printable;
+using base::Printable;
 
 constexpr std::size_t kMaxLocalPart = 64;
 constexpr std::size_t kMaxDomain = 253;
