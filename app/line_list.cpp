@@ -1,6 +1,6 @@
 #include "app/line_list.h"
 
-#include "platform/printable.h"
+#include "base/printable.h"
 
 namespace seedwell::app {
 namespace {
@@ -11,7 +11,7 @@ constexpr std::size_t kWriteChunk = 64 * 1024;
 
 // `text` cut between two characters after `bytes` bytes, marked by "..." when cut.
 std::string Kept(std::string_view text, std::size_t bytes) {
-    const std::string_view kept = platform::Utf8Prefix(text, bytes);
+    const std::string_view kept = base::Utf8Prefix(text, bytes);
     return kept.size() == text.size() ? std::string(text) : std::string(kept) + "...";
 }
 
@@ -62,8 +62,8 @@ void ListedLines::Add(long line, std::string_view postoffice, std::string_view a
     lastLine_ = line;
     ++count_;
     if (rows_.size() >= kMaxKept) return;
-    rows_.push_back({line, Kept(platform::Printable(postoffice), kMaxFieldBytes),
-                     Kept(platform::Printable(address), kMaxFieldBytes),
+    rows_.push_back({line, Kept(base::Printable(postoffice), kMaxFieldBytes),
+                     Kept(base::Printable(address), kMaxFieldBytes),
                      Kept(reason, kMaxReasonBytes)});
 }
 

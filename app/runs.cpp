@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/line_list.h"
-#include "platform/error.h"
-#include "platform/printable.h"
+#include "base/error.h"
+#include "base/printable.h"
 #include "provisioning/operations.h"
 #include "support/fields.h"
 #include "support/import_file.h"
@@ -399,7 +399,7 @@ class DeleteSummary {
         if (!taken || taken->problem) return;
         ++mailboxes_;
         if (postoffices_.insert(taken->postoffice).second && shown_.size() < kListedPostoffices) {
-            shown_.push_back(platform::Printable(taken->postoffice));
+            shown_.push_back(base::Printable(taken->postoffice));
         }
     }
 

@@ -36,7 +36,4 @@ class CodePage {
     std::shared_ptr<Converters> converters_;
 };
 
-/// True when `bytes` is well-formed UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF).
-bool IsValidUtf8(std::string_view bytes);
-
 }  // namespace seedwell::platform

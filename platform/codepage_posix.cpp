@@ -5,9 +5,10 @@
 #include <cerrno>
 #include <system_error>
 
-#include "platform/ascii.h"
+#include "base/ascii.h"
+#include "base/error.h"
+#include "base/unicode.h"
 #include "platform/codepage.h"
-#include "platform/error.h"
 #include "platform/unique_handle.h"
 
 namespace seedwell::platform {
@@ -16,7 +17,7 @@ namespace {
 constexpr const char* kUtf8 = "UTF-8";
 
 bool NamesUtf8(std::string_view name) {
-    return EqualsIgnoringCase(name, "UTF-8") || EqualsIgnoringCase(name, "UTF8");
+    return base::EqualsIgnoringCase(name, "UTF-8") || base::EqualsIgnoringCase(name, "UTF8");
 }
 
 struct IconvTraits {
@@ -80,7 +81,8 @@ const CodePage& CodePage::System() {
     static const CodePage page = [] {
         const std::string codeset = LocaleCodeset();
         if (codeset.empty() || codeset == "ANSI_X3.4-1968" ||
-            EqualsIgnoringCase(codeset, "ASCII") || EqualsIgnoringCase(codeset, "US-ASCII")) {
+            base::EqualsIgnoringCase(codeset, "ASCII") ||
+            base::EqualsIgnoringCase(codeset, "US-ASCII")) {
             return CodePage(kUtf8);
         }
         try {
@@ -108,14 +110,14 @@ CodePage::CodePage(std::string name) : name_(std::move(name)), utf8_(NamesUtf8(n
 
 std::optional<std::string> CodePage::ToUtf8(std::string_view bytes) const {
     if (utf8_) {
-        if (!IsValidUtf8(bytes)) return std::nullopt;
+        if (!base::IsValidUtf8(bytes)) return std::nullopt;
         return std::string(bytes);
     }
     return Convert(converters_->toUtf8.get(), bytes);
 }
 
 std::optional<std::string> CodePage::FromUtf8(std::string_view utf8) const {
-    if (!IsValidUtf8(utf8)) return std::nullopt;
+    if (!base::IsValidUtf8(utf8)) return std::nullopt;
     if (utf8_) return std::string(utf8);
     return Convert(converters_->fromUtf8.get(), utf8);
 }

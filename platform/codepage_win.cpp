@@ -9,8 +9,9 @@
 #include <climits>
 #include <cstring>
 
+#include "base/error.h"
+#include "base/unicode.h"
 #include "platform/codepage.h"
-#include "platform/error.h"
 #include "platform/win_text.h"
 
 namespace seedwell::platform {
@@ -158,7 +159,7 @@ CodePage::CodePage(std::string name) : name_(std::move(name)) {
 
 std::optional<std::string> CodePage::ToUtf8(std::string_view bytes) const {
     if (utf8_) {
-        if (!IsValidUtf8(bytes)) return std::nullopt;
+        if (!base::IsValidUtf8(bytes)) return std::nullopt;
         return std::string(bytes);
     }
     const UINT page = PageNumber(name_);
@@ -170,7 +171,7 @@ std::optional<std::string> CodePage::ToUtf8(std::string_view bytes) const {
 }
 
 std::optional<std::string> CodePage::FromUtf8(std::string_view utf8) const {
-    if (!IsValidUtf8(utf8)) return std::nullopt;
+    if (!base::IsValidUtf8(utf8)) return std::nullopt;
     if (utf8_) return std::string(utf8);
     const auto wide = win::Widen(utf8);
     if (!wide) return std::nullopt;

@@ -7,8 +7,8 @@
 
 #include <memory>
 
-#include "platform/error.h"
-#include "platform/printable.h"
+#include "base/error.h"
+#include "base/printable.h"
 #include "platform/win_text.h"
 
 namespace seedwell::platform {
@@ -61,7 +61,7 @@ class ExceptionInfo {
             while (text && !text->empty() && (text->back() == '\n' || text->back() == '\r')) {
                 text->pop_back();
             }
-            if (text && !text->empty()) return Printable(*text);
+            if (text && !text->empty()) return base::Printable(*text);
         }
         if (info_.scode != 0) return win::HResultReason(info_.scode);
         if (info_.wCode != 0) return "error " + std::to_string(info_.wCode);
@@ -141,13 +141,15 @@ class ComObject : public AdminObject {
 
   private:
     /// "Scripting.Dictionary.Count": the object and the member, for messages.
-    std::string Member(std::string_view name) const { return progId_ + "." + Printable(name); }
+    std::string Member(std::string_view name) const {
+        return progId_ + "." + base::Printable(name);
+    }
 
     void Invoke(const std::string& doing, std::string_view name, WORD flags, DISPPARAMS& parameters,
                 VARIANT* result) {
         const auto wide = win::Widen(name);
         if (!wide || wide->empty() || wide->find(L'\0') != std::wstring::npos) {
-            throw Error(doing + ": " + UnknownMemberDescription(Printable(name)));
+            throw Error(doing + ": " + UnknownMemberDescription(base::Printable(name)));
         }
         LPOLESTR names[] = {const_cast<LPOLESTR>(wide->c_str())};
         DISPID id = DISPID_UNKNOWN;
@@ -177,7 +179,7 @@ class ComObjectFactory : public ObjectFactory {
     ComObjectFactory() : apartment_(std::make_shared<ComApartment>()) {}
 
     std::unique_ptr<AdminObject> CreateObject(std::string_view progId) override {
-        const std::string doing = "cannot create object '" + Printable(progId) + "'";
+        const std::string doing = "cannot create object '" + base::Printable(progId) + "'";
         const auto wide = win::Widen(progId);
         if (!wide || wide->empty() || wide->find(L'\0') != std::wstring::npos) {
             throw Error(doing + ": that is not a programmatic identifier");

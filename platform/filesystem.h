@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/path_rules.h"
+
 namespace seedwell::platform {
 
 /// The bytes of an open file, read from the start to the end. Destroying it closes the file.
@@ -47,26 +49,26 @@ struct FolderRemoval {
     std::string detail;
 };
 
-/// The file system as the program uses it. Paths are UTF-8.
+/// The file system as the program uses it: the I/O, over the path and name rules of the system
+/// it belongs to (base/path_rules.h). Paths are UTF-8.
 class FileSystem {
   public:
+    explicit FileSystem(base::PathRules rules) noexcept : rules_(rules) {}
     virtual ~FileSystem() = default;
-    /// The platform's folder separator: '\\' on Windows, '/' elsewhere.
-    virtual char Separator() const = 0;
-    /// True when `path` names a folder from the top of this file system rather than from the
-    /// working folder: on Windows a drive letter followed by ":\\" (or ":/"), or a share
-    /// "\\\\server\\share"; elsewhere a path that begins with '/'. Empty text is never a full path.
-    /// Never throws.
-    virtual bool IsFullPath(std::string_view path) const noexcept = 0;
-    /// `dir`, one separator, `name`; no second separator when `dir` already ends in one; just
-    /// `name` when `dir` is empty. Nothing is normalised.
-    virtual std::string BuildPath(std::string_view dir, std::string_view name) const = 0;
-    /// Why this file system cannot hold `name` as one folder name by its letter, beyond what
-    /// every platform refuses (the folder-name rules of the import file); nullopt when it can.
-    /// `what` names the name in the description ("the mailbox name"). Never throws but for lack of
-    /// memory.
+    /// The rules of its paths and names.
+    const base::PathRules& Rules() const noexcept { return rules_; }
+    /// The rules' separator, full path and join.
+    char Separator() const noexcept { return rules_.Separator(); }
+    bool IsFullPath(std::string_view path) const noexcept { return rules_.IsFullPath(path); }
+    std::string BuildPath(std::string_view dir, std::string_view name) const {
+        return rules_.BuildPath(dir, name);
+    }
+    /// Why this file system cannot hold `name` as one folder name by its letter: the rules'
+    /// NameProblem.
     virtual std::optional<std::string> NameProblem(std::string_view what,
-                                                   std::string_view name) const = 0;
+                                                   std::string_view name) const {
+        return rules_.NameProblem(what, name);
+    }
     /// True only for an existing regular file (links followed); a folder is not a file.
     /// Never throws.
     virtual bool FileExists(const std::string& path) noexcept = 0;
@@ -115,6 +117,9 @@ class FileSystem {
     /// operator's request. Throws seedwell::Error naming the path and the reason when it cannot
     /// (no such folder, no right to write, a folder or a device there).
     virtual std::unique_ptr<ByteSink> OpenForWriting(const std::string& path) = 0;
+
+  private:
+    base::PathRules rules_;
 };
 
 /// The file system of this platform.

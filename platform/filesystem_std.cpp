@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/codepage.h"
-#include "platform/error.h"
+#include "base/error.h"
+#include "base/unicode.h"
 
 namespace seedwell::platform {
 namespace fs = std::filesystem;
@@ -12,12 +12,6 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path ToPath(std::string_view utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
-
-bool HoldsNul(std::string_view path) { return path.find('\0') != std::string_view::npos; }
-
-/// True when `path` can name something: not empty, no NUL byte, and UTF-8 that converts to the
-/// platform's own path text.
-bool Usable(std::string_view path) { return !path.empty() && !HoldsNul(path) && IsValidUtf8(path); }
 
 /// `path` in quotes for a message, a NUL shown as \0 so that the message is not cut short.
 std::string Quoted(std::string_view path) {
@@ -32,31 +26,22 @@ std::string Quoted(std::string_view path) {
     return quoted + "'";
 }
 
-/// Why `path` must not be used: what PathProblem finds, or a NUL byte in it.
-std::optional<std::string> Refusal(std::string_view path) {
-    if (auto problem = PathProblem(path)) return problem;
-    if (HoldsNul(path)) return "the path holds a NUL byte";
-    return std::nullopt;
-}
-
 /// True when `name` is one entry of a folder by its letter, not itself, its parent or a path.
 bool IsOneName(std::string_view name, char separator) {
     return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of(std::string{'/', '\0', separator}) == std::string_view::npos;
+           name.find_first_of(std::string{'/', separator}) == std::string_view::npos;
+}
+
+/// True when `path` can name something: not empty, nothing that `rules` refuse, and UTF-8 that
+/// converts to the platform's own path text.
+bool Usable(const base::PathRules& rules, std::string_view path) {
+    return !path.empty() && !rules.PathProblem(path) && base::IsValidUtf8(path);
 }
 
 }  // namespace
 
-std::string StdFileSystem::BuildPath(std::string_view dir, std::string_view name) const {
-    if (dir.empty()) return std::string(name);
-    std::string path(dir);
-    if (path.back() != Separator()) path += Separator();
-    path += name;
-    return path;
-}
-
 bool StdFileSystem::FileExists(const std::string& path) noexcept {
-    if (!Usable(path) || PathProblem(path)) return false;
+    if (!Usable(Rules(), path)) return false;
     std::error_code ec;
     return fs::is_regular_file(fs::status(ToPath(path), ec));
 }
@@ -66,22 +51,21 @@ std::optional<std::string> StdFileSystem::HeldName(const std::string& dir,
     const auto cannot = [&dir](const std::string& reason) {
         return Error("cannot read the folder " + Quoted(dir) + ": " + reason);
     };
-    if (const auto problem = PathProblem(dir)) throw cannot(*problem);
-    if (NameProblem("the name", name)) return std::nullopt;
-    if (HoldsNul(dir) || HoldsNul(name)) throw cannot("the path holds a NUL byte");
+    if (const auto problem = Rules().PathProblem(dir)) throw cannot(*problem);
     // No entry is named so: the name would lead elsewhere or nowhere.
-    if (!IsOneName(name, Separator())) return std::nullopt;
+    if (NameProblem("the name", name) || !IsOneName(name, Separator())) return std::nullopt;
+    if (const auto problem = Rules().PathProblem(name)) throw cannot(*problem);
     return HeldEntryName(dir, name);
 }
 
 bool StdFileSystem::FolderExists(const std::string& path) noexcept {
-    if (!Usable(path) || PathProblem(path)) return false;
+    if (!Usable(Rules(), path)) return false;
     std::error_code ec;
     return fs::is_directory(fs::status(ToPath(path), ec));
 }
 
 bool StdFileSystem::PathExists(const std::string& path) noexcept {
-    if (!Usable(path) || PathProblem(path)) return false;
+    if (!Usable(Rules(), path)) return false;
     std::error_code ec;
     return fs::exists(fs::status(ToPath(path), ec));
 }
@@ -90,7 +74,7 @@ void StdFileSystem::CreateFolder(const std::string& path) {
     auto fail = [&path](const std::string& reason) {
         return Error("cannot create the folder " + Quoted(path) + ": " + reason);
     };
-    if (const auto refusal = Refusal(path)) throw fail(*refusal);
+    if (const auto problem = Rules().PathProblem(path)) throw fail(*problem);
     if (path.empty())
         throw fail(std::make_error_code(std::errc::no_such_file_or_directory).message());
     std::error_code ec;
@@ -104,7 +88,7 @@ FolderRemoval StdFileSystem::RemoveFolderBelow(const std::string& base,
                                                const std::vector<bool>& lettersMatter) {
     std::string top = base;
     for (const std::string& level : levels) top = BuildPath(top, level);
-    if (const auto problem = PathProblem(top)) {
+    if (const auto problem = Rules().PathProblem(top)) {
         throw Error("cannot delete the folder " + Quoted(top) + ": " + *problem);
     }
     if (levels.empty()) throw Error("cannot delete below " + Quoted(base) + ": no folder named");
@@ -119,23 +103,23 @@ FolderRemoval StdFileSystem::RemoveFolderBelow(const std::string& base,
                         " is not one folder name");
         }
     }
-    if (HoldsNul(base))
-        throw Error("cannot delete below " + Quoted(base) + ": the path holds a NUL byte");
     return RemoveFolderTree(base, levels, lettersMatter, top, force, Separator());
 }
 
 std::unique_ptr<ByteSource> StdFileSystem::OpenFile(const std::string& path) {
-    if (const auto refusal = Refusal(path)) {
-        throw Error("cannot open the file " + Quoted(path) + ": " + *refusal);
+    if (const auto problem = Rules().PathProblem(path)) {
+        throw Error("cannot open the file " + Quoted(path) + ": " + *problem);
     }
     return OpenRegularFile(path);
 }
 
 std::unique_ptr<ByteSink> StdFileSystem::OpenForWriting(const std::string& path) {
-    if (const auto refusal = Refusal(path)) {
-        throw Error("cannot write the file " + Quoted(path) + ": " + *refusal);
+    if (const auto problem = Rules().PathProblem(path)) {
+        throw Error("cannot write the file " + Quoted(path) + ": " + *problem);
     }
     return OpenWritableFile(path);
 }
+
+std::unique_ptr<FileSystem> MakeSystemFileSystem() { return std::make_unique<StdFileSystem>(); }
 
 }  // namespace seedwell::platform

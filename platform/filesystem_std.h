@@ -10,15 +10,15 @@
 
 namespace seedwell::platform {
 
-/// Opens the existing regular file `path` (UTF-8) for reading, without ever waiting on a FIFO or
-/// a device. Throws seedwell::Error naming the path and the reason when it cannot be opened, and
-/// "'<path>' is not a regular file" for anything else that exists there. Each platform provides
-/// its own.
+/// Opens the existing regular file `path` (UTF-8, a path that the system's PathProblem lets
+/// through) for reading, without ever waiting on a FIFO or a device. Throws seedwell::Error naming
+/// the path and the reason when it cannot be opened, and "'<path>' is not a regular file" for
+/// anything else that exists there. Each platform provides its own.
 std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path);
 
-/// Creates or empties the file `path` (UTF-8) to be written; never writes to a FIFO or a device.
-/// Throws seedwell::Error naming the path and the reason when it cannot, and "'<path>' is not a
-/// regular file" for anything else there. Each platform provides its own.
+/// Creates or empties the file `path` (UTF-8, as for OpenRegularFile) to be written; never writes
+/// to a FIFO or a device. Throws seedwell::Error naming the path and the reason when it cannot, and
+/// "'<path>' is not a regular file" for anything else there. Each platform provides its own.
 std::unique_ptr<ByteSink> OpenWritableFile(const std::string& path);
 
 /// The removal of StdFileSystem::RemoveFolderBelow, by open folder handles. `top` is the path
@@ -32,25 +32,16 @@ FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::s
 /// system can hold. Each platform provides its own: on Windows the folder's listing answers with
 /// the name as its mask; elsewhere the name is looked up in the other ASCII case, and only when
 /// that finds the same device and inode again are the folder's entries read for the one that is
-/// it. File systems that number one entry differently
-/// by the name it is reached by (some FUSE file systems) are taken to tell letter case apart.
+/// it. File systems that number one entry differently by the name it is reached by (some FUSE
+/// file systems) are taken to tell letter case apart.
 std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name);
 
-/// Why this platform would read `path` as naming something other than what it says, or nullopt
-/// when it would not: on Windows a level with a dot or blank at its end, a stream ("a:b") or a
-/// device name; never elsewhere. Each platform provides its own.
-std::optional<std::string> PathProblem(std::string_view path);
-
 /// The file system of this platform, through std::filesystem and the platform's own removal.
-/// Paths holding a NUL byte, and paths that PathProblem finds, are refused (they would silently
-/// name another file). Separator, IsFullPath and NameProblem are each platform's own.
+/// Its rules are those of the system it runs on; paths that their PathProblem finds (a NUL byte,
+/// on Windows a name read as another) are refused, as they would silently name another file.
 class StdFileSystem : public FileSystem {
   public:
-    char Separator() const override;
-    bool IsFullPath(std::string_view path) const noexcept override;
-    std::string BuildPath(std::string_view dir, std::string_view name) const override;
-    std::optional<std::string> NameProblem(std::string_view what,
-                                           std::string_view name) const override;
+    StdFileSystem() noexcept : FileSystem(base::kSystemRules) {}
     bool FileExists(const std::string& path) noexcept override;
     bool FolderExists(const std::string& path) noexcept override;
     bool PathExists(const std::string& path) noexcept override;

@@ -19,8 +19,8 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/ascii.h"
-#include "platform/error.h"
+#include "base/ascii.h"
+#include "base/error.h"
 #include "platform/filesystem_std.h"
 #include "platform/remove_tree.h"
 #include "platform/unique_handle.h"
@@ -127,7 +127,7 @@ int ReadHeldName(int dir, const std::string& name, const Identity& entry,
     auto chosen = std::find(found.begin(), found.end(), name);
     if (chosen == found.end()) {
         chosen = std::find_if(found.begin(), found.end(), [&](const std::string& listed) {
-            return EqualsIgnoringCase(listed, name);
+            return base::EqualsIgnoringCase(listed, name);
         });
     }
     held = chosen != found.end() ? *chosen : found.front();

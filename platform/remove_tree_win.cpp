@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/filesystem_std.h"
 #include "platform/remove_tree.h"
 #include "platform/unique_handle.h"

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <system_error>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/filesystem_std.h"
 #include "platform/unique_handle.h"
 
@@ -84,9 +84,6 @@ std::unique_ptr<ByteSink> OpenWritableFile(const std::string& path) {
 }
 
 std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
-    if (path.find('\0') != std::string::npos) {
-        throw Error("cannot open the file: its path holds a NUL byte");
-    }
     // O_NONBLOCK: opening a FIFO with no writer must not wait; only regular files are read.
     int fd;
     do {
@@ -101,20 +98,5 @@ std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
     if (!S_ISREG(info.st_mode)) throw Error("'" + path + "' is not a regular file");
     return file;
 }
-
-std::optional<std::string> PathProblem(std::string_view) { return std::nullopt; }
-
-char StdFileSystem::Separator() const { return '/'; }
-
-bool StdFileSystem::IsFullPath(std::string_view path) const noexcept {
-    return !path.empty() && path.front() == '/';
-}
-
-/// POSIX file systems hold every name that the folder-name rules let through.
-std::optional<std::string> StdFileSystem::NameProblem(std::string_view, std::string_view) const {
-    return std::nullopt;
-}
-
-std::unique_ptr<FileSystem> MakeSystemFileSystem() { return std::make_unique<StdFileSystem>(); }
 
 }  // namespace seedwell::platform

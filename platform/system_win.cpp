@@ -1,13 +1,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
-#include <optional>
 
-#include "platform/ascii.h"
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/filesystem_std.h"
-#include "platform/printable.h"
 #include "platform/unique_handle.h"
 #include "platform/win_text.h"
 
@@ -64,54 +60,9 @@ class WinSink : public ByteSink {
     std::string path_;
 };
 
-bool IsDeviceName(std::string_view name) {
-    // The part before the first dot, without trailing blanks, decides: "nul.txt" is NUL too.
-    std::string_view base = name.substr(0, name.find('.'));
-    while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-    for (std::string_view device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
-        if (EqualsIgnoringCase(base, device)) return true;
-    }
-    return base.size() == 4 && base[3] >= '1' && base[3] <= '9' &&
-           (EqualsIgnoringCase(base.substr(0, 3), "COM") ||
-            EqualsIgnoringCase(base.substr(0, 3), "LPT"));
-}
-
-/// Why Windows would not take `name` as one folder name by its letter, or nullopt when it
-/// would: it drops a dot or blank at the end, reads "a:b" as a stream of "a", refuses
-/// * ? " < > | and control characters, and reads a device name (CON, PRN, AUX, NUL, COM1 to
-/// COM9, LPT1 to LPT9, also with an extension) as the device in every folder.
-std::optional<std::string> WindowsNameProblem(std::string_view what, std::string_view name) {
-    const std::string subject = std::string(what) + " '" + Printable(name) + "'";
-    if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
-        return subject + " ends in a dot or a blank, which Windows drops";
-    }
-    const bool forbidden = std::any_of(name.begin(), name.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || std::strchr("<>:\"|?*", c);
-    });
-    if (forbidden) return subject + " holds a character that Windows does not allow in names";
-    if (IsDeviceName(name)) return subject + " is a device on Windows";
-    return std::nullopt;
-}
-
-bool IsWindowsSeparator(char c) { return c == '\\' || c == '/'; }
-
-bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// "\\server\share", each name non-empty; whatever follows the share is the path inside it.
-bool IsShare(std::string_view path) {
-    if (path.size() < 5 || path[0] != '\\' || path[1] != '\\') return false;
-    const std::size_t serverEnd = path.find('\\', 2);
-    if (serverEnd == std::string_view::npos || serverEnd == 2) return false;
-    const std::size_t shareEnd = path.find('\\', serverEnd + 1);
-    return (shareEnd == std::string_view::npos ? path.size() : shareEnd) > serverEnd + 1;
-}
-
 }  // namespace
 
 std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
-    if (path.find('\0') != std::string::npos) {
-        throw Error("cannot open the file: its path holds a NUL byte");
-    }
     const auto wide = win::Widen(path);
     if (!wide) throw Error("cannot open the file '" + path + "': its path is not valid UTF-8 text");
     const HANDLE handle =
@@ -155,45 +106,5 @@ std::unique_ptr<ByteSink> OpenWritableFile(const std::string& path) {
     }
     return file;
 }
-
-/// Why Windows would not take `path` by its letter, or nullopt when it would. Windows drops a
-/// dot or blank at the end of a name, reads "a:b" as a stream of "a", and "nul" or "com1" as a
-/// device in every folder: such a path names something other than what it says.
-std::optional<std::string> PathProblem(std::string_view path) {
-    // \\?\ paths are taken literally, \\.\ paths name devices on purpose.
-    if (path.rfind("\\\\?\\", 0) == 0 || path.rfind("\\\\.\\", 0) == 0) return std::nullopt;
-    // A NUL byte is refused by the file system itself, with its own message.
-    if (path.find('\0') != std::string_view::npos) return std::nullopt;
-    std::size_t start = 0;
-    if (path.size() >= 2 && path[1] == ':' && IsDriveLetter(path[0])) {
-        start = 2;
-    }
-    while (start <= path.size()) {
-        std::size_t end = path.find_first_of("\\/", start);
-        if (end == std::string_view::npos) end = path.size();
-        const std::string_view name = path.substr(start, end - start);
-        start = end + 1;
-        if (name.empty() || name == "." || name == "..") continue;
-        if (auto problem = WindowsNameProblem("the name", name)) return problem;
-    }
-    return std::nullopt;
-}
-
-char StdFileSystem::Separator() const { return '\\'; }
-
-bool StdFileSystem::IsFullPath(std::string_view path) const noexcept {
-    if (path.size() >= 3 && IsDriveLetter(path[0]) && path[1] == ':' &&
-        IsWindowsSeparator(path[2])) {
-        return true;
-    }
-    return IsShare(path);
-}
-
-std::optional<std::string> StdFileSystem::NameProblem(std::string_view what,
-                                                      std::string_view name) const {
-    return WindowsNameProblem(what, name);
-}
-
-std::unique_ptr<FileSystem> MakeSystemFileSystem() { return std::make_unique<StdFileSystem>(); }
 
 }  // namespace seedwell::platform

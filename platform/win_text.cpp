@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "base/unicode.h"
 #include "platform/unique_handle.h"
 
 namespace seedwell::platform::win {
@@ -54,16 +55,7 @@ std::optional<std::wstring> Widen(std::string_view utf8) {
 }
 
 std::optional<std::string> Narrow(std::wstring_view wide) {
-    if (wide.empty()) return std::string();
-    if (wide.size() > INT_MAX / 3) return std::nullopt;
-    const int length = static_cast<int>(wide.size());
-    std::string utf8(wide.size() * 3, '\0');
-    const int made =
-        WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), length, utf8.data(),
-                            static_cast<int>(utf8.size()), nullptr, nullptr);
-    if (made <= 0) return std::nullopt;
-    utf8.resize(static_cast<std::size_t>(made));
-    return utf8;
+    return base::Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
 }
 
 std::string Hex(std::uint32_t code) {

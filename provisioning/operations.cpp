@@ -3,8 +3,8 @@
 #include <exception>
 #include <memory>
 
-#include "platform/error.h"
-#include "platform/printable.h"
+#include "base/error.h"
+#include "base/printable.h"
 #include "support/admin_classes.h"
 #include "support/line_checks.h"
 #include "support/names.h"
@@ -13,9 +13,9 @@
 namespace seedwell::provisioning {
 namespace {
 
+using base::HoldsControlCharacter;
+using base::Printable;
 using platform::AdminObject;
-using platform::HoldsControlCharacter;
-using platform::Printable;
 using platform::Value;
 using support::AddressMapClass;
 using support::DomainClass;

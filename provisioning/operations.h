@@ -38,7 +38,7 @@ std::string AddressMapSource(std::string_view address);
 /// control character; the address is no mail address (support::AddressProblem), where a
 /// domain is given or the address holds an "@". The Delete run uses no domain and no password.
 /// The description names the field ("the password holds a control character"), shows names
-/// through platform::Printable and never shows the password.
+/// through base::Printable and never shows the password.
 std::optional<std::string> LineProblem(const platform::FileSystem& files,
                                        std::string_view postoffice, std::string_view address,
                                        std::string_view mailboxName,

@@ -4,8 +4,8 @@
 
 #include <memory>
 
-#include "platform/ascii.h"
-#include "platform/error.h"
+#include "base/ascii.h"
+#include "base/error.h"
 #include "server/dispatch.h"
 #include "server/server.h"
 #include "server/store.h"
@@ -186,11 +186,11 @@ void RegisterServerClasses(ClassTable& table, platform::Registry& registry) {
 }
 
 void ClassTable::Register(std::string progId, Maker maker) {
-    makers_[platform::AsciiLower(progId)] = std::move(maker);
+    makers_[base::AsciiLower(progId)] = std::move(maker);
 }
 
 std::unique_ptr<platform::AdminObject> ClassTable::CreateObject(std::string_view progId) {
-    auto it = makers_.find(platform::AsciiLower(progId));
+    auto it = makers_.find(base::AsciiLower(progId));
     if (it == makers_.end()) {
         throw Error("cannot create object '" + std::string(progId) +
                     "': no class is registered under that name");

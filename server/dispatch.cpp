@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace seedwell::server {
 namespace {
@@ -37,7 +37,7 @@ std::int32_t AsInteger(const platform::Value& value) {
 
 std::size_t PropertySet::Find(std::string_view name) const {
     for (std::size_t i = 0; i < declared_.size(); ++i) {
-        if (platform::EqualsIgnoringCase(declared_[i].name, name)) return i;
+        if (base::EqualsIgnoringCase(declared_[i].name, name)) return i;
     }
     return declared_.size();
 }

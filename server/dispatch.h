@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/ascii.h"
-#include "platform/error.h"
+#include "base/ascii.h"
+#include "base/error.h"
 #include "platform/objects.h"
 #include "support/admin_classes.h"
 
@@ -69,7 +69,7 @@ class ScriptedObject : public platform::AdminObject {
 
     std::int32_t CallMethod(std::string_view name) override {
         for (const MethodSpec& method : methods_) {
-            if (platform::EqualsIgnoringCase(method.name, name)) {
+            if (base::EqualsIgnoringCase(method.name, name)) {
                 return (static_cast<Derived*>(this)->*method.call)();
             }
         }

@@ -11,7 +11,7 @@
 #include <iterator>
 #include <optional>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/registry.h"
 #include "platform/unique_handle.h"
 #include "server/regfile.h"

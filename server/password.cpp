@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace seedwell::server {
 namespace {

@@ -5,15 +5,17 @@
 #include <utility>
 #include <vector>
 
-#include "platform/ascii.h"
-#include "platform/error.h"
-#include "platform/filesystem_std.h"
+#include "base/ascii.h"
+#include "base/error.h"
+#include "base/unicode.h"
+#include "platform/filesystem.h"
 
 namespace seedwell::server {
 
-using platform::AsciiLower;
+using base::AsciiLower;
+using base::EqualsIgnoringCase;
+using base::IsBlank;
 using platform::CodePage;
-using platform::EqualsIgnoringCase;
 using platform::kRegBinary;
 using platform::kRegDword;
 using platform::kRegExpandSz;
@@ -23,8 +25,6 @@ using platform::RegistryKey;
 using platform::RegistryValue;
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
@@ -56,16 +56,19 @@ std::optional<std::uint32_t> ParseHex(std::string_view digits, std::size_t maxDi
     return number;
 }
 
-/// The code page of the lines of a UTF-16 file and of UTF-16 data in a 5.00 file.
-const CodePage& Utf16() {
-    static const CodePage page("UTF-16LE");
-    return page;
-}
+/// The text the lines of a file are written in: UTF-16LE when `utf16`, else `codePage`.
+struct LineEncoding {
+    bool utf16;
+    const CodePage& codePage;
 
-/// The code page the lines of a file are written in: UTF-16LE when `utf16`, else `codePage`.
-const CodePage& LineCodePage(bool utf16, const CodePage& codePage) {
-    return utf16 ? Utf16() : codePage;
-}
+    std::optional<std::string> ToUtf8(std::string_view raw) const {
+        return utf16 ? base::Utf16ToUtf8(raw, false) : codePage.ToUtf8(raw);
+    }
+    std::optional<std::string> FromUtf8(std::string_view text) const {
+        return utf16 ? base::Utf8ToUtf16(text, false) : codePage.FromUtf8(text);
+    }
+    std::string Name() const { return utf16 ? "UTF-16LE" : codePage.Name(); }
+};
 
 /// Reads a double-quoted string starting at `pos` (escapes \\ and \"), leaving `pos` after the
 /// closing quote. False when it is not closed or holds another escape.
@@ -160,7 +163,7 @@ std::optional<RegFileValue> ParseData(std::string_view data, bool unicodeData,
         value.type == kRegSz || value.type == kRegExpandSz || value.type == kRegMultiSz;
     if (unicodeData && isText) {
         // Strings in a Unicode export are UTF-16LE; a lookup answers them in the code page.
-        const auto utf8 = Utf16().ToUtf8(*bytes);
+        const auto utf8 = base::Utf16ToUtf8(*bytes, false);
         if (utf8) value.data = codePage.FromUtf8(*utf8);
     } else {
         value.data = std::move(*bytes);
@@ -174,7 +177,7 @@ std::optional<std::string> LineText(std::string_view raw, bool utf16, const Code
     if (raw.size() >= unit && raw[raw.size() - unit] == '\r' && (!utf16 || raw.back() == 0)) {
         raw.remove_suffix(unit);
     }
-    return LineCodePage(utf16, codePage).ToUtf8(raw);
+    return LineEncoding{utf16, codePage}.ToUtf8(raw);
 }
 
 /// The header lines that make a registry file: the first is read as UTF-16LE text with its
@@ -346,8 +349,8 @@ std::string Escape(std::string_view text) {
     return out;
 }
 
-/// `text` as a line in the code page `page`, ending in CR when `crlf`.
-RegFileLine MakeLine(const CodePage& page, std::string_view text, bool crlf) {
+/// `text` as a line in the encoding `page`, ending in CR when `crlf`.
+RegFileLine MakeLine(const LineEncoding& page, std::string_view text, bool crlf) {
     auto raw = page.FromUtf8(std::string(text) + (crlf ? "\r" : ""));
     if (!raw) throw Error("the line cannot be written in the code page " + page.Name());
     return {std::move(*raw), std::string(text)};
@@ -474,7 +477,7 @@ RegFileEditor RegFileEditor::Empty(bool utf16, const CodePage& codePage) {
     return RegFileEditor({utf16,
                           utf16,
                           utf16 ? "\xFF\xFE" : "",
-                          {MakeLine(LineCodePage(utf16, codePage), header, true), {"", ""}}},
+                          {MakeLine({utf16, codePage}, header, true), {"", ""}}},
                          codePage);
 }
 
@@ -486,10 +489,10 @@ void RegFileEditor::SetString(std::string_view keyPath, std::string_view name,
         if (text.find_first_of("\r\n") != std::string_view::npos) {
             throw Error("the value holds a line break, which a registry file cannot hold");
         }
-        if (!platform::IsValidUtf8(text)) throw Error("the value is not valid UTF-8 text");
+        if (!base::IsValidUtf8(text)) throw Error("the value is not valid UTF-8 text");
     }
     std::vector<RegFileLine>& lines = file_.lines;
-    const CodePage& page = LineCodePage(file_.utf16, *codePage_);
+    const LineEncoding page{file_.utf16, *codePage_};
     const std::string keyLine = "[" + std::string(keyPath) + "]";
     const std::string valueLine = "\"" + Escape(name) + "\"=\"" + Escape(value) + "\"";
     const std::string_view cr = file_.utf16 ? std::string_view("\r\0", 2) : "\r";
@@ -531,7 +534,7 @@ std::string RegFileEditor::Serialise() const {
 }
 
 std::string ReadWholeFile(const std::string& path, std::size_t maxBytes) {
-    std::unique_ptr<platform::ByteSource> source = platform::OpenRegularFile(path);
+    std::unique_ptr<platform::ByteSource> source = platform::MakeSystemFileSystem()->OpenFile(path);
     std::string bytes;
     char chunk[65536];
     for (;;) {

@@ -107,8 +107,9 @@ class RegFileEditor {
     const platform::CodePage* codePage_;
 };
 
-/// The whole regular file `path`. Throws seedwell::Error when it cannot be read or holds more
-/// than `maxBytes` bytes; memory never exceeds `maxBytes` plus one read.
+/// The whole regular file `path`, opened through the system's file system (which refuses the
+/// paths its rules refuse). Throws seedwell::Error when it cannot be read or holds more than
+/// `maxBytes` bytes; memory never exceeds `maxBytes` plus one read.
 std::string ReadWholeFile(const std::string& path, std::size_t maxBytes);
 
 /// The registry file off Windows: $SEEDWELL_REGISTRY when set and not empty, else

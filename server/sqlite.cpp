@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace seedwell::server {
 

@@ -10,8 +10,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "platform/error.h"
-#include "platform/printable.h"
+#include "base/error.h"
+#include "base/printable.h"
 #include "platform/registry.h"
 #include "server/password.h"
 #include "support/names.h"
@@ -20,7 +20,7 @@
 namespace seedwell::server {
 namespace {
 
-std::string Quoted(std::string_view name) { return "'" + platform::Printable(name) + "'"; }
+std::string Quoted(std::string_view name) { return "'" + base::Printable(name) + "'"; }
 
 // The path itself when it names an existing regular file that is safe to use; throws otherwise.
 const std::string& ExistingStore(const std::string& path) {
@@ -71,7 +71,7 @@ std::string HashPasswordFor(const std::string& what, std::string_view password) 
 void CheckStoreSafety(const std::string& path) {
     const uid_t self = ::geteuid();
     auto refuse = [&](const std::string& what, const std::string& reason) {
-        return Error(platform::Printable(what) + " " + reason + ": refusing to use it");
+        return Error(base::Printable(what) + " " + reason + ": refusing to use it");
     };
     auto look = [&](const std::string& what, struct stat& info) {
         if (::stat(what.c_str(), &info) == 0) return true;

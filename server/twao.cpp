@@ -5,9 +5,9 @@
 #include <iostream>
 #include <string>
 
+#include "base/error.h"
+#include "base/printable.h"
 #include "platform/codepage.h"
-#include "platform/error.h"
-#include "platform/printable.h"
 #include "platform/registry.h"
 #include "server/install.h"
 #include "server/listing.h"
@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
         if (*postofficeAdd) {
             const std::string name = FromArgument(postofficeName, "post office name");
             if (!store.AddPostoffice(name)) {
-                std::cerr << "twao: the post office '" << ForTerminal(platform::Printable(name))
+                std::cerr << "twao: the post office '" << ForTerminal(base::Printable(name))
                           << "' exists already; nothing changed\n";
             }
             return 0;

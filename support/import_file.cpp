@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/error.h"
+#include "base/error.h"
+#include "base/unicode.h"
 
 namespace seedwell::support {
 namespace {
@@ -15,24 +16,6 @@ constexpr std::string_view kUtf16BeBom = "\xFE\xFF";
 bool HoldsHighByte(std::string_view bytes) {
     return std::any_of(bytes.begin(), bytes.end(),
                        [](char c) { return static_cast<unsigned char>(c) > 0x7F; });
-}
-
-void AppendUtf8(std::string& out, char32_t code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
 }
 
 // `raw`, line `lineNumber` of a file in `encoding` without its mark, as UTF-8 text. Throws
@@ -47,11 +30,11 @@ std::string LineText(std::string raw, FileEncoding encoding, const platform::Cod
     switch (encoding) {
         case FileEncoding::kUtf16Le:
         case FileEncoding::kUtf16Be:
-            text = Utf16ToUtf8(raw, encoding == FileEncoding::kUtf16Be);
+            text = base::Utf16ToUtf8(raw, encoding == FileEncoding::kUtf16Be);
             if (!text) throw invalid("UTF-16");
             break;
         case FileEncoding::kUtf8:
-            if (!platform::IsValidUtf8(raw)) throw invalid("UTF-8");
+            if (!base::IsValidUtf8(raw)) throw invalid("UTF-8");
             text = std::move(raw);
             break;
         case FileEncoding::kCodePage:
@@ -124,30 +107,6 @@ LineUnits LineUnitsOf(FileEncoding encoding) {
     }
 }
 
-std::optional<std::string> Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
-    if (bytes.size() % 2 != 0) return std::nullopt;
-    auto unit = [&](std::size_t at) -> char32_t {
-        const auto first = static_cast<unsigned char>(bytes[at]);
-        const auto second = static_cast<unsigned char>(bytes[at + 1]);
-        return bigEndian ? (first << 8) | second : (second << 8) | first;
-    };
-    std::string out;
-    out.reserve(bytes.size());
-    for (std::size_t at = 0; at < bytes.size(); at += 2) {
-        char32_t code = unit(at);
-        if (code >= 0xDC00 && code <= 0xDFFF) return std::nullopt;
-        if (code >= 0xD800 && code <= 0xDBFF) {
-            if (at + 2 >= bytes.size()) return std::nullopt;
-            const char32_t low = unit(at + 2);
-            if (low < 0xDC00 || low > 0xDFFF) return std::nullopt;
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-            at += 2;
-        }
-        AppendUtf8(out, code);
-    }
-    return out;
-}
-
 FileSurvey SurveyImportFile(platform::FileSystem& files, const std::string& path,
                             const platform::CodePage& codePage, const SurveyVisitor& visit) {
     FileSurvey survey;
@@ -187,7 +146,7 @@ FileSurvey SurveyImportFile(platform::FileSystem& files, const std::string& path
                 lines.Decided(line, survey.encoding, survey.lines);
             } else {
                 if (utf8) {
-                    utf8 = platform::IsValidUtf8(line);
+                    utf8 = base::IsValidUtf8(line);
                     high = high || HoldsHighByte(line);
                 }
                 lines.Undecided(line, survey.lines);

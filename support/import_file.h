@@ -80,8 +80,4 @@ class ImportFile {
 /// The line ends of a file in `encoding`.
 LineUnits LineUnitsOf(FileEncoding encoding);
 
-/// The UTF-16 `bytes` (an even number, in the order given) as UTF-8, or nullopt when they are
-/// not valid UTF-16 (a lone surrogate, an odd byte).
-std::optional<std::string> Utf16ToUtf8(std::string_view bytes, bool bigEndian);
-
 }  // namespace seedwell::support

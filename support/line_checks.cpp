@@ -1,5 +1,7 @@
 #include "support/line_checks.h"
-#include "platform/printable.h"
+#include "base/ascii.h"
+#include "base/printable.h"
+#include "base/unicode.h"
 #include "support/letter_ranges.h"
 
 #include <algorithm>
@@ -11,7 +13,7 @@
 namespace seedwell::support {
 namespace {
 
-using platform::Printable;
+using base::Printable;
 
 constexpr std::size_t kMaxAddress = 254;
 constexpr std::size_t kMaxLocalPart = 64;
@@ -20,28 +22,16 @@ constexpr std::size_t kMaxLabel = 63;
 constexpr std::size_t kShownBytes = 320;  // the longest address, and a little more
 constexpr std::string_view kLocalSymbols = "!#$%&'*+-/=?^_`{|}~";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+using base::IsBlank;
 
 bool IsAsciiLetterOrDigit(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-// The code point that starts at `text[at]` and its length in bytes; the text is valid UTF-8.
-std::pair<char32_t, std::size_t> Decode(std::string_view text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    if (lead < 0x80) return {lead, 1};
-    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    char32_t code = lead & (0x7F >> length);
-    for (std::size_t i = 1; i < length && at + i < text.size(); ++i) {
-        code = (code << 6) | (static_cast<unsigned char>(text[at + i]) & 0x3F);
-    }
-    return {code, std::min(length, text.size() - at)};
-}
-
 // `text` for a message, cut between two characters after kShownBytes bytes.
 std::string Shown(std::string_view text) {
     if (text.size() <= kShownBytes) return Printable(text);
-    return Printable(platform::Utf8Prefix(text, kShownBytes)) + "...";
+    return Printable(base::Utf8Prefix(text, kShownBytes)) + "...";
 }
 
 // Why the dots of `part` do not stand between two other characters; `what` names the part.
@@ -58,7 +48,7 @@ std::optional<std::string> DotProblem(std::string_view what, std::string_view pa
 std::optional<std::string> CharacterProblem(std::string_view part, std::string_view symbols,
                                             std::string_view where) {
     for (std::size_t at = 0; at < part.size();) {
-        const auto [code, length] = Decode(part, at);
+        const auto [code, length] = base::DecodeUtf8(part, at);
         const bool allowed =
             code == '.' || (code < 0x80 ? IsAsciiLetterOrDigit(code) ||
                                               symbols.find(char(code)) != std::string_view::npos

@@ -2,7 +2,7 @@
 
 // What a line of the import file must look like to be used as it stands. Each check answers
 // why a line or a field cannot be what the operator meant, or nullopt when it can; the runs
-// pass such a line over with that reason. Names are shown through platform::Printable; a
+// pass such a line over with that reason. Names are shown through base::Printable; a
 // password is never shown.
 
 #include <optional>

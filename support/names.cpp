@@ -1,10 +1,10 @@
 #include "support/names.h"
 
-#include "platform/printable.h"
+#include "base/printable.h"
 
 namespace seedwell::support {
-using platform::HoldsControlCharacter;
-using platform::Printable;
+using base::HoldsControlCharacter;
+using base::Printable;
 
 std::optional<std::string> FolderNameProblem(std::string_view what, std::string_view name) {
     const std::string subject(what);
@@ -13,7 +13,7 @@ std::optional<std::string> FolderNameProblem(std::string_view what, std::string_
         return subject + " '" + std::string(name) + "' cannot be a folder name";
     }
     if (name.size() > kMaxFolderNameBytes) {
-        return subject + " '" + Printable(platform::Utf8Prefix(name, 40)) + "...' is longer than " +
+        return subject + " '" + Printable(base::Utf8Prefix(name, 40)) + "...' is longer than " +
                std::to_string(kMaxFolderNameBytes) + " bytes, too long for a folder name";
     }
     if (name.find_first_of("/\\") != std::string_view::npos) {

@@ -16,7 +16,7 @@ inline constexpr std::size_t kMaxFolderNameBytes = 255;
 /// Why `name` cannot be one folder name below the post-office root, whatever the platform:
 /// empty, "." or "..", longer than kMaxFolderNameBytes, holding "/" or "\\", or holding a
 /// control character. nullopt when it can. `what` names the name in the description ("the post
-/// office name"); the name itself is shown through platform::Printable.
+/// office name"); the name itself is shown through base::Printable.
 std::optional<std::string> FolderNameProblem(std::string_view what, std::string_view name);
 
 }  // namespace seedwell::support

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace seedwell::support {
 

@@ -22,7 +22,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace seedwell::app {
 

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/win_text.h"
 
 namespace seedwell::app {

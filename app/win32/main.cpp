@@ -16,8 +16,8 @@
 #include "app/win32/frm_seedwell.h"
 #include "app/win32/progress_window.h"
 #include "app/win32/win32_ui.h"
+#include "base/error.h"
 #include "platform/com_objects.h"
-#include "platform/error.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     using namespace seedwell;

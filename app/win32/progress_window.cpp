@@ -5,7 +5,7 @@
 #include "app/form.h"
 #include "app/win32/frm_seedwell.h"
 #include "app/win32/win32_ui.h"
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/win_text.h"
 
 namespace seedwell::app {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/win_text.h"
 
 namespace seedwell::app {

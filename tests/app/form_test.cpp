@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/form.h"
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/registry.h"
 #include "support/settings.h"
 #include "tests/fakes/fake_screen.h"

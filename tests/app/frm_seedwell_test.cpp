@@ -22,8 +22,8 @@
 
 #include "app/qt/frm_seedwell.h"
 #include "app/runs.h"
+#include "base/error.h"
 #include "platform/codepage.h"
-#include "platform/error.h"
 #include "platform/objects.h"
 #include "platform/registry.h"
 #include "support/settings.h"

@@ -18,7 +18,7 @@
 #include <QTest>
 
 #include "app/qt/qt_ui.h"
-#include "platform/error.h"
+#include "base/error.h"
 #include "tests/app/modal.h"
 
 namespace seedwell {

@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace seedwell::fakes {
 

@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/ascii.h"
+#include "base/ascii.h"
 #include "platform/registry.h"
 
 namespace seedwell::fakes {
@@ -26,10 +26,10 @@ class FakeRegistry : public platform::Registry {
     };
 
     /// Creates the key `keyPath` (below HKEY_LOCAL_MACHINE) without values.
-    void AddKey(std::string_view keyPath) { keys_[platform::AsciiLower(keyPath)]; }
+    void AddKey(std::string_view keyPath) { keys_[base::AsciiLower(keyPath)]; }
 
     void SetValue(std::string_view keyPath, std::string_view name, platform::RegistryValue value) {
-        keys_[platform::AsciiLower(keyPath)][platform::AsciiLower(name)] = std::move(value);
+        keys_[base::AsciiLower(keyPath)][base::AsciiLower(name)] = std::move(value);
     }
     /// A REG_SZ value stored with its terminating NUL, as the registry keeps it.
     void SetString(std::string_view keyPath, std::string_view name, std::string text) {
@@ -52,7 +52,7 @@ class FakeRegistry : public platform::Registry {
                                                    std::uint32_t access) override {
         opens_.push_back({std::string(keyPath), access});
         if (access & refused_) return nullptr;
-        auto it = keys_.find(platform::AsciiLower(keyPath));
+        auto it = keys_.find(base::AsciiLower(keyPath));
         if (it == keys_.end()) return nullptr;
         return std::make_unique<Key>(*this, it->second);
     }
@@ -65,7 +65,7 @@ class FakeRegistry : public platform::Registry {
         Key(FakeRegistry& owner, const Values& values) : owner_(owner), values_(values) {}
         std::optional<platform::RegistryValue> QueryValue(std::string_view name) override {
             owner_.queries_.emplace_back(name);
-            auto it = values_.find(platform::AsciiLower(name));
+            auto it = values_.find(base::AsciiLower(name));
             if (it == values_.end()) return std::nullopt;
             return it->second;
         }

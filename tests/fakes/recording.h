@@ -5,7 +5,6 @@
 // and the pointer can be checked in one place.
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -17,7 +16,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/filesystem.h"
 #include "platform/filesystem_std.h"
 #include "platform/objects.h"
@@ -90,29 +89,22 @@ class MemoryBytes : public platform::ByteSource {
     std::size_t pos_ = 0;
 };
 
-/// An in-memory file system with a configurable separator. Folders and files are sets of
-/// paths; CreateFolder needs the parent (the text before the last separator) to exist, unless
-/// the parent is empty. Logs "exists <path>", "mkdir <path>", "rmdir <path>", "open <path>".
-/// RemoveFolderBelow answers for the joined path, in this order: a level in `links` (kLink),
-/// `failDelete` (kInUse), `partDelete` (kPartlyRemoved), not in `folders` (kMissing). A path in
-/// `heldAs` stands for an entry held in other letters, as a file system that ignores letter
-/// case holds it: HeldName answers its letters and RemoveFolderBelow kOtherLetters. Logs "held?
-/// <path>" for HeldName. A file opened is read as its bytes; a file written becomes its bytes when
-/// finished, and a path in `failWrite` fails there with its reason. PathExists answers for
-/// folders and files.
+/// An in-memory file system with the path and name rules of POSIX or of Windows (the real ones,
+/// base/path_rules.h). Folders and files are sets of paths; CreateFolder needs the parent (the text
+/// before the last separator) to exist, unless the parent is empty. Logs "exists <path>", "mkdir
+/// <path>", "rmdir <path>", "open <path>". RemoveFolderBelow answers for the joined path, in this
+/// order: a level in `links` (kLink), `failDelete` (kInUse), `partDelete` (kPartlyRemoved), not in
+/// `folders` (kMissing). A path in `heldAs` stands for an entry held in other letters, as a file
+/// system that ignores letter case holds it: HeldName answers its letters and RemoveFolderBelow
+/// kOtherLetters. Logs "held? <path>" for HeldName. A file opened is read as its bytes; a file
+/// written becomes its bytes when finished, and a path in `failWrite` fails there with its reason.
+/// PathExists answers for folders and files. NameProblem is the rules' and then `unholdable`'s.
 class FakeFileSystem : public platform::FileSystem {
   public:
-    FakeFileSystem(Log& log, char separator = '/') : log(log), separator_(separator) {}
-    char Separator() const override { return separator_; }
-    /// With '/', a path that begins with it; with '\\', one that begins with a drive letter and
-    /// ":\\" or with "\\\\".
-    bool IsFullPath(std::string_view path) const noexcept override {
-        if (separator_ == '/') return path.starts_with('/');
-        return path.starts_with("\\\\") ||
-               (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
-                path[1] == ':' && (path[2] == '\\' || path[2] == '/'));
-    }
-    std::string BuildPath(std::string_view dir, std::string_view name) const override;
+    /// With the rules of Windows for the separator '\\', else those of POSIX.
+    FakeFileSystem(Log& log, char separator = '/')
+        : platform::FileSystem(separator == '\\' ? base::kWindowsRules : base::kPosixRules),
+          log(log) {}
     std::optional<std::string> NameProblem(std::string_view what,
                                            std::string_view name) const override;
     bool FileExists(const std::string& path) noexcept override;
@@ -138,12 +130,9 @@ class FakeFileSystem : public platform::FileSystem {
     std::set<std::string> links;                   ///< paths that are links
     std::map<std::string, std::string> heldAs;     ///< path -> the letters its last name is held in
     std::map<std::string, std::string> failWrite;  ///< path -> why writing it fails
-    /// Names this file system cannot hold -> why, as NameProblem describes them.
+    /// Names this file system cannot hold beyond its rules -> why, as NameProblem describes them.
     std::map<std::string, std::string, std::less<>> unholdable;
     int opened = 0;
-
-  private:
-    char separator_;
 };
 
 /// Every log line that starts with `prefix`.
@@ -219,16 +208,9 @@ inline void FakeObjectFactory::Fail(const std::string& key, const std::string& d
     methods[key] = [description](const FakeObject&) -> std::int32_t { throw Error(description); };
 }
 
-inline std::string FakeFileSystem::BuildPath(std::string_view dir, std::string_view name) const {
-    if (dir.empty()) return std::string(name);
-    std::string out(dir);
-    if (out.back() != separator_) out += separator_;
-    out += name;
-    return out;
-}
-
 inline std::optional<std::string> FakeFileSystem::NameProblem(std::string_view what,
                                                               std::string_view name) const {
+    if (auto problem = platform::FileSystem::NameProblem(what, name)) return problem;
     const auto it = unholdable.find(name);
     if (it == unholdable.end()) return std::nullopt;
     return std::string(what) + " '" + std::string(name) + "' " + it->second;
@@ -255,7 +237,7 @@ inline std::optional<std::string> FakeFileSystem::HeldName(const std::string& di
 
 inline void FakeFileSystem::CreateFolder(const std::string& path) {
     log.push_back("mkdir " + path);
-    std::size_t cut = path.rfind(separator_);
+    std::size_t cut = path.rfind(Separator());
     std::string parent = cut == std::string::npos ? std::string() : path.substr(0, cut);
     if (failCreate.count(path) || (!parent.empty() && !folders.count(parent))) {
         throw Error("cannot create the folder '" + path + "': No such file or directory");
@@ -273,11 +255,11 @@ inline platform::FolderRemoval FakeFileSystem::RemoveFolderBelow(
     for (std::size_t i = 0; i < levels.size(); ++i) {
         const std::string& level = levels[i];
         path = BuildPath(path, level);
-        shown = shown.empty() ? level : shown + separator_ + level;
+        shown = shown.empty() ? level : shown + Separator() + level;
         const auto letters = heldAs.find(path);
         const bool matter = lettersMatter.empty() || lettersMatter.at(i);
         otherLetters = otherLetters || (matter && letters != heldAs.end());
-        held = (held.empty() ? "" : held + separator_) +
+        held = (held.empty() ? "" : held + Separator()) +
                (letters != heldAs.end() ? letters->second : level);
         if (links.count(path)) {
             log.push_back("rmdir-link " + path);
@@ -292,7 +274,7 @@ inline platform::FolderRemoval FakeFileSystem::RemoveFolderBelow(
     if (failDelete.count(path)) return {Outcome::kInUse, "'" + path + "': Device or resource busy"};
     if (partDelete.count(path)) return {Outcome::kPartlyRemoved, "'" + path + "': I/O error"};
     if (!folders.count(path)) return {Outcome::kMissing, {}};
-    std::string prefix = path + separator_;
+    std::string prefix = path + Separator();
     for (auto it = folders.begin(); it != folders.end();) {
         if (*it == path || it->rfind(prefix, 0) == 0) {
             it = folders.erase(it);

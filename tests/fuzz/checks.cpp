@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/filesystem_std.h"
 #include "platform/registry.h"
 #include "server/regfile.h"

@@ -44,14 +44,8 @@ namespace fs = std::filesystem;
 /// A file system that hands every call to another; decorators override what they change.
 class ForwardingFileSystem : public platform::FileSystem {
   public:
-    explicit ForwardingFileSystem(platform::FileSystem& inner) : inner_(inner) {}
-    char Separator() const override { return inner_.Separator(); }
-    bool IsFullPath(std::string_view path) const noexcept override {
-        return inner_.IsFullPath(path);
-    }
-    std::string BuildPath(std::string_view dir, std::string_view name) const override {
-        return inner_.BuildPath(dir, name);
-    }
+    explicit ForwardingFileSystem(platform::FileSystem& inner)
+        : platform::FileSystem(inner.Rules()), inner_(inner) {}
     std::optional<std::string> NameProblem(std::string_view what,
                                            std::string_view name) const override {
         return inner_.NameProblem(what, name);

@@ -2,37 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace seedwell::platform {
 namespace {
-
-TEST(IsValidUtf8, AcceptsWellFormedText) {
-    for (std::string_view text : std::initializer_list<std::string_view>{
-             "", "plain ascii longer than eight bytes", "caf\xC3\xA9", "\xE2\x82\xAC",
-             "\xEF\xBB\xBF", "\xF0\x9F\x93\xAB", "\xF4\x8F\xBF\xBF",
-             std::string_view("nul\0inside", 10)}) {
-        EXPECT_TRUE(IsValidUtf8(text)) << text;
-    }
-}
-
-TEST(IsValidUtf8, RefusesMalformedText) {
-    for (std::string_view text : std::initializer_list<std::string_view>{
-             "\xC3",                          // cut short
-             "abcdefgh\xE2\x82",              // cut short after the fast path
-             "\x80",                          // lone continuation byte
-             "\xC0\xAF", "\xC1\xBF",          // overlong two-byte forms
-             "\xE0\x80\xAF",                  // overlong three-byte form
-             "\xF0\x80\x80\xAF",              // overlong four-byte form
-             "\xED\xA0\x80", "\xED\xBF\xBF",  // UTF-16 surrogates
-             "\xF4\x90\x80\x80",              // above U+10FFFF
-             "\xF5\x80\x80\x80", "\xFF",      // bytes never used
-             "caf\xE9",                       // Latin-1, not UTF-8
-             "\xC3\x28",                      // continuation missing
-         }) {
-        EXPECT_FALSE(IsValidUtf8(text)) << ::testing::PrintToString(text);
-    }
-}
 
 TEST(CodePage, Utf8PassesValidBytesAndRefusesInvalidOnes) {
     const CodePage utf8("utf-8");

@@ -18,7 +18,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/filesystem_std.h"
 #include "tests/fakes/error_of.h"
 #include "tests/fakes/temp_folder.h"
@@ -30,15 +30,6 @@ namespace fs = std::filesystem;
 using test_support::TempFolder;
 
 using fakes::ErrorOf;
-
-TEST(BuildPath, JoinsWithOneSeparator) {
-    const StdFileSystem posix;
-    EXPECT_EQ(posix.BuildPath("/srv/mail", "Postoffices"), "/srv/mail/Postoffices");
-    EXPECT_EQ(posix.BuildPath("/srv/mail/", "Postoffices"), "/srv/mail/Postoffices");
-    EXPECT_EQ(posix.BuildPath("/srv/mail//", "x"), "/srv/mail//x");
-    EXPECT_EQ(posix.BuildPath("", "Postoffices"), "Postoffices");
-    EXPECT_EQ(posix.BuildPath("/", "x"), "/x");
-}
 
 class FileSystemTest : public ::testing::Test {
   protected:

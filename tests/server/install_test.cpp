@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/registry.h"
 #include "server/install.h"
 #include "server_fixture.h"

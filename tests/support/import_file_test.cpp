@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "tests/fakes/temp_folder.h"
 
 namespace seedwell::support {

@@ -5,12 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/printable.h"
-
 namespace seedwell::support {
 namespace {
-
-using namespace seedwell::platform;
 
 struct NameCase {
     std::string name;

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/error.h"
+#include "base/error.h"
 
 namespace seedwell::support {
 namespace {

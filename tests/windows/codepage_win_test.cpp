@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/error.h"
 #include "platform/codepage.h"
-#include "platform/error.h"
 
 namespace seedwell::platform {
 namespace {

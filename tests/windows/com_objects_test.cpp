@@ -10,7 +10,7 @@
 
 #include <functional>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "tests/windows/recording_dispatch.h"
 
 namespace seedwell::platform {

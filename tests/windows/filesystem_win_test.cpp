@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/filesystem_std.h"
 #include "tests/fakes/error_of.h"
 #include "tests/fakes/temp_folder.h"
@@ -44,15 +44,6 @@ class WindowsFileSystem : public ::testing::Test {
     std::unique_ptr<FileSystem> files = MakeSystemFileSystem();
     const std::string root = fs::path(temp.Path()).make_preferred().string();
 };
-
-TEST_F(WindowsFileSystem, BuildsPathsWithBackslashes) {
-    EXPECT_EQ(files->Separator(), '\\');
-    EXPECT_EQ(files->BuildPath("D:\\Mail", "Postoffices"), "D:\\Mail\\Postoffices");
-    EXPECT_EQ(files->BuildPath("D:\\Mail\\", "Postoffices"), "D:\\Mail\\Postoffices");
-    EXPECT_EQ(files->BuildPath("D:\\", "x"), "D:\\x");
-    EXPECT_EQ(files->BuildPath("", "x"), "x");
-    EXPECT_EQ(files->BuildPath("D:/Mail", "x"), "D:/Mail\\x");
-}
 
 TEST_F(WindowsFileSystem, FoldersWithNamesOutsideTheAnsiCodePage) {
     // "Zürich-Почта-€": UTF-8 inside the program, the same characters on disk.
@@ -235,22 +226,6 @@ TEST_F(WindowsFileSystem, NamesThatWindowsWouldReadAsAnotherNameAreRefused) {
     files->CreateFolder(In("console"));
     files->CreateFolder(In("com10"));
     EXPECT_TRUE(files->FolderExists(In("j.smith")));
-}
-
-TEST_F(WindowsFileSystem, SaysWhichFolderNamesItCannotHold) {
-    for (const std::string bad :
-         {"jsmith.", "jsmith ", "a:b", "a*", "a?", "a\"b", "a<b", "a>b", "a|b", "CON", "prn", "Aux",
-          "nul.txt", "nul .txt", "COM1", "lpt9.log", "conin$"}) {
-        EXPECT_NE(files->NameProblem("the mailbox name", bad), std::nullopt) << bad;
-    }
-    for (const std::string good : {"jsmith", "j.smith", ".hidden", "console", "com10", "com0",
-                                   "lpt", "nullify", "Z\xC3\xBCrich"}) {
-        EXPECT_EQ(files->NameProblem("the mailbox name", good), std::nullopt) << good;
-    }
-    EXPECT_EQ(files->NameProblem("the post office name", "com1.txt"),
-              "the post office name 'com1.txt' is a device on Windows");
-    EXPECT_EQ(files->NameProblem("the mailbox name", "jsmith."),
-              "the mailbox name 'jsmith.' ends in a dot or a blank, which Windows drops");
 }
 
 }  // namespace

@@ -16,7 +16,7 @@
 #include "app/win32/frm_seedwell.h"
 #include "app/win32/progress_window.h"
 #include "app/win32/win32_ui.h"
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/registry.h"
 #include "platform/unique_handle.h"
 #include "platform/win_text.h"

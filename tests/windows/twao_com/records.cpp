@@ -6,8 +6,8 @@
 #include <memory>
 #include <sstream>
 
+#include "base/error.h"
 #include "platform/codepage.h"
-#include "platform/error.h"
 #include "platform/registry_win.h"
 #include "platform/win_text.h"
 #include "server/listing.h"

@@ -13,7 +13,7 @@
 #include <span>
 #include <string>
 
-#include "platform/error.h"
+#include "base/error.h"
 #include "platform/objects.h"
 #include "platform/win_text.h"
 #include "server/dispatch.h"
@@ -55,7 +55,7 @@ void RequirePostoffice(const std::string& postoffice, const std::string& what) {
 }
 
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
-    return platform::EqualsIgnoringCase(a, b);
+    return base::EqualsIgnoringCase(a, b);
 }
 
 // One class: its properties and methods, by name.
@@ -246,7 +246,7 @@ class AdminObject final : public test_support::DispatchObject<AdminObject> {
             ids[0] = static_cast<DISPID>(property + 1);
         } else {
             for (std::size_t m = 0; m < spec_.methods.size(); ++m) {
-                if (platform::EqualsIgnoringCase(spec_.methods[m], *name)) {
+                if (base::EqualsIgnoringCase(spec_.methods[m], *name)) {
                     ids[0] = kFirstMethodId + static_cast<DISPID>(m);
                 }
             }

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace seedwell::platform {
+namespace seedwell::base {
 
 /// True when the UTF-8 `text` holds a control character: C0 (U+0000 to U+001F), DEL (U+007F)
 /// or C1 (U+0080 to U+009F).
@@ -21,4 +21,4 @@ std::string Printable(std::string_view text);
 /// characters.
 std::string_view Utf8Prefix(std::string_view text, std::size_t bytes) noexcept;
 
-}  // namespace seedwell::platform
+}  // namespace seedwell::base

@@ -1,6 +1,6 @@
-#include "platform/printable.h"
+#include "base/printable.h"
 
-namespace seedwell::platform {
+namespace seedwell::base {
 namespace {
 
 // The length in bytes of the control character at the start of `text`, or 0 when none is.
@@ -49,4 +49,4 @@ std::string_view Utf8Prefix(std::string_view text, std::size_t bytes) noexcept {
     return text.substr(0, bytes);
 }
 
-}  // namespace seedwell::platform
+}  // namespace seedwell::base

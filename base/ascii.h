@@ -3,7 +3,10 @@
 #include <string>
 #include <string_view>
 
-namespace seedwell::platform {
+namespace seedwell::base {
+
+/// True for the blanks that may stand around a field or a token: a space or a tab.
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 
@@ -23,4 +26,4 @@ inline std::string AsciiLower(std::string_view text) {
     return out;
 }
 
-}  // namespace seedwell::platform
+}  // namespace seedwell::base
