@@ -183,6 +183,28 @@ expect_box Done ok "Mailboxes deleted, except for the lines reported: 1."
 expect_equal "kim's mail" "kim's mail" "$(cat "$DATA/Postoffices/main/mailroot/kim/inbox/1.msg")"
 grep -q $'^main\tKim\t' "$DATA/Config/mailboxes.tsv" || fail "Kim's record went"
 
+# Eight lines passed over: five boxes, and an end that offers the list of them all; Yes and the
+# file the save dialog proposes write it.
+printf '%s\r\n' 'main;sem@example.com;pw' 'main, carol@example.com, secret' 'main,u3@example.com,' \
+    'main,u4@example.com,' 'main,u5@example.com,' 'main,u6@example.com,' 'main,u7@example.com,' \
+    'main,u8@example.com,' >"$WORK/mixed.csv"
+drive settext "$HWND" txtFile "$(winpath "$WORK/mixed.csv")"
+drive click "$HWND" cmdImport
+for line in 1 2 3 4 5; do expect_box Seedwell ok "Line $line was passed over"; done
+expect_box Done yes "Save the list of these lines, with what went wrong on each?"
+expect_box "Save the list of lines" ok ""
+for _ in $(seq 100); do [[ -s "$WORK/mixed-lines.csv" ]] && break; sleep 0.1; done
+sleep 1  # written in one piece, but let the program finish it
+expected=$({
+    printf '\xEF\xBB\xBFline,postoffice,address,what went wrong\r\n'
+    printf '1,,,Line 1 was passed over: it holds no comma but semicolons: the fields must be separated by commas; nothing was created for it.\r\n'
+    printf "2,main, carol@example.com,Line 2 was passed over: the address ' carol@example.com' begins with a blank; nothing was created for it.\r\n"
+    for n in 3 4 5 6 7 8; do
+        printf '%s,main,u%s@example.com,Line %s was passed over: the password is empty; nothing was created for it.\r\n' "$n" "$n" "$n"
+    done
+} | od -An -c)
+expect_equal "the list of lines" "$expected" "$(od -An -c "$WORK/mixed-lines.csv")"
+
 # Quit, and the close box, end the program.
 drive click "$HWND" cmdQuit
 wait_ended Quit
