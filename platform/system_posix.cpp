@@ -63,40 +63,38 @@ class PosixSink : public ByteSink {
 
 }  // namespace
 
-std::unique_ptr<ByteSink> OpenWritableFile(const std::string& path) {
-    // O_NONBLOCK: a FIFO without a reader fails at once rather than waiting for one.
-    int fd;
+namespace {
+
+// Opens `path` with `flags` (O_NONBLOCK among them: a FIFO without a peer must not make the open
+// wait) and answers its descriptor once it is known to be a regular file. `cannot` begins the
+// description of a failure ("cannot open the file").
+UniqueFd OpenRegular(const std::string& path, int flags, const std::string& cannot) {
+    int opened;
     do {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) throw Error("cannot write the file '" + path + "': " + Reason(errno));
-    auto file = std::make_unique<PosixSink>(fd, path);
+        opened = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+    } while (opened < 0 && errno == EINTR);
+    if (opened < 0) throw Error(cannot + " '" + path + "': " + Reason(errno));
+    UniqueFd fd(opened);
     struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        throw Error("cannot write the file '" + path + "': " + Reason(errno));
-    }
+    if (::fstat(fd.get(), &info) != 0) throw Error(cannot + " '" + path + "': " + Reason(errno));
     if (!S_ISREG(info.st_mode)) throw Error("'" + path + "' is not a regular file");
-    // Emptied only once it is known to be a regular file.
-    if (::ftruncate(fd, 0) != 0 || ::fcntl(fd, F_SETFL, 0) != 0) {
+    return fd;
+}
+
+}  // namespace
+
+std::unique_ptr<ByteSink> OpenWritableFile(const std::string& path) {
+    UniqueFd fd = OpenRegular(path, O_WRONLY | O_CREAT, "cannot write the file");
+    // Emptied only once it is known to be a regular file; written without O_NONBLOCK.
+    if (::ftruncate(fd.get(), 0) != 0 || ::fcntl(fd.get(), F_SETFL, 0) != 0) {
         throw Error("cannot write the file '" + path + "': " + Reason(errno));
     }
-    return file;
+    return std::make_unique<PosixSink>(fd.release(), path);
 }
 
 std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
-    // O_NONBLOCK: opening a FIFO with no writer must not wait; only regular files are read.
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) throw Error("cannot open the file '" + path + "': " + Reason(errno));
-    auto file = std::make_unique<PosixFile>(fd, path);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        throw Error("cannot open the file '" + path + "': " + Reason(errno));
-    }
-    if (!S_ISREG(info.st_mode)) throw Error("'" + path + "' is not a regular file");
-    return file;
+    return std::make_unique<PosixFile>(
+        OpenRegular(path, O_RDONLY, "cannot open the file").release(), path);
 }
 
 }  // namespace seedwell::platform

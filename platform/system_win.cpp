@@ -62,49 +62,51 @@ class WinSink : public ByteSink {
 
 }  // namespace
 
-std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
+namespace {
+
+// Opens the disk file `path` with CreateFileW's `access`, `share`, `disposition` and `flags`;
+// anything but a disk file (a folder, a console, a pipe) is refused. `cannot` begins the
+// description of a failure ("cannot open the file").
+UniqueWinHandle OpenDiskFile(const std::string& path, DWORD access, DWORD share, DWORD disposition,
+                             DWORD flags, const std::string& cannot) {
     const auto wide = win::Widen(path);
-    if (!wide) throw Error("cannot open the file '" + path + "': its path is not valid UTF-8 text");
-    const HANDLE handle =
-        CreateFileW(wide->c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+    if (!wide) throw Error(cannot + " '" + path + "': its path is not valid UTF-8 text");
+    UniqueWinHandle handle(
+        CreateFileW(wide->c_str(), access, share, nullptr, disposition, flags, nullptr));
+    if (!handle) {
         const DWORD error = GetLastError();
         // A folder cannot be opened this way at all; say what it is rather than "access denied".
         const DWORD attributes = GetFileAttributesW(wide->c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             throw Error("'" + path + "' is not a regular file");
         }
-        throw Error("cannot open the file '" + path + "': " + win::Win32Reason(error));
+        throw Error(cannot + " '" + path + "': " + win::Win32Reason(error));
     }
-    auto file = std::make_unique<WinFile>(handle, path);
-    // Consoles, pipes and other devices could make a read wait forever: only disk files are read.
-    // (A folder is never opened here: CreateFileW opens one only with backup semantics.)
-    if (GetFileType(handle) != FILE_TYPE_DISK) throw Error("'" + path + "' is not a regular file");
-    return file;
+    // Consoles, pipes and other devices could make a read wait forever, or a write reach a
+    // device: only disk files are used.
+    if (GetFileType(handle.get()) != FILE_TYPE_DISK) {
+        throw Error("'" + path + "' is not a regular file");
+    }
+    return handle;
+}
+
+}  // namespace
+
+std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
+    UniqueWinHandle handle =
+        OpenDiskFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, "cannot open the file");
+    return std::make_unique<WinFile>(handle.release(), path);
 }
 
 std::unique_ptr<ByteSink> OpenWritableFile(const std::string& path) {
-    const auto wide = win::Widen(path);
-    if (!wide)
-        throw Error("cannot write the file '" + path + "': its path is not valid UTF-8 text");
     // OPEN_ALWAYS, then emptied once it is known to be a disk file: a device is never truncated.
-    const HANDLE handle = CreateFileW(wide->c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        const DWORD error = GetLastError();
-        const DWORD attributes = GetFileAttributesW(wide->c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            throw Error("'" + path + "' is not a regular file");
-        }
-        throw Error("cannot write the file '" + path + "': " + win::Win32Reason(error));
-    }
-    auto file = std::make_unique<WinSink>(handle, path);
-    if (GetFileType(handle) != FILE_TYPE_DISK) throw Error("'" + path + "' is not a regular file");
-    if (!SetEndOfFile(handle)) {
+    UniqueWinHandle handle = OpenDiskFile(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, "cannot write the file");
+    if (!SetEndOfFile(handle.get())) {
         throw Error("cannot write the file '" + path + "': " + win::Win32Reason(GetLastError()));
     }
-    return file;
+    return std::make_unique<WinSink>(handle.release(), path);
 }
 
 }  // namespace seedwell::platform
