@@ -133,6 +133,10 @@ class LineReports {
                missing_.Count() > static_cast<long>(kListedLines);
     }
 
+    // The line now handled names a mailbox: it reached a lookup.
+    void Named() { named_ = true; }
+    bool AnyNamed() const { return named_; }
+
     // The line now handled named no existing mailbox.
     void MissingMailbox() {
         missing_.Add(line_);
@@ -168,15 +172,10 @@ class LineReports {
     std::string postoffice_, address_;
     int boxes_ = 0;
     bool unboxed_ = false;
+    bool named_ = false;
     LineList lines_;
     LineList missing_;
     ListedLines listed_;
-};
-
-// What the runs learn of the file's lines on their way: whether any named a mailbox (reached a
-// lookup).
-struct LineTally {
-    bool named = false;
 };
 
 // The two checks of the file box. On a failure the pointer is restored, the message shown and
@@ -289,7 +288,7 @@ void ShowEnd(const Services& services, const Screen& screen, const std::string& 
 // `handleLine`; a failure of a line names it. At the end the pointer is restored and the end
 // told: stopped, no line naming a mailbox, done, or done except for the lines reported.
 void ProcessFile(const Services& services, const Screen& screen, const std::string& path,
-                 const support::FileSurvey& survey, LineReports& reports, const LineTally& tally,
+                 const support::FileSurvey& survey, LineReports& reports,
                  const std::function<void(const std::string&, long)>& handleLine,
                  const RunTexts& texts) {
     long stoppedAfter = 0;
@@ -328,7 +327,7 @@ void ProcessFile(const Services& services, const Screen& screen, const std::stri
         if (reports.Count() > 0) text += ", except for the lines reported: " + reports.List();
         text += "; run the file again to do the rest.";
         end(text, style, "Stopped");
-    } else if (!tally.named) {
+    } else if (!reports.AnyNamed()) {
         std::string text = "No line of the file names a mailbox: each line must read " +
                            std::string(texts.lineForm) + ".";
         if (reports.Count() > 0) text += " The lines reported: " + reports.List() + ".";
@@ -472,12 +471,11 @@ void RunImport(RunWindow& window, const Services& services, const Screen& screen
         const support::FileSurvey survey =
             support::SurveyImportFile(services.files, *path, services.codePage);
         LineReports reports(screen.messages);
-        LineTally tally;
         const platform::Value rights = std::string("USER");
         constexpr std::string_view kNothingCreated = "nothing was created for it.";
 
         ProcessFile(
-            services, screen, *path, survey, reports, tally,
+            services, screen, *path, survey, reports,
             [&](const std::string& line, long lineNumber) {
                 std::optional<ImportLine> taken = TakeImportLine(services.files, line);
                 if (!taken) return;
@@ -486,7 +484,7 @@ void RunImport(RunWindow& window, const Services& services, const Screen& screen
                     PassOver(reports, lineNumber, *taken->problem, kNothingCreated);
                     return;
                 }
-                tally.named = true;
+                reports.Named();
                 std::string& postoffice = taken->postoffice;
                 const std::string& mailboxName = taken->mailboxName;
                 // The mailbox is looked up before a missing domain is added, so that a line
@@ -545,10 +543,9 @@ void RunDelete(RunWindow& window, const Services& services, const Screen& screen
             return;
         }
         LineReports reports(screen.messages);
-        LineTally tally;
 
         ProcessFile(
-            services, screen, *path, survey, reports, tally,
+            services, screen, *path, survey, reports,
             [&](const std::string& line, long lineNumber) {
                 const std::optional<DeleteLine> taken = TakeDeleteLine(services.files, line);
                 if (!taken) return;
@@ -557,7 +554,7 @@ void RunDelete(RunWindow& window, const Services& services, const Screen& screen
                     PassOver(reports, lineNumber, *taken->problem, "nothing was deleted for it.");
                     return;
                 }
-                tally.named = true;
+                reports.Named();
                 if (provisioning::MailboxExists(services, taken->mailboxName, taken->postoffice)) {
                     reports.ShowAny(provisioning::DeleteMailbox(services, taken->postoffice,
                                                                 taken->mailboxName));
