@@ -22,9 +22,10 @@ bool HoldsHighByte(std::string_view bytes) {
 // seedwell::Error naming the line when it is not valid text or holds a NUL.
 std::string LineText(std::string raw, FileEncoding encoding, const platform::CodePage& codePage,
                      long lineNumber) {
-    const std::string line = std::to_string(lineNumber);
+    // The line's number is written only for a failure: this runs for every line.
+    auto line = [lineNumber] { return std::to_string(lineNumber); };
     auto invalid = [&line](const std::string& name) {
-        return Error("line " + line + " is not valid " + name + " text");
+        return Error("line " + line() + " is not valid " + name + " text");
     };
     std::optional<std::string> text;
     switch (encoding) {
@@ -44,7 +45,7 @@ std::string LineText(std::string raw, FileEncoding encoding, const platform::Cod
             break;
     }
     if (!text || std::memchr(text->data(), '\0', text->size())) {
-        throw Error("line " + line +
+        throw Error("line " + line() +
                     (LineUnitsOf(encoding) == LineUnits::kBytes
                          ? " holds a NUL byte; the file is not 8-bit text"
                          : " holds a NUL character"));
