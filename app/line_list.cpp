@@ -1,5 +1,7 @@
 #include "app/line_list.h"
 
+#include <algorithm>
+
 #include "base/printable.h"
 
 namespace seedwell::app {
@@ -7,12 +9,22 @@ namespace {
 
 constexpr std::size_t kMaxFieldBytes = 1024;
 constexpr std::size_t kMaxReasonBytes = 4096;
-constexpr std::size_t kWriteChunk = 64 * 1024;
+constexpr std::size_t kChunk = 1024 * 1024;
 
 // `text` cut between two characters after `bytes` bytes, marked by "..." when cut.
 std::string Kept(std::string_view text, std::size_t bytes) {
     const std::string_view kept = base::Utf8Prefix(text, bytes);
     return kept.size() == text.size() ? std::string(text) : std::string(kept) + "...";
+}
+
+// The field from outside shown printable and cut to `bytes`, without copying more of it than
+// is kept.
+std::string KeptPrintable(std::string_view field, std::size_t bytes) {
+    const std::string_view start = base::Utf8Prefix(field, bytes);
+    std::string shown = base::Printable(start);
+    if (shown.size() > bytes) return std::string(base::Utf8Prefix(shown, bytes)) + "...";
+    if (start.size() < field.size()) shown += "...";
+    return shown;
 }
 
 // `field` as one field of a row: quoted when it holds a comma, a quote or a line end, and
@@ -35,6 +47,18 @@ void AppendField(std::string& out, std::string_view field) {
     out += '"';
 }
 
+std::string RowText(long line, std::string_view postoffice, std::string_view address,
+                    std::string_view reason) {
+    std::string out = std::to_string(line) + ',';
+    AppendField(out, postoffice);
+    out += ',';
+    AppendField(out, address);
+    out += ',';
+    AppendField(out, reason);
+    out += "\r\n";
+    return out;
+}
+
 }  // namespace
 
 std::string Grouped(long number) {
@@ -51,41 +75,50 @@ std::string Grouped(long number) {
 
 void ListedLines::Add(long line, std::string_view postoffice, std::string_view address,
                       std::string_view reason) {
-    if (line == lastLine_) {
-        if (!rows_.empty() && rows_.back().line == line &&
-            rows_.back().reason.size() < kMaxReasonBytes) {
-            rows_.back().reason =
-                Kept(rows_.back().reason + "\r\n" + std::string(reason), kMaxReasonBytes);
+    if (last_ && last_->line == line) {
+        if (last_->reason.size() < kMaxReasonBytes) {
+            last_->reason = Kept(last_->reason + "\r\n" + std::string(reason), kMaxReasonBytes);
         }
         return;
     }
-    lastLine_ = line;
+    Settle();
     ++count_;
-    if (rows_.size() >= kMaxKept) return;
-    rows_.push_back({line, Kept(base::Printable(postoffice), kMaxFieldBytes),
-                     Kept(base::Printable(address), kMaxFieldBytes),
-                     Kept(reason, kMaxReasonBytes)});
+    if (full_) return;
+    last_ = Row{line, KeptPrintable(postoffice, kMaxFieldBytes),
+                KeptPrintable(address, kMaxFieldBytes), Kept(reason, kMaxReasonBytes)};
+}
+
+void ListedLines::Settle() {
+    if (!last_) return;
+    const std::string text = RowText(last_->line, last_->postoffice, last_->address, last_->reason);
+    last_.reset();
+    if (static_cast<std::size_t>(kept_) >= kMaxKept || keptBytes_ + text.size() > kMaxKeptBytes) {
+        full_ = true;
+        return;
+    }
+    if (chunks_.empty() || chunks_.back().size() + text.size() > chunks_.back().capacity()) {
+        chunks_.emplace_back().reserve(std::max(kChunk, text.size()));
+    }
+    chunks_.back() += text;
+    keptBytes_ += text.size();
+    ++kept_;
 }
 
 void ListedLines::Write(platform::ByteSink& sink) const {
-    std::string out = "\xEF\xBB\xBFline,postoffice,address,what went wrong\r\n";
-    auto endRow = [&] {
-        out += "\r\n";
-        if (out.size() >= kWriteChunk) {
-            sink.Write(out);
-            out.clear();
+    sink.Write("\xEF\xBB\xBFline,postoffice,address,what went wrong\r\n");
+    for (const std::string& chunk : chunks_) sink.Write(chunk);
+    long kept = kept_;
+    std::string out;
+    if (last_) {
+        const std::string text =
+            RowText(last_->line, last_->postoffice, last_->address, last_->reason);
+        if (static_cast<std::size_t>(kept_) < kMaxKept &&
+            keptBytes_ + text.size() <= kMaxKeptBytes) {
+            out = text;
+            ++kept;
         }
-    };
-    for (const Row& row : rows_) {
-        out += std::to_string(row.line) + ',';
-        AppendField(out, row.postoffice);
-        out += ',';
-        AppendField(out, row.address);
-        out += ',';
-        AppendField(out, row.reason);
-        endRow();
     }
-    if (const long unkept = count_ - static_cast<long>(rows_.size()); unkept > 0) {
+    if (const long unkept = count_ - kept; unkept > 0) {
         out += ",,,";
         AppendField(out,
                     "\xE2\x80\xA6"
@@ -93,7 +126,7 @@ void ListedLines::Write(platform::ByteSink& sink) const {
                         Grouped(unkept) +
                         " more lines were listed; correct these and run the file again to "
                         "see the rest.");
-        endRow();
+        out += "\r\n";
     }
     sink.Write(out);
     sink.Finish();

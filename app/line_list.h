@@ -4,6 +4,7 @@
 // show them all: one row per line with its fields and what went wrong on it.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,15 +17,18 @@ namespace seedwell::app {
 std::string Grouped(long number);
 
 /// The lines of one run, in the order they are added, which is the order of the file. Keeps the
-/// first kMaxKept and counts the rest, so that memory stays bounded however many lines a run
-/// lists; fields and reasons are cut to a few KiB each.
+/// first lines up to kMaxKept rows and kMaxKeptBytes of written rows, and counts the rest, so
+/// that memory stays bounded however many lines a run lists and whatever they hold; fields and
+/// reasons are cut to a few KiB each.
 class ListedLines {
   public:
     static constexpr std::size_t kMaxKept = 100'000;
+    static constexpr std::size_t kMaxKeptBytes = 32 * 1024 * 1024;
 
     /// Lists `line` with its post-office and address fields as the file holds them (empty when
-    /// the line could not be taken apart) and `reason`, the text its box would have shown. A
-    /// second reason for the line last added joins the first in its row.
+    /// the line could not be taken apart, or a field is not to be shown) and `reason`, the text
+    /// its box would have shown. A second reason for the line last added joins the first in its
+    /// row.
     void Add(long line, std::string_view postoffice, std::string_view address,
              std::string_view reason);
     /// The number of lines listed, kept or not.
@@ -42,9 +46,15 @@ class ListedLines {
         long line;
         std::string postoffice, address, reason;
     };
-    std::vector<Row> rows_;
+    // Moves the last row into the written rows, or counts it as not kept.
+    void Settle();
+
+    std::vector<std::string> chunks_;  // the written rows, in pieces of about a MiB each
+    std::size_t keptBytes_ = 0;
+    long kept_ = 0;
+    bool full_ = false;  // a row did not fit: no later row is kept either
+    std::optional<Row> last_;
     long count_ = 0;
-    long lastLine_ = -1;
 };
 
 /// Where the list of lines is proposed to go: "<name of the import file without its

@@ -28,6 +28,10 @@ constexpr std::string_view kFailurePrefix = "Error importing:";
 constexpr std::string_view kRootNotFull = "The root post office directory must be a full path.";
 constexpr std::string_view kRootMissing = "The root post office directory does not exist.";
 constexpr std::string_view kRootNotFolder = "The root post office directory is not a folder.";
+constexpr std::string_view kRootGone = "The root post office directory no longer exists.";
+constexpr std::string_view kRootNoLongerFolder =
+    "The root post office directory is no longer a folder.";
+constexpr std::string_view kReportedBefore = "The lines reported before it: ";
 constexpr std::string_view kSaveQuestion =
     "Save the list of these lines, with what went wrong on each?";
 constexpr std::string_view kSaveTitle = "Save the list of lines";
@@ -84,6 +88,13 @@ std::string JoinList(const std::vector<std::string>& items, long unlisted) {
     return list;
 }
 
+// A failure that ends the run whatever line it met, told as it stands rather than as the
+// failure of that line.
+class RunEnded : public Error {
+  public:
+    using Error::Error;
+};
+
 // Line numbers for a message: the first ten by number, the others by their count.
 class LineList {
   public:
@@ -125,6 +136,12 @@ class LineReports {
     long Count() const { return lines_.Count(); }
     std::string List() const { return lines_.List(); }
     const LineList& Missing() const { return missing_; }
+    // " Lines 2 and 4 named no existing mailbox.", or empty text when every line did.
+    std::string MissingText() const {
+        if (missing_.Count() == 0) return "";
+        return std::string(missing_.Count() == 1 ? " Line " : " Lines ") + missing_.List() +
+               " named no existing mailbox.";
+    }
     const ListedLines& Listed() const { return listed_; }
     // True when the end message cannot show every listed line with its reason: a report got
     // no box of its own, or a list at the end would stop at "and N more".
@@ -192,6 +209,14 @@ std::optional<std::string> CheckFileBox(RunWindow& window, const Services& servi
     std::string path = window.FileText();
     if (!services.files.FileExists(path)) return refuse(kNoSuchFile);
     return path;
+}
+
+// Ends the run when a folder could not be made because the root has gone: every line after it
+// would fail alike, after making records whose folders cannot be made.
+void EndIfRootGone(const provisioning::MailboxWork& work) {
+    using Outcome = provisioning::MailboxWork::Outcome;
+    if (work.outcome == Outcome::kRootMissing) throw RunEnded(std::string(kRootGone));
+    if (work.outcome == Outcome::kRootNotFolder) throw RunEnded(std::string(kRootNoLongerFolder));
 }
 
 void PassOver(LineReports& reports, long lineNumber, const std::string& problem,
@@ -263,13 +288,13 @@ class Pacer {
 // that fails is told and the question asked again.
 void ShowEnd(const Services& services, const Screen& screen, const std::string& path,
              const LineReports& reports, const std::string& text, int style,
-             std::string_view title) {
+             const std::optional<std::string>& title) {
     if (!reports.Unshown()) {
-        screen.messages.Show(text, style, std::string(title));
+        screen.messages.Show(text, style, title);
         return;
     }
     const std::string asked = text + "\r\n\r\n" + std::string(kSaveQuestion);
-    while (screen.messages.Show(asked, kMbYesNoExclamation, std::string(title)) == kAnswerYes) {
+    while (screen.messages.Show(asked, kMbYesNoExclamation, title) == kAnswerYes) {
         std::string failure;
         try {
             const auto chosen =
@@ -300,6 +325,8 @@ void ProcessFile(const Services& services, const Screen& screen, const std::stri
         reports.SetLine(lineNumber);
         try {
             handleLine(line, lineNumber);
+        } catch (const RunEnded&) {
+            throw;
         } catch (const std::exception& error) {
             throw Error("line " + std::to_string(lineNumber) + ": " + error.what());
         }
@@ -312,13 +339,9 @@ void ProcessFile(const Services& services, const Screen& screen, const std::stri
     screen.progress.Close();
     screen.pointer.Restore();
     const int style = reports.Count() == 0 ? kMbOkInformation : kMbOkExclamation;
-    std::string missing;
-    if (reports.Missing().Count() > 0) {
-        missing = std::string(reports.Missing().Count() == 1 ? " Line " : " Lines ") +
-                  reports.Missing().List() + " named no existing mailbox.";
-    }
+    const std::string missing = reports.MissingText();
     auto end = [&](const std::string& text, int endStyle, std::string_view title) {
-        ShowEnd(services, screen, path, reports, text, endStyle, title);
+        ShowEnd(services, screen, path, reports, text, endStyle, std::string(title));
     };
     if (stoppedAfter > 0) {
         const std::string n = Grouped(stoppedAfter);
@@ -417,14 +440,18 @@ class DeleteSummary {
     std::unordered_set<std::string> postoffices_;
 };
 
-// The run's handler: sets the hourglass and runs `run`. A failure anywhere in it ends the run
-// with "Error importing:" and its description, shown before the pointer is restored; only a
-// failure to show that message goes on to the caller.
-void WithRunHandler(const Screen& screen, const std::function<void()>& run) {
+// The run's handler: sets the hourglass and runs `run`, which hands it the lines it reports
+// once it begins to read them. A failure anywhere in it ends the run with "Error importing:" and
+// its description, followed by the lines reported before it, and shown before the pointer is
+// restored; only a failure to show that message goes on to the caller.
+void WithRunHandler(const Services& services, const Screen& screen,
+                    const std::function<void(std::optional<LineReports>&, std::string&)>& run) {
+    std::optional<LineReports> reports;
+    std::string path;
     std::string failure;
     try {
         screen.pointer.SetHourglass();
-        run();
+        run(reports, path);
         return;
     } catch (const std::exception& error) {
         failure = error.what();
@@ -433,7 +460,17 @@ void WithRunHandler(const Screen& screen, const std::function<void()>& run) {
     }
     if (failure.empty()) failure = "an unexpected failure without a description";
     screen.progress.Close();
-    screen.messages.Show(std::string(kFailurePrefix) + failure, kMbOk, std::nullopt);
+    std::string text = std::string(kFailurePrefix) + failure;
+    if (reports) {
+        std::string before;
+        if (reports->Count() > 0) before = std::string(kReportedBefore) + reports->List() + ".";
+        const std::string missing = reports->MissingText();
+        if (!missing.empty()) before += before.empty() ? missing.substr(1) : missing;
+        if (!before.empty()) text += "\r\n" + before;
+        ShowEnd(services, screen, path, *reports, text, kMbOk, std::nullopt);
+    } else {
+        screen.messages.Show(text, kMbOk, std::nullopt);
+    }
     screen.pointer.Restore();
 }
 
@@ -451,119 +488,130 @@ std::string TimeLeft(std::chrono::seconds left) {
 }
 
 void RunImport(RunWindow& window, const Services& services, const Screen& screen) {
-    WithRunHandler(screen, [&] {
-        auto path = CheckFileBox(window, services, screen, "Need to select a file to import.");
-        if (!path) return;
-        const std::string root = window.RootText();
-        if (!services.files.IsFullPath(root)) {
-            screen.pointer.Restore();
-            screen.messages.Show(kRootNotFull, kMbOkCritical, "Error");
-            window.FocusRoot();
-            return;
-        }
-        if (!services.files.FolderExists(root)) {
-            screen.pointer.Restore();
-            screen.messages.Show(services.files.PathExists(root) ? kRootNotFolder : kRootMissing,
-                                 kMbOkCritical, "Error");
-            window.FocusRoot();
-            return;
-        }
-        const support::FileSurvey survey =
-            support::SurveyImportFile(services.files, *path, services.codePage);
-        LineReports reports(screen.messages);
-        const platform::Value rights = std::string("USER");
-        constexpr std::string_view kNothingCreated = "nothing was created for it.";
+    WithRunHandler(
+        services, screen, [&](std::optional<LineReports>& lineReports, std::string& runPath) {
+            auto path = CheckFileBox(window, services, screen, "Need to select a file to import.");
+            if (!path) return;
+            const std::string root = window.RootText();
+            if (!services.files.IsFullPath(root)) {
+                screen.pointer.Restore();
+                screen.messages.Show(kRootNotFull, kMbOkCritical, "Error");
+                window.FocusRoot();
+                return;
+            }
+            if (!services.files.FolderExists(root)) {
+                screen.pointer.Restore();
+                screen.messages.Show(
+                    services.files.PathExists(root) ? kRootNotFolder : kRootMissing, kMbOkCritical,
+                    "Error");
+                window.FocusRoot();
+                return;
+            }
+            const support::FileSurvey survey =
+                support::SurveyImportFile(services.files, *path, services.codePage);
+            runPath = *path;
+            LineReports& reports = lineReports.emplace(screen.messages);
+            const platform::Value rights = std::string("USER");
+            constexpr std::string_view kNothingCreated = "nothing was created for it.";
 
-        ProcessFile(
-            services, screen, *path, survey, reports,
-            [&](const std::string& line, long lineNumber) {
-                std::optional<ImportLine> taken = TakeImportLine(services.files, line);
-                if (!taken) return;
-                reports.SetFields(taken->postoffice, taken->address);
-                if (taken->problem) {
-                    PassOver(reports, lineNumber, *taken->problem, kNothingCreated);
-                    return;
-                }
-                reports.Named();
-                std::string& postoffice = taken->postoffice;
-                const std::string& mailboxName = taken->mailboxName;
-                // The mailbox is looked up before a missing domain is added, so that a line
-                // passed over below leaves nothing made.
-                const bool domainExists =
-                    provisioning::DomainExists(services, taken->domain, postoffice);
-                const bool mailboxExists =
-                    provisioning::MailboxExists(services, mailboxName, postoffice);
-                if (!mailboxExists) {
-                    if (auto shared =
-                            provisioning::SharedFolder(services, root, postoffice, mailboxName)) {
-                        PassOver(reports, lineNumber, *shared, kNothingCreated);
+            ProcessFile(
+                services, screen, *path, survey, reports,
+                [&](const std::string& line, long lineNumber) {
+                    std::optional<ImportLine> taken = TakeImportLine(services.files, line);
+                    if (!taken) return;
+                    reports.SetFields(taken->postoffice, taken->address);
+                    if (taken->problem) {
+                        PassOver(reports, lineNumber, *taken->problem, kNothingCreated);
                         return;
                     }
-                }
-                if (!domainExists) provisioning::CreateDomain(services, taken->domain, postoffice);
-                if (!mailboxExists) {
-                    reports.ShowAny(provisioning::CreateMailbox(services, postoffice, mailboxName,
-                                                                taken->password, -1, root, rights));
-                } else {
-                    reports.ShowAny(
-                        provisioning::CompleteMailbox(services, postoffice, mailboxName, root));
-                }
-                if (!provisioning::AddressMapExists(services, taken->address, postoffice)) {
-                    provisioning::CreateAddressMap(services,
-                                                   std::string(provisioning::kStoreAndForward),
-                                                   taken->address, postoffice, mailboxName);
-                }
-            },
-            kImportTexts);
-    });
+                    reports.Named();
+                    std::string& postoffice = taken->postoffice;
+                    const std::string& mailboxName = taken->mailboxName;
+                    // The mailbox is looked up before a missing domain is added, so that a line
+                    // passed over below leaves nothing made.
+                    const bool domainExists =
+                        provisioning::DomainExists(services, taken->domain, postoffice);
+                    const bool mailboxExists =
+                        provisioning::MailboxExists(services, mailboxName, postoffice);
+                    if (!mailboxExists) {
+                        if (auto shared = provisioning::SharedFolder(services, root, postoffice,
+                                                                     mailboxName)) {
+                            PassOver(reports, lineNumber, *shared, kNothingCreated);
+                            return;
+                        }
+                    }
+                    if (!domainExists)
+                        provisioning::CreateDomain(services, taken->domain, postoffice);
+                    const provisioning::MailboxWork work =
+                        mailboxExists
+                            ? provisioning::CompleteMailbox(services, postoffice, mailboxName, root)
+                            : provisioning::CreateMailbox(services, postoffice, mailboxName,
+                                                          taken->password, -1, root, rights);
+                    EndIfRootGone(work);
+                    reports.ShowAny(work.failure);
+                    if (!work.LineGoesOn()) return;
+                    if (!provisioning::AddressMapExists(services, taken->address, postoffice)) {
+                        provisioning::CreateAddressMap(services,
+                                                       std::string(provisioning::kStoreAndForward),
+                                                       taken->address, postoffice, mailboxName);
+                    }
+                },
+                kImportTexts);
+        });
 }
 
 void RunDelete(RunWindow& window, const Services& services, const Screen& screen) {
-    WithRunHandler(screen, [&] {
-        auto path = CheckFileBox(window, services, screen,
-                                 "Need to select a file that contains the mailboxes to delete.");
-        if (!path) return;
-        // One pass counts the lines, decides their encoding and sums up what they name; where
-        // the encoding is decided only at the end, both of its readings are summed up.
-        DeleteSummary asUtf8(services.files), asCodePage(services.files);
-        const support::FileSurvey survey =
-            support::SurveyImportFile(services.files, *path, services.codePage,
-                                      [&](const std::string& text, support::Reading reading) {
-                                          if (reading != support::Reading::kAsCodePage)
-                                              asUtf8.Add(text);
-                                          if (reading != support::Reading::kAsUtf8)
-                                              asCodePage.Add(text);
-                                      });
-        const DeleteSummary& summary =
-            survey.encoding == support::FileEncoding::kCodePage ? asCodePage : asUtf8;
-        int answer = screen.messages.Show(
-            std::string(kDeleteQuestion) + "\r\n\r\n" + summary.Text(), kMbYesNoCritical, "Delete");
-        if (answer != kAnswerYes) {
-            screen.pointer.Restore();
-            return;
-        }
-        LineReports reports(screen.messages);
+    WithRunHandler(
+        services, screen, [&](std::optional<LineReports>& lineReports, std::string& runPath) {
+            auto path =
+                CheckFileBox(window, services, screen,
+                             "Need to select a file that contains the mailboxes to delete.");
+            if (!path) return;
+            // One pass counts the lines, decides their encoding and sums up what they name; where
+            // the encoding is decided only at the end, both of its readings are summed up.
+            DeleteSummary asUtf8(services.files), asCodePage(services.files);
+            const support::FileSurvey survey =
+                support::SurveyImportFile(services.files, *path, services.codePage,
+                                          [&](const std::string& text, support::Reading reading) {
+                                              if (reading != support::Reading::kAsCodePage)
+                                                  asUtf8.Add(text);
+                                              if (reading != support::Reading::kAsUtf8)
+                                                  asCodePage.Add(text);
+                                          });
+            const DeleteSummary& summary =
+                survey.encoding == support::FileEncoding::kCodePage ? asCodePage : asUtf8;
+            int answer =
+                screen.messages.Show(std::string(kDeleteQuestion) + "\r\n\r\n" + summary.Text(),
+                                     kMbYesNoCritical, "Delete");
+            if (answer != kAnswerYes) {
+                screen.pointer.Restore();
+                return;
+            }
+            runPath = *path;
+            LineReports& reports = lineReports.emplace(screen.messages);
 
-        ProcessFile(
-            services, screen, *path, survey, reports,
-            [&](const std::string& line, long lineNumber) {
-                const std::optional<DeleteLine> taken = TakeDeleteLine(services.files, line);
-                if (!taken) return;
-                reports.SetFields(taken->postoffice, taken->address);
-                if (taken->problem) {
-                    PassOver(reports, lineNumber, *taken->problem, "nothing was deleted for it.");
-                    return;
-                }
-                reports.Named();
-                if (provisioning::MailboxExists(services, taken->mailboxName, taken->postoffice)) {
-                    reports.ShowAny(provisioning::DeleteMailbox(services, taken->postoffice,
-                                                                taken->mailboxName));
-                } else {
-                    reports.MissingMailbox();
-                }
-            },
-            kDeleteTexts);
-    });
+            ProcessFile(
+                services, screen, *path, survey, reports,
+                [&](const std::string& line, long lineNumber) {
+                    const std::optional<DeleteLine> taken = TakeDeleteLine(services.files, line);
+                    if (!taken) return;
+                    reports.SetFields(taken->postoffice, taken->address);
+                    if (taken->problem) {
+                        PassOver(reports, lineNumber, *taken->problem,
+                                 "nothing was deleted for it.");
+                        return;
+                    }
+                    reports.Named();
+                    if (provisioning::MailboxExists(services, taken->mailboxName,
+                                                    taken->postoffice)) {
+                        reports.ShowAny(provisioning::DeleteMailbox(services, taken->postoffice,
+                                                                    taken->mailboxName));
+                    } else {
+                        reports.MissingMailbox();
+                    }
+                },
+                kDeleteTexts);
+        });
 }
 
 }  // namespace seedwell::app

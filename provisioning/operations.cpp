@@ -72,6 +72,11 @@ void RefuseUnsafeNames(const Services& services, const std::string& postoffice,
     }
 }
 
+// Thrown by MakeFolderTree when a folder cannot be made because the root has gone.
+struct RootGone {
+    MailboxWork::Outcome outcome;
+};
+
 // The four levels of a mailbox's folder tree, each made only when it is missing.
 void MakeFolderTree(const Services& services, const std::string& root,
                     const std::string& postoffice, const std::string& mailboxName) {
@@ -93,8 +98,29 @@ void MakeFolderTree(const Services& services, const std::string& root,
             services.files.CreateFolder(folder);
         } catch (const std::exception&) {
             // Another run may have made it since the check; then nothing is missing.
-            if (!services.files.FolderExists(folder)) throw;
+            if (services.files.FolderExists(folder)) continue;
+            // A root that went away during the run fails every line after this one alike.
+            if (!services.files.FolderExists(root)) {
+                throw RootGone(services.files.PathExists(root)
+                                   ? MailboxWork::Outcome::kRootNotFolder
+                                   : MailboxWork::Outcome::kRootMissing);
+            }
+            throw;
         }
+    }
+}
+
+// Makes the folder tree of the mailbox, answering how that went.
+MailboxWork FolderWork(const Services& services, const std::string& root,
+                       const std::string& postoffice, const std::string& mailboxName) {
+    try {
+        MakeFolderTree(services, root, postoffice, mailboxName);
+        return {};
+    } catch (const RootGone& gone) {
+        return {gone.outcome, std::nullopt};
+    } catch (const std::exception& failure) {
+        return {MailboxWork::Outcome::kFoldersMissing,
+                std::string(kCreateMailboxPrefix) + Describe(failure)};
     }
 }
 
@@ -271,37 +297,65 @@ bool MailboxExists(const Services& services, const std::string& mailboxName,
                ->CallMethod(MailboxClass::kGetMailbox) != 0;
 }
 
-std::optional<std::string> CreateMailbox(const Services& services, const std::string& postoffice,
-                                         const std::string& mailboxName,
-                                         const std::string& password, std::int32_t sizeLimit,
-                                         const std::string& root, const Value& rights) noexcept {
-    return Reporting(kCreateMailboxPrefix, [&]() -> std::optional<std::string> {
+MailboxWork CreateMailbox(const Services& services, const std::string& postoffice,
+                          const std::string& mailboxName, const std::string& password,
+                          std::int32_t sizeLimit, const std::string& root,
+                          const Value& rights) noexcept {
+    using Outcome = MailboxWork::Outcome;
+    MailboxWork work;
+    work.failure = Reporting(kCreateMailboxPrefix, [&]() -> std::optional<std::string> {
         RefuseUnsafeNames(services, postoffice, mailboxName, "; the mailbox was not created");
         auto login = Make(services, LoginClass::kProgId);
         auto mailbox = MailboxObject(services, postoffice, mailboxName, sizeLimit, 0, "Status", 1);
         mailbox->CallMethod(MailboxClass::kAddMailbox);
 
-        login->SetProperty("Account", postoffice);
-        login->SetProperty("Description", Str(""));
-        login->SetProperty("Password", password);
-        login->SetProperty("Rights", rights);
-        login->SetProperty("Status", std::int16_t{1});
-        login->SetProperty("UserName", LoginUserName(mailboxName, postoffice));
-        login->CallMethod(LoginClass::kAddLogin);
-
-        MakeFolderTree(services, root, postoffice, mailboxName);
-        return std::nullopt;
+        try {
+            login->SetProperty("Account", postoffice);
+            login->SetProperty("Description", Str(""));
+            login->SetProperty("Password", password);
+            login->SetProperty("Rights", rights);
+            login->SetProperty("Status", std::int16_t{1});
+            login->SetProperty("UserName", LoginUserName(mailboxName, postoffice));
+            login->CallMethod(LoginClass::kAddLogin);
+        } catch (const std::exception& failure) {
+            // A record without its login would be found by every later run, which adds no
+            // login to a mailbox that exists: the record goes again, and a corrected line
+            // makes all of it.
+            const std::string loginFailure = Describe(failure);
+            try {
+                MailboxObject(services, postoffice, mailboxName, std::int16_t{0}, 0, "Size", 0)
+                    ->CallMethod(MailboxClass::kRemoveMailbox);
+            } catch (const std::exception& removal) {
+                work.outcome = Outcome::kLeftWithoutLogin;
+                return std::string(kCreateMailboxPrefix) + loginFailure +
+                       "; the mailbox was not made, but its record could not be removed again (" +
+                       Describe(removal) + "), so the mailbox '" + Printable(mailboxName) +
+                       "' of the post office '" + Printable(postoffice) +
+                       "' is left without a login: delete it, then run the line again";
+            }
+            work.outcome = Outcome::kNotMade;
+            return std::string(kCreateMailboxPrefix) + loginFailure + "; the mailbox was not made";
+        }
+        work = FolderWork(services, root, postoffice, mailboxName);
+        return work.failure;
     });
+    // A failure before the login (the names, the record) leaves nothing made.
+    if (work.failure && work.outcome == Outcome::kDone) work.outcome = Outcome::kNotMade;
+    return work;
 }
 
-std::optional<std::string> CompleteMailbox(const Services& services, const std::string& postoffice,
-                                           const std::string& mailboxName,
-                                           const std::string& root) noexcept {
-    return Reporting(kCreateMailboxPrefix, [&]() -> std::optional<std::string> {
+MailboxWork CompleteMailbox(const Services& services, const std::string& postoffice,
+                            const std::string& mailboxName, const std::string& root) noexcept {
+    MailboxWork work;
+    work.failure = Reporting(kCreateMailboxPrefix, [&]() -> std::optional<std::string> {
         RefuseUnsafeNames(services, postoffice, mailboxName, "; its folders were not checked");
-        MakeFolderTree(services, root, postoffice, mailboxName);
-        return std::nullopt;
+        work = FolderWork(services, root, postoffice, mailboxName);
+        return work.failure;
     });
+    if (work.failure && work.outcome == MailboxWork::Outcome::kDone) {
+        work.outcome = MailboxWork::Outcome::kFoldersMissing;
+    }
+    return work;
 }
 
 bool AddressMapExists(const Services& services, const std::string& address,

@@ -73,22 +73,44 @@ void CreateAddressMap(const Services& services, const std::string& destinationTy
                       const std::string& address, const std::string& postoffice,
                       const std::string& mailboxName);
 
+/// How CreateMailbox or CompleteMailbox ended.
+struct MailboxWork {
+    enum class Outcome {
+        kDone,              ///< everything asked is there
+        kFoldersMissing,    ///< the records are there, some folders are not; `failure` tells why
+        kNotMade,           ///< the login could not be added and the mailbox record it was to go
+                            ///< with was removed again: nothing of the mailbox is left
+        kLeftWithoutLogin,  ///< as kNotMade, but the record could not be removed either
+        kRootMissing,       ///< a folder could not be made: the root no longer exists
+        kRootNotFolder,     ///< a folder could not be made: the root is no longer a folder
+    };
+    Outcome outcome = Outcome::kDone;
+    /// What went wrong, as the text of a message box without an icon ("CreateMailbox:" and the
+    /// description); nullopt for kDone and for the two root outcomes, which end the run.
+    std::optional<std::string> failure;
+    /// True when the line may go on to its address map: the mailbox record is there.
+    bool LineGoesOn() const noexcept {
+        return outcome == Outcome::kDone || outcome == Outcome::kFoldersMissing;
+    }
+};
+
 /// Adds the mailbox record, its login and its four folder levels below `root`, which must be a
-/// full path. Answers nullopt when that is done, else what went wrong, as the text of a message
-/// box without an icon: "CreateMailbox:" followed by the failure's description. Never throws.
-[[nodiscard]] std::optional<std::string> CreateMailbox(
-    const Services& services, const std::string& postoffice, const std::string& mailboxName,
-    const std::string& password, std::int32_t sizeLimit, const std::string& root,
-    const platform::Value& rights) noexcept;
+/// full path. A login that cannot be added takes the record just added with it, so that no
+/// mailbox is left that a later run would find and never give a login (kNotMade; should that
+/// removal fail too, kLeftWithoutLogin names the record left behind). A folder that cannot be
+/// made because the root itself has gone answers kRootMissing or kRootNotFolder. Never throws.
+[[nodiscard]] MailboxWork CreateMailbox(const Services& services, const std::string& postoffice,
+                                        const std::string& mailboxName, const std::string& password,
+                                        std::int32_t sizeLimit, const std::string& root,
+                                        const platform::Value& rights) noexcept;
 
 /// For a mailbox that exists: makes sure its four folder levels below `root` exist, so that a
 /// mailbox whose folders an earlier run left unmade is completed. Its login is left alone: it
-/// cannot be looked up, and adding it again could fail or change its password. Answers failures
-/// as CreateMailbox does; never throws.
-[[nodiscard]] std::optional<std::string> CompleteMailbox(const Services& services,
-                                                         const std::string& postoffice,
-                                                         const std::string& mailboxName,
-                                                         const std::string& root) noexcept;
+/// cannot be looked up, and adding it again could fail or change its password. Answers as
+/// CreateMailbox does (kDone, kFoldersMissing or a root outcome); never throws.
+[[nodiscard]] MailboxWork CompleteMailbox(const Services& services, const std::string& postoffice,
+                                          const std::string& mailboxName,
+                                          const std::string& root) noexcept;
 
 // Removals.
 

@@ -263,6 +263,72 @@ TEST_F(Runs, CreateMailboxFailureIsReportedAndTheAddressMapStillMade) {
     EXPECT_EQ(maps.size(), 2u);
 }
 
+// A line whose login cannot be added goes no further: no mailbox record is left behind, and no
+// address map leads to a mailbox that is not there.
+TEST_F(Runs, ALoginThatCannotBeAddedEndsItsLine) {
+    objects.Fail("TWAOAU.Login.AddLogin", "the password is too long");
+    Import("main,jsmith@example.com,pw\n");
+    EXPECT_THAT(Texts(), ElementsAre("CreateMailbox:the password is too long; the mailbox was not "
+                                     "made",
+                                     StartsWith("Mailboxes created, except for the lines "
+                                                "reported: 1.")));
+    EXPECT_THAT(mailboxes, IsEmpty());
+    EXPECT_THAT(maps, IsEmpty());
+}
+
+// The root gone during a run ends it at the first line whose folders cannot be made; the lines
+// after it are left for the rerun.
+TEST_F(Runs, ARootThatGoesAwayEndsTheRun) {
+    for (const bool becomesFile : {false, true}) {
+        messages.shown.clear();
+        mailboxes.clear();
+        maps.clear();
+        files.folders = {"/srv/mail/Postoffices"};
+        files.files.erase("/srv/mail/Postoffices");
+        objects.methods["TWAOAU.Login.AddLogin"] = [&](const fakes::FakeObject& o) {
+            if (o.Text("UserName") == "b@main") {
+                files.folders.clear();
+                if (becomesFile) files.files["/srv/mail/Postoffices"] = "";
+            }
+            return 1;
+        };
+        Import("main,a@example.com,\nmain,b@example.com,pw\nmain,c@example.com,pw\n");
+        EXPECT_THAT(Texts(), ElementsAre(StartsWith("Line 1 was passed over"),
+                                         becomesFile ? "Error importing:The root post office "
+                                                       "directory is no longer a folder.\r\n"
+                                                       "The lines reported before it: 1."
+                                                     : "Error importing:The root post office "
+                                                       "directory no longer exists.\r\n"
+                                                       "The lines reported before it: 1."));
+        EXPECT_EQ(mailboxes, std::set<std::string>{"main/b"});
+        EXPECT_THAT(maps, IsEmpty());
+        EXPECT_EQ(log.back(), "pointer default");
+    }
+}
+
+// A failure that ends the run names the lines reported before it, and offers their list when
+// it cannot show them all.
+TEST_F(Runs, AFailureEndNamesTheLinesReportedBeforeIt) {
+    objects.methods["TWAOSM.Domain.AddDomain"] = [](const fakes::FakeObject&) -> int {
+        throw Error("the post office 'nosuch' does not exist");
+    };
+    std::string file;
+    for (int i = 1; i <= 8; ++i) file += "main,u" + std::to_string(i) + "@example.com,\n";
+    file += "nosuch,x@new.example,pw\nmain,z@example.com,pw\n";
+    save.answers = {"/lists/in.csv"};
+    Import(file);
+    EXPECT_EQ(Texts().size(), 6u);
+    EXPECT_EQ(Texts().back(),
+              "Error importing:line 9: the post office 'nosuch' does not exist\r\n"
+              "The lines reported before it: 1, 2, 3, 4, 5, 6, 7 and 8.\r\n\r\n"
+              "Save the list of these lines, with what went wrong on each?");
+    EXPECT_EQ(messages.shown.back().style, kMbYesNoExclamation);
+    EXPECT_EQ(messages.shown.back().title, std::nullopt);
+    EXPECT_NE(files.files.at("/lists/in.csv").find("\r\n8,main,u8@example.com,"),
+              std::string::npos);
+    EXPECT_EQ(mailboxes.count("main/z"), 0u);
+}
+
 TEST_F(Runs, FileBoxChecksRestoreThePointerBeforeTheBoxAndFocusTheFileBox) {
     window.file = "   ";
     RunImport(window, services, RunScreen());
@@ -440,7 +506,8 @@ TEST_F(Runs, DeleteRefusesUnsafeNamesAndReportsLookupFailuresWithTheLine) {
     EXPECT_THAT(Texts(), ElementsAre(StartsWith("Are you sure"),
                                      "Line 1 was passed over: the mailbox name '..' cannot be a "
                                      "folder name; nothing was deleted for it.",
-                                     "Error importing:line 3: the record store is locked"));
+                                     "Error importing:line 3: the record store is locked\r\n"
+                                     "The lines reported before it: 1."));
     EXPECT_EQ(log.back(), "pointer default");
 }
 
