@@ -5,7 +5,8 @@
 // import with and without it), and a naive shell script for comparison.
 //
 //   bench_import [N ...]     (default 10000 100000)
-//   bench_import --listed    peak memory of a run listing 1,000,000 lines against 10,000
+//   bench_import --listed    peak memory of runs listing 1,000,000 short lines and 100,000
+//                            lines of 1,100-byte fields, each against a hundredth as many
 
 #include <sys/stat.h>
 
@@ -188,28 +189,39 @@ void CompareRerun(long lines) {
                 rerun.cpuSeconds, rerunFloor.cpuSeconds, rerun.cpuSeconds / rerunFloor.cpuSeconds);
 }
 
-// The memory a run keeps for the lines it lists: one whose 1,000,000 lines are all passed over
-// (an empty password each) against one of 10,000 lines of the same kind.
+// The memory a run keeps for the lines it lists: a run whose lines are all passed over (an
+// empty password each) against one of a hundredth as many lines of the same kind, which keeps
+// a list too small to count. Once with short lines, once with fields of 1,100 bytes, which the
+// list cuts.
 void CompareListedLines() {
     TempFolder folder;
     Server server(folder.Path());
-    auto passedOver = [&](long lines) {
-        const fs::path path = folder / ("passed-" + std::to_string(lines) + ".csv");
-        std::ofstream out(path, std::ios::binary);
-        for (long i = 0; i < lines; ++i) out << "main,user" << i << "@domain.example,\r\n";
-        return path.string();
+    auto compare = [&](std::string_view kind, long lines, std::size_t fieldBytes) {
+        auto passedOver = [&](long count) {
+            const fs::path path = folder / ("passed-" + std::to_string(count) + ".csv");
+            std::ofstream out(path, std::ios::binary);
+            const std::string padding(fieldBytes, 'p');
+            for (long i = 0; i < count; ++i) {
+                out << "main" << padding << ",user" << i << padding << "@domain.example,\r\n";
+            }
+            return path.string();
+        };
+        const std::string few = passedOver(lines / 100), many = passedOver(lines);
+        auto run = [&](const std::string& file) {
+            return InChild([&] {
+                RunThroughObjects(server, file, Run::kImport, Shown::kNoProgress,
+                                  Reports::kExpected);
+            });
+        };
+        const Measure small = run(few), large = run(many);
+        std::printf(
+            "lines passed over, %-14.*s %8ld lines peak %7ld KiB  %8ld lines peak %7ld "
+            "KiB  more %.1f MiB\n",
+            static_cast<int>(kind.size()), kind.data(), lines / 100, small.peakKiB, lines,
+            large.peakKiB, (large.peakKiB - small.peakKiB) / 1024.0);
     };
-    const std::string few = passedOver(10000), many = passedOver(1000000);
-    auto run = [&](const std::string& file) {
-        return InChild([&] {
-            RunThroughObjects(server, file, Run::kImport, Shown::kNoProgress, Reports::kExpected);
-        });
-    };
-    const Measure small = run(few), large = run(many);
-    std::printf(
-        "lines passed over            10000 lines peak %ld KiB  1000000 lines peak %ld KiB  "
-        "more %.1f MiB\n",
-        small.peakKiB, large.peakKiB, (large.peakKiB - small.peakKiB) / 1024.0);
+    compare("short", 1'000'000, 0);
+    compare("1,100-byte", 100'000, 1'100);
 }
 
 void CompareWithScript(long lines) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/fakes/recording.h"
 
 namespace seedwell::app {
@@ -56,6 +58,24 @@ TEST(ListedLines, KeepsOneRowPerLineAndCountsWhatItDoesNotKeep) {
     EXPECT_NE(all.find("100000,,,r\r\n,,,\"\xE2\x80\xA6"
                        "and 123,456 more lines were listed; "
                        "correct these and run the file again to see the rest.\"\r\n"),
+              std::string::npos);
+}
+
+// Rows of long fields are kept up to a number of bytes, not only of rows, and the first
+// lines are the ones kept.
+TEST(ListedLines, KeepsRowsUpToABoundInBytes) {
+    ListedLines list;
+    const std::string field(1100, 'f');
+    const long total = 40'000;
+    for (long line = 1; line <= total; ++line) list.Add(line, field, field, "r");
+    const std::string rows = Rows(list);
+    EXPECT_LE(rows.size(), ListedLines::kMaxKeptBytes + 200);
+    EXPECT_GT(rows.size(), ListedLines::kMaxKeptBytes - 3000);
+    const std::size_t kept = std::count(rows.begin(), rows.end(), '\n') - 1;
+    EXPECT_EQ(rows.substr(0, 2), "1,");
+    EXPECT_NE(rows.find("\xE2\x80\xA6"
+                        "and " +
+                        Grouped(total - static_cast<long>(kept)) + " more lines were listed"),
               std::string::npos);
 }
 
