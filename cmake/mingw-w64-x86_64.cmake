@@ -4,10 +4,12 @@ set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(_seedwell_mingw x86_64-w64-mingw32)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
 
-# Wine's 64-bit loader runs the test programs; the plain wrapper also works where it is missing.
-find_program(SEEDWELL_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
+# Wine's 64-bit loader runs the test programs: never /usr/lib/wine/wine, the 32-bit loader, nor
+# Debian's `wine`, which picks that one wherever wine32 is installed, also on a kernel that cannot
+# run it. A Wine with one loader for both kinds of program (no wine64) is started as `wine`.
+find_program(SEEDWELL_WINE NAMES wine64 PATHS /usr/lib/wine)
 if(NOT SEEDWELL_WINE)
-    find_program(SEEDWELL_WINE NAMES wine64 wine)
+    find_program(SEEDWELL_WINE NAMES wine)
 endif()
 if(SEEDWELL_WINE)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${SEEDWELL_WINE})

@@ -13,6 +13,11 @@ case "$BITS" in
     32) REGSVR32='C:\windows\syswow64\regsvr32.exe' ;;
     *) echo "BITS must be 64 or 32, not '$BITS'" >&2; exit 2 ;;
 esac
+# Every program through Wine's 64-bit loader, which hands a 32-bit one to the 32-bit loader: a
+# 32-bit Wine that the kernel cannot run then never fails the 64-bit test.
+# shellcheck source=scripts/lib/wine.sh
+source "$(dirname "$0")/../../../scripts/lib/wine.sh"
+use_wine64
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/seedwell-wine-e2e.XXXXXX")
 DATA="$WORK/data"
 export WINEPREFIX="$WORK/prefix" WINEDEBUG=-all LANG=C.UTF-8 LC_ALL=C.UTF-8
@@ -26,7 +31,7 @@ fail() {
 cleanup() {
     local pid
     for pid in "$HOLD_PID" "$APP_PID"; do [[ -n "$pid" ]] && kill -9 "$pid" 2>/dev/null || true; done
-    wineserver -k 2>/dev/null || true
+    "$WINESERVER" -k 2>/dev/null || true
     [[ -n "$XVFB_PID" ]] && kill "$XVFB_PID" 2>/dev/null || true
     rm -rf "$WORK"
 }
@@ -34,7 +39,7 @@ trap cleanup EXIT
 
 # "Z:\tmp\x": a Linux path as Wine's programs see it.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
-drive() { wine "$DRIVER" "$@" | tr -d '\r'; }
+drive() { "$WINELOADER" "$DRIVER" "$@" | tr -d '\r'; }
 expect_equal() {
     [[ "$2" == "$3" ]] || fail "$1: expected
 $2
@@ -51,7 +56,7 @@ snapshot() {
     (cd "$DATA/Postoffices" && find . -mindepth 1 | LC_ALL=C sort)
 }
 start_app() {
-    wine "$EXE" &
+    "$WINELOADER" "$EXE" &
     APP_PID=$!
     HWND=$(drive window 60) || fail "the window did not show"
 }
@@ -77,15 +82,16 @@ export DISPLAY=":$(head -1 "$WORK/display")"
 # One Wine server throughout: Debian's ends the moment its last program does, and a program
 # that connects just then fails ("recvmsg: Connection reset by peer").
 mkdir "$WINEPREFIX"
-wineserver -p </dev/null >/dev/null 2>&1
-wine cmd /c exit >/dev/null 2>&1
+"$WINESERVER" -p </dev/null >/dev/null 2>&1
+"$WINELOADER" cmd /c exit >/dev/null 2>&1
 cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"  # the window's own font among them
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+"$WINELOADER" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
 mkdir -p "$DATA/Config" "$DATA/Postoffices"
 printf 'name\nmain\nsales\n' >"$DATA/Config/postoffices.tsv"
-wine reg add 'HKLM\SOFTWARE\Tarnwick\Tarnwick' /v 'Data Directory' /t REG_SZ \
+"$WINELOADER" reg add 'HKLM\SOFTWARE\Tarnwick\Tarnwick' /v 'Data Directory' /t REG_SZ \
     /d "$(winpath "$DATA")" "/reg:$BITS" /f >/dev/null
-wine "$REGSVR32" /s "$(winpath "$DLL")" || fail "$REGSVR32 could not register the stand-in"
+"$WINELOADER" "$REGSVR32" /s "$(winpath "$DLL")" ||
+    fail "$REGSVR32 could not register the stand-in"
 
 # The window: its caption, frame, client size, controls, focus and root box.
 start_app
@@ -129,7 +135,7 @@ expect_equal "the file box" "$(winpath "$WORK/delete.csv")" "$(drive gettext "$H
 expect_equal "the records after No" "$imported" "$(snapshot)"
 
 # Yes removes; bob's folder holds a file another program has open, so bob stays.
-wine "$DRIVER" hold "$(winpath "$DATA/Postoffices/main/mailroot/bob/inbox/open.msg")" 60 \
+"$WINELOADER" "$DRIVER" hold "$(winpath "$DATA/Postoffices/main/mailroot/bob/inbox/open.msg")" 60 \
     >"$WORK/hold.out" &
 HOLD_PID=$!
 for _ in $(seq 100); do grep -q held "$WORK/hold.out" 2>/dev/null && break; sleep 0.1; done
