@@ -13,15 +13,17 @@
 #include "base/error.h"
 #include "base/printable.h"
 #include "provisioning/operations.h"
-#include "support/fields.h"
 #include "support/import_file.h"
-#include "support/line_checks.h"
+#include "support/import_line.h"
 
 namespace seedwell::app {
 namespace {
 
 using provisioning::Services;
-using support::GetField;
+using support::DeleteLine;
+using support::ImportLine;
+using support::TakeDeleteLine;
+using support::TakeImportLine;
 
 constexpr std::string_view kNoSuchFile = "The file selected does not exist. Please select another.";
 constexpr std::string_view kFailurePrefix = "Error importing:";
@@ -363,52 +365,6 @@ void ProcessFile(const Services& services, const Screen& screen, const std::stri
     }
 }
 
-// One line of an Import file taken apart. Empty when the line is passed over silently (a
-// blank line, a header, an address without "@"); `problem` tells why a line is passed over
-// with a message.
-struct ImportLine {
-    std::string postoffice, address, mailboxName, domain, password;
-    std::optional<std::string> problem;
-};
-
-std::optional<ImportLine> TakeImportLine(const platform::FileSystem& files,
-                                         const std::string& line) {
-    ImportLine taken;
-    if ((taken.problem = support::SeparatorProblem(line))) return taken;
-    taken.postoffice = GetField(line, ",", 1);
-    taken.address = GetField(line, ",", 2);
-    taken.mailboxName = GetField(taken.address, "@", 1);
-    taken.domain = GetField(taken.address, "@", 2);
-    if (taken.postoffice.empty() || taken.mailboxName.empty() || taken.domain.empty()) {
-        return std::nullopt;
-    }
-    taken.password = GetField(line, ",", 3);
-    taken.problem = provisioning::LineProblem(files, taken.postoffice, taken.address,
-                                              taken.mailboxName, taken.domain, taken.password);
-    // An empty password would make a login that anyone can open.
-    if (!taken.problem && taken.password.empty()) taken.problem = "the password is empty";
-    return taken;
-}
-
-// One line of a Delete file taken apart, as TakeImportLine does.
-struct DeleteLine {
-    std::string postoffice, address, mailboxName;
-    std::optional<std::string> problem;
-};
-
-std::optional<DeleteLine> TakeDeleteLine(const platform::FileSystem& files,
-                                         const std::string& line) {
-    DeleteLine taken;
-    if ((taken.problem = support::SeparatorProblem(line))) return taken;
-    taken.postoffice = GetField(line, ",", 1);
-    taken.address = GetField(line, ",", 2);
-    taken.mailboxName = GetField(taken.address, "@", 1);
-    if (taken.postoffice.empty() || taken.mailboxName.empty()) return std::nullopt;
-    taken.problem =
-        provisioning::LineProblem(files, taken.postoffice, taken.address, taken.mailboxName);
-    return taken;
-}
-
 // "The file names 4 mailboxes, in the post offices main and sales.": the lines of a Delete file
 // that name a mailbox, read without a lookup, as the survey hands them over. A line that cannot
 // be read ends what is counted; the run meets it in its turn.
@@ -519,7 +475,7 @@ void RunImport(RunWindow& window, const Services& services, const Screen& screen
                 [&](const std::string& line, long lineNumber) {
                     std::optional<ImportLine> taken = TakeImportLine(services.files, line);
                     if (!taken) return;
-                    reports.SetFields(taken->postoffice, taken->address);
+                    reports.SetFields(taken->shownPostoffice, taken->shownAddress);
                     if (taken->problem) {
                         PassOver(reports, lineNumber, *taken->problem, kNothingCreated);
                         return;
@@ -595,7 +551,7 @@ void RunDelete(RunWindow& window, const Services& services, const Screen& screen
                 [&](const std::string& line, long lineNumber) {
                     const std::optional<DeleteLine> taken = TakeDeleteLine(services.files, line);
                     if (!taken) return;
-                    reports.SetFields(taken->postoffice, taken->address);
+                    reports.SetFields(taken->shownPostoffice, taken->shownAddress);
                     if (taken->problem) {
                         PassOver(reports, lineNumber, *taken->problem,
                                  "nothing was deleted for it.");

@@ -1,25 +1,47 @@
 #include "base/printable.h"
 
+#include "base/unicode_ranges.h"
+
 namespace seedwell::base {
 namespace {
 
-// The length in bytes of the control character at the start of `text`, or 0 when none is.
-std::size_t ControlLength(std::string_view text) noexcept {
-    const auto first = static_cast<unsigned char>(text[0]);
-    if (first < 0x20 || first == 0x7F) return 1;
-    // U+0080 to U+009F are C2 80 to C2 9F in UTF-8.
-    if (first == 0xC2 && text.size() > 1) {
-        const auto second = static_cast<unsigned char>(text[1]);
-        if (second >= 0x80 && second <= 0x9F) return 2;
+struct Escaped {
+    std::size_t length;  // in bytes; 0 when the character at the start is not escaped
+    char32_t code;
+};
+
+// The character at the start of the non-empty `text`, when Printable escapes it.
+Escaped EscapedAt(std::string_view text) noexcept {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    if (lead < 0x80) return {lead < 0x20 || lead == 0x7F ? 1u : 0u, lead};
+    // Only a well-formed sequence is decoded; any other byte is kept as it is.
+    std::size_t length;
+    char32_t least;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, least = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, least = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, least = 0x10000;
+    } else {
+        return {0, 0};
     }
-    return 0;
+    if (text.size() < length) return {0, 0};
+    char32_t code = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto next = static_cast<unsigned char>(text[i]);
+        if ((next & 0xC0) != 0x80) return {0, 0};
+        code = (code << 6) | (next & 0x3F);
+    }
+    if (code < least || code > 0x10FFFF || !InRanges(EscapedRanges(), code)) return {0, 0};
+    return {length, code};
 }
 
 }  // namespace
 
 bool HoldsControlCharacter(std::string_view text) noexcept {
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (ControlLength(text.substr(i)) != 0) return true;
+        if (EscapedAt(text.substr(i)).length != 0) return true;
     }
     return false;
 }
@@ -29,16 +51,23 @@ std::string Printable(std::string_view text) {
     std::string shown;
     shown.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = ControlLength(text.substr(i));
-        if (length == 0) {
+        const Escaped escaped = EscapedAt(text.substr(i));
+        if (escaped.length == 0) {
             shown += text[i++];
             continue;
         }
-        const auto code = static_cast<unsigned char>(text[i + length - 1]);
-        shown += "\\x";
-        shown += kDigits[code >> 4];
-        shown += kDigits[code & 0xF];
-        i += length;
+        i += escaped.length;
+        const char32_t code = escaped.code;
+        if (code < 0xA0) {
+            shown += "\\x";
+            shown += kDigits[code >> 4];
+            shown += kDigits[code & 0xF];
+            continue;
+        }
+        shown += "\\u{";
+        int shift = code > 0xFFFFF ? 20 : code > 0xFFFF ? 16 : 12;
+        for (; shift >= 0; shift -= 4) shown += kDigits[(code >> shift) & 0xF];
+        shown += '}';
     }
     return shown;
 }

@@ -6,14 +6,12 @@
 #include "base/error.h"
 #include "base/printable.h"
 #include "support/admin_classes.h"
-#include "support/line_checks.h"
 #include "support/names.h"
 #include "support/settings.h"
 
 namespace seedwell::provisioning {
 namespace {
 
-using base::HoldsControlCharacter;
 using base::Printable;
 using platform::AdminObject;
 using platform::Value;
@@ -207,39 +205,6 @@ std::string AddressMapDestination(std::string_view destinationType, std::string_
 }
 
 std::string AddressMapSource(std::string_view address) { return "[SMTP:" + Str(address) + "]"; }
-
-std::optional<std::string> LineProblem(const platform::FileSystem& files,
-                                       std::string_view postoffice, std::string_view address,
-                                       std::string_view mailboxName,
-                                       std::optional<std::string_view> domain,
-                                       std::optional<std::string_view> password) {
-    if (auto problem = support::BlankProblem("the post office", postoffice)) return problem;
-    if (auto problem = support::BlankProblem("the address", address)) return problem;
-    if (auto problem = support::BlankProblem("the mailbox name", mailboxName)) return problem;
-    if (domain) {
-        if (auto problem = support::BlankProblem("the domain", *domain)) return problem;
-    }
-    if (auto problem = support::QuoteProblem("the post office", postoffice)) return problem;
-    if (auto problem = support::QuoteProblem("the address", address)) return problem;
-    if (password) {
-        if (auto problem = support::PasswordQuoteProblem(*password)) return problem;
-    }
-    if (auto problem = FolderProblem(files, "the post office name", postoffice)) return problem;
-    if (auto problem = FolderProblem(files, "the mailbox name", mailboxName)) return problem;
-    auto control = [](std::string_view what, std::string_view text) {
-        return std::string(what) + " '" + Printable(text) + "' holds a control character";
-    };
-    if (domain && HoldsControlCharacter(*domain)) return control("the domain", *domain);
-    if (HoldsControlCharacter(address)) return control("the address", address);
-    if (password && HoldsControlCharacter(*password)) {
-        return "the password holds a control character";
-    }
-    // A Delete line may name the mailbox alone; an address must be one.
-    if (domain || address.find('@') != std::string_view::npos) {
-        return support::AddressProblem(address);
-    }
-    return std::nullopt;
-}
 
 std::optional<std::string> SharedFolder(const Services& services, const std::string& root,
                                         const std::string& postoffice,

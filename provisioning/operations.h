@@ -31,20 +31,6 @@ std::string AddressMapDestination(std::string_view destinationType, std::string_
 /// "[SMTP:", address, "]".
 std::string AddressMapSource(std::string_view address);
 
-/// Why a run must pass over a line whose fields are these, or nullopt when it can use it, in
-/// this order: a name begins or ends with a blank; the post office or the address holds a
-/// double quote, or the password begins with one; the post office or the mailbox name cannot
-/// name one folder (support::FolderNameProblem) or cannot be held by `files`; a field holds a
-/// control character; the address is no mail address (support::AddressProblem), where a
-/// domain is given or the address holds an "@". The Delete run uses no domain and no password.
-/// The description names the field ("the password holds a control character"), shows names
-/// through base::Printable and never shows the password.
-std::optional<std::string> LineProblem(const platform::FileSystem& files,
-                                       std::string_view postoffice, std::string_view address,
-                                       std::string_view mailboxName,
-                                       std::optional<std::string_view> domain = std::nullopt,
-                                       std::optional<std::string_view> password = std::nullopt);
-
 /// Why a new mailbox must not be made below `root`, or nullopt when it may: where folder names
 /// ignore letter case, its post-office folder or its mailbox folder exists in other letters,
 /// and so belongs to another post office or mailbox ("the mailbox Kim would share the folder of

@@ -2,13 +2,12 @@
 #include "base/ascii.h"
 #include "base/printable.h"
 #include "base/unicode.h"
-#include "support/letter_ranges.h"
+#include "base/unicode_ranges.h"
 
 #include <algorithm>
 #include <cstddef>
-#include <iterator>
-#include <span>
 #include <utility>
+#include <vector>
 
 namespace seedwell::support {
 namespace {
@@ -21,6 +20,8 @@ constexpr std::size_t kMaxDomain = 253;
 constexpr std::size_t kMaxLabel = 63;
 constexpr std::size_t kShownBytes = 320;  // the longest address, and a little more
 constexpr std::string_view kLocalSymbols = "!#$%&'*+-/=?^_`{|}~";
+constexpr std::string_view kOtherSeparators = "; \t|";
+constexpr std::string_view kCommas = ": the fields must be separated by commas";
 
 using base::IsBlank;
 
@@ -32,6 +33,21 @@ bool IsAsciiLetterOrDigit(unsigned char c) {
 std::string Shown(std::string_view text) {
     if (text.size() <= kShownBytes) return Printable(text);
     return Printable(base::Utf8Prefix(text, kShownBytes)) + "...";
+}
+
+// True when the non-empty UTF-8 `part` begins with a combining mark, which would sit on what
+// comes before it: the "@", a dot, or the quote of a message.
+bool BeginsWithMark(std::string_view part) {
+    return base::InRanges(base::MarkRanges(), base::DecodeUtf8(part, 0).first);
+}
+
+bool AllDecimalDigits(std::string_view text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const auto [code, length] = base::DecodeUtf8(text, at);
+        if (!base::InRanges(base::DecimalDigitRanges(), code)) return false;
+        at += length;
+    }
+    return true;
 }
 
 // Why the dots of `part` do not stand between two other characters; `what` names the part.
@@ -68,7 +84,9 @@ std::optional<std::string> LocalPartProblem(std::string_view local) {
         return "the part before the @ is longer than " + std::to_string(kMaxLocalPart) + " bytes";
     }
     if (auto problem = DotProblem("the part before the @", local)) return problem;
-    return CharacterProblem(local, kLocalSymbols, "before the @");
+    if (auto problem = CharacterProblem(local, kLocalSymbols, "before the @")) return problem;
+    if (BeginsWithMark(local)) return "the part before the @ begins with a combining mark";
+    return std::nullopt;
 }
 
 std::optional<std::string> DomainProblem(std::string_view domain) {
@@ -88,11 +106,13 @@ std::optional<std::string> DomainProblem(std::string_view domain) {
         }
         if (label.front() == '-') return shown + " begins with a hyphen";
         if (label.back() == '-') return shown + " ends with a hyphen";
+        if (BeginsWithMark(label)) return shown + " begins with a combining mark";
         start = end + 1;
     }
-    // A top-level domain is never all digits; such a domain is a dotted IP address or a typo.
+    // A top-level domain is never all digits, of whatever script; such a domain is a dotted IP
+    // address or a typo.
     const std::string_view last = domain.substr(domain.rfind('.') + 1);
-    if (std::all_of(last.begin(), last.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    if (AllDecimalDigits(last)) {
         return "the domain's last part '" + Shown(last) + "' holds only digits";
     }
     return std::nullopt;
@@ -102,27 +122,49 @@ std::optional<std::string> DomainProblem(std::string_view domain) {
 
 std::optional<std::string> SeparatorProblem(std::string_view line) {
     if (line.find(',') != std::string_view::npos) return std::nullopt;
-    const bool semicolons = line.find(';') != std::string_view::npos;
-    const bool tabs = line.find('\t') != std::string_view::npos;
-    if (!semicolons && !tabs) return std::nullopt;
-    const char* found = semicolons && tabs ? "semicolons and tabs"
-                        : semicolons       ? "semicolons"
-                                           : "tabs";
-    return std::string("it holds no comma but ") + found +
-           ": the fields must be separated by commas";
+    std::vector<std::string> found;
+    if (line.find(';') != std::string_view::npos) found.push_back("semicolons");
+    if (line.find('\t') != std::string_view::npos) found.push_back("tabs");
+    if (line.find('|') != std::string_view::npos) found.push_back("vertical bars");
+    if (found.empty() && line.find(' ') != std::string_view::npos) found.push_back("blanks");
+    if (found.empty()) return std::nullopt;
+    std::string joined;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (i > 0) joined += i + 1 == found.size() ? " and " : ", ";
+        joined += found[i];
+    }
+    return "it holds no comma but " + joined + std::string(kCommas);
+}
+
+bool HoldsOtherSeparator(std::string_view field) noexcept {
+    return field.find_first_of(kOtherSeparators) != std::string_view::npos;
+}
+
+std::string NamedField(std::string_view what, std::string_view field) {
+    if (HoldsOtherSeparator(field)) return std::string(what);
+    return std::string(what) + " '" + Shown(field) + "'";
+}
+
+std::optional<std::string> FieldSeparatorProblem(std::string_view what, std::string_view field) {
+    const bool semicolon = field.find(';') != std::string_view::npos;
+    const bool bar = field.find('|') != std::string_view::npos;
+    if (!semicolon && !bar) return std::nullopt;
+    const char* found = semicolon && bar ? "a semicolon and a vertical bar"
+                        : semicolon      ? "a semicolon"
+                                         : "a vertical bar";
+    return std::string(what) + " holds " + found + std::string(kCommas);
 }
 
 std::optional<std::string> BlankProblem(std::string_view what, std::string_view field) {
     if (field.empty()) return std::nullopt;
     const char* edge = IsBlank(field.front()) ? "begins" : IsBlank(field.back()) ? "ends" : nullptr;
     if (!edge) return std::nullopt;
-    return std::string(what) + " '" + Shown(field) + "' " + edge + " with a blank";
+    return std::string(what) + " " + edge + " with a blank";
 }
 
 std::optional<std::string> QuoteProblem(std::string_view what, std::string_view field) {
     if (field.find('"') == std::string_view::npos) return std::nullopt;
-    return std::string(what) + " '" + Shown(field) +
-           "' holds a double quote: the fields must not be quoted";
+    return NamedField(what, field) + " holds a double quote: the fields must not be quoted";
 }
 
 std::optional<std::string> PasswordQuoteProblem(std::string_view password) {
@@ -132,7 +174,7 @@ std::optional<std::string> PasswordQuoteProblem(std::string_view password) {
 
 std::optional<std::string> AddressProblem(std::string_view address) {
     auto invalid = [address](const std::string& reason) {
-        return "the address '" + Shown(address) + "' is not a valid e-mail address: " + reason;
+        return NamedField("the address", address) + " is not a valid e-mail address: " + reason;
     };
     const auto signs = std::count(address.begin(), address.end(), '@');
     if (signs == 0) return invalid("it holds no @ sign");
@@ -149,11 +191,8 @@ std::optional<std::string> AddressProblem(std::string_view address) {
 
 bool IsAddressLetter(char32_t code) noexcept {
     if (code < 0x80) return IsAsciiLetterOrDigit(static_cast<unsigned char>(code));
-    const std::span<const CodeRange> ranges = LetterRanges();
-    const auto after = std::upper_bound(
-        ranges.begin(), ranges.end(), code,
-        [](char32_t value, const CodeRange& range) { return value < range.first; });
-    return after != ranges.begin() && code <= std::prev(after)->last;
+    return base::InRanges(base::LetterRanges(), code) || base::InRanges(base::MarkRanges(), code) ||
+           base::InRanges(base::DecimalDigitRanges(), code);
 }
 
 }  // namespace seedwell::support

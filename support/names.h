@@ -15,8 +15,10 @@ inline constexpr std::size_t kMaxFolderNameBytes = 255;
 
 /// Why `name` cannot be one folder name below the post-office root, whatever the platform:
 /// empty, "." or "..", longer than kMaxFolderNameBytes, holding "/" or "\\", or holding a
-/// control character. nullopt when it can. `what` names the name in the description ("the post
-/// office name"); the name itself is shown through base::Printable.
-std::optional<std::string> FolderNameProblem(std::string_view what, std::string_view name);
+/// control or format character (base::HoldsControlCharacter). nullopt when it can. `what` names
+/// the name in the description ("the post office name"); the name itself follows it, shown
+/// through base::Printable, unless `showName` is false.
+std::optional<std::string> FolderNameProblem(std::string_view what, std::string_view name,
+                                             bool showName = true);
 
 }  // namespace seedwell::support

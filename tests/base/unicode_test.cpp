@@ -1,8 +1,11 @@
 #include "base/unicode.h"
+#include "base/unicode_ranges.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string_view>
 #include <utility>
 
@@ -66,6 +69,47 @@ TEST(Utf16, LoneSurrogatesHalfUnitsAndMalformedUtf8AreNoText) {
     EXPECT_EQ(Utf16ToUtf8(std::string_view("\x00\xDC", 2), false), std::nullopt);
     EXPECT_EQ(Utf16ToUtf8(std::string_view("a\0b", 3), false), std::nullopt);
     EXPECT_EQ(Utf8ToUtf16("caf\xE9", false), std::nullopt);
+}
+
+// The tables are generated from the Unicode Character Database; each holds its categories only.
+TEST(UnicodeRanges, AreSortedRangesNoTwoOfWhichTouchAndHoldTheirCategories) {
+    struct Table {
+        const char* name;
+        std::span<const CodeRange> ranges;
+        std::initializer_list<char32_t> in, out;
+    };
+    const Table tables[] = {
+        {"letters",
+         LetterRanges(),
+         {U'A', U'z', 0x1C5, 0x2B0, 0x4E2D, 0xD7A3, 0x30000},
+         {U'0', U'_', 0x301, 0x660, 0xD7A4, 0x2122}},
+        {"marks", MarkRanges(), {0x301, 0x903, 0x20DD, 0xFE0F, 0xE0100}, {U'a', 0x660, 0x200D}},
+        {"decimal digits",
+         DecimalDigitRanges(),
+         {U'0', U'9', 0x660, 0xFF11, 0x1FBF0},
+         {U'a', 0xB2, 0x216B}},
+        {"escaped",
+         EscapedRanges(),
+         {0x0, 0x1F, 0x7F, 0x85, 0x9F, 0xAD, 0x200B, 0x200F, 0x2028, 0x2029, 0x202A, 0x202E, 0x2060,
+          0x2066, 0x2069, 0xFEFF, 0xE0001, 0xE007F},
+         {U' ', U'~', 0xA0, 0x200A, 0x2010, 0x2030, 0xD800, 0xE000, 0x10FFFF}},
+    };
+    for (const Table& table : tables) {
+        SCOPED_TRACE(table.name);
+        ASSERT_FALSE(table.ranges.empty());
+        for (std::size_t i = 0; i < table.ranges.size(); ++i) {
+            EXPECT_LE(table.ranges[i].first, table.ranges[i].last) << i;
+            if (i > 0) {
+                EXPECT_GT(table.ranges[i].first, table.ranges[i - 1].last + 1) << i;
+            }
+        }
+        for (const char32_t code : table.in) {
+            EXPECT_TRUE(InRanges(table.ranges, code)) << std::hex << std::uint32_t(code);
+        }
+        for (const char32_t code : table.out) {
+            EXPECT_FALSE(InRanges(table.ranges, code)) << std::hex << std::uint32_t(code);
+        }
+    }
 }
 
 }  // namespace

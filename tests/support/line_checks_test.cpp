@@ -1,5 +1,4 @@
 #include "support/line_checks.h"
-#include "support/letter_ranges.h"
 
 #include <gtest/gtest.h>
 #include <cstdint>
@@ -10,6 +9,7 @@ namespace {
 struct AddressCase {
     std::string address;
     std::string reason;  // after "is not a valid e-mail address: "; empty when valid
+    bool shown = true;   // false for an address that holds a blank, a semicolon, a tab or a bar
 };
 
 class Addresses : public ::testing::TestWithParam<AddressCase> {};
@@ -20,8 +20,8 @@ TEST_P(Addresses, AreMailAddressesOrSayWhichRuleTheyBreak) {
     if (c.reason.empty()) {
         EXPECT_EQ(problem, std::nullopt);
     } else {
-        EXPECT_EQ(problem,
-                  "the address '" + c.address + "' is not a valid e-mail address: " + c.reason);
+        EXPECT_EQ(problem, (c.shown ? "the address '" + c.address + "'" : "the address") +
+                               " is not a valid e-mail address: " + c.reason);
     }
 }
 
@@ -49,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{".a@x", "the part before the @ begins with a dot"},
         AddressCase{"a.@x", "the part before the @ ends with a dot"},
         AddressCase{"a..b@x", "the part before the @ holds two dots in a row"},
-        AddressCase{"a b@x", "the character ' ' is not allowed before the @"},
+        AddressCase{"a b@x", "the character ' ' is not allowed before the @", false},
         AddressCase{"a(b)@x", "the character '(' is not allowed before the @"},
         AddressCase{"a\xC2\xA0"
                     "b@x",
@@ -61,7 +61,10 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{"gus@.com", "the domain begins with a dot"},
         AddressCase{"a@example.com.", "the domain ends with a dot"},
         AddressCase{"hal@example..com", "the domain holds two dots in a row"},
-        AddressCase{"fay@exa mple.com", "the character ' ' is not allowed in the domain"},
+        AddressCase{"fay@exa mple.com", "the character ' ' is not allowed in the domain", false},
+        AddressCase{"bob@example.com;Hunter2", "the character ';' is not allowed in the domain",
+                    false},
+        AddressCase{"a|b@example.com|x", "the character '|' is not allowed in the domain", false},
         AddressCase{"a@ex_ample.com", "the character '_' is not allowed in the domain"},
         AddressCase{"a@" + k63 + "b.com",
                     "the domain's part '" + k63 + "b' is longer than 63 bytes"},
@@ -70,7 +73,23 @@ INSTANTIATE_TEST_SUITE_P(
         AddressCase{"a@-x.com", "the domain's part '-x' begins with a hyphen"},
         AddressCase{"a@x-.com", "the domain's part 'x-' ends with a hyphen"},
         AddressCase{"test@iana.123", "the domain's last part '123' holds only digits"},
-        AddressCase{"test@255.255.255.255", "the domain's last part '255' holds only digits"}));
+        AddressCase{"test@255.255.255.255", "the domain's last part '255' holds only digits"},
+        // Decimal digits of any script are digits; a letter among them makes a name.
+        AddressCase{"a@example.\xEF\xBC\x91\xEF\xBC\x92\xEF\xBC\x93",
+                    "the domain's last part '\xEF\xBC\x91\xEF\xBC\x92\xEF\xBC\x93' holds only "
+                    "digits"},
+        AddressCase{"a@example.\xD9\xA1\xD9\xA2",
+                    "the domain's last part '\xD9\xA1\xD9\xA2' holds only digits"},
+        AddressCase{"a@example.\xD9\xA1x", ""},
+        // A combining mark begins neither the local part nor a label; within them it is a letter.
+        AddressCase{"\xCC\x81@x", "the part before the @ begins with a combining mark"},
+        AddressCase{"\xF3\xA0\x84\x80"
+                    "a@x",
+                    "the part before the @ begins with a combining mark"},
+        AddressCase{"a@x.\xCC\x81y", "the domain's part '\xCC\x81y' begins with a combining mark"},
+        AddressCase{"a@\xF3\xA0\x84\x80.com",
+                    "the domain's part '\xF3\xA0\x84\x80' begins with a combining mark"},
+        AddressCase{"e\xCC\x81@e\xCC\x81.com", ""}));
 
 struct LetterCase {
     char32_t code;
@@ -115,19 +134,6 @@ INSTANTIATE_TEST_SUITE_P(
         LetterCase{0xFFFE, "Cn", false}, LetterCase{0x10FFFF, "Cn", false},
         LetterCase{0x110000, "beyond Unicode", false}));
 
-TEST(LetterTable, IsSortedRangesNoTwoOfWhichTouch) {
-    const auto ranges = LetterRanges();
-    ASSERT_GE(ranges.size(), 3u);
-    EXPECT_EQ(ranges[0].first, U'0');  // ASCII's digits and letters come first
-    EXPECT_EQ(ranges[2].last, U'z');
-    for (std::size_t i = 0; i < ranges.size(); ++i) {
-        EXPECT_LE(ranges[i].first, ranges[i].last) << i;
-        if (i > 0) {
-            EXPECT_GT(ranges[i].first, ranges[i - 1].last + 1) << i;
-        }
-    }
-}
-
 struct FieldCase {
     std::optional<std::string> (*check)(std::string_view, std::string_view);
     std::string field;
@@ -143,10 +149,8 @@ TEST_P(Fields, WithABlankAtAnEdgeOrAQuoteAreNamed) {
 INSTANTIATE_TEST_SUITE_P(
     Table, Fields,
     ::testing::Values(
-        FieldCase{BlankProblem, " carol@example.com",
-                  "the address ' carol@example.com' begins with a blank"},
-        FieldCase{BlankProblem, "carol@example.com\t",
-                  "the address 'carol@example.com\\x09' ends with a blank"},
+        FieldCase{BlankProblem, " carol@example.com", "the address begins with a blank"},
+        FieldCase{BlankProblem, "carol@example.com\t", "the address ends with a blank"},
         FieldCase{BlankProblem, "a b", std::nullopt}, FieldCase{BlankProblem, "", std::nullopt},
         FieldCase{QuoteProblem, "\"ivy@example.com\"",
                   "the address '\"ivy@example.com\"' holds a double quote: the fields must not "
@@ -154,15 +158,23 @@ INSTANTIATE_TEST_SUITE_P(
         FieldCase{QuoteProblem, "iv\"y",
                   "the address 'iv\"y' holds a double quote: the fields "
                   "must not be quoted"},
-        FieldCase{QuoteProblem, "ivy'@x", std::nullopt}));
+        FieldCase{QuoteProblem, "ivy'@x", std::nullopt},
+        FieldCase{QuoteProblem, "\"ivy@example.com pw\"",
+                  "the address holds a double quote: the fields must not be quoted"}));
 
 TEST(LineChecks, ALineWithoutCommasButOtherSeparatorsIsNamed) {
     const std::string advice = ": the fields must be separated by commas";
     EXPECT_EQ(SeparatorProblem("main;a@x.com;pw"), "it holds no comma but semicolons" + advice);
     EXPECT_EQ(SeparatorProblem("main\ta@x.com"), "it holds no comma but tabs" + advice);
+    EXPECT_EQ(SeparatorProblem("main|a@x.com"), "it holds no comma but vertical bars" + advice);
     EXPECT_EQ(SeparatorProblem("a;b\tc"), "it holds no comma but semicolons and tabs" + advice);
+    EXPECT_EQ(SeparatorProblem("a;b c|d"),
+              "it holds no comma but semicolons and vertical bars" + advice);
+    EXPECT_EQ(SeparatorProblem("main a@x.com pw"), "it holds no comma but blanks" + advice);
     EXPECT_EQ(SeparatorProblem("main,a@x.com;x\ty"), std::nullopt);
     EXPECT_EQ(SeparatorProblem("main"), std::nullopt);
+    EXPECT_EQ(FieldSeparatorProblem("the post office", "main"), std::nullopt);
+    EXPECT_EQ(FieldSeparatorProblem("the post office", "main office\t"), std::nullopt);
     EXPECT_EQ(PasswordQuoteProblem("\"pw\""),
               "the password begins with a double quote: the fields must not be quoted");
     EXPECT_EQ(PasswordQuoteProblem("p\"w"), std::nullopt);

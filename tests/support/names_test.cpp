@@ -34,8 +34,18 @@ INSTANTIATE_TEST_SUITE_P(
                      "...' is longer than 255 bytes, too long for a "
                      "folder name"},
         NameCase{"a\\b", "'a\\b' holds a folder separator"},
-        NameCase{"\x1B[2J", "'\\x1B[2J' holds a control character"},
-        NameCase{"a\xC2\x85z\x7F", "'a\\x85z\\x7F' holds a control character"}));
+        NameCase{"\x1B[2J", "'\\x1B[2J' holds a control or format character"},
+        NameCase{"a\xC2\x85z\x7F", "'a\\x85z\\x7F' holds a control or format character"},
+        NameCase{"ma\xE2\x80\xAEin", "'ma\\u{202E}in' holds a control or format character"}));
+
+TEST(FolderNameProblem, CanDescribeANameWithoutShowingIt) {
+    EXPECT_EQ(FolderNameProblem("the post office name", "a\tb", false),
+              "the post office name holds a control or format character");
+    EXPECT_EQ(FolderNameProblem("the post office name", "a b/c", false),
+              "the post office name holds a folder separator");
+    EXPECT_EQ(FolderNameProblem("the post office name", std::string(300, 'x') + " y", false),
+              "the post office name is longer than 255 bytes, too long for a folder name");
+}
 
 }  // namespace
 }  // namespace seedwell::support

@@ -204,7 +204,7 @@ sleep 1  # written in one piece, but let the program finish it
 expected=$({
     printf '\xEF\xBB\xBFline,postoffice,address,what went wrong\r\n'
     printf '1,,,Line 1 was passed over: it holds no comma but semicolons: the fields must be separated by commas; nothing was created for it.\r\n'
-    printf "2,main, carol@example.com,Line 2 was passed over: the address ' carol@example.com' begins with a blank; nothing was created for it.\r\n"
+    printf '2,main,,Line 2 was passed over: the address begins with a blank; nothing was created for it.\r\n'
     for n in 3 4 5 6 7 8; do
         printf '%s,main,u%s@example.com,Line %s was passed over: the password is empty; nothing was created for it.\r\n' "$n" "$n" "$n"
     done
