@@ -5,6 +5,7 @@
 
 #include "base/ascii.h"
 #include "base/printable.h"
+#include "base/unicode.h"
 #include "support/fields.h"
 #include "support/line_checks.h"
 #include "support/names.h"
@@ -87,11 +88,21 @@ Problem AddressFieldProblem(const platform::FileSystem& files, std::string_view 
                   isAddress ? AddressProblem(address) : std::nullopt});
 }
 
+// True when the UTF-8 `text` holds a control character: C0, DEL or C1.
+bool HoldsCc(std::string_view text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const auto [code, length] = base::DecodeUtf8(text, at);
+        if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) return true;
+        at += length;
+    }
+    return false;
+}
+
+// A password is never shown, so only what no login prompt could take is refused: a control
+// character. Format characters (a joiner in an emoji) are kept as typed.
 Problem PasswordProblem(std::string_view password) {
     if (Problem problem = PasswordQuoteProblem(password)) return problem;
-    if (base::HoldsControlCharacter(password)) {
-        return "the password holds a control or format character";
-    }
+    if (HoldsCc(password)) return "the password holds a control character";
     if (password.empty()) return "the password is empty";
     return std::nullopt;
 }
