@@ -19,10 +19,10 @@ struct RunTexts {
     std::string_view lineForm;    // what a line must read
 };
 
-constexpr RunTexts kImportTexts{"Import", "Mailboxes created.",
-                                "Mailboxes created, except for the lines reported: ",
-                                ". Correct them and run the file again.",
-                                "postoffice,emailaddress,password"};
+constexpr RunTexts kImportTexts{
+    "Import", "Mailboxes created.",
+    "Mailboxes created, except for the lines reported: ", ". Correct them and run the file again.",
+    "postoffice,emailaddress,password"};
 constexpr RunTexts kDeleteTexts{"Delete", "Mailboxes deleted.",
                                 "Mailboxes deleted, except for the lines reported: ", ".",
                                 "postoffice,emailaddress or postoffice,mailbox"};
@@ -82,8 +82,9 @@ std::string CountSentence(const RunReport& report) {
     }
     std::string text = Counted(report.created, "created");
     if (report.existing == 1) {
-        text += "; 1 line named a mailbox that already existed, and its password was left as it "
-                "was";
+        text +=
+            "; 1 line named a mailbox that already existed, and its password was left as it "
+            "was";
     } else if (report.existing > 1) {
         text += "; " + Grouped(report.existing) +
                 " lines named mailboxes that already existed, and their passwords were left as "
@@ -92,8 +93,7 @@ std::string CountSentence(const RunReport& report) {
     text += ".";
     if (report.completed == 1) text += " Missing folders were made again for 1 mailbox.";
     if (report.completed > 1) {
-        text += " Missing folders were made again for " + Grouped(report.completed) +
-                " mailboxes.";
+        text += " Missing folders were made again for " + Grouped(report.completed) + " mailboxes.";
     }
     return text;
 }
@@ -128,9 +128,9 @@ EndMessage EndOf(const RunReport& report) {
     } else if (!anyReported) {
         end.text = Joined(std::string(texts.done), missing);
     } else {
-        end.text = Joined(std::string(texts.doneExcept) + report.reported.Text() +
-                              std::string(texts.advice),
-                          missing);
+        end.text = Joined(
+            std::string(texts.doneExcept) + report.reported.Text() + std::string(texts.advice),
+            missing);
     }
     if (counted) end.text += "\r\n\r\n" + CountSentence(report);
     if (OffersList(report)) {

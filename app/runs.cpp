@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/line_list.h"
+#include "app/run_report.h"
 #include "base/error.h"
 #include "base/printable.h"
 #include "provisioning/operations.h"
@@ -33,61 +34,23 @@ constexpr std::string_view kRootNotFolder = "The root post office directory is n
 constexpr std::string_view kRootGone = "The root post office directory no longer exists.";
 constexpr std::string_view kRootNoLongerFolder =
     "The root post office directory is no longer a folder.";
-constexpr std::string_view kReportedBefore = "The lines reported before it: ";
-constexpr std::string_view kSaveQuestion =
-    "Save the list of these lines, with what went wrong on each?";
 constexpr std::string_view kSaveTitle = "Save the list of lines";
 constexpr std::string_view kNotSaved = "The list could not be saved: ";
 constexpr std::string_view kNoExistingMailbox = "The line named no existing mailbox.";
 constexpr std::string_view kFurtherProblems =
     "Further problems in this run will be listed at its end.";
+constexpr std::string_view kDeleteQuestion =
+    "Are you sure you wish to delete the mailbox? All messages for this mailbox will be deleted.";
 
 constexpr int kMaxReportBoxes = 5;
-constexpr std::size_t kListedLines = 10;
+constexpr std::size_t kListedPostoffices = 5;
 constexpr auto kProgressAfter = std::chrono::seconds(1);
 constexpr auto kPumpEvery = std::chrono::milliseconds(100);
 constexpr auto kEstimateAfter = std::chrono::seconds(5);
 constexpr auto kEstimateEvery = std::chrono::seconds(1);
 
-// What differs between the end messages of the two runs.
-struct RunTexts {
-    std::string_view progressTitle;  // "Importing mailboxes"
-    std::string_view name;           // "Import", in "Import stopped after line ..."
-    std::string_view done;           // the end when no line was reported
-    std::string_view doneExcept;     // the end when lines were, up to their list
-    std::string_view advice;         // what follows the list
-    std::string_view lineForm;       // what a line must read
-};
-
-constexpr RunTexts kImportTexts{"Importing mailboxes",
-                                "Import",
-                                "Mailboxes created.",
-                                "Mailboxes created, except for the lines reported: ",
-                                ". Correct them and run the file again.",
-                                "postoffice,emailaddress,password"};
-constexpr RunTexts kDeleteTexts{"Deleting mailboxes",
-                                "Delete",
-                                "Mailboxes deleted.",
-                                "Mailboxes deleted, except for the lines reported: ",
-                                ".",
-                                "postoffice,emailaddress or postoffice,mailbox"};
-constexpr std::string_view kDeleteQuestion =
-    "Are you sure you wish to delete the mailbox? All messages for this mailbox will be deleted.";
-constexpr std::size_t kListedPostoffices = 5;
-
 bool OnlySpaces(const std::string& text) {
     return text.find_first_not_of(' ') == std::string::npos;
-}
-
-// "a", "a and b", "a, b and c", or the items followed by ", and 3 more" when `unlisted` are not.
-std::string JoinList(const std::vector<std::string>& items, long unlisted) {
-    std::string list;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i > 0) list += (i + 1 == items.size() && unlisted == 0) ? " and " : ", ";
-        list += items[i];
-    }
-    if (unlisted > 0) list += ", and " + Grouped(unlisted) + " more";
-    return list;
 }
 
 // A failure that ends the run whatever line it met, told as it stands rather than as the
@@ -97,32 +60,14 @@ class RunEnded : public Error {
     using Error::Error;
 };
 
-// Line numbers for a message: the first ten by number, the others by their count.
-class LineList {
-  public:
-    void Add(long line) {
-        ++count_;
-        if (listed_.size() < kListedLines) listed_.push_back(std::to_string(line));
-    }
-    long Count() const { return count_; }
-    // "4", "5 and 7", "4, 9 and 12", or ten numbers followed by ", and 990 more".
-    std::string List() const {
-        return JoinList(listed_, count_ - static_cast<long>(listed_.size()));
-    }
-
-  private:
-    long count_ = 0;
-    std::vector<std::string> listed_;
-};
-
 // The messages about single lines, from the run itself and from the operations it calls, each
 // in a box without an icon. The first five show, the fifth saying that more will follow at the
-// end; the rest are only counted. Every line with a message is remembered for the end message,
-// and listed with the message and its fields for the operator to save; so is every line of a
-// Delete that named no existing mailbox.
-class LineReports {
+// end; the rest are only counted. Every line with a message goes into the run's report, with
+// the message and its fields for the operator to save; so does every line of a Delete that named
+// no existing mailbox.
+class LineBoxes {
   public:
-    explicit LineReports(MessageBox& screen) : screen_(screen) {}
+    LineBoxes(MessageBox& screen, RunReport& report) : screen_(screen), report_(report) {}
 
     // The line now handled; its fields are unknown until SetFields.
     void SetLine(long line) {
@@ -130,46 +75,27 @@ class LineReports {
         postoffice_.clear();
         address_.clear();
     }
-    // The post-office and address fields of the line now handled, as the file holds them.
+    // The post-office and address fields of the line now handled, as the list may show them.
     void SetFields(std::string_view postoffice, std::string_view address) {
         postoffice_ = postoffice;
         address_ = address;
     }
-    long Count() const { return lines_.Count(); }
-    std::string List() const { return lines_.List(); }
-    const LineList& Missing() const { return missing_; }
-    // " Lines 2 and 4 named no existing mailbox.", or empty text when every line did.
-    std::string MissingText() const {
-        if (missing_.Count() == 0) return "";
-        return std::string(missing_.Count() == 1 ? " Line " : " Lines ") + missing_.List() +
-               " named no existing mailbox.";
-    }
-    const ListedLines& Listed() const { return listed_; }
-    // True when the end message cannot show every listed line with its reason: a report got
-    // no box of its own, or a list at the end would stop at "and N more".
-    bool Unshown() const {
-        return unboxed_ || lines_.Count() > static_cast<long>(kListedLines) ||
-               missing_.Count() > static_cast<long>(kListedLines);
-    }
-
     // The line now handled names a mailbox: it reached a lookup.
-    void Named() { named_ = true; }
-    bool AnyNamed() const { return named_; }
-
+    void Named() { report_.anyNamed = true; }
     // The line now handled named no existing mailbox.
     void MissingMailbox() {
-        missing_.Add(line_);
-        listed_.Add(line_, postoffice_, address_, kNoExistingMailbox);
+        report_.missing.Add(line_);
+        report_.list.Add(line_, postoffice_, address_, kNoExistingMailbox);
     }
 
     void Show(std::string_view text) {
         if (line_ != lastReported_) {
             lastReported_ = line_;
-            lines_.Add(line_);
+            report_.reported.Add(line_);
         }
-        listed_.Add(line_, postoffice_, address_, text);
+        report_.list.Add(line_, postoffice_, address_, text);
         if (boxes_ >= kMaxReportBoxes) {
-            unboxed_ = true;
+            report_.unboxed = true;
             return;
         }
         if (++boxes_ < kMaxReportBoxes) {
@@ -179,22 +105,18 @@ class LineReports {
                          std::nullopt);
         }
     }
-    /// Shows what an operation answered went wrong, if anything.
+    // Shows what an operation answered went wrong, if anything.
     void ShowAny(const std::optional<std::string>& failure) {
         if (failure) Show(*failure);
     }
 
   private:
     MessageBox& screen_;
+    RunReport& report_;
     long line_ = 0;
     long lastReported_ = -1;
     std::string postoffice_, address_;
     int boxes_ = 0;
-    bool unboxed_ = false;
-    bool named_ = false;
-    LineList lines_;
-    LineList missing_;
-    ListedLines listed_;
 };
 
 // The two checks of the file box. On a failure the pointer is restored, the message shown and
@@ -213,18 +135,18 @@ std::optional<std::string> CheckFileBox(RunWindow& window, const Services& servi
     return path;
 }
 
+void PassOver(LineBoxes& boxes, long lineNumber, const std::string& problem,
+              std::string_view consequence) {
+    boxes.Show("Line " + std::to_string(lineNumber) + " was passed over: " + problem + "; " +
+               std::string(consequence));
+}
+
 // Ends the run when a folder could not be made because the root has gone: every line after it
 // would fail alike, after making records whose folders cannot be made.
 void EndIfRootGone(const provisioning::MailboxWork& work) {
     using Outcome = provisioning::MailboxWork::Outcome;
     if (work.outcome == Outcome::kRootMissing) throw RunEnded(std::string(kRootGone));
     if (work.outcome == Outcome::kRootNotFolder) throw RunEnded(std::string(kRootNoLongerFolder));
-}
-
-void PassOver(LineReports& reports, long lineNumber, const std::string& problem,
-              std::string_view consequence) {
-    reports.Show("Line " + std::to_string(lineNumber) + " was passed over: " + problem + "; " +
-                 std::string(consequence));
 }
 
 // When the progress shows and how often it is drawn: after the run's first second, and then at
@@ -254,25 +176,20 @@ class Pacer {
                 // The run goes on without its progress window.
             }
         }
-        if (shown_) progress_.Update(line, Text(line, now));
+        if (shown_) {
+            const auto elapsed = now - start_;
+            if (elapsed >= kEstimateAfter && line > 0 && now - lastEstimate_ >= kEstimateEvery) {
+                lastEstimate_ = now;
+                const double perLine = std::chrono::duration<double>(elapsed).count() / line;
+                left_ = std::chrono::seconds(
+                    std::llround(perLine * static_cast<double>(std::max(0L, total_ - line))));
+            }
+            progress_.Update(line, ProgressText(line, total_, left_));
+        }
         return progress_.Pump();
     }
 
   private:
-    // "Line 2,562 of 100,000 (about 3 minutes left)".
-    std::string Text(long line, std::chrono::steady_clock::time_point now) {
-        const auto elapsed = now - start_;
-        if (elapsed >= kEstimateAfter && line > 0 && now - lastEstimate_ >= kEstimateEvery) {
-            lastEstimate_ = now;
-            const double perLine = std::chrono::duration<double>(elapsed).count() / line;
-            estimate_ = " (" +
-                        TimeLeft(std::chrono::seconds(std::llround(
-                            perLine * static_cast<double>(std::max(0L, total_ - line))))) +
-                        ")";
-        }
-        return "Line " + Grouped(line) + " of " + Grouped(total_) + estimate_;
-    }
-
     Progress& progress_;
     const Clock& clock_;
     std::string_view title_;
@@ -280,29 +197,27 @@ class Pacer {
     std::chrono::steady_clock::time_point start_;
     std::chrono::steady_clock::time_point lastPump_;
     std::chrono::steady_clock::time_point lastEstimate_{};
-    std::string estimate_;
+    std::optional<std::chrono::seconds> left_;
     bool open_ = false;
     bool shown_ = false;
 };
 
-// The end message `text`, titled `title`. When it cannot show every listed line with its reason,
-// it asks whether to save the list, and on Yes the list goes where the save dialog says; a save
-// that fails is told and the question asked again.
+// The end of the run that `report` tells. When it offers the list of lines, Yes writes it where
+// the save dialog says; a save that fails is told and the question asked again.
 void ShowEnd(const Services& services, const Screen& screen, const std::string& path,
-             const LineReports& reports, const std::string& text, int style,
-             const std::optional<std::string>& title) {
-    if (!reports.Unshown()) {
-        screen.messages.Show(text, style, title);
+             const RunReport& report) {
+    const EndMessage end = EndOf(report);
+    if (!OffersList(report)) {
+        screen.messages.Show(end.text, end.style, end.title);
         return;
     }
-    const std::string asked = text + "\r\n\r\n" + std::string(kSaveQuestion);
-    while (screen.messages.Show(asked, kMbYesNoExclamation, title) == kAnswerYes) {
+    while (screen.messages.Show(end.text, end.style, end.title) == kAnswerYes) {
         std::string failure;
         try {
             const auto chosen =
                 screen.save.ShowSave(kSaveTitle, ProposedListPath(services.files, path));
             if (!chosen) return;
-            reports.Listed().Write(*services.files.OpenForWriting(*chosen));
+            report.list.Write(*services.files.OpenForWriting(*chosen));
             return;
         } catch (const std::exception& error) {
             failure = error.what();
@@ -312,19 +227,17 @@ void ShowEnd(const Services& services, const Screen& screen, const std::string& 
 }
 
 // Reads the file a line at a time, in the encoding its survey found, and hands every line to
-// `handleLine`; a failure of a line names it. At the end the pointer is restored and the end
-// told: stopped, no line naming a mailbox, done, or done except for the lines reported.
-void ProcessFile(const Services& services, const Screen& screen, const std::string& path,
-                 const support::FileSurvey& survey, LineReports& reports,
-                 const std::function<void(const std::string&, long)>& handleLine,
-                 const RunTexts& texts) {
-    long stoppedAfter = 0;
+// `handleLine`, until the end of the file or the operator's Stop; a failure of a line names it.
+void ReadLines(const Services& services, const Screen& screen, const std::string& path,
+               const support::FileSurvey& survey, std::string_view progressTitle, RunReport& report,
+               LineBoxes& boxes, const std::function<void(const std::string&, long)>& handleLine) {
+    report.total = survey.lines;
     support::ImportFile file(services.files, path, services.codePage, survey.encoding);
-    Pacer pacer(screen, texts.progressTitle, survey.lines);
+    Pacer pacer(screen, progressTitle, survey.lines);
     while (!file.AtEndOfStream()) {
         std::string line = file.ReadLine();
         const long lineNumber = file.LineNumber();
-        reports.SetLine(lineNumber);
+        boxes.SetLine(lineNumber);
         try {
             handleLine(line, lineNumber);
         } catch (const RunEnded&) {
@@ -333,36 +246,12 @@ void ProcessFile(const Services& services, const Screen& screen, const std::stri
             throw Error("line " + std::to_string(lineNumber) + ": " + error.what());
         }
         if (pacer.AfterLine(lineNumber) && !file.AtEndOfStream()) {
-            stoppedAfter = lineNumber;
+            report.end = RunReport::End::kStopped;
+            report.stoppedAfter = lineNumber;
             break;
         }
     }
     file.Close();
-    screen.progress.Close();
-    screen.pointer.Restore();
-    const int style = reports.Count() == 0 ? kMbOkInformation : kMbOkExclamation;
-    const std::string missing = reports.MissingText();
-    auto end = [&](const std::string& text, int endStyle, std::string_view title) {
-        ShowEnd(services, screen, path, reports, text, endStyle, std::string(title));
-    };
-    if (stoppedAfter > 0) {
-        const std::string n = Grouped(stoppedAfter);
-        std::string text = std::string(texts.name) + " stopped after line " + n + " of " +
-                           Grouped(survey.lines) + ". The lines up to " + n + " are done";
-        if (reports.Count() > 0) text += ", except for the lines reported: " + reports.List();
-        text += "; run the file again to do the rest.";
-        end(text, style, "Stopped");
-    } else if (!reports.AnyNamed()) {
-        std::string text = "No line of the file names a mailbox: each line must read " +
-                           std::string(texts.lineForm) + ".";
-        if (reports.Count() > 0) text += " The lines reported: " + reports.List() + ".";
-        end(text, kMbOkExclamation, "Done");
-    } else if (reports.Count() == 0) {
-        end(std::string(texts.done) + missing, style, "Done");
-    } else {
-        end(std::string(texts.doneExcept) + reports.List() + std::string(texts.advice) + missing,
-            style, "Done");
-    }
 }
 
 // "The file names 4 mailboxes, in the post offices main and sales.": the lines of a Delete file
@@ -396,18 +285,23 @@ class DeleteSummary {
     std::unordered_set<std::string> postoffices_;
 };
 
-// The run's handler: sets the hourglass and runs `run`, which hands it the lines it reports
-// once it begins to read them. A failure anywhere in it ends the run with "Error importing:" and
-// its description, followed by the lines reported before it, and shown before the pointer is
-// restored; only a failure to show that message goes on to the caller.
+// The run's handler: sets the hourglass and runs `run`, which makes the run's report once it
+// begins to read the file, and names the file. The end of a run with a report is told from it:
+// at the end of the file or a Stop once the pointer is restored, after a failure before.
+// A failure before any report ends the run with "Error importing:" and its description alone.
+// Only a failure to show the end goes on to the caller.
 void WithRunHandler(const Services& services, const Screen& screen,
-                    const std::function<void(std::optional<LineReports>&, std::string&)>& run) {
-    std::optional<LineReports> reports;
+                    const std::function<void(std::optional<RunReport>&, std::string&)>& run) {
+    std::optional<RunReport> report;
     std::string path;
     std::string failure;
     try {
         screen.pointer.SetHourglass();
-        run(reports, path);
+        run(report, path);
+        if (!report) return;
+        screen.progress.Close();
+        screen.pointer.Restore();
+        ShowEnd(services, screen, path, *report);
         return;
     } catch (const std::exception& error) {
         failure = error.what();
@@ -416,158 +310,150 @@ void WithRunHandler(const Services& services, const Screen& screen,
     }
     if (failure.empty()) failure = "an unexpected failure without a description";
     screen.progress.Close();
-    std::string text = std::string(kFailurePrefix) + failure;
-    if (reports) {
-        std::string before;
-        if (reports->Count() > 0) before = std::string(kReportedBefore) + reports->List() + ".";
-        const std::string missing = reports->MissingText();
-        if (!missing.empty()) before += before.empty() ? missing.substr(1) : missing;
-        if (!before.empty()) text += "\r\n" + before;
-        ShowEnd(services, screen, path, *reports, text, kMbOk, std::nullopt);
+    if (report) {
+        report->end = RunReport::End::kFailed;
+        report->failure = failure;
+        ShowEnd(services, screen, path, *report);
     } else {
-        screen.messages.Show(text, kMbOk, std::nullopt);
+        screen.messages.Show(std::string(kFailurePrefix) + failure, kMbOk, std::nullopt);
     }
     screen.pointer.Restore();
 }
 
 }  // namespace
 
-std::string TimeLeft(std::chrono::seconds left) {
-    using std::chrono::seconds;
-    if (left < seconds(60)) return "less than a minute left";
-    const long minutes = static_cast<long>((left.count() + 30) / 60);
-    if (minutes == 1) return "about a minute left";
-    if (minutes < 60) return "about " + std::to_string(minutes) + " minutes left";
-    const long hours = static_cast<long>((left.count() + 1800) / 3600);
-    if (hours == 1) return "about an hour left";
-    return "about " + Grouped(hours) + " hours left";
-}
-
 void RunImport(RunWindow& window, const Services& services, const Screen& screen) {
-    WithRunHandler(
-        services, screen, [&](std::optional<LineReports>& lineReports, std::string& runPath) {
-            auto path = CheckFileBox(window, services, screen, "Need to select a file to import.");
-            if (!path) return;
-            const std::string root = window.RootText();
-            if (!services.files.IsFullPath(root)) {
-                screen.pointer.Restore();
-                screen.messages.Show(kRootNotFull, kMbOkCritical, "Error");
-                window.FocusRoot();
-                return;
-            }
-            if (!services.files.FolderExists(root)) {
-                screen.pointer.Restore();
-                screen.messages.Show(
-                    services.files.PathExists(root) ? kRootNotFolder : kRootMissing, kMbOkCritical,
-                    "Error");
-                window.FocusRoot();
-                return;
-            }
-            const support::FileSurvey survey =
-                support::SurveyImportFile(services.files, *path, services.codePage);
-            runPath = *path;
-            LineReports& reports = lineReports.emplace(screen.messages);
-            const platform::Value rights = std::string("USER");
-            constexpr std::string_view kNothingCreated = "nothing was created for it.";
+    WithRunHandler(services, screen, [&](std::optional<RunReport>& report, std::string& runPath) {
+        auto path = CheckFileBox(window, services, screen, "Need to select a file to import.");
+        if (!path) return;
+        const std::string root = window.RootText();
+        if (!services.files.IsFullPath(root)) {
+            screen.pointer.Restore();
+            screen.messages.Show(kRootNotFull, kMbOkCritical, "Error");
+            window.FocusRoot();
+            return;
+        }
+        if (!services.files.FolderExists(root)) {
+            screen.pointer.Restore();
+            screen.messages.Show(services.files.PathExists(root) ? kRootNotFolder : kRootMissing,
+                                 kMbOkCritical, "Error");
+            window.FocusRoot();
+            return;
+        }
+        const support::FileSurvey survey =
+            support::SurveyImportFile(services.files, *path, services.codePage);
+        runPath = *path;
+        RunReport& done = report.emplace();
+        done.kind = RunKind::kImport;
+        LineBoxes boxes(screen.messages, done);
+        const platform::Value rights = std::string("USER");
+        constexpr std::string_view kNothingCreated = "nothing was created for it.";
 
-            ProcessFile(
-                services, screen, *path, survey, reports,
-                [&](const std::string& line, long lineNumber) {
-                    std::optional<ImportLine> taken = TakeImportLine(services.files, line);
-                    if (!taken) return;
-                    reports.SetFields(taken->shownPostoffice, taken->shownAddress);
-                    if (taken->problem) {
-                        PassOver(reports, lineNumber, *taken->problem, kNothingCreated);
+        ReadLines(
+            services, screen, *path, survey, "Importing mailboxes", done, boxes,
+            [&](const std::string& line, long lineNumber) {
+                std::optional<ImportLine> taken = TakeImportLine(services.files, line);
+                if (!taken) return;
+                boxes.SetFields(taken->shownPostoffice, taken->shownAddress);
+                if (taken->problem) {
+                    PassOver(boxes, lineNumber, *taken->problem, kNothingCreated);
+                    return;
+                }
+                boxes.Named();
+                std::string& postoffice = taken->postoffice;
+                const std::string& mailboxName = taken->mailboxName;
+                // The mailbox is looked up before a missing domain is added, so that a
+                // line passed over below leaves nothing made.
+                const bool domainExists =
+                    provisioning::DomainExists(services, taken->domain, postoffice);
+                const bool mailboxExists =
+                    provisioning::MailboxExists(services, mailboxName, postoffice);
+                if (!mailboxExists) {
+                    if (auto shared =
+                            provisioning::SharedFolder(services, root, postoffice, mailboxName)) {
+                        PassOver(boxes, lineNumber, *shared, kNothingCreated);
                         return;
                     }
-                    reports.Named();
-                    std::string& postoffice = taken->postoffice;
-                    const std::string& mailboxName = taken->mailboxName;
-                    // The mailbox is looked up before a missing domain is added, so that a line
-                    // passed over below leaves nothing made.
-                    const bool domainExists =
-                        provisioning::DomainExists(services, taken->domain, postoffice);
-                    const bool mailboxExists =
-                        provisioning::MailboxExists(services, mailboxName, postoffice);
-                    if (!mailboxExists) {
-                        if (auto shared = provisioning::SharedFolder(services, root, postoffice,
-                                                                     mailboxName)) {
-                            PassOver(reports, lineNumber, *shared, kNothingCreated);
-                            return;
-                        }
-                    }
-                    if (!domainExists)
-                        provisioning::CreateDomain(services, taken->domain, postoffice);
-                    const provisioning::MailboxWork work =
-                        mailboxExists
-                            ? provisioning::CompleteMailbox(services, postoffice, mailboxName, root)
-                            : provisioning::CreateMailbox(services, postoffice, mailboxName,
-                                                          taken->password, -1, root, rights);
-                    EndIfRootGone(work);
-                    reports.ShowAny(work.failure);
-                    if (!work.LineGoesOn()) return;
-                    if (!provisioning::AddressMapExists(services, taken->address, postoffice)) {
-                        provisioning::CreateAddressMap(services,
-                                                       std::string(provisioning::kStoreAndForward),
-                                                       taken->address, postoffice, mailboxName);
-                    }
-                },
-                kImportTexts);
-        });
+                }
+                if (!domainExists) {
+                    provisioning::CreateDomain(services, taken->domain, postoffice);
+                }
+                const provisioning::MailboxWork work =
+                    mailboxExists
+                        ? provisioning::CompleteMailbox(services, postoffice, mailboxName, root)
+                        : provisioning::CreateMailbox(services, postoffice, mailboxName,
+                                                      taken->password, -1, root, rights);
+                EndIfRootGone(work);
+                boxes.ShowAny(work.failure);
+                const bool whole = work.outcome == provisioning::MailboxWork::Outcome::kDone;
+                if (mailboxExists) {
+                    ++done.existing;
+                    if (whole && work.madeFolders) ++done.completed;
+                } else if (whole) {
+                    ++done.created;
+                }
+                if (!work.LineGoesOn()) return;
+                if (!provisioning::AddressMapExists(services, taken->address, postoffice)) {
+                    provisioning::CreateAddressMap(services,
+                                                   std::string(provisioning::kStoreAndForward),
+                                                   taken->address, postoffice, mailboxName);
+                }
+            });
+    });
 }
 
 void RunDelete(RunWindow& window, const Services& services, const Screen& screen) {
-    WithRunHandler(
-        services, screen, [&](std::optional<LineReports>& lineReports, std::string& runPath) {
-            auto path =
-                CheckFileBox(window, services, screen,
-                             "Need to select a file that contains the mailboxes to delete.");
-            if (!path) return;
-            // One pass counts the lines, decides their encoding and sums up what they name; where
-            // the encoding is decided only at the end, both of its readings are summed up.
-            DeleteSummary asUtf8(services.files), asCodePage(services.files);
-            const support::FileSurvey survey =
-                support::SurveyImportFile(services.files, *path, services.codePage,
-                                          [&](const std::string& text, support::Reading reading) {
-                                              if (reading != support::Reading::kAsCodePage)
-                                                  asUtf8.Add(text);
-                                              if (reading != support::Reading::kAsUtf8)
-                                                  asCodePage.Add(text);
-                                          });
-            const DeleteSummary& summary =
-                survey.encoding == support::FileEncoding::kCodePage ? asCodePage : asUtf8;
-            int answer =
-                screen.messages.Show(std::string(kDeleteQuestion) + "\r\n\r\n" + summary.Text(),
-                                     kMbYesNoCritical, "Delete");
-            if (answer != kAnswerYes) {
-                screen.pointer.Restore();
-                return;
-            }
-            runPath = *path;
-            LineReports& reports = lineReports.emplace(screen.messages);
+    WithRunHandler(services, screen, [&](std::optional<RunReport>& report, std::string& runPath) {
+        auto path = CheckFileBox(window, services, screen,
+                                 "Need to select a file that contains the mailboxes to delete.");
+        if (!path) return;
+        // One pass counts the lines, decides their encoding and sums up what they name; where
+        // the encoding is decided only at the end, both of its readings are summed up.
+        DeleteSummary asUtf8(services.files), asCodePage(services.files);
+        const support::FileSurvey survey =
+            support::SurveyImportFile(services.files, *path, services.codePage,
+                                      [&](const std::string& text, support::Reading reading) {
+                                          if (reading != support::Reading::kAsCodePage)
+                                              asUtf8.Add(text);
+                                          if (reading != support::Reading::kAsUtf8)
+                                              asCodePage.Add(text);
+                                      });
+        const DeleteSummary& summary =
+            survey.encoding == support::FileEncoding::kCodePage ? asCodePage : asUtf8;
+        int answer = screen.messages.Show(
+            std::string(kDeleteQuestion) + "\r\n\r\n" + summary.Text(), kMbYesNoCritical, "Delete");
+        if (answer != kAnswerYes) {
+            screen.pointer.Restore();
+            return;
+        }
+        runPath = *path;
+        RunReport& done = report.emplace();
+        done.kind = RunKind::kDelete;
+        LineBoxes boxes(screen.messages, done);
 
-            ProcessFile(
-                services, screen, *path, survey, reports,
-                [&](const std::string& line, long lineNumber) {
-                    const std::optional<DeleteLine> taken = TakeDeleteLine(services.files, line);
-                    if (!taken) return;
-                    reports.SetFields(taken->shownPostoffice, taken->shownAddress);
-                    if (taken->problem) {
-                        PassOver(reports, lineNumber, *taken->problem,
-                                 "nothing was deleted for it.");
-                        return;
-                    }
-                    reports.Named();
-                    if (provisioning::MailboxExists(services, taken->mailboxName,
-                                                    taken->postoffice)) {
-                        reports.ShowAny(provisioning::DeleteMailbox(services, taken->postoffice,
-                                                                    taken->mailboxName));
-                    } else {
-                        reports.MissingMailbox();
-                    }
-                },
-                kDeleteTexts);
-        });
+        ReadLines(
+            services, screen, *path, survey, "Deleting mailboxes", done, boxes,
+            [&](const std::string& line, long lineNumber) {
+                const std::optional<DeleteLine> taken = TakeDeleteLine(services.files, line);
+                if (!taken) return;
+                boxes.SetFields(taken->shownPostoffice, taken->shownAddress);
+                if (taken->problem) {
+                    PassOver(boxes, lineNumber, *taken->problem, "nothing was deleted for it.");
+                    return;
+                }
+                boxes.Named();
+                if (!provisioning::MailboxExists(services, taken->mailboxName, taken->postoffice)) {
+                    boxes.MissingMailbox();
+                    return;
+                }
+                const provisioning::MailboxDeletion deletion =
+                    provisioning::DeleteMailbox(services, taken->postoffice, taken->mailboxName);
+                boxes.ShowAny(deletion.failure);
+                using Outcome = provisioning::MailboxDeletion::Outcome;
+                if (deletion.outcome == Outcome::kDeleted) ++done.deleted;
+                if (deletion.outcome == Outcome::kInUse) ++done.inUse;
+            });
+    });
 }
 
 }  // namespace seedwell::app

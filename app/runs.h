@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <string>
 
 #include "app/screen.h"
@@ -28,11 +27,6 @@ struct Screen {
     const Clock& clock;
     SaveDialog& save;
 };
-
-/// The time left as the progress window words it: "less than a minute left", "about a minute
-/// left", "about 40 minutes left", "about an hour left", "about 2 hours left" (to the nearest
-/// minute, or hour from an hour on).
-std::string TimeLeft(std::chrono::seconds left);
 
 /// The Import run behind the Import button. Reports everything through `screen.messages`:
 /// at most five problems of single lines as boxes of their own, and every line with a problem

@@ -75,8 +75,9 @@ struct RootGone {
     MailboxWork::Outcome outcome;
 };
 
-// The four levels of a mailbox's folder tree, each made only when it is missing.
-void MakeFolderTree(const Services& services, const std::string& root,
+// The four levels of a mailbox's folder tree, each made only when it is missing. Answers
+// whether it made any.
+bool MakeFolderTree(const Services& services, const std::string& root,
                     const std::string& postoffice, const std::string& mailboxName) {
     if (root.empty()) {
         throw Error("the post-office root is empty, so the folders of the mailbox '" +
@@ -89,11 +90,13 @@ void MakeFolderTree(const Services& services, const std::string& root,
     }
     // One separator follows the root as typed, even a root that ends in one.
     std::string folder = root + services.files.Separator();
+    bool made = false;
     for (const std::string* level : {&postoffice, &kMailroot, &mailboxName, &kInbox}) {
         folder = services.files.BuildPath(folder, *level);
         if (services.files.FolderExists(folder)) continue;
         try {
             services.files.CreateFolder(folder);
+            made = true;
         } catch (const std::exception&) {
             // Another run may have made it since the check; then nothing is missing.
             if (services.files.FolderExists(folder)) continue;
@@ -106,14 +109,16 @@ void MakeFolderTree(const Services& services, const std::string& root,
             throw;
         }
     }
+    return made;
 }
 
 // Makes the folder tree of the mailbox, answering how that went.
 MailboxWork FolderWork(const Services& services, const std::string& root,
                        const std::string& postoffice, const std::string& mailboxName) {
     try {
-        MakeFolderTree(services, root, postoffice, mailboxName);
-        return {};
+        MailboxWork work;
+        work.madeFolders = MakeFolderTree(services, root, postoffice, mailboxName);
+        return work;
     } catch (const RootGone& gone) {
         return {gone.outcome, std::nullopt};
     } catch (const std::exception& failure) {
@@ -164,10 +169,10 @@ std::string WhatStayed(const std::string& detail) {
 }
 
 // Removes the mailbox's own folder (post office, "mailroot", mailbox name below the post-office
-// root). Answers why the mailbox is to stay as it is, or nullopt when it may go.
-std::optional<std::string> RemoveMailboxFolder(const Services& services,
-                                               const std::string& postoffice,
-                                               const std::string& mailboxName) {
+// root). Answers why the mailbox is to stay as it is, or kDeleted when it may go.
+MailboxDeletion RemoveMailboxFolder(const Services& services, const std::string& postoffice,
+                                    const std::string& mailboxName) {
+    using Kept = MailboxDeletion::Outcome;
     using Outcome = platform::FolderRemoval::Outcome;
     const std::string root = PostofficeRoot(services, mailboxName);
     // A name the file system refuses throws, and is shown by its description.
@@ -179,18 +184,20 @@ std::optional<std::string> RemoveMailboxFolder(const Services& services,
         case Outcome::kMissing:
             break;
         case Outcome::kLink:
-            return "The " + mailboxName + " mailbox was not deleted: " + removal.detail +
-                   " is a link.";
+            return {Kept::kKept, "The " + mailboxName +
+                                     " mailbox was not deleted: " + removal.detail + " is a link."};
         case Outcome::kOtherLetters:
-            return "The " + mailboxName + " mailbox was not deleted: its folder " + removal.detail +
-                   " is named in other letters and may be another mailbox's.";
+            return {Kept::kKept, "The " + mailboxName + " mailbox was not deleted: its folder " +
+                                     removal.detail +
+                                     " is named in other letters and may be another mailbox's."};
         case Outcome::kInUse:
-            return InUseMessage(mailboxName) + WhatStayed(removal.detail);
+            return {Kept::kInUse, InUseMessage(mailboxName) + WhatStayed(removal.detail)};
         case Outcome::kPartlyRemoved:
-            return InUseMessage(mailboxName) + " Some of its files were already removed." +
-                   WhatStayed(removal.detail);
+            return {Kept::kInUse, InUseMessage(mailboxName) +
+                                      " Some of its files were already removed." +
+                                      WhatStayed(removal.detail)};
     }
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace
@@ -345,11 +352,13 @@ void CreateAddressMap(const Services& services, const std::string& destinationTy
     map->CallMethod(AddressMapClass::kAddAddressMap);
 }
 
-std::optional<std::string> DeleteMailbox(const Services& services, const std::string& postoffice,
-                                         const std::string& mailboxName) noexcept {
-    return Reporting("", [&]() -> std::optional<std::string> {
+MailboxDeletion DeleteMailbox(const Services& services, const std::string& postoffice,
+                              const std::string& mailboxName) noexcept {
+    MailboxDeletion deletion;
+    deletion.failure = Reporting("", [&]() -> std::optional<std::string> {
         RefuseUnsafeNames(services, postoffice, mailboxName, "; nothing was deleted");
-        if (auto kept = RemoveMailboxFolder(services, postoffice, mailboxName)) return kept;
+        deletion = RemoveMailboxFolder(services, postoffice, mailboxName);
+        if (deletion.failure) return deletion.failure;
         // The mailbox record goes last: while it is there, MailboxExists still finds the
         // mailbox, so a run stopped part way (killed, or a failure below) removes the rest
         // when it is run again.
@@ -360,6 +369,10 @@ std::optional<std::string> DeleteMailbox(const Services& services, const std::st
             ->CallMethod(MailboxClass::kRemoveMailbox);
         return std::nullopt;
     });
+    if (deletion.failure && deletion.outcome == MailboxDeletion::Outcome::kDeleted) {
+        deletion.outcome = MailboxDeletion::Outcome::kKept;
+    }
+    return deletion;
 }
 
 void DeleteAddressMap(const Services& services, const std::string& destination,

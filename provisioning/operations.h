@@ -74,6 +74,8 @@ struct MailboxWork {
     /// What went wrong, as the text of a message box without an icon ("CreateMailbox:" and the
     /// description); nullopt for kDone and for the two root outcomes, which end the run.
     std::optional<std::string> failure;
+    /// True when a folder was made: for an existing mailbox, a folder an earlier run left unmade.
+    bool madeFolders = false;
     /// True when the line may go on to its address map: the mailbox record is there.
     bool LineGoesOn() const noexcept {
         return outcome == Outcome::kDone || outcome == Outcome::kFoldersMissing;
@@ -100,6 +102,18 @@ struct MailboxWork {
 
 // Removals.
 
+/// How DeleteMailbox ended.
+struct MailboxDeletion {
+    enum class Outcome {
+        kDeleted,  ///< its folder and every record went
+        kInUse,    ///< its folder could not be removed whole; every record stays
+        kKept,     ///< refused or failed before its records went; `failure` tells
+    };
+    Outcome outcome = Outcome::kDeleted;
+    /// The message box's text for kInUse and kKept (no icon).
+    std::optional<std::string> failure;
+};
+
 /// Removes the mailbox's folder below the data directory's post-office root, then its address
 /// map, its login and, last, its mailbox record, so that a mailbox whose removal stopped part
 /// way is still found, and finished, by the next run. Below the post-office root every level
@@ -109,12 +123,11 @@ struct MailboxWork {
 /// record stays; any other failure is
 /// reported by its description alone and leaves the later steps undone. Names that could widen
 /// the removal, and a data directory that is empty or not a full path, are refused before
-/// anything is touched. Answers nullopt when the mailbox is gone, else the text of the message
-/// box that tells why it is not (no icon): the link, other-letters or in-use message, or the
-/// failure's description. Never throws.
-[[nodiscard]] std::optional<std::string> DeleteMailbox(const Services& services,
-                                                       const std::string& postoffice,
-                                                       const std::string& mailboxName) noexcept;
+/// anything is touched. Answers kDeleted when the mailbox is gone, else why it is not, with the
+/// text of the message box that tells it (no icon): the in-use message (kInUse), or the link or
+/// other-letters message or the failure's description (kKept). Never throws.
+[[nodiscard]] MailboxDeletion DeleteMailbox(const Services& services, const std::string& postoffice,
+                                            const std::string& mailboxName) noexcept;
 /// Removes every address map to `destination` in the post office. Throws on failure.
 void DeleteAddressMap(const Services& services, const std::string& destination,
                       const std::string& postoffice);

@@ -142,15 +142,17 @@ TEST_F(Runs, DeleteSaysWhatItRemovesAndWhichLinesNamedNothing) {
                                                 "address: it holds two @ signs"),
                                      "Mailboxes deleted, except for the lines reported: 15. Lines "
                                      "2, 3, 4, 5, 6, 7, 8, 9, 10, 11, and 3 more named no "
-                                     "existing mailbox.\r\n\r\nSave the list of these lines, "
-                                     "with what went wrong on each?"));
+                                     "existing mailbox.\r\n\r\n1 mailbox was deleted.\r\n\r\n"
+                                     "Save the list of these lines, with what went wrong on "
+                                     "each?"));
     EXPECT_THAT(mailboxes, IsEmpty());
     messages.shown.clear();
     mailboxes = {"main/a"};
     Delete("main,a\nmain,b\n");
     EXPECT_THAT(Texts(),
                 ElementsAre(EndsWith("The file names 2 mailboxes, in the post office main."),
-                            "Mailboxes deleted. Line 2 named no existing mailbox."));
+                            "Mailboxes deleted. Line 2 named no existing mailbox.\r\n\r\n1 "
+                            "mailbox was deleted."));
 }
 
 // Where folder names ignore letter case, a new mailbox whose folder exists in other letters
@@ -185,10 +187,14 @@ TEST_F(Runs, ImportCreatesWhatIsMissingAndARerunCreatesNothing) {
     EXPECT_EQ(logins.at("bob@sales"), "pw");
     EXPECT_EQ(maps.at("[SMTP:bob@example.org]"), "[SF:sales/bob]");
     EXPECT_TRUE(files.folders.count("/srv/mail/Postoffices/sales/mailroot/bob/inbox"));
-    EXPECT_THAT(Texts(), ElementsAre("Mailboxes created."));
+    EXPECT_THAT(Texts(), ElementsAre("Mailboxes created.\r\n\r\n3 mailboxes were created."));
 
     log.clear();
+    messages.shown.clear();
     Import(file);
+    EXPECT_THAT(Texts(), ElementsAre("Mailboxes created.\r\n\r\nNo mailbox was created; 3 lines "
+                                     "named mailboxes that already existed, and their passwords "
+                                     "were left as they were."));
     for (const auto& call : Filter(log, "call")) {
         EXPECT_THAT(call, ::testing::AnyOf(StartsWith("call TWAOSM.Domain.Get"),
                                            StartsWith("call TWAOPO.Mailbox.Get"),
@@ -215,6 +221,10 @@ TEST_F(Runs, ExistingMailboxGetsItsMissingFoldersButNoLogin) {
     EXPECT_THAT(Filter(log, "create TWAOAU.Login"), IsEmpty());
     EXPECT_TRUE(logins.empty());
     EXPECT_TRUE(files.folders.count("/srv/mail/Postoffices/main/mailroot/jsmith/inbox"));
+    EXPECT_THAT(Texts(), ElementsAre("Mailboxes created.\r\n\r\nNo mailbox was created; 1 line "
+                                     "named a mailbox that already existed, and its password was "
+                                     "left as it was. Missing folders were made again for 1 "
+                                     "mailbox."));
 }
 
 TEST_F(Runs, FailureAtLineThreeStopsTheRunAndNamesTheLine) {
@@ -228,7 +238,7 @@ TEST_F(Runs, FailureAtLineThreeStopsTheRunAndNamesTheLine) {
     EXPECT_EQ(mailboxes, (std::set<std::string>{"main/a", "main/b"}));
     EXPECT_THAT(Screen(), ElementsAre("pointer hourglass", "open /in.csv", "open /in.csv",
                                       "box 0 - Error importing:line 3: the post office 'mian' does "
-                                      "not exist",
+                                      "not exist\r\n\r\n2 mailboxes were created.",
                                       "pointer default"));
     EXPECT_THAT(Filter(log, "set TWAOSM.Domain.DomainName string 'four.com'"), IsEmpty());
     EXPECT_EQ(objects.live, 0);
@@ -259,7 +269,7 @@ TEST_F(Runs, CreateMailboxFailureIsReportedAndTheAddressMapStillMade) {
                                        "'/srv/mail/Postoffices/main'"),
                             StartsWith("CreateMailbox:"),
                             "Mailboxes created, except for the lines reported: 1 and 2. Correct "
-                            "them and run the file again."));
+                            "them and run the file again.\r\n\r\nNo mailbox was created."));
     EXPECT_EQ(maps.size(), 2u);
 }
 
@@ -296,10 +306,12 @@ TEST_F(Runs, ARootThatGoesAwayEndsTheRun) {
         EXPECT_THAT(Texts(), ElementsAre(StartsWith("Line 1 was passed over"),
                                          becomesFile ? "Error importing:The root post office "
                                                        "directory is no longer a folder.\r\n"
-                                                       "The lines reported before it: 1."
+                                                       "The lines reported before it: 1.\r\n\r\n"
+                                                       "No mailbox was created."
                                                      : "Error importing:The root post office "
                                                        "directory no longer exists.\r\n"
-                                                       "The lines reported before it: 1."));
+                                                       "The lines reported before it: 1.\r\n\r\n"
+                                                       "No mailbox was created."));
         EXPECT_EQ(mailboxes, std::set<std::string>{"main/b"});
         EXPECT_THAT(maps, IsEmpty());
         EXPECT_EQ(log.back(), "pointer default");
@@ -321,7 +333,8 @@ TEST_F(Runs, AFailureEndNamesTheLinesReportedBeforeIt) {
     EXPECT_EQ(Texts().back(),
               "Error importing:line 9: the post office 'nosuch' does not exist\r\n"
               "The lines reported before it: 1, 2, 3, 4, 5, 6, 7 and 8.\r\n\r\n"
-              "Save the list of these lines, with what went wrong on each?");
+              "No mailbox was created.\r\n\r\nSave the list of these lines, with what went wrong "
+              "on each?");
     EXPECT_EQ(messages.shown.back().style, kMbYesNoExclamation);
     EXPECT_EQ(messages.shown.back().title, std::nullopt);
     EXPECT_NE(files.files.at("/lists/in.csv").find("\r\n8,main,u8@example.com,"),
@@ -427,7 +440,8 @@ TEST_F(Runs, InvalidTextEndsTheRunNamingTheLine) {
     if (!platform::CodePage::System().IsUtf8()) GTEST_SKIP() << "needs a UTF-8 code page";
     Import("main,a@example.com,pw\nmain,b\xff@example.com,pw\n");
     EXPECT_EQ(mailboxes, std::set<std::string>{"main/a"});
-    EXPECT_THAT(Texts(), ElementsAre("Error importing:line 2 is not valid UTF-8 text"));
+    EXPECT_THAT(Texts(), ElementsAre("Error importing:line 2 is not valid UTF-8 text\r\n\r\n1 "
+                                     "mailbox was created."));
 }
 
 TEST_F(Runs, DeclinedConfirmationRemovesNothing) {
@@ -461,7 +475,7 @@ TEST_F(Runs, DeleteRemovesListedMailboxesOfTheLinesOwnPostOffice) {
     EXPECT_THAT(Filter(log, "call TWAOPO.Mailbox.Remove").size(), 2u);
     EXPECT_THAT(Texts(), ElementsAre(StartsWith("Are you sure"),
                                      "Mailboxes deleted. Lines 2, 3 and 5 named no existing "
-                                     "mailbox."));
+                                     "mailbox.\r\n\r\n2 mailboxes were deleted."));
 }
 
 TEST_F(Runs, DeleteReportsInUseAndGoesOn) {
@@ -472,7 +486,8 @@ TEST_F(Runs, DeleteReportsInUseAndGoesOn) {
     EXPECT_EQ(mailboxes, std::set<std::string>{"main/a"});
     EXPECT_THAT(Texts(),
                 ElementsAre(StartsWith("Are you sure"), StartsWith("The a mailbox is in use"),
-                            "Mailboxes deleted, except for the lines reported: 1."));
+                            "Mailboxes deleted, except for the lines reported: 1.\r\n\r\n1 "
+                            "mailbox was deleted; 1 was in use and was kept."));
     EXPECT_EQ(messages.shown.back().style, app::kMbOkExclamation);
 }
 
@@ -489,7 +504,8 @@ TEST_F(Runs, DeleteRefusesUnsafeNamesAndReportsLookupFailuresWithTheLine) {
                                      "Line 2 was passed over: the mailbox name is empty; nothing "
                                      "was deleted for it.",
                                      "Error importing:line 3: the record store is locked\r\n"
-                                     "The lines reported before it: 1 and 2."));
+                                     "The lines reported before it: 1 and 2.\r\n\r\nNo mailbox "
+                                     "was deleted."));
     EXPECT_EQ(log.back(), "pointer default");
 }
 
@@ -509,21 +525,21 @@ TEST_F(Runs, ReportedLinesShowFiveBoxesAtMostAndAreListedAtTheEnd) {
         const char* end;
     };
     const Case cases[] = {
-        {0, "Mailboxes created."},
+        {0, "Mailboxes created.\r\n\r\n1 mailbox was created."},
         {1,
          "Mailboxes created, except for the lines reported: 1. Correct them and run the file "
-         "again."},
+         "again.\r\n\r\n1 mailbox was created."},
         {5,
          "Mailboxes created, except for the lines reported: 1, 2, 3, 4 and 5. Correct them "
-         "and run the file again."},
+         "and run the file again.\r\n\r\n1 mailbox was created."},
         {6,
          "Mailboxes created, except for the lines reported: 1, 2, 3, 4, 5 and 6. Correct them "
-         "and run the file again.\r\n\r\nSave the list of these lines, with what went wrong on "
-         "each?"},
+         "and run the file again.\r\n\r\n1 mailbox was created.\r\n\r\nSave the list of these "
+         "lines, with what went wrong on each?"},
         {1000,
          "Mailboxes created, except for the lines reported: 1, 2, 3, 4, 5, 6, 7, 8, 9, "
-         "10, and 990 more. Correct them and run the file again.\r\n\r\nSave the list of these "
-         "lines, with what went wrong on each?"},
+         "10, and 990 more. Correct them and run the file again.\r\n\r\n1 mailbox was "
+         "created.\r\n\r\nSave the list of these lines, with what went wrong on each?"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.reported);
@@ -558,7 +574,9 @@ TEST_F(Runs, DeleteListsLinesInUseOrFailedAndIgnoresThePassword) {
     files.failDelete = {"/srv/mail/Postoffices/main/mailroot/u2"};
     objects.Fail("TWAOAU.Login.RemoveLogin", "the login store is locked");
     Delete(Lines(3, {1}));
-    EXPECT_THAT(Texts().back(), "Mailboxes deleted, except for the lines reported: 1, 2 and 3.");
+    EXPECT_THAT(Texts().back(),
+                "Mailboxes deleted, except for the lines reported: 1, 2 and "
+                "3.\r\n\r\nNo mailbox was deleted; 1 was in use and was kept.");
     EXPECT_EQ(Filter(log, "call TWAOAM.AddressMap.Remove").size(), 2u);
 }
 
@@ -728,13 +746,14 @@ TEST_F(Runs, StopEndsTheRunAfterTheCurrentLine) {
     const std::pair<std::set<int>, std::string> cases[] = {
         {{},
          "box 64 Stopped Import stopped after line 4 of 10. The lines up to 4 are done; run "
-         "the file again to do the rest."},
+         "the file again to do the rest.\r\n\r\n4 mailboxes were created."},
         {{2},
          "box 48 Stopped Import stopped after line 4 of 10. The lines up to 4 are done, "
-         "except for the lines reported: 2; run the file again to do the rest."},
+         "except for the lines reported: 2; run the file again to do the rest.\r\n\r\n3 "
+         "mailboxes were created."},
         {{0},
          "box 64 Stopped Delete stopped after line 4 of 10. The lines up to 4 are done; run "
-         "the file again to do the rest."},
+         "the file again to do the rest.\r\n\r\n4 mailboxes were deleted."},
     };
     for (const auto& [unset, end] : cases) {
         const bool import = !unset.count(0);
@@ -760,25 +779,6 @@ TEST_F(Runs, ProgressTellsTheTimeLeftFromTheFifthSecond) {
     EXPECT_EQ(progress.texts[40], "Line 50 of 1,500 (about 2 minutes left)");
     EXPECT_EQ(progress.texts[790], "Line 800 of 1,500 (about a minute left)");
     EXPECT_EQ(progress.texts.back(), "Line 1,500 of 1,500 (less than a minute left)");
-}
-
-TEST(TimeLeft, IsRoundedToTheMinuteOrTheHour) {
-    const std::pair<long, const char*> cases[] = {
-        {0, "less than a minute left"},
-        {59, "less than a minute left"},
-        {60, "about a minute left"},
-        {89, "about a minute left"},
-        {90, "about 2 minutes left"},
-        {2400, "about 40 minutes left"},
-        {3569, "about 59 minutes left"},
-        {3570, "about an hour left"},
-        {5399, "about an hour left"},
-        {5400, "about 2 hours left"},
-        {36'000'000, "about 10,000 hours left"},
-    };
-    for (const auto& [seconds, text] : cases) {
-        EXPECT_EQ(TimeLeft(std::chrono::seconds(seconds)), text) << seconds;
-    }
 }
 
 }  // namespace

@@ -58,7 +58,8 @@ TEST_F(Races, AFolderMadeByAnotherRunAfterTheCheckIsNoFailure) {
     const Outcome outcome = Import(path, OtherRun([](const std::string& folder, bool exists) {
                                        if (!exists) fs::create_directory(folder);
                                    }));
-    EXPECT_THAT(outcome.Texts(), ElementsAre("Mailboxes created."));
+    EXPECT_THAT(outcome.Texts(),
+                ElementsAre("Mailboxes created.\r\n\r\n2 mailboxes were created."));
     EXPECT_EQ(Snapshot(), complete);
 }
 
@@ -72,7 +73,9 @@ TEST_F(Races, AMailboxFolderRemovedByAnotherRunAfterTheCheckIsNotInUse) {
     const Outcome outcome = Delete(path, OtherRun([](const std::string& folder, bool exists) {
                                        if (exists) fs::remove_all(folder);
                                    }));
-    EXPECT_THAT(outcome.Texts(), ElementsAre(StartsWith("Are you sure"), "Mailboxes deleted."));
+    EXPECT_THAT(outcome.Texts(),
+                ElementsAre(StartsWith("Are you sure"),
+                            "Mailboxes deleted.\r\n\r\n2 mailboxes were deleted."));
     EXPECT_EQ(Snapshot(), complete);
 }
 
@@ -98,7 +101,7 @@ TEST_F(Races, TwoImportsOfTheSameFileAtOnceMakeEverythingOnceWithoutAMessage) {
         char byte;
         [[maybe_unused]] ssize_t got = read(go[0], &byte, 1);
         const std::string texts = Import(path).Joined();
-        _exit(texts == "[Mailboxes created.] " ? 0 : 1);
+        _exit(texts.starts_with("[Mailboxes created.\r\n\r\n") ? 0 : 1);
     }
     close(go[0]);
     results[0] = InChild([&] {
@@ -109,7 +112,8 @@ TEST_F(Races, TwoImportsOfTheSameFileAtOnceMakeEverythingOnceWithoutAMessage) {
     int status = 0;
     waitpid(other, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other run showed a message";
-    EXPECT_EQ(results[0].output, "[Mailboxes created.] ");
+    // How the 300 mailboxes fall to the two runs varies; each run makes or finds each of them.
+    EXPECT_THAT(results[0].output, StartsWith("[Mailboxes created.\r\n\r\n"));
     EXPECT_EQ(Snapshot(), complete);
 }
 
@@ -128,8 +132,10 @@ TEST_F(Races, ADomainAddedByAnotherRunAfterTheLookupEndsTheRunAndARerunFilesTheM
     };
     EXPECT_THAT(Import(path, otherRun).Texts(),
                 ElementsAre("Error importing:line 1: cannot add the domain 'example.net': it "
-                            "exists already, owned by the post office 'sales'"));
-    EXPECT_THAT(Import(path).Texts(), ElementsAre("Mailboxes created."));
+                            "exists already, owned by the post office 'sales'\r\n\r\nNo mailbox "
+                            "was created."));
+    EXPECT_THAT(Import(path).Texts(),
+                ElementsAre("Mailboxes created.\r\n\r\n1 mailbox was created."));
     server::Store store(StorePath());
     EXPECT_FALSE(store.GetMailbox("main", "alice"));
     EXPECT_TRUE(store.GetMailbox("sales", "alice"));
@@ -146,7 +152,7 @@ TEST_F(Races, AFolderThatCannotBeMadeIsStillReported) {
               "CreateMailbox:cannot create the folder '" + Root() + "/main': File exists");
     EXPECT_EQ(outcome.shown[1].text,
               "Mailboxes created, except for the lines reported: 1. Correct them and run the file "
-              "again.");
+              "again.\r\n\r\n1 mailbox was created.");
 }
 
 }  // namespace

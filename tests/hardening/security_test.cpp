@@ -91,7 +91,8 @@ TEST_F(Security, TheStoreAndItsJournalFilesStayOwnerOnlyWhateverTheUmask) {
         });
     };
     const std::string path = File("in.csv", "main,alice@example.com,pw\r\n");
-    EXPECT_THAT(Import(path, watch).Texts(), ElementsAre("Mailboxes created."));
+    EXPECT_THAT(Import(path, watch).Texts(),
+                ElementsAre("Mailboxes created.\r\n\r\n1 mailbox was created."));
     EXPECT_EQ(journalModes, std::set<unsigned>{0600u});
     EXPECT_EQ(Mode(StorePath()), 0600u) << "after a run";
 
@@ -181,12 +182,12 @@ TEST_F(Security, APasswordTooLongToHashIsSaidToBeSo) {
                 ElementsAre("CreateMailbox:cannot add the login 'bob@main': cannot store the "
                             "password: it is longer than 511 bytes; the mailbox was not made",
                             "Mailboxes created, except for the lines reported: 2. Correct them "
-                            "and run the file again."));
+                            "and run the file again.\r\n\r\n1 mailbox was created."));
     EXPECT_TRUE(server::PasswordMatches(longest, Hash("alice@main")));
     EXPECT_EQ(Hash("bob@main"), "");
     // Nothing of bob's mailbox is left, so the corrected line makes all of it.
     EXPECT_THAT(Import(File("in.csv", "main,bob@example.com," + longest + "\r\n")).Texts(),
-                ElementsAre("Mailboxes created."));
+                ElementsAre("Mailboxes created.\r\n\r\n1 mailbox was created."));
     EXPECT_TRUE(server::PasswordMatches(longest, Hash("bob@main")));
 }
 
@@ -221,7 +222,8 @@ TEST_F(Security, ADeleteRemovesNothingThroughSymbolicLinks) {
                 ElementsAre(StartsWith("Are you sure"),
                             "The bob mailbox was not deleted: main/mailroot/bob is a link.",
                             "The carol mailbox was not deleted: sales/mailroot is a link.",
-                            "Mailboxes deleted, except for the lines reported: 2 and 3."));
+                            "Mailboxes deleted, except for the lines reported: 2 and "
+                            "3.\r\n\r\n1 mailbox was deleted."));
     EXPECT_FALSE(fs::exists(fs::symlink_status(alice)));
     EXPECT_TRUE(fs::is_symlink(bob));
     EXPECT_EQ(ReadFile(outside + "/keep/mail.txt"), "keep me");
@@ -240,7 +242,8 @@ TEST_F(Security, FoldersMadeByARunFollowTheUmask) {
         Install();
         {
             Umask set(mask);
-            EXPECT_THAT(Import(path).Texts(), ElementsAre("Mailboxes created."));
+            EXPECT_THAT(Import(path).Texts(),
+                        ElementsAre("Mailboxes created.\r\n\r\n2 mailboxes were created."));
         }
         const std::vector<std::string> made = {
             "main",  "main/mailroot",  "main/mailroot/alice", "main/mailroot/alice/inbox",

@@ -31,10 +31,15 @@ class Operations : public ::testing::Test, protected fakes::FakePlatform {
         outcome = work.outcome;
         Report(work.failure);
     }
+    void Report(const MailboxDeletion& deletion) {
+        deleted = deletion.outcome;
+        Report(deletion.failure);
+    }
 
     Services services{objects, files, registry, platform::CodePage::System()};
     std::vector<std::string> shown;
     MailboxWork::Outcome outcome = MailboxWork::Outcome::kDone;
+    MailboxDeletion::Outcome deleted = MailboxDeletion::Outcome::kDeleted;
     const platform::Value rights = std::string("USER");
 };
 
@@ -293,6 +298,7 @@ TEST_F(Removal, FolderThatCannotBeRemovedWholeIsReportedAndEveryRecordStays) {
         std::set<std::string> fakes::FakeFileSystem::*set;
         std::string path;
         std::string message;
+        MailboxDeletion::Outcome outcome = MailboxDeletion::Outcome::kInUse;
     } cases[] = {
         {&fakes::FakeFileSystem::failDelete, kFolder,
          inUse + "\r\n\r\nWhat stopped it: '" + kFolder + "': Device or resource busy."},
@@ -300,9 +306,10 @@ TEST_F(Removal, FolderThatCannotBeRemovedWholeIsReportedAndEveryRecordStays) {
          inUse + " Some of its files were already removed.\r\n\r\nWhat stopped it: '" + kFolder +
              "': I/O error."},
         {&fakes::FakeFileSystem::links, "/srv/mail/Postoffices/main/mailroot",
-         "The jsmith mailbox was not deleted: main/mailroot is a link."},
+         "The jsmith mailbox was not deleted: main/mailroot is a link.",
+         MailboxDeletion::Outcome::kKept},
         {&fakes::FakeFileSystem::links, "/srv/mail/Postoffices/main",
-         "The jsmith mailbox was not deleted: main is a link."},
+         "The jsmith mailbox was not deleted: main is a link.", MailboxDeletion::Outcome::kKept},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -316,6 +323,7 @@ TEST_F(Removal, FolderThatCannotBeRemovedWholeIsReportedAndEveryRecordStays) {
         EXPECT_THAT(Objects(), IsEmpty());
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_EQ(shown[0], c.message);
+        EXPECT_EQ(deleted, c.outcome);
     }
     files.links.clear();
     shown.clear();
@@ -334,6 +342,7 @@ TEST_F(Removal, FailuresAfterTheFolderShowTheirDescriptionAloneAndLeaveTheRecord
     EXPECT_THAT(Objects(), ElementsAre("create TWAOAM.AddressMap"));
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0], "the record store is read-only");
+    EXPECT_EQ(deleted, MailboxDeletion::Outcome::kKept);
 
     log.clear();
     shown.clear();

@@ -37,7 +37,8 @@ class WindowsPaths : public ::testing::Test {
 
 TEST_F(WindowsPaths, CreateThenDeleteUseTheSameBackslashedFolders) {
     EXPECT_EQ(root, "D:\\Mail\\Postoffices");
-    EXPECT_EQ(CreateMailbox(services, "main", "jsmith", "pw", -1, root, rights), std::nullopt);
+    EXPECT_EQ(CreateMailbox(services, "main", "jsmith", "pw", -1, root, rights).failure,
+              std::nullopt);
     EXPECT_THAT(Filter(log, "mkdir"),
                 ElementsAre("mkdir D:\\Mail\\Postoffices\\main",
                             "mkdir D:\\Mail\\Postoffices\\main\\mailroot",
@@ -47,7 +48,7 @@ TEST_F(WindowsPaths, CreateThenDeleteUseTheSameBackslashedFolders) {
                 ElementsAre("set TWAOAU.Login.UserName string 'jsmith@main'"));
 
     log.clear();
-    EXPECT_EQ(DeleteMailbox(services, "main", "jsmith"), std::nullopt);
+    EXPECT_EQ(DeleteMailbox(services, "main", "jsmith").failure, std::nullopt);
     EXPECT_THAT(Filter(log, "rmdir"),
                 ElementsAre("rmdir D:\\Mail\\Postoffices\\main\\mailroot\\jsmith"));
     EXPECT_THAT(Filter(log, "set TWAOAM.AddressMap.DestinationAddress"),
@@ -60,7 +61,7 @@ TEST_F(WindowsPaths, CreateThenDeleteUseTheSameBackslashedFolders) {
 TEST_F(WindowsPaths, DataDirectoryEndingInABackslashGivesTheSameFolder) {
     registry.SetString("SOFTWARE\\Tarnwick\\Tarnwick", "Data Directory", "D:\\Mail\\");
     files.folders = {"D:\\Mail\\Postoffices\\main\\mailroot\\jsmith"};
-    EXPECT_EQ(DeleteMailbox(services, "main", "jsmith"), std::nullopt);
+    EXPECT_EQ(DeleteMailbox(services, "main", "jsmith").failure, std::nullopt);
     EXPECT_THAT(Filter(log, "rmdir"),
                 ElementsAre("rmdir D:\\Mail\\Postoffices\\main\\mailroot\\jsmith"));
 }
