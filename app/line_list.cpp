@@ -1,9 +1,19 @@
 #include "app/line_list.h"
 
+#include <exception>
+#include <optional>
+
 #include "base/printable.h"
 
 namespace seedwell::app {
 namespace {
+
+constexpr std::string_view kSaveQuestion =
+    "Save the list of these lines, with what went wrong on each?";
+constexpr std::string_view kSaveTitle = "Save the list of lines";
+constexpr std::string_view kNotSaved = "The list could not be saved: ";
+constexpr std::string_view kOverImportFile =
+    "The list cannot be saved over the import file. Choose another name.";
 
 constexpr std::size_t kMaxFieldBytes = 1024;
 constexpr std::size_t kMaxReasonBytes = 4096;
@@ -96,7 +106,6 @@ void ListedLines::Write(platform::ByteSink& sink) const {
         endRow();
     }
     sink.Write(out);
-    sink.Finish();
 }
 
 std::string ProposedListPath(const platform::FileSystem& files, const std::string& importPath) {
@@ -107,6 +116,29 @@ std::string ProposedListPath(const platform::FileSystem& files, const std::strin
         name.resize(dot);
     }
     return folder + name + "-lines.csv";
+}
+
+void OfferList(platform::FileSystem& files, MessageBox& messages, SaveDialog& save,
+               const std::string& importPath, const ListedLines& list, const std::string& endText,
+               std::string_view title) {
+    const std::string asked = endText + "\r\n\r\n" + std::string(kSaveQuestion);
+    while (messages.Show(asked, kMbYesNoExclamation, std::string(title)) == kAnswerYes) {
+        std::string failure;
+        try {
+            const auto chosen = save.ShowSave(kSaveTitle, ProposedListPath(files, importPath));
+            if (!chosen) return;
+            // The list holds no passwords: written over the import file, it would lose them.
+            if (files.SameFile(*chosen, importPath)) {
+                messages.Show(kOverImportFile, kMbOkExclamation, std::nullopt);
+                continue;
+            }
+            files.WriteFile(*chosen, [&list](platform::ByteSink& sink) { list.Write(sink); });
+            return;
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        messages.Show(std::string(kNotSaved) + failure, kMbOk, std::nullopt);
+    }
 }
 
 }  // namespace seedwell::app

@@ -28,10 +28,6 @@ constexpr std::string_view kFailurePrefix = "Error importing:";
 constexpr std::string_view kRootNotFull = "The root post office directory must be a full path.";
 constexpr std::string_view kRootMissing = "The root post office directory does not exist.";
 constexpr std::string_view kRootNotFolder = "The root post office directory is not a folder.";
-constexpr std::string_view kSaveQuestion =
-    "Save the list of these lines, with what went wrong on each?";
-constexpr std::string_view kSaveTitle = "Save the list of lines";
-constexpr std::string_view kNotSaved = "The list could not be saved: ";
 constexpr std::string_view kNoExistingMailbox = "The line named no existing mailbox.";
 constexpr std::string_view kFurtherProblems =
     "Further problems in this run will be listed at its end.";
@@ -268,20 +264,7 @@ void ShowEnd(const Services& services, const Screen& screen, const std::string& 
         screen.messages.Show(text, style, std::string(title));
         return;
     }
-    const std::string asked = text + "\r\n\r\n" + std::string(kSaveQuestion);
-    while (screen.messages.Show(asked, kMbYesNoExclamation, std::string(title)) == kAnswerYes) {
-        std::string failure;
-        try {
-            const auto chosen =
-                screen.save.ShowSave(kSaveTitle, ProposedListPath(services.files, path));
-            if (!chosen) return;
-            reports.Listed().Write(*services.files.OpenForWriting(*chosen));
-            return;
-        } catch (const std::exception& error) {
-            failure = error.what();
-        }
-        screen.messages.Show(std::string(kNotSaved) + failure, kMbOk, std::nullopt);
-    }
+    OfferList(services.files, screen.messages, screen.save, path, reports.Listed(), text, title);
 }
 
 // Reads the file a line at a time, in the encoding its survey found, and hands every line to
