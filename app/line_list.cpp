@@ -1,11 +1,18 @@
 #include "app/line_list.h"
 
 #include <algorithm>
+#include <exception>
+#include <optional>
 
 #include "base/printable.h"
 
 namespace seedwell::app {
 namespace {
+
+constexpr std::string_view kSaveTitle = "Save the list of lines";
+constexpr std::string_view kNotSaved = "The list could not be saved: ";
+constexpr std::string_view kOverImportFile =
+    "The list cannot be saved over the import file. Choose another name.";
 
 constexpr std::size_t kMaxFieldBytes = 1024;
 constexpr std::size_t kMaxReasonBytes = 4096;
@@ -129,7 +136,6 @@ void ListedLines::Write(platform::ByteSink& sink) const {
         out += "\r\n";
     }
     sink.Write(out);
-    sink.Finish();
 }
 
 std::string ProposedListPath(const platform::FileSystem& files, const std::string& importPath) {
@@ -140,6 +146,28 @@ std::string ProposedListPath(const platform::FileSystem& files, const std::strin
         name.resize(dot);
     }
     return folder + name + "-lines.csv";
+}
+
+void OfferList(platform::FileSystem& files, MessageBox& messages, SaveDialog& save,
+               const std::string& importPath, const ListedLines& list, std::string_view question,
+               const std::optional<std::string>& title) {
+    while (messages.Show(question, kMbYesNoExclamation, title) == kAnswerYes) {
+        std::string failure;
+        try {
+            const auto chosen = save.ShowSave(kSaveTitle, ProposedListPath(files, importPath));
+            if (!chosen) return;
+            // The list holds no passwords: written over the import file, it would lose them.
+            if (files.SameFile(*chosen, importPath)) {
+                messages.Show(kOverImportFile, kMbOkExclamation, std::nullopt);
+                continue;
+            }
+            files.WriteFile(*chosen, [&list](platform::ByteSink& sink) { list.Write(sink); });
+            return;
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        messages.Show(std::string(kNotSaved) + failure, kMbOk, std::nullopt);
+    }
 }
 
 }  // namespace seedwell::app

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/screen.h"
 #include "platform/filesystem.h"
 
 namespace seedwell::app {
@@ -38,7 +39,7 @@ class ListedLines {
     /// CR LF line ends, quoted as RFC 4180 asks; the header "line,postoffice,address,what went
     /// wrong", one row per line kept, and when lines were not kept a last row that says how many.
     /// Fields are shown printable, and one that a spreadsheet would take for a formula (beginning
-    /// with = + - or @) is preceded by an apostrophe. Finishes `sink`; throws what it throws.
+    /// with = + - or @) is preceded by an apostrophe. Throws what `sink` throws.
     void Write(platform::ByteSink& sink) const;
 
   private:
@@ -61,5 +62,16 @@ class ListedLines {
 /// extension>-lines.csv" in the import file's folder ("C:\\in\\users.csv" gives
 /// "C:\\in\\users-lines.csv").
 std::string ProposedListPath(const platform::FileSystem& files, const std::string& importPath);
+
+/// The end of a run whose message cannot show every listed line: shows `question`, the end's
+/// text that asks whether to save the list, titled `title` (Yes and No). On Yes the save
+/// dialog, proposing ProposedListPath, says where, and `list` is written there in one step
+/// (FileSystem::WriteFile). The import file itself, by whatever path or link it is chosen, is
+/// refused ("The list cannot be saved over the import file. Choose another name."), and a save
+/// that fails is told with its reason; after either the question is asked again. No, or a cancel
+/// of the dialog, writes nothing. Throws only what `messages` throws.
+void OfferList(platform::FileSystem& files, MessageBox& messages, SaveDialog& save,
+               const std::string& importPath, const ListedLines& list, std::string_view question,
+               const std::optional<std::string>& title);
 
 }  // namespace seedwell::app

@@ -34,8 +34,6 @@ constexpr std::string_view kRootNotFolder = "The root post office directory is n
 constexpr std::string_view kRootGone = "The root post office directory no longer exists.";
 constexpr std::string_view kRootNoLongerFolder =
     "The root post office directory is no longer a folder.";
-constexpr std::string_view kSaveTitle = "Save the list of lines";
-constexpr std::string_view kNotSaved = "The list could not be saved: ";
 constexpr std::string_view kNoExistingMailbox = "The line named no existing mailbox.";
 constexpr std::string_view kFurtherProblems =
     "Further problems in this run will be listed at its end.";
@@ -202,8 +200,8 @@ class Pacer {
     bool shown_ = false;
 };
 
-// The end of the run that `report` tells. When it offers the list of lines, Yes writes it where
-// the save dialog says; a save that fails is told and the question asked again.
+// The end of the run that `report` tells, offering the list of lines when it cannot show them
+// all.
 void ShowEnd(const Services& services, const Screen& screen, const std::string& path,
              const RunReport& report) {
     const EndMessage end = EndOf(report);
@@ -211,19 +209,7 @@ void ShowEnd(const Services& services, const Screen& screen, const std::string& 
         screen.messages.Show(end.text, end.style, end.title);
         return;
     }
-    while (screen.messages.Show(end.text, end.style, end.title) == kAnswerYes) {
-        std::string failure;
-        try {
-            const auto chosen =
-                screen.save.ShowSave(kSaveTitle, ProposedListPath(services.files, path));
-            if (!chosen) return;
-            report.list.Write(*services.files.OpenForWriting(*chosen));
-            return;
-        } catch (const std::exception& error) {
-            failure = error.what();
-        }
-        screen.messages.Show(std::string(kNotSaved) + failure, kMbOk, std::nullopt);
-    }
+    OfferList(services.files, screen.messages, screen.save, path, report.list, end.text, end.title);
 }
 
 // Reads the file a line at a time, in the encoding its survey found, and hands every line to

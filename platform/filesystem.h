@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,15 +21,13 @@ class ByteSource {
     virtual std::size_t Read(char* buffer, std::size_t size) = 0;
 };
 
-/// A file being written from its start. Destroying it closes the file, keeping what was written.
+/// Where the bytes of a file being written go, from its start (FileSystem::WriteFile).
 class ByteSink {
   public:
     virtual ~ByteSink() = default;
-    /// Writes all of `bytes`. Throws seedwell::Error naming the file and the reason.
+    /// Writes all of `bytes`. Throws seedwell::Error naming the file and the reason, when part
+    /// of them may have been written.
     virtual void Write(std::string_view bytes) = 0;
-    /// Closes the file once all that was written has reached it. Throws seedwell::Error naming
-    /// the file and the reason when it has not (some file systems tell a full disk only here).
-    virtual void Finish() = 0;
 };
 
 /// How a removal of a folder tree ended.
@@ -113,10 +112,21 @@ class FileSystem {
     /// device; never creates or writes it. Throws seedwell::Error naming the path and the reason
     /// when it cannot be opened, and "'<path>' is not a regular file" for anything else there.
     virtual std::unique_ptr<ByteSource> OpenFile(const std::string& path) = 0;
-    /// Creates the file `path` to be written, or empties the regular file there: only ever at the
-    /// operator's request. Throws seedwell::Error naming the path and the reason when it cannot
-    /// (no such folder, no right to write, a folder or a device there).
-    virtual std::unique_ptr<ByteSink> OpenForWriting(const std::string& path) = 0;
+    /// True when `a` and `b` lead to one and the same entry on disk, whatever the paths look
+    /// like: links are followed, and a hard link is the file itself (the same device and inode;
+    /// on Windows the same volume serial number and file index). False when either path names
+    /// nothing, cannot be reached or read, or is refused by the rules. Never throws.
+    virtual bool SameFile(const std::string& a, const std::string& b) noexcept = 0;
+    /// Writes the file `path` anew, only ever at the operator's request. `write` writes every byte
+    /// of the file into the sink it is handed (which lives only as long as the call), and they
+    /// go to a new file in the folder of `path`; once `write` has returned and they are flushed
+    /// to disk, that file takes the place of `path` in one step. A link at `path` is followed: the
+    /// file it leads to is replaced and the link kept. Throws seedwell::Error naming `path` and
+    /// the reason when it cannot (no such folder, no right to write, a full disk, anything but a
+    /// regular file there: "'<path>' is not a regular file"), and lets through what `write`
+    /// throws; either way what was at `path` is then as it was and the new file is gone.
+    virtual void WriteFile(const std::string& path,
+                           const std::function<void(ByteSink&)>& write) = 0;
 
   private:
     base::PathRules rules_;

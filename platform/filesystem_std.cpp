@@ -1,6 +1,8 @@
 #include "platform/filesystem_std.h"
 
+#include <cstdint>
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 #include "base/error.h"
@@ -113,11 +115,32 @@ std::unique_ptr<ByteSource> StdFileSystem::OpenFile(const std::string& path) {
     return OpenRegularFile(path);
 }
 
-std::unique_ptr<ByteSink> StdFileSystem::OpenForWriting(const std::string& path) {
+bool StdFileSystem::SameFile(const std::string& a, const std::string& b) noexcept {
+    return Usable(Rules(), a) && Usable(Rules(), b) && SameEntry(a, b);
+}
+
+void StdFileSystem::WriteFile(const std::string& path,
+                              const std::function<void(ByteSink&)>& write) {
     if (const auto problem = Rules().PathProblem(path)) {
         throw Error("cannot write the file " + Quoted(path) + ": " + *problem);
     }
-    return OpenWritableFile(path);
+    if (path.empty()) {
+        throw Error("cannot write the file '': " +
+                    std::make_error_code(std::errc::no_such_file_or_directory).message());
+    }
+    ReplaceWholeFile(path, write);
+}
+
+std::string TemporaryName() {
+    static thread_local std::mt19937_64 generator{[] {
+        std::random_device device;
+        return (std::uint64_t{device()} << 32) ^ device();
+    }()};
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string name = ".seedwell-";
+    std::uint64_t bits = generator();
+    for (int i = 0; i < 16; ++i, bits >>= 4) name += kDigits[bits & 0xF];
+    return name + ".tmp";
 }
 
 std::unique_ptr<FileSystem> MakeSystemFileSystem() { return std::make_unique<StdFileSystem>(); }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,10 +17,20 @@ namespace seedwell::platform {
 /// anything else that exists there. Each platform provides its own.
 std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path);
 
-/// Creates or empties the file `path` (UTF-8, as for OpenRegularFile) to be written; never writes
-/// to a FIFO or a device. Throws seedwell::Error naming the path and the reason when it cannot, and
-/// "'<path>' is not a regular file" for anything else there. Each platform provides its own.
-std::unique_ptr<ByteSink> OpenWritableFile(const std::string& path);
+/// StdFileSystem::WriteFile for `path` (UTF-8, as for OpenRegularFile): the new file is created
+/// exclusively beside the file that `path` finally leads to, under a name from TemporaryName,
+/// written, flushed to disk and renamed over it (on Windows by ReplaceFileW, or MoveFileExW
+/// when nothing is there yet); on any failure it is removed. Never opens a FIFO or a device.
+/// Each platform provides its own.
+void ReplaceWholeFile(const std::string& path, const std::function<void(ByteSink&)>& write);
+
+/// StdFileSystem::SameFile for two paths that the rules let through. Each platform provides
+/// its own. Never throws.
+bool SameEntry(const std::string& a, const std::string& b) noexcept;
+
+/// A name for a new file that no other file is likely to have: ".seedwell-" followed by sixteen
+/// random hexadecimal digits and ".tmp". Throws only for lack of memory.
+std::string TemporaryName();
 
 /// The removal of StdFileSystem::RemoveFolderBelow, by open folder handles. `top` is the path
 /// of the folder removed, `base` and `levels` joined, and `separator` joins the levels in what it
@@ -52,7 +63,8 @@ class StdFileSystem : public FileSystem {
     FolderRemoval RemoveFolderBelow(const std::string& base, const std::vector<std::string>& levels,
                                     bool force, const std::vector<bool>& lettersMatter) override;
     std::unique_ptr<ByteSource> OpenFile(const std::string& path) override;
-    std::unique_ptr<ByteSink> OpenForWriting(const std::string& path) override;
+    bool SameFile(const std::string& a, const std::string& b) noexcept override;
+    void WriteFile(const std::string& path, const std::function<void(ByteSink&)>& write) override;
 };
 
 }  // namespace seedwell::platform

@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <system_error>
+#include <utility>
 
 #include "base/error.h"
 #include "platform/filesystem_std.h"
@@ -35,31 +37,77 @@ class PosixFile : public ByteSource {
     std::string path_;
 };
 
+// The bytes of a new file, written in full; failures name `shown`, the file it is to replace.
 class PosixSink : public ByteSink {
   public:
-    PosixSink(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    PosixSink(int fd, const std::string& shown) : fd_(fd), shown_(shown) {}
 
     void Write(std::string_view bytes) override {
         while (!bytes.empty()) {
-            const ssize_t put = ::write(fd_.get(), bytes.data(), bytes.size());
+            const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
             if (put < 0 && errno == EINTR) continue;
-            if (put < 0) throw Error("cannot write the file '" + path_ + "': " + Reason(errno));
+            if (put < 0) throw Error("cannot write the file '" + shown_ + "': " + Reason(errno));
             bytes.remove_prefix(static_cast<std::size_t>(put));
-        }
-    }
-    void Finish() override {
-        if (::fsync(fd_.get()) != 0 && errno != EINVAL) {
-            throw Error("cannot write the file '" + path_ + "': " + Reason(errno));
-        }
-        if (::close(fd_.release()) != 0 && errno != EINTR) {
-            throw Error("cannot write the file '" + path_ + "': " + Reason(errno));
         }
     }
 
   private:
-    UniqueFd fd_;
-    std::string path_;
+    int fd_;
+    const std::string& shown_;
 };
+
+// A new entry of a folder, removed when this is destroyed unless it was kept.
+class NewEntry {
+  public:
+    explicit NewEntry(std::string path) : path_(std::move(path)) {}
+    NewEntry(const NewEntry&) = delete;
+    NewEntry& operator=(const NewEntry&) = delete;
+    ~NewEntry() {
+        if (!kept_) ::unlink(path_.c_str());
+    }
+    const std::string& Path() const noexcept { return path_; }
+    void Keep() noexcept { kept_ = true; }
+
+  private:
+    std::string path_;
+    bool kept_ = false;
+};
+
+// The folder part of `path` with its final '/' ("/in/" of "/in/list.csv"), empty for a name alone.
+std::string FolderOf(const std::string& path) {
+    const std::size_t cut = path.rfind('/');
+    return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+}
+
+[[noreturn]] void CannotWrite(const std::string& path, int error) {
+    throw Error("cannot write the file '" + path + "': " + Reason(error));
+}
+
+// The path that `path` finally leads to through symbolic links at its last level (links in the
+// levels above are left for the system to follow), and what is there: nullopt when nothing is.
+std::pair<std::string, std::optional<struct stat>> FinalTarget(const std::string& path) {
+    std::string at = path;
+    for (int hops = 0;; ++hops) {
+        struct stat info {};
+        if (::lstat(at.c_str(), &info) != 0) {
+            if (errno == ENOENT) return {at, std::nullopt};
+            CannotWrite(path, errno);
+        }
+        if (!S_ISLNK(info.st_mode)) return {at, info};
+        if (hops == 40) CannotWrite(path, ELOOP);
+        std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 256), '\0');
+        for (;;) {
+            const ssize_t got = ::readlink(at.c_str(), target.data(), target.size());
+            if (got < 0) CannotWrite(path, errno);
+            if (static_cast<std::size_t>(got) < target.size()) {
+                target.resize(static_cast<std::size_t>(got));
+                break;
+            }
+            target.resize(target.size() * 2);
+        }
+        at = target.starts_with('/') ? target : FolderOf(at) + target;
+    }
+}
 
 }  // namespace
 
@@ -83,13 +131,47 @@ UniqueFd OpenRegular(const std::string& path, int flags, const std::string& cann
 
 }  // namespace
 
-std::unique_ptr<ByteSink> OpenWritableFile(const std::string& path) {
-    UniqueFd fd = OpenRegular(path, O_WRONLY | O_CREAT, "cannot write the file");
-    // Emptied only once it is known to be a regular file; written without O_NONBLOCK.
-    if (::ftruncate(fd.get(), 0) != 0 || ::fcntl(fd.get(), F_SETFL, 0) != 0) {
-        throw Error("cannot write the file '" + path + "': " + Reason(errno));
+void ReplaceWholeFile(const std::string& path, const std::function<void(ByteSink&)>& write) {
+    const auto cannot = [&path](int error) { CannotWrite(path, error); };
+    const auto [target, existing] = FinalTarget(path);
+    if (existing) {
+        if (!S_ISREG(existing->st_mode)) throw Error("'" + path + "' is not a regular file");
+        // A file that may not be written is not replaced either.
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) cannot(errno);
     }
-    return std::make_unique<PosixSink>(fd.release(), path);
+    std::optional<NewEntry> entry;
+    UniqueFd fd;
+    for (int attempt = 0; !fd; ++attempt) {
+        std::string name = FolderOf(target) + TemporaryName();
+        const int opened = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (opened >= 0) {
+            fd.reset(opened);
+            entry.emplace(std::move(name));
+        } else if ((errno != EEXIST && errno != EINTR) || attempt == 100) {
+            cannot(errno);
+        }
+    }
+    // The replacement may be read by whom the file it replaces could be read by, no one else.
+    if (existing && ::fchmod(fd.get(), existing->st_mode & 0777) != 0) cannot(errno);
+    PosixSink sink(fd.get(), path);
+    write(sink);
+    if (::fsync(fd.get()) != 0 && errno != EINVAL) cannot(errno);
+    if (::close(fd.release()) != 0 && errno != EINTR) cannot(errno);
+    if (::rename(entry->Path().c_str(), target.c_str()) != 0) cannot(errno);
+    entry->Keep();
+    // The new name itself reaches the disk when the folder does; a folder that cannot be
+    // flushed still holds it.
+    const std::string folder = FolderOf(target).empty() ? "." : FolderOf(target);
+    if (UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir) {
+        ::fsync(dir.get());
+    }
+}
+
+bool SameEntry(const std::string& a, const std::string& b) noexcept {
+    struct stat first {
+    }, second{};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QString>
+#include <QStringList>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
@@ -122,12 +123,20 @@ void QtFileDialog::ShowOpen() {
 
 std::optional<std::string> QtSaveDialog::ShowSave(std::string_view title,
                                                   const std::string& proposed) {
-    const QString chosen = QFileDialog::getSaveFileName(
-        QApplication::activeWindow(),
-        QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
-        QString::fromStdString(proposed));
-    if (chosen.isEmpty()) return std::nullopt;
-    return QDir::toNativeSeparators(chosen).toStdString();
+    QFileDialog dialog(QApplication::activeWindow(),
+                       QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
+                       QString::fromStdString(proposed));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(
+        {QStringLiteral("Comma-separated values (*.csv)"), QStringLiteral("All files (*)")});
+    // The dialog adds the extension before it asks about a file that exists, so that the
+    // question names the file that would be replaced.
+    dialog.setDefaultSuffix(QStringLiteral("csv"));
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty() || chosen.front().isEmpty()) return std::nullopt;
+    return QDir::toNativeSeparators(chosen.front()).toStdString();
 }
 
 void InstallWindowRoles() {

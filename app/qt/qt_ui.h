@@ -45,8 +45,9 @@ class QtFileDialog : public FileDialog {
     std::string fileName_;
 };
 
-/// The save dialog through QFileDialog::getSaveFileName, over the active window. The path it
-/// answers has the platform's native separators.
+/// The save dialog, a QFileDialog over the active window listing .csv files first. Like the
+/// Windows dialog it adds ".csv" to a name chosen without an extension, before it asks whether a
+/// file that exists is to be replaced. The path it answers has the platform's native separators.
 class QtSaveDialog : public SaveDialog {
   public:
     std::optional<std::string> ShowSave(std::string_view title,

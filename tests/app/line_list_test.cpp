@@ -1,9 +1,11 @@
 #include "app/line_list.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
+#include "tests/fakes/fake_screen.h"
 #include "tests/fakes/recording.h"
 
 namespace seedwell::app {
@@ -13,7 +15,7 @@ namespace {
 std::string Rows(const ListedLines& list) {
     fakes::Log log;
     fakes::FakeFileSystem files(log);
-    list.Write(*files.OpenForWriting("/list.csv"));
+    files.WriteFile("/list.csv", [&list](platform::ByteSink& sink) { list.Write(sink); });
     const std::string header = "\xEF\xBB\xBFline,postoffice,address,what went wrong\r\n";
     const std::string& written = files.files.at("/list.csv");
     EXPECT_EQ(written.substr(0, header.size()), header);
@@ -94,6 +96,61 @@ TEST(ProposedListPath, IsTheImportFilesNameWithoutItsExtensionInItsFolder) {
     EXPECT_EQ(ProposedListPath(posix, "users"), "users-lines.csv");
     EXPECT_EQ(ProposedListPath(windows, "C:\\in\\users.csv"), "C:\\in\\users-lines.csv");
     EXPECT_EQ(ProposedListPath(windows, "C:/in.d/users"), "C:/in.d/users-lines.csv");
+}
+
+// The end that offers the list, with an import file holding passwords beside where it goes.
+class OfferedList : public ::testing::Test {
+  protected:
+    OfferedList() {
+        files.files = {{"/in/users.csv", "main,a@example.com,secret\r\n"},
+                       {"/out/list.csv", "the old list"}};
+        list.Add(1, "main", "a@example.com", "why");
+    }
+    void Offer() {
+        OfferList(files, messages, save, "/in/users.csv", list,
+                  "The end.\r\n\r\nSave the list of these lines, with what went wrong on each?",
+                  "Done");
+    }
+    std::vector<std::string> Boxes() const { return fakes::Filter(log, "box "); }
+
+    fakes::Log log;
+    fakes::FakeFileSystem files{log};
+    fakes::FakeMessageBox messages{log};
+    fakes::FakeSaveDialog save{log};
+    ListedLines list;
+    const std::string question =
+        "box 52 Done The end.\r\n\r\nSave the list of these lines, with what went wrong on each?";
+};
+
+// The list holds no passwords: over the import file, by its own path or by a link to it, it
+// would lose them. Refused, and the question asked again.
+TEST_F(OfferedList, RefusesTheImportFileByAnyPathAndAsksAgain) {
+    files.linkTo = {{"/in/link.csv", "/in/users.csv"}};
+    save.answers = {"/in/users.csv", "/in/link.csv", "/out/list.csv"};
+    Offer();
+    const std::string refusal =
+        "box 48 - The list cannot be saved over the import file. Choose another name.";
+    EXPECT_THAT(Boxes(), ::testing::ElementsAre(question, refusal, question, refusal, question));
+    EXPECT_THAT(fakes::Filter(log, "write"), ::testing::ElementsAre("write /out/list.csv"));
+    EXPECT_EQ(files.files.at("/in/users.csv"), "main,a@example.com,secret\r\n");
+    EXPECT_NE(files.files.at("/out/list.csv").find("1,main,a@example.com,why"), std::string::npos);
+}
+
+// A disk that fills part way through the list: told, and asked again; the file it was to
+// replace keeps its content, a new name is not made, nothing is left behind.
+TEST_F(OfferedList, AFullDiskLeavesEveryFileAsItWasAndAsksAgain) {
+    const auto before = files.files;
+    files.spaceLeft = 10;
+    save.answers = {"/out/list.csv", "/out/new.csv"};
+    messages.answers = {kAnswerYes, kAnswerOk, kAnswerYes, kAnswerOk, kAnswerNo};
+    Offer();
+    const auto full = [](const std::string& path) {
+        return "box 0 - The list could not be saved: cannot write the file '" + path +
+               "': No space left on device";
+    };
+    EXPECT_THAT(Boxes(), ::testing::ElementsAre(question, full("/out/list.csv"), question,
+                                                full("/out/new.csv"), question));
+    EXPECT_EQ(files.files, before);
 }
 
 }  // namespace

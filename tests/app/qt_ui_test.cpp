@@ -28,6 +28,7 @@ using app::QtBusyPointer;
 using app::QtFileDialog;
 using app::QtMessageBox;
 using app::QtProgress;
+using app::QtSaveDialog;
 using testing::ModalHandler;
 
 /// What a shown message box looked like.
@@ -237,6 +238,50 @@ TEST(QtFileDialog, KeepsTheLastPickAcrossACancel) {
         EXPECT_TRUE(handler.Handled());
     }
     EXPECT_EQ(cd.FileName(), QDir::toNativeSeparators(path).toStdString());
+}
+
+// As the Windows dialog does, the save dialog adds ".csv" to a name typed without an extension,
+// and asks whether to replace a file that exists by the name it then has.
+TEST(QtSaveDialog, AddsTheCsvExtensionBeforeAskingAboutAFileThatExists) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QFile existing(folder.filePath(QStringLiteral("old.csv")));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    const struct {
+        QString typed, chosen, asked;
+    } cases[] = {
+        {QStringLiteral("fresh"), QStringLiteral("fresh.csv"), QString()},
+        {QStringLiteral("old"), QStringLiteral("old.csv"), QStringLiteral("old.csv")},
+        {QStringLiteral("notes.txt"), QStringLiteral("notes.txt"), QString()},
+    };
+    for (const auto& c : cases) {
+        QString asked;
+        ModalHandler handler([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            dialog->selectFile(c.typed);
+            // The question about a file that exists is a box of its own, over the dialog.
+            ModalHandler question([&](QWidget* box) {
+                auto* replace = qobject_cast<QMessageBox*>(box);
+                ASSERT_NE(replace, nullptr);
+                asked = replace->text();
+                replace->button(QMessageBox::Yes)->click();
+            });
+            static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept is protected
+        });
+        QtSaveDialog save;
+        const auto chosen = save.ShowSave("Save the list of lines",
+                                          folder.filePath("list-lines.csv").toStdString());
+        EXPECT_TRUE(handler.Handled());
+        EXPECT_EQ(chosen, QDir::toNativeSeparators(folder.filePath(c.chosen)).toStdString())
+            << c.typed.toStdString();
+        if (c.asked.isEmpty()) {
+            EXPECT_TRUE(asked.isEmpty()) << asked.toStdString();
+        } else {
+            EXPECT_TRUE(asked.contains(c.asked)) << asked.toStdString();
+        }
+    }
 }
 
 }  // namespace

@@ -96,8 +96,12 @@ class MemoryBytes : public platform::ByteSource {
 /// order: a level in `links` (kLink), `failDelete` (kInUse), `partDelete` (kPartlyRemoved), not in
 /// `folders` (kMissing). A path in `heldAs` stands for an entry held in other letters, as a file
 /// system that ignores letter case holds it: HeldName answers its letters and RemoveFolderBelow
-/// kOtherLetters. Logs "held? <path>" for HeldName. A file opened is read as its bytes; a file
-/// written becomes its bytes when finished, and a path in `failWrite` fails there with its reason.
+/// kOtherLetters. Logs "held? <path>" for HeldName. A file opened is read as its bytes. WriteFile
+/// logs "write <path>" and writes into a new file "<folder>/.new" that, once all is written,
+/// becomes the file (the one `linkTo` says a link there leads to); a path in `failWrite` fails
+/// before anything is written, with its reason, and with `spaceLeft` set, a write beyond it writes
+/// what fits and fails as a full disk does. On a failure the new file is gone. SameFile answers
+/// whether both paths lead to the same file of `files`, through `linkTo`.
 /// PathExists answers for folders and files. NameProblem is the rules' and then `unholdable`'s.
 class FakeFileSystem : public platform::FileSystem {
   public:
@@ -119,7 +123,11 @@ class FakeFileSystem : public platform::FileSystem {
                                               const std::vector<std::string>& levels, bool force,
                                               const std::vector<bool>& lettersMatter) override;
     std::unique_ptr<platform::ByteSource> OpenFile(const std::string& path) override;
-    std::unique_ptr<platform::ByteSink> OpenForWriting(const std::string& path) override;
+    bool SameFile(const std::string& a, const std::string& b) noexcept override;
+    void WriteFile(const std::string& path,
+                   const std::function<void(platform::ByteSink&)>& write) override;
+    /// The file `path` leads to through `linkTo`: `path` itself when it is no link.
+    std::string Target(const std::string& path) const;
 
     Log& log;
     std::set<std::string> folders;
@@ -130,6 +138,8 @@ class FakeFileSystem : public platform::FileSystem {
     std::set<std::string> links;                   ///< paths that are links
     std::map<std::string, std::string> heldAs;     ///< path -> the letters its last name is held in
     std::map<std::string, std::string> failWrite;  ///< path -> why writing it fails
+    std::map<std::string, std::string> linkTo;     ///< path of a link -> the file it leads to
+    std::optional<std::size_t> spaceLeft;          ///< bytes the disk has left, when it may fill
     /// Names this file system cannot hold beyond its rules -> why, as NameProblem describes them.
     std::map<std::string, std::string, std::less<>> unholdable;
     int opened = 0;
@@ -293,22 +303,53 @@ inline std::unique_ptr<platform::ByteSource> FakeFileSystem::OpenFile(const std:
     return std::make_unique<MemoryBytes>(it->second);
 }
 
-inline std::unique_ptr<platform::ByteSink> FakeFileSystem::OpenForWriting(const std::string& path) {
+inline std::string FakeFileSystem::Target(const std::string& path) const {
+    const auto link = linkTo.find(path);
+    return link == linkTo.end() ? path : link->second;
+}
+
+inline bool FakeFileSystem::SameFile(const std::string& a, const std::string& b) noexcept {
+    return files.count(Target(a)) != 0 && Target(a) == Target(b);
+}
+
+inline void FakeFileSystem::WriteFile(const std::string& path,
+                                      const std::function<void(platform::ByteSink&)>& write) {
     class Sink : public platform::ByteSink {
       public:
-        Sink(FakeFileSystem& owner, std::string path) : owner_(owner), path_(std::move(path)) {}
-        void Write(std::string_view bytes) override { bytes_ += bytes; }
-        void Finish() override { owner_.files[path_] = bytes_; }
+        Sink(FakeFileSystem& owner, std::string path, std::string temp)
+            : owner_(owner), path_(std::move(path)), temp_(std::move(temp)) {}
+        void Write(std::string_view bytes) override {
+            std::string& written = owner_.files[temp_];
+            if (owner_.spaceLeft && bytes.size() > *owner_.spaceLeft) {
+                written += bytes.substr(0, *owner_.spaceLeft);
+                *owner_.spaceLeft = 0;
+                throw Error("cannot write the file '" + path_ + "': No space left on device");
+            }
+            written += bytes;
+            if (owner_.spaceLeft) *owner_.spaceLeft -= bytes.size();
+        }
 
       private:
         FakeFileSystem& owner_;
-        std::string path_, bytes_;
+        std::string path_, temp_;
     };
     log.push_back("write " + path);
     if (const auto it = failWrite.find(path); it != failWrite.end()) {
         throw Error("cannot write the file '" + path + "': " + it->second);
     }
-    return std::make_unique<Sink>(*this, path);
+    const std::string target = Target(path);
+    const std::size_t cut = target.rfind(Separator());
+    const std::string temp = (cut == std::string::npos ? "" : target.substr(0, cut + 1)) + ".new";
+    files[temp];
+    try {
+        Sink sink(*this, path, temp);
+        write(sink);
+    } catch (...) {
+        files.erase(temp);
+        throw;
+    }
+    files[target] = std::move(files[temp]);
+    files.erase(temp);
 }
 
 inline std::vector<std::string> Filter(const Log& log, std::string_view prefix) {

@@ -68,8 +68,12 @@ class ForwardingFileSystem : public platform::FileSystem {
     std::unique_ptr<platform::ByteSource> OpenFile(const std::string& path) override {
         return inner_.OpenFile(path);
     }
-    std::unique_ptr<platform::ByteSink> OpenForWriting(const std::string& path) override {
-        return inner_.OpenForWriting(path);
+    bool SameFile(const std::string& a, const std::string& b) noexcept override {
+        return inner_.SameFile(a, b);
+    }
+    void WriteFile(const std::string& path,
+                   const std::function<void(platform::ByteSink&)>& write) override {
+        inner_.WriteFile(path, write);
     }
 
   protected:

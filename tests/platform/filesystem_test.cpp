@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -505,26 +506,157 @@ TEST_F(FileSystemTest, OpenFileReadsOnlyRegularFiles) {
     EXPECT_EQ(ErrorOf([&] { files->OpenFile(fifo); }), "'" + fifo + "' is not a regular file");
 }
 
-// The list of lines is written only where the operator says, and only into a regular file: a file
-// there is replaced whole; a folder, a FIFO or a missing folder is refused with the reason.
-TEST_F(FileSystemTest, OpenForWritingWritesOnlyRegularFiles) {
+// The names in `folder`, to see what a write left there.
+std::set<std::string> Entries(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename());
+    return names;
+}
+
+// Writes `bytes` in pieces of 4 KiB, as the list of lines is written.
+std::function<void(ByteSink&)> Writing(const std::string& bytes) {
+    return [bytes](ByteSink& sink) {
+        for (std::size_t at = 0; at < bytes.size(); at += 4096) {
+            sink.Write(std::string_view(bytes).substr(at, 4096));
+        }
+    };
+}
+
+// The list of lines is written only where the operator says, and only over a regular file, which
+// is replaced whole in one step and keeps who may read it; a folder, a FIFO or a missing folder
+// is refused with the reason. Nothing else is left in the folder.
+TEST_F(FileSystemTest, WriteFileReplacesOnlyRegularFilesWhole) {
     const std::string list = temp.Write("list.csv", "an older and longer list");
-    auto sink = files->OpenForWriting(list);
-    sink->Write("a,b\r\n");
-    sink->Finish();
+    ASSERT_EQ(chmod(list.c_str(), 0640), 0);
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(stat(list.c_str(), &before), 0);
+    files->WriteFile(list, Writing("a,b\r\n"));
     EXPECT_EQ(test_support::ReadBytes(list), "a,b\r\n");
-    EXPECT_TRUE(files->PathExists(list));
-    EXPECT_FALSE(files->PathExists(temp / "missing"));
+    ASSERT_EQ(stat(list.c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino) << "rewritten in place";
+    EXPECT_EQ(after.st_mode & 0777, 0640u);
+    const mode_t mask = umask(022);
+    umask(mask);
+    files->WriteFile(temp / "new.csv", Writing("c\r\n"));
+    EXPECT_EQ(test_support::ReadBytes(temp / "new.csv"), "c\r\n");
+    ASSERT_EQ(stat((temp / "new.csv").c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode & 0777, 0666 & ~mask);
 
     const std::string fifo = temp / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    EXPECT_EQ(ErrorOf([&] { files->OpenForWriting(fifo); }),
-              "cannot write the file '" + fifo + "': No such device or address");
-    EXPECT_EQ(ErrorOf([&] { files->OpenForWriting(temp.Path()); }),
-              "cannot write the file '" + temp.Path() + "': Is a directory");
-    const std::string nowhere = temp / "missing/list.csv";
-    EXPECT_EQ(ErrorOf([&] { files->OpenForWriting(nowhere); }),
-              "cannot write the file '" + nowhere + "': No such file or directory");
+    fs::create_directory(temp / "folder");
+    fs::create_symlink(temp / "folder", temp / "to-folder");
+    const std::pair<std::string, std::string> refused[] = {
+        {fifo, "'" + fifo + "' is not a regular file"},
+        {temp / "folder", "'" + (temp / "folder") + "' is not a regular file"},
+        {temp / "to-folder", "'" + (temp / "to-folder") + "' is not a regular file"},
+        {temp / "missing/list.csv",
+         "cannot write the file '" + (temp / "missing/list.csv") + "': No such file or directory"},
+        {list + "/x", "cannot write the file '" + list + "/x': Not a directory"},
+    };
+    for (const auto& [path, failure] : refused) {
+        EXPECT_EQ(ErrorOf([&] { files->WriteFile(path, Writing("x")); }), failure);
+    }
+    EXPECT_EQ(Entries(temp.Path()),
+              (std::set<std::string>{"fifo", "folder", "list.csv", "new.csv", "to-folder"}));
+    EXPECT_TRUE(Entries(temp / "folder").empty());
+}
+
+// A write that fails part way leaves what was there as it was, and nothing new.
+TEST_F(FileSystemTest, WriteFileThatFailsLeavesTheFolderAsItWas) {
+    const std::string list = temp.Write("list.csv", "the old list");
+    for (const std::string& path : {list, temp / "new.csv"}) {
+        EXPECT_EQ(ErrorOf([&] {
+                      files->WriteFile(path, [](ByteSink& sink) {
+                          sink.Write("the first half");
+                          throw Error("the list ran out");
+                      });
+                  }),
+                  "the list ran out");
+        EXPECT_EQ(test_support::ReadBytes(list), "the old list");
+        EXPECT_EQ(Entries(temp.Path()), std::set<std::string>{"list.csv"});
+    }
+}
+
+// A link stays a link, through a chain of relative links too: the file it finally leads to is
+// replaced, and a link that leads nowhere yet makes the file it names.
+TEST_F(FileSystemTest, WriteFileThroughALinkReplacesTheFileItLeadsTo) {
+    fs::create_directory(temp / "real");
+    const std::string target = temp.Write("real/list.csv", "the old list");
+    fs::create_symlink("real/list.csv", temp / "hop");
+    fs::create_symlink("hop", temp / "link.csv");
+    fs::create_symlink("real/made.csv", temp / "dangling.csv");
+    files->WriteFile(temp / "link.csv", Writing("new"));
+    files->WriteFile(temp / "dangling.csv", Writing("made"));
+    EXPECT_EQ(test_support::ReadBytes(target), "new");
+    EXPECT_EQ(test_support::ReadBytes(temp / "real/made.csv"), "made");
+    for (const char* link : {"hop", "link.csv", "dangling.csv"}) {
+        EXPECT_TRUE(fs::is_symlink(temp / link)) << link;
+    }
+    EXPECT_EQ(Entries(temp / "real"), (std::set<std::string>{"list.csv", "made.csv"}));
+    EXPECT_EQ(Entries(temp.Path()),
+              (std::set<std::string>{"dangling.csv", "hop", "link.csv", "real"}));
+}
+
+// A disk that fills while the list is written: the file it was to replace keeps its content, a
+// new name is not made, and the new file is gone.
+TEST_F(FileSystemTest, WriteFileOnAFullDiskLeavesTheOldFile) {
+    const std::string disk = temp / "disk";
+    fs::create_directory(disk);
+    if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    }
+    struct Unmount {
+        std::string at;
+        ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+    } unmount{disk};
+    const std::string old(8192, 'o');
+    const std::string list = disk + "/list.csv";
+    test_support::WriteBytes(list, old);
+    // Filled, then 16 KiB freed: less than the list needs.
+    const std::string filler = disk + "/filler";
+    const int fd = open(filler.c_str(), O_WRONLY | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    const std::string block(4096, 'f');
+    off_t size = 0;
+    for (ssize_t put; (put = write(fd, block.data(), block.size())) > 0;) size += put;
+    ASSERT_EQ(errno, ENOSPC);
+    ASSERT_EQ(ftruncate(fd, std::max<off_t>(0, size - 16384)), 0);
+    close(fd);
+    for (const std::string& path : {list, disk + "/new.csv"}) {
+        EXPECT_EQ(ErrorOf([&] { files->WriteFile(path, Writing(std::string(65536, 'n'))); }),
+                  "cannot write the file '" + path + "': No space left on device");
+        EXPECT_EQ(test_support::ReadBytes(list), old);
+        EXPECT_EQ(Entries(disk), (std::set<std::string>{"filler", "list.csv"}));
+    }
+}
+
+TEST_F(FileSystemTest, SameFileFollowsLinksAndKnowsHardLinks) {
+    const std::string a = temp.Write("a.csv", "x");
+    const std::string b = temp.Write("b.csv", "x");
+    ASSERT_EQ(link(a.c_str(), (temp / "hard").c_str()), 0);
+    fs::create_symlink("a.csv", temp / "soft");
+    const std::string missing = temp / "missing";
+    const struct {
+        std::string first, second;
+        bool same;
+    } cases[] = {
+        {a, a, true},
+        {a, temp.Path() + "/./a.csv", true},
+        {a, temp / "hard", true},
+        {temp / "soft", a, true},
+        {temp / "soft", temp / "hard", true},
+        {temp.Path(), temp / ".", true},
+        {a, b, false},
+        {a, missing, false},
+        {missing, missing, false},
+        {a, "", false},
+        {a, a + std::string(1, '\0') + "x", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(files->SameFile(c.first, c.second), c.same) << c.first << " " << c.second;
+    }
 }
 
 }  // namespace

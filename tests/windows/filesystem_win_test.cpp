@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "base/error.h"
@@ -198,6 +200,77 @@ TEST_F(WindowsFileSystem, OnlyRegularFilesAreOpened) {
     EXPECT_THAT(ErrorOf([&] { OpenRegularFile("caf\xE9.txt"); }), HasSubstr("not valid UTF-8"));
 }
 
+/// The names in `folder`, to see what a write left there.
+std::set<std::string> Entries(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Utf8Path(folder))) {
+        const auto name = entry.path().filename().u8string();
+        names.emplace(name.begin(), name.end());
+    }
+    return names;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(Utf8Path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A file there is replaced (ReplaceFileW), a new name made (MoveFileExW); a folder or a device is
+// refused, and a write that fails part way leaves the file as it was and nothing new.
+TEST_F(WindowsFileSystem, WriteFileReplacesInOneStep) {
+    const std::string list = In("l\xC3\xAFst.csv");
+    WriteBytes(list, "an older and longer list");
+    const auto writing = [](std::string_view bytes) {
+        return [bytes](ByteSink& sink) { sink.Write(bytes); };
+    };
+    files->WriteFile(list, writing("a,b\r\n"));
+    files->WriteFile(In("new.csv"), writing("c\r\n"));
+    EXPECT_EQ(ReadAll(list), "a,b\r\n");
+    EXPECT_EQ(ReadAll(In("new.csv")), "c\r\n");
+    for (const std::string& path : {list, In("other.csv")}) {
+        EXPECT_EQ(ErrorOf([&] {
+                      files->WriteFile(path, [](ByteSink& sink) {
+                          sink.Write("half");
+                          throw Error("the list ran out");
+                      });
+                  }),
+                  "the list ran out");
+    }
+    EXPECT_EQ(ReadAll(list), "a,b\r\n");
+    EXPECT_EQ(ErrorOf([&] { files->WriteFile(root, writing("x")); }),
+              "'" + root + "' is not a regular file");
+    EXPECT_EQ(ErrorOf([&] { ReplaceWholeFile("NUL", writing("x")); }),
+              "'NUL' is not a regular file");
+    EXPECT_THAT(ErrorOf([&] { files->WriteFile(In("missing\\list.csv"), writing("x")); }),
+                StartsWith("cannot write the file '" + In("missing\\list.csv") + "': "));
+    EXPECT_EQ(Entries(root), (std::set<std::string>{"l\xC3\xAFst.csv", "new.csv"}));
+}
+
+TEST_F(WindowsFileSystem, SameFileIsTheVolumeAndFileIndex) {
+    const std::string a = In("a.csv");
+    const std::string b = In("b.csv");
+    WriteBytes(a, "x");
+    WriteBytes(b, "x");
+    ASSERT_TRUE(CreateHardLinkW(Utf8Path(In("hard.csv")).c_str(), Utf8Path(a).c_str(), nullptr));
+    const struct {
+        std::string first, second;
+        bool same;
+    } cases[] = {
+        {a, a, true},
+        {a, In("A.CSV"), true},
+        {a, root + "\\.\\a.csv", true},
+        {a, fs::path(Utf8Path(a)).generic_string(), true},
+        {a, In("hard.csv"), true},
+        {root, root + "\\", true},
+        {a, b, false},
+        {a, In("missing.csv"), false},
+        {a, "", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(files->SameFile(c.first, c.second), c.same) << c.first << " " << c.second;
+    }
+}
+
 TEST_F(WindowsFileSystem, NamesThatWindowsWouldReadAsAnotherNameAreRefused) {
     // Windows drops a final dot or blank, so "jsmith." would be the folder of "jsmith".
     const std::string jsmith = In("jsmith");
@@ -216,6 +289,9 @@ TEST_F(WindowsFileSystem, NamesThatWindowsWouldReadAsAnotherNameAreRefused) {
             << bad;
         EXPECT_THAT(ErrorOf([&] { files->OpenFile(path); }),
                     StartsWith("cannot open the file '" + path + "': the name '"))
+            << bad;
+        EXPECT_THAT(ErrorOf([&] { files->WriteFile(path, [](ByteSink&) {}); }),
+                    StartsWith("cannot write the file '" + path + "': the name '"))
             << bad;
     }
     EXPECT_TRUE(files->FileExists(files->BuildPath(jsmith, "keep.eml")));

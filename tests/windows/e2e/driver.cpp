@@ -7,11 +7,14 @@
 //   driver click HWND NAME              posts a click to a button
 //   driver close HWND                   presses the close box
 //   driver box TITLE ok|yes|no SECONDS  prints the text of a message box, then answers it
+//   driver save TITLE PATH SECONDS      types PATH into the save dialog and saves; prints the
+//                                       question whether to replace a file there, answered Yes
 //   driver gone HWND SECONDS            waits until the window no longer exists
 //   driver hold PATH SECONDS            keeps a file open, not to be deleted, for a while
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -111,6 +114,24 @@ BOOL CALLBACK ListVisible(HWND window, LPARAM l) {
     return TRUE;
 }
 
+BOOL CALLBACK FindDialogs(HWND window, LPARAM l) {
+    auto* s = reinterpret_cast<std::pair<const std::wstring*, std::vector<HWND>>*>(l);
+    wchar_t name[64] = {}, caption[256] = {};
+    GetClassNameW(window, name, 64);
+    GetWindowTextW(window, caption, 256);
+    if (IsWindowVisible(window) && lstrcmpW(name, L"#32770") == 0 && *s->first == caption) {
+        s->second.push_back(window);
+    }
+    return TRUE;
+}
+
+// Every dialog and message box titled `title` that shows.
+std::vector<HWND> Dialogs(const std::wstring& title) {
+    std::pair<const std::wstring*, std::vector<HWND>> search{&title, {}};
+    EnumWindows(FindDialogs, reinterpret_cast<LPARAM>(&search));
+    return search.second;
+}
+
 HWND TopLevel(const wchar_t* className, const std::wstring& title) {
     Search search{className, &title, nullptr};
     EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&search));
@@ -184,13 +205,8 @@ int Layout(HWND form) {
     return faults == 0 ? 0 : 1;
 }
 
-int Box(const std::string& title, const std::string& answer, double seconds) {
-    HWND box = WaitFor(seconds, [&] { return TopLevel(L"#32770", Wide(title)); });
-    if (box == nullptr) {
-        std::string shown;
-        EnumWindows(ListVisible, reinterpret_cast<LPARAM>(&shown));
-        Fail("no message box titled '" + title + "'; showing:" + shown);
-    }
+// The texts of a message box's labels, one a line.
+std::string BoxText(HWND box) {
     std::string text;
     for (HWND child = GetWindow(box, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
@@ -198,7 +214,57 @@ int Box(const std::string& title, const std::string& answer, double seconds) {
             text += (text.empty() ? "" : "\n") + Text(child);
         }
     }
-    Print(text);
+    return text;
+}
+
+// The file name box of a file dialog, by the identifiers the common dialogs give it (cmb13 in
+// the dialog of today, edt1 in older ones); null when `dialog` has none.
+HWND FileNameBox(HWND dialog) {
+    for (const int id : {0x47c, 0x480}) {
+        if (HWND box = GetDlgItem(dialog, id); box != nullptr && IsWindowVisible(box)) return box;
+    }
+    return nullptr;
+}
+
+int Save(const std::string& title, const std::string& path, double seconds) {
+    const std::wstring wideTitle = Wide(title);
+    HWND dialog = WaitFor(seconds, [&]() -> HWND {
+        for (HWND found : Dialogs(wideTitle)) {
+            if (FileNameBox(found) != nullptr) return found;
+        }
+        return nullptr;
+    });
+    if (dialog == nullptr) Fail("no save dialog titled '" + title + "'");
+    const std::wstring widePath = Wide(path);
+    SendMessageW(FileNameBox(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(widePath.c_str()));
+    PostMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    // Until the dialog has gone, a box over it with the same title asks about the file there.
+    std::vector<HWND> answered;
+    for (int i = 0; i < static_cast<int>(seconds * 20); ++i) {
+        if (!IsWindow(dialog) || !IsWindowVisible(dialog)) return 0;
+        for (HWND other : Dialogs(wideTitle)) {
+            HWND yes = GetDlgItem(other, IDYES);
+            if (other == dialog || yes == nullptr ||
+                std::find(answered.begin(), answered.end(), other) != answered.end()) {
+                continue;
+            }
+            Print(BoxText(other));
+            PostMessageW(yes, BM_CLICK, 0, 0);
+            answered.push_back(other);
+        }
+        Sleep(50);
+    }
+    Fail("the save dialog '" + title + "' did not close");
+}
+
+int Box(const std::string& title, const std::string& answer, double seconds) {
+    HWND box = WaitFor(seconds, [&] { return TopLevel(L"#32770", Wide(title)); });
+    if (box == nullptr) {
+        std::string shown;
+        EnumWindows(ListVisible, reinterpret_cast<LPARAM>(&shown));
+        Fail("no message box titled '" + title + "'; showing:" + shown);
+    }
+    Print(BoxText(box));
     const int id = answer == "yes" ? IDYES : answer == "no" ? IDNO : IDOK;
     HWND button = GetDlgItem(box, id);
     if (button == nullptr) Fail("the box '" + title + "' has no button " + answer);
@@ -227,6 +293,10 @@ int main(int argc, char** argv) {
     if (command == "box") {
         need(4);
         return Box(args[1], args[2], std::atof(args[3].c_str()));
+    }
+    if (command == "save") {
+        need(4);
+        return Save(args[1], args[2], std::atof(args[3].c_str()));
     }
     if (command == "hold") {
         need(3);

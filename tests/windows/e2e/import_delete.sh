@@ -211,6 +211,31 @@ expected=$({
 } | od -An -c)
 expect_equal "the list of lines" "$expected" "$(od -An -c "$WORK/mixed-lines.csv")"
 
+# The list holds no passwords: the import file, picked by its name or by a link to it and the
+# replace confirmed, is refused and the question asked again. Over another file the list takes
+# its place in one step, and nothing is left beside it.
+cp "$WORK/mixed.csv" "$WORK/mixed.kept"
+ln -s mixed.csv "$WORK/link-to-mixed.csv"
+printf 'an older and longer list of lines\r\n' >"$WORK/old-list.csv"
+drive click "$HWND" cmdImport
+for line in 1 2 3 4 5; do expect_box Seedwell ok "Line $line was passed over"; done
+for chosen in mixed.csv link-to-mixed.csv; do
+    expect_box Done yes "Save the list of these lines, with what went wrong on each?"
+    asked=$(drive save "Save the list of lines" "$(winpath "$WORK/$chosen")" 60) ||
+        fail "the save dialog, given $chosen"
+    [[ "$asked" == *"already exists"* ]] || fail "the save dialog did not ask to replace $chosen"
+    expect_box Seedwell ok "The list cannot be saved over the import file. Choose another name."
+    cmp -s "$WORK/mixed.csv" "$WORK/mixed.kept" || fail "the import file changed, given $chosen"
+done
+expect_box Done yes "Save the list of these lines, with what went wrong on each?"
+drive save "Save the list of lines" "$(winpath "$WORK/old-list.csv")" 60 >/dev/null ||
+    fail "the save dialog, given old-list.csv"
+for _ in $(seq 100); do cmp -s "$WORK/old-list.csv" "$WORK/mixed-lines.csv" && break; sleep 0.1; done
+cmp -s "$WORK/old-list.csv" "$WORK/mixed-lines.csv" || fail "old-list.csv is not the list of lines"
+[[ -L "$WORK/link-to-mixed.csv" ]] || fail "the link to the import file is no longer a link"
+left=$(cd "$WORK" && ls -A | grep -i -e '\.tmp$' -e seedwell- || true)
+[[ -z "$left" ]] || fail "left beside the list: $left"
+
 # Quit, and the close box, end the program.
 drive click "$HWND" cmdQuit
 wait_ended Quit
