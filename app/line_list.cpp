@@ -80,7 +80,7 @@ std::string Grouped(long number) {
     return grouped;
 }
 
-void ListedLines::Add(long line, std::string_view postoffice, std::string_view address,
+void ListOfLines::Add(long line, std::string_view postoffice, std::string_view address,
                       std::string_view reason) {
     if (last_ && last_->line == line) {
         if (last_->reason.size() < kMaxReasonBytes) {
@@ -95,7 +95,7 @@ void ListedLines::Add(long line, std::string_view postoffice, std::string_view a
                 KeptPrintable(address, kMaxFieldBytes), Kept(reason, kMaxReasonBytes)};
 }
 
-void ListedLines::Settle() {
+void ListOfLines::Settle() {
     if (!last_) return;
     const std::string text = RowText(last_->line, last_->postoffice, last_->address, last_->reason);
     last_.reset();
@@ -111,7 +111,7 @@ void ListedLines::Settle() {
     ++kept_;
 }
 
-void ListedLines::Write(platform::ByteSink& sink) const {
+void ListOfLines::Write(platform::ByteSink& sink) const {
     sink.Write("\xEF\xBB\xBFline,postoffice,address,what went wrong\r\n");
     for (const std::string& chunk : chunks_) sink.Write(chunk);
     long kept = kept_;
@@ -149,7 +149,7 @@ std::string ProposedListPath(const platform::FileSystem& files, const std::strin
 }
 
 void OfferList(platform::FileSystem& files, MessageBox& messages, SaveDialog& save,
-               const std::string& importPath, const ListedLines& list, std::string_view question,
+               const std::string& importPath, const ListOfLines& list, std::string_view question,
                const std::optional<std::string>& title) {
     while (messages.Show(question, kMbYesNoExclamation, title) == kAnswerYes) {
         std::string failure;

@@ -21,7 +21,7 @@ std::string Grouped(long number);
 /// first lines up to kMaxKept rows and kMaxKeptBytes of written rows, and counts the rest, so
 /// that memory stays bounded however many lines a run lists and whatever they hold; fields and
 /// reasons are cut to a few KiB each.
-class ListedLines {
+class ListOfLines {
   public:
     static constexpr std::size_t kMaxKept = 100'000;
     static constexpr std::size_t kMaxKeptBytes = 32 * 1024 * 1024;
@@ -71,7 +71,7 @@ std::string ProposedListPath(const platform::FileSystem& files, const std::strin
 /// that fails is told with its reason; after either the question is asked again. No, or a cancel
 /// of the dialog, writes nothing. Throws only what `messages` throws.
 void OfferList(platform::FileSystem& files, MessageBox& messages, SaveDialog& save,
-               const std::string& importPath, const ListedLines& list, std::string_view question,
+               const std::string& importPath, const ListOfLines& list, std::string_view question,
                const std::optional<std::string>& title);
 
 }  // namespace seedwell::app

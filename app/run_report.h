@@ -57,7 +57,7 @@ struct RunReport {
     bool unboxed = false;   ///< a line's report got no box of its own
     LineNumbers reported;   ///< the lines reported
     LineNumbers missing;    ///< Delete: the lines that named no existing mailbox
-    ListedLines list;       ///< the rows the operator may save
+    ListOfLines list;       ///< the rows the operator may save
 };
 
 /// The message at a run's end.

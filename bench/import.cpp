@@ -193,7 +193,7 @@ void CompareRerun(long lines) {
 // empty password each) against one of a hundredth as many lines of the same kind, which keeps
 // a list too small to count. Once with short lines, once with fields of 1,100 bytes, which the
 // list cuts.
-void CompareListedLines() {
+void CompareListOfLines() {
     TempFolder folder;
     Server server(folder.Path());
     auto compare = [&](std::string_view kind, long lines, std::size_t fieldBytes) {
@@ -252,7 +252,7 @@ int main(int argc, char** argv) {
     std::vector<long> sizes;
     if (argc == 2 && std::string_view(argv[1]) == "--listed") {
         try {
-            seedwell::bench::CompareListedLines();
+            seedwell::bench::CompareListOfLines();
             return 0;
         } catch (const std::exception& failure) {
             std::fprintf(stderr, "bench_import: %s\n", failure.what());

@@ -12,7 +12,7 @@ namespace seedwell::app {
 namespace {
 
 // What a list writes, without its byte-order mark and header.
-std::string Rows(const ListedLines& list) {
+std::string Rows(const ListOfLines& list) {
     fakes::Log log;
     fakes::FakeFileSystem files(log);
     files.WriteFile("/list.csv", [&list](platform::ByteSink& sink) { list.Write(sink); });
@@ -22,7 +22,7 @@ std::string Rows(const ListedLines& list) {
     return written.substr(header.size());
 }
 
-TEST(ListedLines, FieldsAreQuotedPrintableAndNeverAFormula) {
+TEST(ListOfLines, FieldsAreQuotedPrintableAndNeverAFormula) {
     const struct {
         std::string postoffice, address, reason, row;
     } cases[] = {
@@ -34,14 +34,14 @@ TEST(ListedLines, FieldsAreQuotedPrintableAndNeverAFormula) {
         {"+main", "", "", "7,'+main,,\r\n"},
     };
     for (const auto& c : cases) {
-        ListedLines list;
+        ListOfLines list;
         list.Add(7, c.postoffice, c.address, c.reason);
         EXPECT_EQ(Rows(list), c.row) << c.row;
     }
 }
 
-TEST(ListedLines, KeepsOneRowPerLineAndCountsWhatItDoesNotKeep) {
-    ListedLines list;
+TEST(ListOfLines, KeepsOneRowPerLineAndCountsWhatItDoesNotKeep) {
+    ListOfLines list;
     list.Add(3, "main", "a@x.com", "first");
     list.Add(3, "main", "a@x.com", "second");
     list.Add(4, std::string(5000, 'p'), "b@x.com", std::string(5000, 'r'));
@@ -52,8 +52,8 @@ TEST(ListedLines, KeepsOneRowPerLineAndCountsWhatItDoesNotKeep) {
     EXPECT_NE(rows.find(std::string(1024, 'p') + "...,b@x.com," + std::string(4096, 'r') + "..."),
               std::string::npos);
 
-    ListedLines many;
-    const long total = static_cast<long>(ListedLines::kMaxKept) + 123'456;
+    ListOfLines many;
+    const long total = static_cast<long>(ListOfLines::kMaxKept) + 123'456;
     for (long line = 1; line <= total; ++line) many.Add(line, "", "", "r");
     EXPECT_EQ(many.Count(), total);
     const std::string all = Rows(many);
@@ -65,14 +65,14 @@ TEST(ListedLines, KeepsOneRowPerLineAndCountsWhatItDoesNotKeep) {
 
 // Rows of long fields are kept up to a number of bytes, not only of rows, and the first
 // lines are the ones kept.
-TEST(ListedLines, KeepsRowsUpToABoundInBytes) {
-    ListedLines list;
+TEST(ListOfLines, KeepsRowsUpToABoundInBytes) {
+    ListOfLines list;
     const std::string field(1100, 'f');
     const long total = 40'000;
     for (long line = 1; line <= total; ++line) list.Add(line, field, field, "r");
     const std::string rows = Rows(list);
-    EXPECT_LE(rows.size(), ListedLines::kMaxKeptBytes + 200);
-    EXPECT_GT(rows.size(), ListedLines::kMaxKeptBytes - 3000);
+    EXPECT_LE(rows.size(), ListOfLines::kMaxKeptBytes + 200);
+    EXPECT_GT(rows.size(), ListOfLines::kMaxKeptBytes - 3000);
     const std::size_t kept = std::count(rows.begin(), rows.end(), '\n') - 1;
     EXPECT_EQ(rows.substr(0, 2), "1,");
     EXPECT_NE(rows.find("\xE2\x80\xA6"
@@ -117,7 +117,7 @@ class OfferedList : public ::testing::Test {
     fakes::FakeFileSystem files{log};
     fakes::FakeMessageBox messages{log};
     fakes::FakeSaveDialog save{log};
-    ListedLines list;
+    ListOfLines list;
     const std::string question =
         "box 52 Done The end.\r\n\r\nSave the list of these lines, with what went wrong on each?";
 };
