@@ -169,6 +169,7 @@ Decorators ChangeAfterCheck(std::function<void(const std::string&)> change) {
     return {[change](platform::FileSystem& inner) {
                 return std::make_unique<ChangedAfterCheck>(inner, change);
             },
+            {},
             {}};
 }
 

@@ -124,6 +124,8 @@ class WatchingFactory : public platform::ObjectFactory {
 struct Decorators {
     std::function<std::unique_ptr<platform::FileSystem>(platform::FileSystem&)> files;
     std::function<std::unique_ptr<platform::ObjectFactory>(platform::ObjectFactory&)> objects;
+    /// Sets up the screen before the run: its clock, a Stop on the progress window.
+    std::function<void(fakes::FakeScreen&)> screen;
 };
 
 /// What a run showed, and whether it left the hourglass up.
@@ -178,6 +180,7 @@ class ServerTest : public ::testing::Test {
         if (decorators.objects) wrappedObjects = decorators.objects(table);
         fakes::Log log;
         fakes::FakeScreen screen(log);
+        if (decorators.screen) decorators.screen(screen);
         fakes::FakeWindow window(log, path, root ? *root : Root());
         const provisioning::Services services{wrappedObjects ? *wrappedObjects : table,
                                               wrappedFiles ? *wrappedFiles : stdFiles, registry,

@@ -45,6 +45,7 @@ Decorators OtherRun(std::function<void(const std::string&, bool)> act) {
     return {[act](platform::FileSystem& inner) {
                 return std::make_unique<OtherRunAfterCheck>(inner, act);
             },
+            {},
             {}};
 }
 
