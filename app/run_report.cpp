@@ -1,10 +1,13 @@
 #include "app/run_report.h"
 
 #include "app/screen.h"
+#include "base/printable.h"
+#include "support/import_line.h"
 
 namespace seedwell::app {
 namespace {
 
+constexpr std::size_t kListedPostoffices = 5;
 constexpr std::string_view kFailurePrefix = "Error importing:";
 constexpr std::string_view kReportedBefore = "The lines reported before it: ";
 constexpr std::string_view kSaveQuestion =
@@ -138,6 +141,23 @@ EndMessage EndOf(const RunReport& report) {
         end.style = kMbYesNoExclamation;
     }
     return end;
+}
+
+void DeleteSummary::Add(const std::string& line) {
+    const auto taken = support::TakeDeleteLine(files_, line);
+    if (!taken || taken->problem) return;
+    ++mailboxes_;
+    if (postoffices_.insert(taken->postoffice).second && shown_.size() < kListedPostoffices) {
+        shown_.push_back(base::Printable(taken->postoffice));
+    }
+}
+
+std::string DeleteSummary::Text() const {
+    if (mailboxes_ == 0) return "The file names no mailbox.";
+    const long unlisted = static_cast<long>(postoffices_.size() - shown_.size());
+    return "The file names " + Grouped(mailboxes_) + (mailboxes_ == 1 ? " mailbox" : " mailboxes") +
+           ", in the post office" + (postoffices_.size() == 1 ? " " : "s ") +
+           JoinList(shown_, unlisted) + ".";
 }
 
 std::string TimeLeft(std::chrono::seconds left) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "app/line_list.h"
@@ -83,6 +84,23 @@ std::string CountSentence(const RunReport& report);
 /// The progress line: "Line 2,562 of 100,000", followed by " (about 3 minutes left)" when `left`
 /// is given.
 std::string ProgressText(long line, long total, std::optional<std::chrono::seconds> left);
+
+/// "The file names 4 mailboxes, in the post offices main and sales.": what the lines of a Delete
+/// file name, read without a lookup, for the question before the run. Lines that are passed
+/// over count for nothing.
+class DeleteSummary {
+  public:
+    explicit DeleteSummary(const platform::FileSystem& files) : files_(files) {}
+    /// Counts `line` when it names a mailbox.
+    void Add(const std::string& line);
+    std::string Text() const;
+
+  private:
+    const platform::FileSystem& files_;
+    long mailboxes_ = 0;
+    std::vector<std::string> shown_;
+    std::unordered_set<std::string> postoffices_;
+};
 
 /// The time left as the progress window words it: "less than a minute left", "about a minute
 /// left", "about 40 minutes left", "about an hour left", "about 2 hours left" (to the nearest

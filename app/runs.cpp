@@ -6,7 +6,6 @@
 #include <exception>
 #include <functional>
 #include <optional>
-#include <unordered_set>
 #include <vector>
 
 #include "app/line_list.h"
@@ -41,7 +40,6 @@ constexpr std::string_view kDeleteQuestion =
     "Are you sure you wish to delete the mailbox? All messages for this mailbox will be deleted.";
 
 constexpr int kMaxReportBoxes = 5;
-constexpr std::size_t kListedPostoffices = 5;
 constexpr auto kProgressAfter = std::chrono::seconds(1);
 constexpr auto kPumpEvery = std::chrono::milliseconds(100);
 constexpr auto kEstimateAfter = std::chrono::seconds(5);
@@ -239,37 +237,6 @@ void ReadLines(const Services& services, const Screen& screen, const std::string
     }
     file.Close();
 }
-
-// "The file names 4 mailboxes, in the post offices main and sales.": the lines of a Delete file
-// that name a mailbox, read without a lookup, as the survey hands them over. A line that cannot
-// be read ends what is counted; the run meets it in its turn.
-class DeleteSummary {
-  public:
-    explicit DeleteSummary(const platform::FileSystem& files) : files_(files) {}
-
-    void Add(const std::string& line) {
-        const auto taken = TakeDeleteLine(files_, line);
-        if (!taken || taken->problem) return;
-        ++mailboxes_;
-        if (postoffices_.insert(taken->postoffice).second && shown_.size() < kListedPostoffices) {
-            shown_.push_back(base::Printable(taken->postoffice));
-        }
-    }
-
-    std::string Text() const {
-        if (mailboxes_ == 0) return "The file names no mailbox.";
-        const long unlisted = static_cast<long>(postoffices_.size() - shown_.size());
-        return "The file names " + Grouped(mailboxes_) +
-               (mailboxes_ == 1 ? " mailbox" : " mailboxes") + ", in the post office" +
-               (postoffices_.size() == 1 ? " " : "s ") + JoinList(shown_, unlisted) + ".";
-    }
-
-  private:
-    const platform::FileSystem& files_;
-    long mailboxes_ = 0;
-    std::vector<std::string> shown_;
-    std::unordered_set<std::string> postoffices_;
-};
 
 // The run's handler: sets the hourglass and runs `run`, which makes the run's report once it
 // begins to read the file, and names the file. The end of a run with a report is told from it:
