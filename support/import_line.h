@@ -34,9 +34,9 @@ struct ImportLine {
 /// the address: empty, a blank at the edge of it, of its mailbox name or of its domain, a double
 /// quote, no single "@" between a mailbox name and a domain, a mailbox name that is no one
 /// folder name, a control or format character in the domain or the address, then the rest of
-/// AddressProblem; the password: beginning with a double quote, holding a control or format
-/// character, empty (it would make a login that anyone can open). Throws only for lack of
-/// memory.
+/// AddressProblem; the password: beginning with a double quote, holding a control character
+/// (format characters are kept), empty (it would make a login that anyone can open). Throws only
+/// for lack of memory.
 std::optional<ImportLine> TakeImportLine(const platform::FileSystem& files, std::string_view line);
 
 /// One line of a Delete file, `postoffice,emailaddress` or `postoffice,mailbox`, taken apart.
