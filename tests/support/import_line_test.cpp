@@ -84,6 +84,12 @@ struct LineCase {
 
 class Lines : public ImportLines, public ::testing::WithParamInterface<LineCase> {};
 
+// A case is named by its place in its table: its bytes hold pointers that differ between the
+// run that lists the tests and the one that runs them.
+std::string Numbered(const ::testing::TestParamInfo<LineCase>& info) {
+    return std::to_string(info.index);
+}
+
 TEST_P(Lines, ArePassedOverWithTheirReasonAndShowNoPassword) {
     const LineCase& c = GetParam();
     const auto taken = Take(files, c.run, c.line);
@@ -143,7 +149,8 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{Run::kDelete, "main,bob Hunter14", "", "main", "bob Hunter14", "\t"},
         // A password may hold anything but a comma.
         LineCase{Run::kImport, "main,bob@example.com,pw;x y|z", "", "main", "bob@example.com",
-                 "\t"}));
+                 "\t"}),
+    Numbered);
 
 INSTANTIATE_TEST_SUITE_P(
     NamingNoMailbox, Lines,
@@ -171,7 +178,8 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{Run::kImport, "main", "the address is empty", "main", ""},
         LineCase{Run::kDelete, "main,", "the mailbox name is empty", "main", ""},
         LineCase{Run::kImport, "main,a@example.com,", "the password is empty", "main",
-                 "a@example.com"}));
+                 "a@example.com"}),
+    Numbered);
 
 // The checks that the runs used to make on the fields, now made here.
 INSTANTIATE_TEST_SUITE_P(
@@ -212,7 +220,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "the post office name '..' cannot be a folder name", "..", "x@example.com"},
         LineCase{Run::kImport, "main,../../etc@example.com,pw",
                  "the mailbox name '../../etc' holds a folder separator", "main",
-                 "../../etc@example.com"}));
+                 "../../etc@example.com"}),
+    Numbered);
 
 // Windows refuses a vertical bar in a folder name: its description leaves the name out too.
 TEST(ImportLine, AFolderNameThatTheFileSystemRefusesIsShownByItsRulesAlone) {
