@@ -45,7 +45,7 @@ void Database::Fail(int rc, std::string_view what) const {
     throw Error("cannot " + std::string(what) + " in " + store + ": " + reason);
 }
 
-Statement::Statement(Database& db, const char* sql) : db_(db), sql_(sql) {
+Statement::Statement(Database& db, const char* sql) : db_(db) {
     int rc = sqlite3_prepare_v3(db.Handle(), sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_finalize(stmt_);
