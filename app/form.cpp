@@ -24,23 +24,22 @@ constexpr std::string_view kLabel7Text =
 }  // namespace
 
 const std::array<ControlEntry, 14> kControls = {{
-    {"cmdSelect", kButton, "Select File...", 120, 120, 1215, 375, 0, false},
-    {"txtFile", kTextBox, "", 1440, 120, 3735, 405, 1, false},
-    {"txtRoot", kTextBox, "", 120, 960, 5055, 285, 2, false},
-    {"cmdImport", kButton, "Import", 120, 5040, 1215, 375, 3, false},
-    {"cmdQuit", kButton, "Quit", 4440, 5040, 1215, 375, 4, false},
-    {"Label1", kLabel, "Root post office directory:", 120, 720, 1815, 255, 5, false},
-    {"Info", kFrame, "Info", 120, 1440, 5535, 3495, 6, false},
+    {"cmdSelect", kButton, "Select File...", 120, 120, 1215, 375, false},
+    {"txtFile", kTextBox, "", 1440, 120, 3735, 405, false},
+    {"txtRoot", kTextBox, "", 120, 960, 5055, 285, false},
+    {"cmdImport", kButton, "Import", 120, 5040, 1215, 375, false},
+    {"cmdQuit", kButton, "Quit", 4440, 5040, 1215, 375, false},
+    {"Label1", kLabel, "Root post office directory:", 120, 720, 1815, 255, false},
+    {"Info", kFrame, "Info", 120, 1440, 5535, 3495, false},
     {"Label2", kLabel,
      "Import file needs to be a plain comma-delimited  text file with each line formatted as:", 120,
-     240, 5175, 375, 7, true},
-    {"Label3", kLabel, "postoffice,emailaddress,password", 120, 720, 3855, 255, 8, true},
-    {"Label4", kLabel, kLabel4Text, 120, 1080, 5175, 855, 9, true},
-    {"Label5", kLabel, "An example line of an import file would be:", 120, 2040, 5055, 255, 10,
-     true},
-    {"Label6", kLabel, "main,jsmith@example.com,secret", 120, 2400, 4095, 255, 11, true},
-    {"cmdDelete", kButton, "Delete", 2280, 5040, 1215, 375, 12, false},
-    {"Label7", kLabel, kLabel7Text, 120, 2760, 5055, 615, 13, true},
+     240, 5175, 375, true},
+    {"Label3", kLabel, "postoffice,emailaddress,password", 120, 720, 3855, 255, true},
+    {"Label4", kLabel, kLabel4Text, 120, 1080, 5175, 855, true},
+    {"Label5", kLabel, "An example line of an import file would be:", 120, 2040, 5055, 255, true},
+    {"Label6", kLabel, "main,jsmith@example.com,secret", 120, 2400, 4095, 255, true},
+    {"cmdDelete", kButton, "Delete", 2280, 5040, 1215, 375, false},
+    {"Label7", kLabel, kLabel7Text, 120, 2760, 5055, 615, true},
 }};
 
 const ControlEntry& Control(std::string_view name) {

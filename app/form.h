@@ -24,7 +24,6 @@ struct ControlEntry {
     int top;
     int width;
     int height;
-    int tabIndex;
     bool insideFrame;
 };
 

@@ -18,20 +18,13 @@ constexpr std::size_t kMaxFieldBytes = 1024;
 constexpr std::size_t kMaxReasonBytes = 4096;
 constexpr std::size_t kChunk = 1024 * 1024;
 
-// `text` cut between two characters after `bytes` bytes, marked by "..." when cut.
-std::string Kept(std::string_view text, std::size_t bytes) {
-    const std::string_view kept = base::Utf8Prefix(text, bytes);
-    return kept.size() == text.size() ? std::string(text) : std::string(kept) + "...";
-}
-
 // The field from outside shown printable and cut to `bytes`, without copying more of it than
 // is kept.
 std::string KeptPrintable(std::string_view field, std::size_t bytes) {
     const std::string_view start = base::Utf8Prefix(field, bytes);
-    std::string shown = base::Printable(start);
-    if (shown.size() > bytes) return std::string(base::Utf8Prefix(shown, bytes)) + "...";
-    if (start.size() < field.size()) shown += "...";
-    return shown;
+    const std::string shown = base::Printable(start);
+    if (shown.size() > bytes || start.size() == field.size()) return base::Cut(shown, bytes);
+    return shown + "...";
 }
 
 // `field` as one field of a row: quoted when it holds a comma, a quote or a line end, and
@@ -84,7 +77,8 @@ void ListOfLines::Add(long line, std::string_view postoffice, std::string_view a
                       std::string_view reason) {
     if (last_ && last_->line == line) {
         if (last_->reason.size() < kMaxReasonBytes) {
-            last_->reason = Kept(last_->reason + "\r\n" + std::string(reason), kMaxReasonBytes);
+            last_->reason =
+                base::Cut(last_->reason + "\r\n" + std::string(reason), kMaxReasonBytes);
         }
         return;
     }
@@ -92,7 +86,7 @@ void ListOfLines::Add(long line, std::string_view postoffice, std::string_view a
     ++count_;
     if (full_) return;
     last_ = Row{line, KeptPrintable(postoffice, kMaxFieldBytes),
-                KeptPrintable(address, kMaxFieldBytes), Kept(reason, kMaxReasonBytes)};
+                KeptPrintable(address, kMaxFieldBytes), base::Cut(reason, kMaxReasonBytes)};
 }
 
 void ListOfLines::Settle() {

@@ -35,7 +35,7 @@ bool IsDeviceName(std::string_view name) {
 }
 
 std::optional<std::string> WindowsNameProblem(std::string_view what, std::string_view name) {
-    const std::string subject = std::string(what) + " '" + Printable(name) + "'";
+    const std::string subject = std::string(what) + " " + base::Quoted(name);
     if (!name.empty() && (name.back() == '.' || name.back() == ' ')) {
         return subject + " ends in a dot or a blank, which Windows drops";
     }

@@ -18,8 +18,6 @@ class PathRules {
 
     constexpr explicit PathRules(System system) noexcept : system_(system) {}
 
-    System Of() const noexcept { return system_; }
-
     /// The folder separator: '\\' on Windows, '/' on POSIX.
     char Separator() const noexcept { return system_ == System::kWindows ? '\\' : '/'; }
 

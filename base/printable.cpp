@@ -78,4 +78,11 @@ std::string_view Utf8Prefix(std::string_view text, std::size_t bytes) noexcept {
     return text.substr(0, bytes);
 }
 
+std::string Quoted(std::string_view name) { return "'" + Printable(name) + "'"; }
+
+std::string Cut(std::string_view text, std::size_t bytes) {
+    const std::string_view kept = Utf8Prefix(text, bytes);
+    return kept.size() == text.size() ? std::string(text) : std::string(kept) + "...";
+}
+
 }  // namespace seedwell::base

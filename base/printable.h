@@ -27,4 +27,12 @@ std::string Printable(std::string_view text);
 /// characters.
 std::string_view Utf8Prefix(std::string_view text, std::size_t bytes) noexcept;
 
+/// A name from outside for a message: Printable(name) in single quotes ("'bob'", "'a\x01b'").
+/// Every name a message shows goes through it.
+std::string Quoted(std::string_view name);
+
+/// `text` cut for a message: the whole of it when it is at most `bytes` bytes long, otherwise
+/// its Utf8Prefix of `bytes` bytes followed by "...". It escapes nothing (see Printable).
+std::string Cut(std::string_view text, std::size_t bytes);
+
 }  // namespace seedwell::base

@@ -1,7 +1,7 @@
 #pragma once
 
 // The general categories of the Unicode Character Database that the program tells apart, as
-// tables the build generates from the database it finds (cmake/unicode_ranges.cmake).
+// tables written from the database by scripts/unicode-tables (unicode_tables.cpp).
 
 #include <span>
 

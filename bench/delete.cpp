@@ -54,7 +54,10 @@ void FloorDelete(const Server& server, const std::string& file) {
 
 int main(int argc, char** argv) {
     using namespace seedwell::bench;
-    const long lines = argc > 1 ? std::stol(argv[1]) : 10000;
+    constexpr const char* kUsage =
+        "usage: bench_delete [N]\n  N  the number of mailboxes to delete (default 10000)\n";
+    if (argc > 2) ExitWithUsage(kUsage);
+    const long lines = argc > 1 ? CountArgument(argv[1], kUsage) : 10000;
     try {
         TempFolder setup, ours, floor;
         Server original(setup.Path());

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include <QApplication>
 
@@ -33,6 +35,7 @@
 #include "server/server.h"
 #include "server/sqlite.h"
 #include "server/store.h"
+#include "tests/fakes/child.h"
 #include "tests/fakes/fake_window.h"
 #include "tests/fakes/installed_server.h"
 #include "tests/fakes/temp_folder.h"
@@ -42,6 +45,25 @@ namespace seedwell::bench {
 namespace fs = std::filesystem;
 
 inline const char* const kPostoffices[] = {"main", "sales", "support"};
+
+/// Prints `usage` to the standard error and ends the program with exit code 2, for arguments
+/// the program does not take.
+[[noreturn]] inline void ExitWithUsage(const char* usage) {
+    std::fputs(usage, stderr);
+    std::exit(2);
+}
+
+/// The count `text` names: a whole number from 1 up, in decimal digits alone. Anything else
+/// ("--help", "10k", "0", one too large for a long) prints `usage` to the standard error and
+/// ends the program with exit code 2.
+inline long CountArgument(std::string_view text, const char* usage) {
+    long count = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || count < 1) {
+        ExitWithUsage(usage);
+    }
+    return count;
+}
 
 using test_support::TempFolder;
 
@@ -190,31 +212,18 @@ struct Measure {
     double cpuSeconds = 0;  ///< user and system time: less moved by other work on the machine
 };
 
-/// Runs `work` in a forked child and answers its wall time and peak resident memory.
+/// Runs `work` in a forked child and answers its wall time and peak resident memory. Throws
+/// std::runtime_error, with what the child reported, when the work fails.
 inline Measure InChild(const std::function<void()>& work) {
-    std::fflush(nullptr);
-    auto start = std::chrono::steady_clock::now();
-    pid_t child = fork();
-    if (child < 0) throw std::runtime_error("fork failed");
-    if (child == 0) {
-        try {
-            work();
-        } catch (const std::exception& failure) {
-            std::fprintf(stderr, "failed: %s\n", failure.what());
-            std::_Exit(2);
-        }
-        std::_Exit(0);
+    const test_support::ChildResult child = test_support::InChild([&] {
+        work();
+        return test_support::ChildReport{};
+    });
+    if (child.exitCode != 0) {
+        throw std::runtime_error("a measured child failed: " +
+                                 (child.output.empty() ? "it ended with no report" : child.output));
     }
-    int status = 0;
-    struct rusage usage {};
-    if (wait4(child, &status, 0, &usage) < 0) throw std::runtime_error("wait4 failed");
-    auto stop = std::chrono::steady_clock::now();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw std::runtime_error("a measured child failed");
-    }
-    auto secondsOf = [](const timeval& time) { return time.tv_sec + time.tv_usec / 1e6; };
-    return {std::chrono::duration<double>(stop - start).count(), usage.ru_maxrss,
-            secondsOf(usage.ru_utime) + secondsOf(usage.ru_stime)};
+    return {child.seconds, child.peakKiB, child.cpuSeconds};
 }
 
 /// Copies a server's data directory and registry file to `folder`, pointing the copy's

@@ -249,6 +249,9 @@ void CompareWithScript(long lines) {
 }  // namespace seedwell::bench
 
 int main(int argc, char** argv) {
+    constexpr const char* kUsage =
+        "usage: bench_import [N ...] | --listed | --rerun N\n"
+        "  N  the number of lines of an import (default 10000 100000)\n";
     std::vector<long> sizes;
     if (argc == 2 && std::string_view(argv[1]) == "--listed") {
         try {
@@ -261,14 +264,16 @@ int main(int argc, char** argv) {
     }
     if (argc == 3 && std::string_view(argv[1]) == "--rerun") {
         try {
-            seedwell::bench::CompareRerun(std::stol(argv[2]));
+            seedwell::bench::CompareRerun(seedwell::bench::CountArgument(argv[2], kUsage));
             return 0;
         } catch (const std::exception& failure) {
             std::fprintf(stderr, "bench_import: %s\n", failure.what());
             return 1;
         }
     }
-    for (int i = 1; i < argc; ++i) sizes.push_back(std::stol(argv[i]));
+    for (int i = 1; i < argc; ++i) {
+        sizes.push_back(seedwell::bench::CountArgument(argv[i], kUsage));
+    }
     if (sizes.empty()) sizes = {10000, 100000};
     try {
         for (long lines : sizes) seedwell::bench::Compare(lines);

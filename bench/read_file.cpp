@@ -106,7 +106,11 @@ Measure ReadInChild(const std::string& path) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char**) {
+    if (argc > 1) {
+        std::fputs("usage: bench_read_file (it takes no arguments)\n", stderr);
+        return 2;
+    }
     const seedwell::test_support::TempFolder folder;
     const std::string large = folder / "large.txt";
     const std::string small = folder / "small.txt";

@@ -3,13 +3,6 @@
 #   cmake -S . -B build-win32 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-i686.cmake
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(_seedwell_mingw i686-w64-mingw32)
-include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
-
 # Wine's 32-bit loader runs the test programs.
-find_program(SEEDWELL_WINE NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
-if(NOT SEEDWELL_WINE)
-    find_program(SEEDWELL_WINE NAMES wine)
-endif()
-if(SEEDWELL_WINE)
-    set(CMAKE_CROSSCOMPILING_EMULATOR ${SEEDWELL_WINE})
-endif()
+set(_seedwell_wine_loader wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

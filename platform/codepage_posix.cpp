@@ -7,6 +7,7 @@
 
 #include "base/ascii.h"
 #include "base/error.h"
+#include "base/printable.h"
 #include "base/unicode.h"
 #include "platform/codepage.h"
 #include "platform/unique_handle.h"
@@ -102,8 +103,8 @@ CodePage::CodePage(std::string name) : name_(std::move(name)), utf8_(NamesUtf8(n
     if (converters->toUtf8) converters->fromUtf8 = OpenIconv(name_, kUtf8);
     if (!converters->fromUtf8) {
         const int error = named ? errno : EINVAL;
-        throw Error("the code page '" + name_ +
-                    "' is not known: " + std::generic_category().message(error));
+        throw Error("the code page " + base::Quoted(name_) +
+                    " is not known: " + std::generic_category().message(error));
     }
     converters_ = std::move(converters);
 }

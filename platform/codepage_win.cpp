@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "base/error.h"
+#include "base/printable.h"
 #include "base/unicode.h"
 #include "platform/codepage.h"
 #include "platform/win_text.h"
@@ -152,8 +153,8 @@ CodePage::CodePage(std::string name) : name_(std::move(name)) {
     utf8_ = page == CP_UTF8;
     if (page == CP_UTF8 || page == kUtf16Le) return;
     if (page == 0 || !IsValidCodePage(page)) {
-        throw Error("the code page '" + name_ +
-                    "' is not known: this system has no such code page");
+        throw Error("the code page " + base::Quoted(name_) +
+                    " is not known: this system has no such code page");
     }
 }
 

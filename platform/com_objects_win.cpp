@@ -179,7 +179,7 @@ class ComObjectFactory : public ObjectFactory {
     ComObjectFactory() : apartment_(std::make_shared<ComApartment>()) {}
 
     std::unique_ptr<AdminObject> CreateObject(std::string_view progId) override {
-        const std::string doing = "cannot create object '" + base::Printable(progId) + "'";
+        const std::string doing = "cannot create object " + base::Quoted(progId);
         const auto wide = win::Widen(progId);
         if (!wide || wide->empty() || wide->find(L'\0') != std::wstring::npos) {
             throw Error(doing + ": that is not a programmatic identifier");

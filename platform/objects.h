@@ -6,6 +6,8 @@
 #include <string_view>
 #include <variant>
 
+#include "base/printable.h"
+
 namespace seedwell::platform {
 
 /// A property value as it is sent to an object: a string, a 16-bit or a 32-bit signed integer.
@@ -38,7 +40,7 @@ class ObjectFactory {
 
 /// The description of a failure to find a property or method called `member`.
 inline std::string UnknownMemberDescription(std::string_view member) {
-    return "Object doesn't support this property or method: '" + std::string(member) + "'";
+    return "Object doesn't support this property or method: " + base::Quoted(member);
 }
 
 }  // namespace seedwell::platform

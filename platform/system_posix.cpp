@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "base/error.h"
+#include "base/printable.h"
 #include "platform/filesystem_std.h"
 #include "platform/unique_handle.h"
 
@@ -28,7 +29,7 @@ class PosixFile : public ByteSource {
             const ssize_t got = ::read(fd_.get(), buffer, size);
             if (got >= 0) return static_cast<std::size_t>(got);
             if (errno == EINTR) continue;
-            throw Error("cannot read the file '" + path_ + "': " + Reason(errno));
+            throw Error("cannot read the file " + base::Quoted(path_) + ": " + Reason(errno));
         }
     }
 
@@ -46,7 +47,8 @@ class PosixSink : public ByteSink {
         while (!bytes.empty()) {
             const ssize_t put = ::write(fd_, bytes.data(), bytes.size());
             if (put < 0 && errno == EINTR) continue;
-            if (put < 0) throw Error("cannot write the file '" + shown_ + "': " + Reason(errno));
+            if (put < 0)
+                throw Error("cannot write the file " + base::Quoted(shown_) + ": " + Reason(errno));
             bytes.remove_prefix(static_cast<std::size_t>(put));
         }
     }
@@ -80,7 +82,7 @@ std::string FolderOf(const std::string& path) {
 }
 
 [[noreturn]] void CannotWrite(const std::string& path, int error) {
-    throw Error("cannot write the file '" + path + "': " + Reason(error));
+    throw Error("cannot write the file " + base::Quoted(path) + ": " + Reason(error));
 }
 
 // The path that `path` finally leads to through symbolic links at its last level (links in the
@@ -121,11 +123,12 @@ UniqueFd OpenRegular(const std::string& path, int flags, const std::string& cann
     do {
         opened = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
     } while (opened < 0 && errno == EINTR);
-    if (opened < 0) throw Error(cannot + " '" + path + "': " + Reason(errno));
+    if (opened < 0) throw Error(cannot + " " + base::Quoted(path) + ": " + Reason(errno));
     UniqueFd fd(opened);
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) throw Error(cannot + " '" + path + "': " + Reason(errno));
-    if (!S_ISREG(info.st_mode)) throw Error("'" + path + "' is not a regular file");
+    if (::fstat(fd.get(), &info) != 0)
+        throw Error(cannot + " " + base::Quoted(path) + ": " + Reason(errno));
+    if (!S_ISREG(info.st_mode)) throw Error(base::Quoted(path) + " is not a regular file");
     return fd;
 }
 
@@ -135,7 +138,7 @@ void ReplaceWholeFile(const std::string& path, const std::function<void(ByteSink
     const auto cannot = [&path](int error) { CannotWrite(path, error); };
     const auto [target, existing] = FinalTarget(path);
     if (existing) {
-        if (!S_ISREG(existing->st_mode)) throw Error("'" + path + "' is not a regular file");
+        if (!S_ISREG(existing->st_mode)) throw Error(base::Quoted(path) + " is not a regular file");
         // A file that may not be written is not replaced either.
         if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) cannot(errno);
     }

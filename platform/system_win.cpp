@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "base/error.h"
+#include "base/printable.h"
 #include "platform/filesystem_std.h"
 #include "platform/unique_handle.h"
 #include "platform/win_text.h"
@@ -22,8 +23,8 @@ class WinFile : public ByteSource {
         const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
         DWORD got = 0;
         if (!ReadFile(handle_.get(), buffer, wanted, &got, nullptr)) {
-            throw Error("cannot read the file '" + path_ +
-                        "': " + win::Win32Reason(GetLastError()));
+            throw Error("cannot read the file " + base::Quoted(path_) + ": " +
+                        win::Win32Reason(GetLastError()));
         }
         return got;
     }
@@ -34,7 +35,7 @@ class WinFile : public ByteSource {
 };
 
 [[noreturn]] void CannotWrite(const std::string& path, DWORD error) {
-    throw Error("cannot write the file '" + path + "': " + win::Win32Reason(error));
+    throw Error("cannot write the file " + base::Quoted(path) + ": " + win::Win32Reason(error));
 }
 
 // The bytes of a new file, written in full; failures name `shown`, the file it is to replace.
@@ -125,7 +126,8 @@ namespace {
 UniqueWinHandle OpenDiskFile(const std::string& path, DWORD access, DWORD share, DWORD disposition,
                              DWORD flags, const std::string& cannot) {
     const auto wide = win::Widen(path);
-    if (!wide) throw Error(cannot + " '" + path + "': its path is not valid UTF-8 text");
+    if (!wide)
+        throw Error(cannot + " " + base::Quoted(path) + ": its path is not valid UTF-8 text");
     UniqueWinHandle handle(
         CreateFileW(wide->c_str(), access, share, nullptr, disposition, flags, nullptr));
     if (!handle) {
@@ -133,14 +135,14 @@ UniqueWinHandle OpenDiskFile(const std::string& path, DWORD access, DWORD share,
         // A folder cannot be opened this way at all; say what it is rather than "access denied".
         const DWORD attributes = GetFileAttributesW(wide->c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            throw Error("'" + path + "' is not a regular file");
+            throw Error(base::Quoted(path) + " is not a regular file");
         }
-        throw Error(cannot + " '" + path + "': " + win::Win32Reason(error));
+        throw Error(cannot + " " + base::Quoted(path) + ": " + win::Win32Reason(error));
     }
     // Consoles, pipes and other devices could make a read wait forever, or a write reach a
     // device: only disk files are used.
     if (GetFileType(handle.get()) != FILE_TYPE_DISK) {
-        throw Error("'" + path + "' is not a regular file");
+        throw Error(base::Quoted(path) + " is not a regular file");
     }
     return handle;
 }
@@ -157,7 +159,8 @@ std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
 void ReplaceWholeFile(const std::string& path, const std::function<void(ByteSink&)>& write) {
     const auto wide = win::Widen(path);
     if (!wide) {
-        throw Error("cannot write the file '" + path + "': its path is not valid UTF-8 text");
+        throw Error("cannot write the file " + base::Quoted(path) +
+                    ": its path is not valid UTF-8 text");
     }
     std::wstring target = *wide;
     bool exists = false;
@@ -168,14 +171,14 @@ void ReplaceWholeFile(const std::string& path, const std::function<void(ByteSink
                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         existing) {
         if (GetFileType(existing.get()) != FILE_TYPE_DISK) {
-            throw Error("'" + path + "' is not a regular file");
+            throw Error(base::Quoted(path) + " is not a regular file");
         }
         if (auto final = FinalPath(existing.get())) target = std::move(*final);
         exists = true;
     } else if (const DWORD error = GetLastError(); error != ERROR_FILE_NOT_FOUND) {
         const DWORD attributes = GetFileAttributesW(wide->c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            throw Error("'" + path + "' is not a regular file");
+            throw Error(base::Quoted(path) + " is not a regular file");
         }
         CannotWrite(path, error);
     }

@@ -80,13 +80,13 @@ struct RootGone {
 bool MakeFolderTree(const Services& services, const std::string& root,
                     const std::string& postoffice, const std::string& mailboxName) {
     if (root.empty()) {
-        throw Error("the post-office root is empty, so the folders of the mailbox '" +
-                    Printable(mailboxName) + "' were not made");
+        throw Error("the post-office root is empty, so the folders of the mailbox " +
+                    base::Quoted(mailboxName) + " were not made");
     }
     if (!services.files.IsFullPath(root)) {
-        throw Error("the post-office root '" + Printable(root) +
-                    "' is not a full path, so the folders of the mailbox '" +
-                    Printable(mailboxName) + "' were not made");
+        throw Error("the post-office root " + base::Quoted(root) +
+                    " is not a full path, so the folders of the mailbox " +
+                    base::Quoted(mailboxName) + " were not made");
     }
     // One separator follows the root as typed, even a root that ends in one.
     std::string folder = root + services.files.Separator();
@@ -150,14 +150,14 @@ std::string PostofficeRoot(const Services& services, const std::string& mailboxN
     const std::string dataDirectory =
         support::GetDataDirectory(services.registry, services.codePage);
     if (dataDirectory.empty()) {
-        throw Error("the folder of the mailbox '" + Printable(mailboxName) +
-                    "' cannot be found: the mail server's data directory is not in the "
+        throw Error("the folder of the mailbox " + base::Quoted(mailboxName) +
+                    " cannot be found: the mail server's data directory is not in the "
                     "registry; nothing was deleted");
     }
     if (!services.files.IsFullPath(dataDirectory)) {
-        throw Error("the folder of the mailbox '" + Printable(mailboxName) +
-                    "' cannot be found: the mail server's data directory '" +
-                    Printable(dataDirectory) + "' is not a full path; nothing was deleted");
+        throw Error("the folder of the mailbox " + base::Quoted(mailboxName) +
+                    " cannot be found: the mail server's data directory " +
+                    base::Quoted(dataDirectory) + " is not a full path; nothing was deleted");
     }
     return support::PostofficeRoot(services.files, dataDirectory);
 }
@@ -301,9 +301,9 @@ MailboxWork CreateMailbox(const Services& services, const std::string& postoffic
                 work.outcome = Outcome::kLeftWithoutLogin;
                 return std::string(kCreateMailboxPrefix) + loginFailure +
                        "; the mailbox was not made, but its record could not be removed again (" +
-                       Describe(removal) + "), so the mailbox '" + Printable(mailboxName) +
-                       "' of the post office '" + Printable(postoffice) +
-                       "' is left without a login: delete it, then run the line again";
+                       Describe(removal) + "), so the mailbox " + base::Quoted(mailboxName) +
+                       " of the post office " + base::Quoted(postoffice) +
+                       " is left without a login: delete it, then run the line again";
             }
             work.outcome = Outcome::kNotMade;
             return std::string(kCreateMailboxPrefix) + loginFailure + "; the mailbox was not made";

@@ -6,6 +6,7 @@
 
 #include "base/ascii.h"
 #include "base/error.h"
+#include "base/printable.h"
 #include "server/dispatch.h"
 #include "server/server.h"
 #include "server/store.h"
@@ -192,11 +193,11 @@ void ClassTable::Register(std::string progId, Maker maker) {
 std::unique_ptr<platform::AdminObject> ClassTable::CreateObject(std::string_view progId) {
     auto it = makers_.find(base::AsciiLower(progId));
     if (it == makers_.end()) {
-        throw Error("cannot create object '" + std::string(progId) +
-                    "': no class is registered under that name");
+        throw Error("cannot create object " + base::Quoted(progId) +
+                    ": no class is registered under that name");
     }
     auto object = it->second();
-    if (!object) throw Error("cannot create object '" + std::string(progId) + "'");
+    if (!object) throw Error("cannot create object " + base::Quoted(progId));
     return object;
 }
 

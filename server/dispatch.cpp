@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "base/error.h"
+#include "base/printable.h"
 
 namespace seedwell::server {
 namespace {
@@ -53,7 +54,7 @@ void PropertySet::Set(std::string_view name, const platform::Value& value) {
         return;
     }
     if (isString != (property.kind == PropertyKind::kString)) {
-        throw Error("Type mismatch: '" + std::string(property.name) + "' takes " +
+        throw Error("Type mismatch: " + base::Quoted(property.name) + " takes " +
                     KindWanted(property.kind) + ", not a " + KindName(value));
     }
     if (isString) {
@@ -64,8 +65,8 @@ void PropertySet::Set(std::string_view name, const platform::Value& value) {
     if (property.kind == PropertyKind::kInt16 &&
         (number < std::numeric_limits<std::int16_t>::min() ||
          number > std::numeric_limits<std::int16_t>::max())) {
-        throw Error("Overflow: '" + std::string(property.name) +
-                    "' takes a 16-bit integer (-32768 to " + "32767), not " +
+        throw Error("Overflow: " + base::Quoted(property.name) +
+                    " takes a 16-bit integer (-32768 to " + "32767), not " +
                     std::to_string(number));
     }
     SetNumber(index, number);

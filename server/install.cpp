@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "base/error.h"
+#include "base/printable.h"
 #include "platform/registry.h"
 #include "platform/unique_handle.h"
 #include "server/regfile.h"
@@ -27,16 +28,18 @@ namespace fs = std::filesystem;
 using namespace std::string_view_literals;
 
 [[noreturn]] void Fail(const std::string& file, const std::string& why) {
-    throw Error("cannot write the registry file '" + file + "': " + why);
+    throw Error("cannot write the registry file " + base::Quoted(file) + ": " + why);
 }
 
 std::optional<std::string> ReadFile(const std::string& file) {
     std::error_code error;
     if (fs::status(file, error).type() == fs::file_type::not_found) return std::nullopt;
     std::ifstream in(file, std::ios::binary);
-    if (!in) throw Error("cannot read the registry file '" + file + "': " + std::strerror(errno));
+    if (!in)
+        throw Error("cannot read the registry file " + base::Quoted(file) + ": " +
+                    std::strerror(errno));
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw Error("cannot read the registry file '" + file + "'");
+    if (in.bad()) throw Error("cannot read the registry file " + base::Quoted(file));
     return bytes;
 }
 
@@ -91,7 +94,9 @@ void WriteAtomically(const std::string& file, const std::string& bytes, bool exi
 void MakeFolder(const fs::path& folder) {
     std::error_code error;
     fs::create_directories(folder, error);
-    if (error) throw Error("cannot make the folder '" + folder.string() + "': " + error.message());
+    if (error)
+        throw Error("cannot make the folder " + base::Quoted(folder.string()) + ": " +
+                    error.message());
 }
 
 }  // namespace
@@ -126,11 +131,12 @@ void CreateStore(const std::string& path) {
         ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     // The umask may only narrow the mode; make sure it is exactly owner-only.
     if (fd && ::fchmod(fd.get(), 0600) != 0) {
-        throw Error("cannot make the record store '" + path +
-                    "' owner-only: " + std::strerror(errno));
+        throw Error("cannot make the record store " + base::Quoted(path) +
+                    " owner-only: " + std::strerror(errno));
     }
     if (!fd && errno != EEXIST) {
-        throw Error("cannot create the record store '" + path + "': " + std::strerror(errno));
+        throw Error("cannot create the record store " + base::Quoted(path) + ": " +
+                    std::strerror(errno));
     }
     CheckStoreSafety(path);
     Database db(path, Database::Mode::kOpenExisting, sql::kBusyTimeoutMs);
@@ -146,8 +152,8 @@ std::string InstallServer(const std::string& dataDirectory, const std::string& r
         std::error_code error;
         directory = fs::absolute(directory, error).lexically_normal();
         if (error) {
-            throw Error("cannot install the mail server in '" + dataDirectory +
-                        "': " + error.message());
+            throw Error("cannot install the mail server in " + base::Quoted(dataDirectory) + ": " +
+                        error.message());
         }
     }
     const std::string dataDir = directory.string();
@@ -155,8 +161,8 @@ std::string InstallServer(const std::string& dataDirectory, const std::string& r
     const fs::path config = fs::path(dataDir) / "Config";
     MakeFolder(config);
     if (::chmod(config.c_str(), 0700) != 0) {
-        throw Error("cannot make the folder '" + config.string() +
-                    "' owner-only: " + std::strerror(errno));
+        throw Error("cannot make the folder " + base::Quoted(config.string()) +
+                    " owner-only: " + std::strerror(errno));
     }
     MakeFolder(fs::path(dataDir) / "Postoffices");
     CreateStore(StorePathFor(dataDir));

@@ -7,6 +7,7 @@
 
 #include "base/ascii.h"
 #include "base/error.h"
+#include "base/printable.h"
 #include "base/unicode.h"
 #include "platform/filesystem.h"
 
@@ -541,8 +542,8 @@ std::string ReadWholeFile(const std::string& path, std::size_t maxBytes) {
         const std::size_t got = source->Read(chunk, sizeof chunk);
         if (got == 0) return bytes;
         if (got > maxBytes - bytes.size()) {
-            throw Error("the file '" + path + "' is larger than " + std::to_string(maxBytes) +
-                        " bytes");
+            throw Error("the file " + base::Quoted(path) + " is larger than " +
+                        std::to_string(maxBytes) + " bytes");
         }
         bytes.append(chunk, got);
     }
@@ -560,7 +561,7 @@ std::unique_ptr<RegistryKey> RegFileRegistry::OpenKey(std::string_view keyPath,
                                                       std::uint32_t /*access*/) {
     const std::string bytes = ReadWholeFile(path_, kMaxRegFileSize);
     const std::optional<RegFileTree> tree = ParseRegFile(bytes, codePage_);
-    if (!tree) throw Error("the file '" + path_ + "' is not a registry file");
+    if (!tree) throw Error("the file " + base::Quoted(path_) + " is not a registry file");
     std::string fullPath(kRootKey);
     if (!keyPath.empty()) {
         fullPath += '\\';

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/error.h"
+#include "base/printable.h"
 
 namespace seedwell::server {
 
@@ -16,7 +17,7 @@ Database::Database(std::string path, Mode mode, int busyTimeoutMs) : path_(std::
         std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
         sqlite3_close_v2(db_);
         db_ = nullptr;
-        throw Error("cannot open the record store '" + path_ + "': " + reason);
+        throw Error("cannot open the record store " + base::Quoted(path_) + ": " + reason);
     }
     sqlite3_busy_timeout(db_, busyTimeoutMs);
 }
@@ -32,7 +33,7 @@ int Database::Changes() const { return sqlite3_changes(db_); }
 
 void Database::Fail(int rc, std::string_view what) const {
     const int primary = rc & 0xff;
-    const std::string store = "the record store '" + path_ + "'";
+    const std::string store = "the record store " + base::Quoted(path_);
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
         throw Error(store + " is locked by another process");
     }
@@ -44,7 +45,7 @@ void Database::Fail(int rc, std::string_view what) const {
     throw Error("cannot " + std::string(what) + " in " + store + ": " + reason);
 }
 
-Statement::Statement(Database& db, const char* sql) : db_(db), sql_(sql) {
+Statement::Statement(Database& db, const char* sql) : db_(db) {
     int rc = sqlite3_prepare_v3(db.Handle(), sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_finalize(stmt_);

@@ -88,7 +88,6 @@ class Statement {
   private:
     Database& db_;
     sqlite3_stmt* stmt_ = nullptr;
-    const char* sql_;
 };
 
 /// An explicit transaction begun with BEGIN IMMEDIATE, so that a second writer waits for the

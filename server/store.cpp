@@ -18,9 +18,9 @@
 #include "support/settings.h"
 
 namespace seedwell::server {
-namespace {
+using base::Quoted;
 
-std::string Quoted(std::string_view name) { return "'" + base::Printable(name) + "'"; }
+namespace {
 
 // The path itself when it names an existing regular file that is safe to use; throws otherwise.
 const std::string& ExistingStore(const std::string& path) {

@@ -117,8 +117,8 @@ int main(int argc, char** argv) {
             registryFile.empty() ? server::DefaultRegistryFile() : registryFile;
         if (*install) {
             const std::string written = server::InstallServer(dataDir, file);
-            std::cout << "installed the mail server in '" << written << "' (registry file '" << file
-                      << "')\n";
+            std::cout << "installed the mail server in " << base::Quoted(written)
+                      << " (registry file " << base::Quoted(file) << ")\n";
             return 0;
         }
         server::RegFileRegistry registry(file, platform::CodePage::System());
@@ -126,8 +126,8 @@ int main(int argc, char** argv) {
         if (*postofficeAdd) {
             const std::string name = FromArgument(postofficeName, "post office name");
             if (!store.AddPostoffice(name)) {
-                std::cerr << "twao: the post office '" << ForTerminal(base::Printable(name))
-                          << "' exists already; nothing changed\n";
+                std::cerr << "twao: the post office " << ForTerminal(base::Quoted(name))
+                          << " exists already; nothing changed\n";
             }
             return 0;
         }

@@ -41,7 +41,7 @@ Problem FolderProblem(const platform::FileSystem& files, std::string_view what,
     Problem problem = files.NameProblem(what, name);
     if (!problem || !hidden) return problem;
     const std::string shown = base::Printable(name);
-    const std::string quoted = " '" + shown + "'";
+    const std::string quoted = " " + base::Quoted(name);
     if (const std::size_t at = problem->find(quoted); at != std::string::npos) {
         problem->erase(at, quoted.size());
     }

@@ -12,8 +12,6 @@
 namespace seedwell::support {
 namespace {
 
-using base::Printable;
-
 constexpr std::size_t kMaxAddress = 254;
 constexpr std::size_t kMaxLocalPart = 64;
 constexpr std::size_t kMaxDomain = 253;
@@ -29,11 +27,8 @@ bool IsAsciiLetterOrDigit(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-// `text` for a message, cut between two characters after kShownBytes bytes.
-std::string Shown(std::string_view text) {
-    if (text.size() <= kShownBytes) return Printable(text);
-    return Printable(base::Utf8Prefix(text, kShownBytes)) + "...";
-}
+// `text` for a message, quoted and cut between two characters after kShownBytes bytes.
+std::string Shown(std::string_view text) { return base::Quoted(base::Cut(text, kShownBytes)); }
 
 // True when the non-empty UTF-8 `part` begins with a combining mark, which would sit on what
 // comes before it: the "@", a dot, or the quote of a message.
@@ -70,7 +65,7 @@ std::optional<std::string> CharacterProblem(std::string_view part, std::string_v
                                               symbols.find(char(code)) != std::string_view::npos
                                         : IsAddressLetter(code));
         if (!allowed) {
-            return "the character '" + Printable(part.substr(at, length)) + "' is not allowed " +
+            return "the character " + base::Quoted(part.substr(at, length)) + " is not allowed " +
                    std::string(where);
         }
         at += length;
@@ -100,7 +95,7 @@ std::optional<std::string> DomainProblem(std::string_view domain) {
         std::size_t end = domain.find('.', start);
         if (end == std::string_view::npos) end = domain.size();
         const std::string_view label = domain.substr(start, end - start);
-        const std::string shown = "the domain's part '" + Shown(label) + "'";
+        const std::string shown = "the domain's part " + Shown(label);
         if (label.size() > kMaxLabel) {
             return shown + " is longer than " + std::to_string(kMaxLabel) + " bytes";
         }
@@ -113,7 +108,7 @@ std::optional<std::string> DomainProblem(std::string_view domain) {
     // address or a typo.
     const std::string_view last = domain.substr(domain.rfind('.') + 1);
     if (AllDecimalDigits(last)) {
-        return "the domain's last part '" + Shown(last) + "' holds only digits";
+        return "the domain's last part " + Shown(last) + " holds only digits";
     }
     return std::nullopt;
 }
@@ -142,7 +137,7 @@ bool HoldsOtherSeparator(std::string_view field) noexcept {
 
 std::string NamedField(std::string_view what, std::string_view field) {
     if (HoldsOtherSeparator(field)) return std::string(what);
-    return std::string(what) + " '" + Shown(field) + "'";
+    return std::string(what) + " " + Shown(field);
 }
 
 std::optional<std::string> FieldSeparatorProblem(std::string_view what, std::string_view field) {

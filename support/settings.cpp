@@ -39,12 +39,8 @@ std::string ReadRegistryValue(platform::Registry& registry, std::string keyPath,
 
 std::string GetDataDirectory(platform::Registry& registry,
                              const platform::CodePage& codePage) noexcept {
-    try {
-        return ReadRegistryValue(registry, std::string(kServerKeyPath),
-                                 std::string(kDataDirectoryValueName), codePage);
-    } catch (...) {
-        return {};
-    }
+    return ReadRegistryValue(registry, std::string(kServerKeyPath),
+                             std::string(kDataDirectoryValueName), codePage);
 }
 
 std::string PostofficeRoot(const platform::FileSystem& files, std::string_view dataDirectory) {

@@ -40,5 +40,30 @@ INSTANTIATE_TEST_SUITE_P(
         PrintableCase{"\xFF\xC0\x85\xE2\x80", "\xFF\xC0\x85\xE2\x80"},
         PrintableCase{"\xE0\x82\x85", "\xE0\x82\x85"}));  // an overlong form of U+0085
 
+TEST(Quoted, QuotesTheNameShownPrintable) {
+    EXPECT_EQ(Quoted("bob"), "'bob'");
+    EXPECT_EQ(Quoted(""), "''");
+    EXPECT_EQ(Quoted(std::string_view("a\0b\x1B\xE2\x80\xAE", 7)), "'a\\x00b\\x1B\\u{202E}'");
+}
+
+struct CutCase {
+    std::string_view text;
+    std::size_t bytes;
+    std::string cut;
+};
+
+class Cuts : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(Cuts, KeepAStartThatEndsBetweenCharactersAndMarkTheCut) {
+    EXPECT_EQ(Cut(GetParam().text, GetParam().bytes), GetParam().cut);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Cuts,
+                         ::testing::Values(CutCase{"short", 5, "short"}, CutCase{"", 0, ""},
+                                           CutCase{"longer", 4, "long..."},
+                                           // A two-byte character is not split.
+                                           CutCase{"Z\xC3\xBCrich", 2, "Z..."},
+                                           CutCase{"Z\xC3\xBCrich", 3, "Z\xC3\xBC..."}));
+
 }  // namespace
 }  // namespace seedwell::base

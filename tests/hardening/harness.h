@@ -31,6 +31,7 @@
 #include "server/schema.h"
 #include "server/server.h"
 #include "server/store.h"
+#include "tests/fakes/child.h"
 #include "tests/fakes/fake_screen.h"
 #include "tests/fakes/fake_window.h"
 #include "tests/fakes/installed_server.h"
@@ -253,12 +254,8 @@ class ServerTest : public ::testing::Test {
     const std::string& registryFile = installed.registryFile;
 };
 
-/// What a child process reported.
-struct ChildResult {
-    int exitCode = -1;   ///< -1 when it did not exit normally
-    int signal = 0;      ///< the signal that ended it, if one did
-    std::string output;  ///< what the body returned
-};
+using test_support::ChildReport;
+using test_support::ChildResult;
 
 /// Exit code of a child that could not take the identity it needed.
 inline constexpr int kChildSkipped = 77;
@@ -267,52 +264,17 @@ inline constexpr int kChildSkipped = 77;
 /// change its identity) and answers what it returned. A body that throws is reported in the
 /// output with exit code 3; one that cannot become nobody exits with kChildSkipped.
 inline ChildResult InChild(const std::function<std::string()>& body, bool asNobody = false) {
-    int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-    const pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        close(fds[0]);
-        auto report = [&](const std::string& text, int code) {
-            std::size_t done = 0;
-            while (done < text.size()) {
-                const ssize_t n = write(fds[1], text.data() + done, text.size() - done);
-                if (n <= 0) break;
-                done += std::size_t(n);
-            }
-            _exit(code);
-        };
+    return test_support::InChild([&] {
         if (asNobody) {
             const gid_t nogroup = 65534;
             if (setgroups(0, nullptr) != 0 || setgid(nogroup) != 0 || setuid(65534) != 0) {
-                report(std::string("cannot become the user nobody: ") + std::strerror(errno),
-                       kChildSkipped);
+                return ChildReport{
+                    std::string("cannot become the user nobody: ") + std::strerror(errno),
+                    kChildSkipped};
             }
         }
-        try {
-            report(body(), 0);
-        } catch (const std::exception& error) {
-            report(std::string("exception: ") + error.what(), 3);
-        } catch (...) {
-            report("unknown exception", 3);
-        }
-    }
-    close(fds[1]);
-    ChildResult result;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = read(fds[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        result.output.append(buffer, std::size_t(n));
-    }
-    close(fds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-    return result;
+        return ChildReport{body(), 0};
+    });
 }
 
 /// True when this process can take another user's identity in a child.

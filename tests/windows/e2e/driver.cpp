@@ -327,9 +327,9 @@ int main(int argc, char** argv) {
         GUITHREADINFO info{};
         info.cbSize = sizeof info;
         GetGUIThreadInfo(GetWindowThreadProcessId(form, nullptr), &info);
-        for (const auto& entry : kControls) {
-            if (GetDlgItem(form, kFirstControlId + entry.tabIndex) == info.hwndFocus) {
-                Print(std::string(entry.name));
+        for (std::size_t i = 0; i < kControls.size(); ++i) {
+            if (GetDlgItem(form, kFirstControlId + static_cast<int>(i)) == info.hwndFocus) {
+                Print(std::string(kControls[i].name));
                 return 0;
             }
         }

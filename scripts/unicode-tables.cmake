@@ -1,14 +1,26 @@
 # Writes the C++ tables of the code points whose general category in the Unicode Character
 # Database is a letter (L), a mark (M), a decimal digit (Nd), or one that a message shows escaped:
 # a control (Cc) or format character (Cf), a line (Zl) or paragraph separator (Zp). Each table is
-# sorted ranges with no two touching. Run at build time on the build host:
-#   cmake -DUNICODE_DATA=<UnicodeData.txt> -DUNICODE_VERSION=<15.0.0> -DOUTPUT=<file.cpp>
-#         -P unicode_ranges.cmake
-foreach(_variable UNICODE_DATA UNICODE_VERSION OUTPUT)
+# sorted ranges with no two touching. scripts/unicode-tables runs it to write base/unicode_tables.cpp:
+#   cmake -DUNICODE_DATA=<UnicodeData.txt> -DOUTPUT=<file.cpp> -P unicode-tables.cmake
+# The Unicode version is read from the ReadMe.txt beside UnicodeData.txt (Debian's unicode-data
+# ships both in /usr/share/unicode).
+foreach(_variable UNICODE_DATA OUTPUT)
     if(NOT DEFINED ${_variable})
-        message(FATAL_ERROR "unicode_ranges.cmake: -D${_variable}=... is missing")
+        message(FATAL_ERROR "unicode-tables.cmake: -D${_variable}=... is missing")
     endif()
 endforeach()
+
+get_filename_component(_folder "${UNICODE_DATA}" DIRECTORY)
+set(_readme "${_folder}/ReadMe.txt")
+if(NOT EXISTS "${_readme}")
+    message(FATAL_ERROR "${_readme} is missing: it names the version of ${UNICODE_DATA}")
+endif()
+file(STRINGS "${_readme}" _version_lines REGEX "Version [0-9.]+ of the Unicode Standard")
+if(NOT _version_lines MATCHES "Version ([0-9.]+) of")
+    message(FATAL_ERROR "${_readme} does not say which version of the Unicode Standard it is")
+endif()
+set(UNICODE_VERSION ${CMAKE_MATCH_1})
 
 # One line per code point, "0041;LATIN CAPITAL LETTER A;Lu;...", except the large blocks that
 # are given as two lines, "<CJK Ideograph, First>" and "<CJK Ideograph, Last>". file(STRINGS)
@@ -93,14 +105,18 @@ foreach(_table IN LISTS _tables)
 endforeach()
 
 file(CONFIGURE OUTPUT "${OUTPUT}" @ONLY CONTENT [=[
-// Generated at build time by cmake/unicode_ranges.cmake from @UNICODE_DATA@
-// (Unicode @UNICODE_VERSION@): do not edit.
+// Unicode @UNICODE_VERSION@: written by scripts/unicode-tables from the Unicode Character
+// Database's UnicodeData.txt (Debian's unicode-data); do not edit, run the script again.
 #include "base/unicode_ranges.h"
 
 namespace seedwell::base {
 namespace {
 
-@_definitions@}  // namespace
+// One range a line, as the script writes them.
+// clang-format off
+@_definitions@// clang-format on
+
+}  // namespace
 
 @_functions@
 }  // namespace seedwell::base
