@@ -94,14 +94,16 @@ struct RootGone {
 // whether it made any.
 bool MakeFolderTree(const Services& services, const std::string& root,
                     const std::string& postoffice, const std::string& mailboxName) {
-    if (root.empty()) {
-        throw Error("the post-office root is empty, so the folders of the mailbox '" +
-                    Printable(mailboxName) + "' were not made");
-    }
-    if (!services.files.IsFullPath(root)) {
-        throw Error("the post-office root '" + Printable(root) +
-                    "' is not a full path, so the folders of the mailbox '" +
-                    Printable(mailboxName) + "' were not made");
+    switch (CheckRoot(services.files, root)) {
+        case RootCheck::kFull:
+            break;
+        case RootCheck::kEmpty:
+            throw Error("the post-office root is empty, so the folders of the mailbox '" +
+                        Printable(mailboxName) + "' were not made");
+        case RootCheck::kNotFull:
+            throw Error("the post-office root '" + Printable(root) +
+                        "' is not a full path, so the folders of the mailbox '" +
+                        Printable(mailboxName) + "' were not made");
     }
     // One separator follows the root as typed, even a root that ends in one.
     std::string folder = root + services.files.Separator();
@@ -164,15 +166,17 @@ std::optional<std::string> Reporting(std::string_view prefix, Steps steps) noexc
 std::string PostofficeRoot(const Services& services, const std::string& mailboxName) {
     const std::string dataDirectory =
         support::GetDataDirectory(services.registry, services.codePage);
-    if (dataDirectory.empty()) {
-        throw Error("the folder of the mailbox '" + Printable(mailboxName) +
-                    "' cannot be found: the mail server's data directory is not in the "
-                    "registry; nothing was deleted");
-    }
-    if (!services.files.IsFullPath(dataDirectory)) {
-        throw Error("the folder of the mailbox '" + Printable(mailboxName) +
-                    "' cannot be found: the mail server's data directory '" +
-                    Printable(dataDirectory) + "' is not a full path; nothing was deleted");
+    switch (CheckRoot(services.files, dataDirectory)) {
+        case RootCheck::kFull:
+            break;
+        case RootCheck::kEmpty:
+            throw Error("the folder of the mailbox '" + Printable(mailboxName) +
+                        "' cannot be found: the mail server's data directory is not in the "
+                        "registry; nothing was deleted");
+        case RootCheck::kNotFull:
+            throw Error("the folder of the mailbox '" + Printable(mailboxName) +
+                        "' cannot be found: the mail server's data directory '" +
+                        Printable(dataDirectory) + "' is not a full path; nothing was deleted");
     }
     return support::PostofficeRoot(services.files, dataDirectory);
 }
@@ -228,10 +232,15 @@ std::string AddressMapDestination(std::string_view destinationType, std::string_
 
 std::string AddressMapSource(std::string_view address) { return "[SMTP:" + Str(address) + "]"; }
 
+RootCheck CheckRoot(const platform::FileSystem& files, std::string_view root) noexcept {
+    if (root.empty()) return RootCheck::kEmpty;
+    return files.IsFullPath(root) ? RootCheck::kFull : RootCheck::kNotFull;
+}
+
 std::optional<std::string> SharedFolder(const Services& services, const std::string& root,
                                         const std::string& postoffice,
                                         const std::string& mailboxName) {
-    if (!services.files.IsFullPath(root)) return std::nullopt;
+    if (CheckRoot(services.files, root) != RootCheck::kFull) return std::nullopt;
     auto clash = [](std::string_view what, const std::string& name, const std::string& held) {
         return std::string("the ") + std::string(what) + " " + Printable(name) +
                " would share the folder of the " + std::string(what) + " " + Printable(held) +
