@@ -64,7 +64,7 @@ struct RunReport {
 /// The message at a run's end.
 struct EndMessage {
     std::string text;
-    int style;
+    BoxStyle style;
     std::optional<std::string> title;  ///< nullopt: the application's title
 };
 

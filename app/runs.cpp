@@ -280,7 +280,7 @@ void RunImport(RunWindow& window, const Services& services, const Screen& screen
         auto path = CheckFileBox(window, services, screen, "Need to select a file to import.");
         if (!path) return;
         const std::string root = window.RootText();
-        if (!services.files.IsFullPath(root)) {
+        if (provisioning::CheckRoot(services.files, root) != provisioning::RootCheck::kFull) {
             screen.pointer.Restore();
             screen.messages.Show(kRootNotFull, kMbOkCritical, "Error");
             window.FocusRoot();

@@ -11,13 +11,27 @@
 
 namespace seedwell::app {
 
-/// Message box styles: buttons and icon.
-inline constexpr int kMbOk = 0;
-inline constexpr int kMbOkCritical = 16;
-inline constexpr int kMbOkExclamation = 48;
-inline constexpr int kMbOkInformation = 64;
-inline constexpr int kMbYesNoCritical = 20;     // Yes is the default button
-inline constexpr int kMbYesNoExclamation = 52;  // Yes is the default button
+/// A message box's buttons and icon; each value is the one Windows gives that style. A Yes/No
+/// box has Yes as its default button.
+enum class BoxStyle : int {
+    kOk = 0,
+    kOkCritical = 16,
+    kYesNoCritical = 20,
+    kOkExclamation = 48,
+    kYesNoExclamation = 52,
+    kOkInformation = 64,
+};
+inline constexpr BoxStyle kMbOk = BoxStyle::kOk;
+inline constexpr BoxStyle kMbOkCritical = BoxStyle::kOkCritical;
+inline constexpr BoxStyle kMbOkExclamation = BoxStyle::kOkExclamation;
+inline constexpr BoxStyle kMbOkInformation = BoxStyle::kOkInformation;
+inline constexpr BoxStyle kMbYesNoCritical = BoxStyle::kYesNoCritical;
+inline constexpr BoxStyle kMbYesNoExclamation = BoxStyle::kYesNoExclamation;
+
+/// Whether a box of `style` asks Yes or No rather than showing OK.
+constexpr bool IsYesNo(BoxStyle style) noexcept {
+    return style == BoxStyle::kYesNoCritical || style == BoxStyle::kYesNoExclamation;
+}
 /// Message box answers.
 inline constexpr int kAnswerOk = 1;
 inline constexpr int kAnswerYes = 6;
@@ -33,7 +47,7 @@ class MessageBox {
     /// Shows `text` with the buttons and icon of `style` and `title` (the application's title
     /// when none is given), waits until it is closed and answers the button pressed: kAnswerOk,
     /// kAnswerYes or kAnswerNo (closing a Yes/No box otherwise counts as No).
-    virtual int Show(std::string_view text, int style, std::optional<std::string> title) = 0;
+    virtual int Show(std::string_view text, BoxStyle style, std::optional<std::string> title) = 0;
 };
 
 /// The screen-wide mouse pointer.

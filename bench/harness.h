@@ -94,7 +94,7 @@ inline std::string WriteImportFile(const fs::path& path, long first, long count)
 class SilentBox : public app::MessageBox {
   public:
     explicit SilentBox(bool reports = false) : reports_(reports) {}
-    int Show(std::string_view text, int style, std::optional<std::string>) override {
+    int Show(std::string_view text, app::BoxStyle style, std::optional<std::string>) override {
         if (style == app::kMbYesNoCritical) return app::kAnswerYes;
         if (reports_) return style == app::kMbYesNoExclamation ? app::kAnswerNo : app::kAnswerOk;
         if (text != "Mailboxes created." && text != "Mailboxes deleted.") {

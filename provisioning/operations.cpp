@@ -26,9 +26,24 @@ const std::string kInbox = "inbox";
 
 std::string Str(std::string_view text) { return std::string(text); }
 
-std::unique_ptr<AdminObject> Make(const Services& services, std::string_view progId) {
-    return services.objects.CreateObject(progId);
-}
+// An object of the administration class `Class`, its properties named by their index there.
+template <class Class>
+class ClassObject {
+  public:
+    explicit ClassObject(const Services& services)
+        : object_(services.objects.CreateObject(Class::kProgId)) {}
+
+    void Set(std::size_t property, const Value& value) {
+        object_->SetProperty(Class::kProperties[property].name, value);
+    }
+    std::string Get(std::size_t property) {
+        return object_->GetProperty(Class::kProperties[property].name);
+    }
+    std::int32_t Call(std::string_view method) { return object_->CallMethod(method); }
+
+  private:
+    std::unique_ptr<AdminObject> object_;
+};
 
 std::string Describe(const std::exception& failure) {
     std::string description = failure.what();
@@ -37,18 +52,18 @@ std::string Describe(const std::exception& failure) {
 
 // A mailbox object naming the mailbox, with the properties every call sets, in the order the
 // server receives them: its limit, no redirection of the status given, and `last` set to
-// `lastValue` ("Status" for a lookup or an addition, "Size" for a removal).
-std::unique_ptr<AdminObject> MailboxObject(const Services& services, const std::string& postoffice,
-                                           const std::string& mailboxName, const Value& limit,
-                                           std::int16_t redirectStatus, std::string_view last,
-                                           std::int16_t lastValue) {
-    auto mailbox = Make(services, MailboxClass::kProgId);
-    mailbox->SetProperty("Postoffice", postoffice);
-    mailbox->SetProperty("Mailbox", mailboxName);
-    mailbox->SetProperty("Limit", limit);
-    mailbox->SetProperty("RedirectAddress", Str(""));
-    mailbox->SetProperty("RedirectStatus", redirectStatus);
-    mailbox->SetProperty(last, lastValue);
+// `lastValue` (the status for a lookup or an addition, the size for a removal).
+ClassObject<MailboxClass> MailboxObject(const Services& services, const std::string& postoffice,
+                                        const std::string& mailboxName, const Value& limit,
+                                        std::int16_t redirectStatus, std::size_t last,
+                                        std::int16_t lastValue) {
+    ClassObject<MailboxClass> mailbox(services);
+    mailbox.Set(MailboxClass::kPostoffice, postoffice);
+    mailbox.Set(MailboxClass::kMailbox, mailboxName);
+    mailbox.Set(MailboxClass::kLimit, limit);
+    mailbox.Set(MailboxClass::kRedirectAddress, Str(""));
+    mailbox.Set(MailboxClass::kRedirectStatus, redirectStatus);
+    mailbox.Set(last, lastValue);
     return mailbox;
 }
 
@@ -79,14 +94,16 @@ struct RootGone {
 // whether it made any.
 bool MakeFolderTree(const Services& services, const std::string& root,
                     const std::string& postoffice, const std::string& mailboxName) {
-    if (root.empty()) {
-        throw Error("the post-office root is empty, so the folders of the mailbox " +
-                    base::Quoted(mailboxName) + " were not made");
-    }
-    if (!services.files.IsFullPath(root)) {
-        throw Error("the post-office root " + base::Quoted(root) +
-                    " is not a full path, so the folders of the mailbox " +
-                    base::Quoted(mailboxName) + " were not made");
+    switch (CheckRoot(services.files, root)) {
+        case RootCheck::kFull:
+            break;
+        case RootCheck::kEmpty:
+            throw Error("the post-office root is empty, so the folders of the mailbox " +
+                        base::Quoted(mailboxName) + " were not made");
+        case RootCheck::kNotFull:
+            throw Error("the post-office root " + base::Quoted(root) +
+                        " is not a full path, so the folders of the mailbox " +
+                        base::Quoted(mailboxName) + " were not made");
     }
     // One separator follows the root as typed, even a root that ends in one.
     std::string folder = root + services.files.Separator();
@@ -149,15 +166,17 @@ std::optional<std::string> Reporting(std::string_view prefix, Steps steps) noexc
 std::string PostofficeRoot(const Services& services, const std::string& mailboxName) {
     const std::string dataDirectory =
         support::GetDataDirectory(services.registry, services.codePage);
-    if (dataDirectory.empty()) {
-        throw Error("the folder of the mailbox " + base::Quoted(mailboxName) +
-                    " cannot be found: the mail server's data directory is not in the "
-                    "registry; nothing was deleted");
-    }
-    if (!services.files.IsFullPath(dataDirectory)) {
-        throw Error("the folder of the mailbox " + base::Quoted(mailboxName) +
-                    " cannot be found: the mail server's data directory " +
-                    base::Quoted(dataDirectory) + " is not a full path; nothing was deleted");
+    switch (CheckRoot(services.files, dataDirectory)) {
+        case RootCheck::kFull:
+            break;
+        case RootCheck::kEmpty:
+            throw Error("the folder of the mailbox " + base::Quoted(mailboxName) +
+                        " cannot be found: the mail server's data directory is not in the "
+                        "registry; nothing was deleted");
+        case RootCheck::kNotFull:
+            throw Error("the folder of the mailbox " + base::Quoted(mailboxName) +
+                        " cannot be found: the mail server's data directory " +
+                        base::Quoted(dataDirectory) + " is not a full path; nothing was deleted");
     }
     return support::PostofficeRoot(services.files, dataDirectory);
 }
@@ -213,10 +232,15 @@ std::string AddressMapDestination(std::string_view destinationType, std::string_
 
 std::string AddressMapSource(std::string_view address) { return "[SMTP:" + Str(address) + "]"; }
 
+RootCheck CheckRoot(const platform::FileSystem& files, std::string_view root) noexcept {
+    if (root.empty()) return RootCheck::kEmpty;
+    return files.IsFullPath(root) ? RootCheck::kFull : RootCheck::kNotFull;
+}
+
 std::optional<std::string> SharedFolder(const Services& services, const std::string& root,
                                         const std::string& postoffice,
                                         const std::string& mailboxName) {
-    if (!services.files.IsFullPath(root)) return std::nullopt;
+    if (CheckRoot(services.files, root) != RootCheck::kFull) return std::nullopt;
     auto clash = [](std::string_view what, const std::string& name, const std::string& held) {
         return std::string("the ") + std::string(what) + " " + Printable(name) +
                " would share the folder of the " + std::string(what) + " " + Printable(held) +
@@ -241,32 +265,33 @@ std::string InUseMessage(std::string_view mailboxName) {
 
 bool DomainExists(const Services& services, const std::string& domainName,
                   std::string& postoffice) {
-    auto domain = Make(services, DomainClass::kProgId);
-    domain->SetProperty("AccountName", Str(""));
-    domain->SetProperty("DomainName", domainName);
-    domain->SetProperty("DomainRedirectionHosts", Str(""));
-    domain->SetProperty("DomainRedirectionStatus", std::int16_t{-1});
-    domain->SetProperty("Status", std::int16_t{-1});
-    if (domain->CallMethod(DomainClass::kGetDomain) == 0) return false;
-    postoffice = domain->GetProperty("AccountName");
+    ClassObject<DomainClass> domain(services);
+    domain.Set(DomainClass::kAccountName, Str(""));
+    domain.Set(DomainClass::kDomainName, domainName);
+    domain.Set(DomainClass::kRedirectionHosts, Str(""));
+    domain.Set(DomainClass::kRedirectionStatus, std::int16_t{-1});
+    domain.Set(DomainClass::kStatus, std::int16_t{-1});
+    if (domain.Call(DomainClass::kGetDomain) == 0) return false;
+    postoffice = domain.Get(DomainClass::kAccountName);
     return true;
 }
 
 void CreateDomain(const Services& services, const std::string& domainName,
                   const std::string& postoffice) {
-    auto domain = Make(services, DomainClass::kProgId);
-    domain->SetProperty("AccountName", postoffice);
-    domain->SetProperty("DomainName", domainName);
-    domain->SetProperty("DomainRedirectionHosts", Str(""));
-    domain->SetProperty("DomainRedirectionStatus", std::int16_t{0});
-    domain->SetProperty("Status", std::int16_t{1});
-    domain->CallMethod(DomainClass::kAddDomain);
+    ClassObject<DomainClass> domain(services);
+    domain.Set(DomainClass::kAccountName, postoffice);
+    domain.Set(DomainClass::kDomainName, domainName);
+    domain.Set(DomainClass::kRedirectionHosts, Str(""));
+    domain.Set(DomainClass::kRedirectionStatus, std::int16_t{0});
+    domain.Set(DomainClass::kStatus, std::int16_t{1});
+    domain.Call(DomainClass::kAddDomain);
 }
 
 bool MailboxExists(const Services& services, const std::string& mailboxName,
                    const std::string& postoffice) {
-    return MailboxObject(services, postoffice, mailboxName, std::int16_t{-1}, -1, "Status", -1)
-               ->CallMethod(MailboxClass::kGetMailbox) != 0;
+    return MailboxObject(services, postoffice, mailboxName, std::int16_t{-1}, -1,
+                         MailboxClass::kStatus, -1)
+               .Call(MailboxClass::kGetMailbox) != 0;
 }
 
 MailboxWork CreateMailbox(const Services& services, const std::string& postoffice,
@@ -277,26 +302,28 @@ MailboxWork CreateMailbox(const Services& services, const std::string& postoffic
     MailboxWork work;
     work.failure = Reporting(kCreateMailboxPrefix, [&]() -> std::optional<std::string> {
         RefuseUnsafeNames(services, postoffice, mailboxName, "; the mailbox was not created");
-        auto login = Make(services, LoginClass::kProgId);
-        auto mailbox = MailboxObject(services, postoffice, mailboxName, sizeLimit, 0, "Status", 1);
-        mailbox->CallMethod(MailboxClass::kAddMailbox);
+        ClassObject<LoginClass> login(services);
+        auto mailbox = MailboxObject(services, postoffice, mailboxName, sizeLimit, 0,
+                                     MailboxClass::kStatus, 1);
+        mailbox.Call(MailboxClass::kAddMailbox);
 
         try {
-            login->SetProperty("Account", postoffice);
-            login->SetProperty("Description", Str(""));
-            login->SetProperty("Password", password);
-            login->SetProperty("Rights", rights);
-            login->SetProperty("Status", std::int16_t{1});
-            login->SetProperty("UserName", LoginUserName(mailboxName, postoffice));
-            login->CallMethod(LoginClass::kAddLogin);
+            login.Set(LoginClass::kAccount, postoffice);
+            login.Set(LoginClass::kDescription, Str(""));
+            login.Set(LoginClass::kPassword, password);
+            login.Set(LoginClass::kRights, rights);
+            login.Set(LoginClass::kStatus, std::int16_t{1});
+            login.Set(LoginClass::kUserName, LoginUserName(mailboxName, postoffice));
+            login.Call(LoginClass::kAddLogin);
         } catch (const std::exception& failure) {
             // A record without its login would be found by every later run, which adds no
             // login to a mailbox that exists: the record goes again, and a corrected line
             // makes all of it.
             const std::string loginFailure = Describe(failure);
             try {
-                MailboxObject(services, postoffice, mailboxName, std::int16_t{0}, 0, "Size", 0)
-                    ->CallMethod(MailboxClass::kRemoveMailbox);
+                MailboxObject(services, postoffice, mailboxName, std::int16_t{0}, 0,
+                              MailboxClass::kSize, 0)
+                    .Call(MailboxClass::kRemoveMailbox);
             } catch (const std::exception& removal) {
                 work.outcome = Outcome::kLeftWithoutLogin;
                 return std::string(kCreateMailboxPrefix) + loginFailure +
@@ -332,24 +359,24 @@ MailboxWork CompleteMailbox(const Services& services, const std::string& postoff
 
 bool AddressMapExists(const Services& services, const std::string& address,
                       const std::string& /*postoffice*/) {
-    auto map = Make(services, AddressMapClass::kProgId);
-    map->SetProperty("Account", Str(""));
-    map->SetProperty("DestinationAddress", Str(""));
-    map->SetProperty("Scope", Str(""));
-    map->SetProperty("SourceAddress", AddressMapSource(address));
-    return map->CallMethod(AddressMapClass::kGetAddressMap) != 0;
+    ClassObject<AddressMapClass> map(services);
+    map.Set(AddressMapClass::kAccount, Str(""));
+    map.Set(AddressMapClass::kDestinationAddress, Str(""));
+    map.Set(AddressMapClass::kScope, Str(""));
+    map.Set(AddressMapClass::kSourceAddress, AddressMapSource(address));
+    return map.Call(AddressMapClass::kGetAddressMap) != 0;
 }
 
 void CreateAddressMap(const Services& services, const std::string& destinationType,
                       const std::string& address, const std::string& postoffice,
                       const std::string& mailboxName) {
-    auto map = Make(services, AddressMapClass::kProgId);
-    map->SetProperty("Account", postoffice);
-    map->SetProperty("DestinationAddress",
-                     AddressMapDestination(destinationType, postoffice, mailboxName));
-    map->SetProperty("Scope", Str(""));
-    map->SetProperty("SourceAddress", AddressMapSource(address));
-    map->CallMethod(AddressMapClass::kAddAddressMap);
+    ClassObject<AddressMapClass> map(services);
+    map.Set(AddressMapClass::kAccount, postoffice);
+    map.Set(AddressMapClass::kDestinationAddress,
+            AddressMapDestination(destinationType, postoffice, mailboxName));
+    map.Set(AddressMapClass::kScope, Str(""));
+    map.Set(AddressMapClass::kSourceAddress, AddressMapSource(address));
+    map.Call(AddressMapClass::kAddAddressMap);
 }
 
 MailboxDeletion DeleteMailbox(const Services& services, const std::string& postoffice,
@@ -365,8 +392,8 @@ MailboxDeletion DeleteMailbox(const Services& services, const std::string& posto
         DeleteAddressMap(services, AddressMapDestination(kStoreAndForward, postoffice, mailboxName),
                          postoffice);
         DeleteLogin(services, postoffice, LoginUserName(mailboxName, postoffice));
-        MailboxObject(services, postoffice, mailboxName, std::int16_t{0}, 0, "Size", 0)
-            ->CallMethod(MailboxClass::kRemoveMailbox);
+        MailboxObject(services, postoffice, mailboxName, std::int16_t{0}, 0, MailboxClass::kSize, 0)
+            .Call(MailboxClass::kRemoveMailbox);
         return std::nullopt;
     });
     if (deletion.failure && deletion.outcome == MailboxDeletion::Outcome::kDeleted) {
@@ -377,23 +404,23 @@ MailboxDeletion DeleteMailbox(const Services& services, const std::string& posto
 
 void DeleteAddressMap(const Services& services, const std::string& destination,
                       const std::string& postoffice) {
-    auto map = Make(services, AddressMapClass::kProgId);
-    map->SetProperty("Account", postoffice);
-    map->SetProperty("DestinationAddress", destination);
-    map->SetProperty("Scope", Str(""));
-    map->SetProperty("SourceAddress", Str(""));
-    map->CallMethod(AddressMapClass::kRemoveAddressMap);
+    ClassObject<AddressMapClass> map(services);
+    map.Set(AddressMapClass::kAccount, postoffice);
+    map.Set(AddressMapClass::kDestinationAddress, destination);
+    map.Set(AddressMapClass::kScope, Str(""));
+    map.Set(AddressMapClass::kSourceAddress, Str(""));
+    map.Call(AddressMapClass::kRemoveAddressMap);
 }
 
 void DeleteLogin(const Services& services, const std::string& postoffice,
                  const std::string& userName) {
-    auto login = Make(services, LoginClass::kProgId);
-    login->SetProperty("Account", postoffice);
-    login->SetProperty("Password", Str(""));
-    login->SetProperty("Status", std::int16_t{-1});
-    login->SetProperty("UserName", userName);
-    login->SetProperty("Description", Str(""));
-    login->CallMethod(LoginClass::kRemoveLogin);
+    ClassObject<LoginClass> login(services);
+    login.Set(LoginClass::kAccount, postoffice);
+    login.Set(LoginClass::kPassword, Str(""));
+    login.Set(LoginClass::kStatus, std::int16_t{-1});
+    login.Set(LoginClass::kUserName, userName);
+    login.Set(LoginClass::kDescription, Str(""));
+    login.Call(LoginClass::kRemoveLogin);
 }
 
 }  // namespace seedwell::provisioning

@@ -31,6 +31,14 @@ std::string AddressMapDestination(std::string_view destinationType, std::string_
 /// "[SMTP:", address, "]".
 std::string AddressMapSource(std::string_view address);
 
+/// Whether `root` can be the post-office root: the rule every check of a root applies.
+enum class RootCheck {
+    kFull,     ///< the file system takes it as a full path
+    kEmpty,    ///< nothing was given
+    kNotFull,  ///< not a full path
+};
+RootCheck CheckRoot(const platform::FileSystem& files, std::string_view root) noexcept;
+
 /// Why a new mailbox must not be made below `root`, or nullopt when it may: where folder names
 /// ignore letter case, its post-office folder or its mailbox folder exists in other letters,
 /// and so belongs to another post office or mailbox ("the mailbox Kim would share the folder of

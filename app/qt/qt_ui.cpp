@@ -48,35 +48,27 @@ QString PlainLines(std::string_view text) {
     return lines;
 }
 
+QMessageBox::Icon IconOf(BoxStyle style) {
+    switch (style) {
+        case BoxStyle::kOk:
+            break;
+        case BoxStyle::kOkCritical:
+        case BoxStyle::kYesNoCritical:
+            return QMessageBox::Critical;
+        case BoxStyle::kOkExclamation:
+        case BoxStyle::kYesNoExclamation:
+            return QMessageBox::Warning;
+        case BoxStyle::kOkInformation:
+            return QMessageBox::Information;
+    }
+    return QMessageBox::NoIcon;
+}
+
 }  // namespace
 
-int QtMessageBox::Show(std::string_view text, int style, std::optional<std::string> title) {
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    bool yesNo = false;
-    switch (style) {
-        case kMbOk:
-            break;
-        case kMbOkCritical:
-            icon = QMessageBox::Critical;
-            break;
-        case kMbOkExclamation:
-            icon = QMessageBox::Warning;
-            break;
-        case kMbOkInformation:
-            icon = QMessageBox::Information;
-            break;
-        case kMbYesNoCritical:
-            icon = QMessageBox::Critical;
-            yesNo = true;
-            break;
-        case kMbYesNoExclamation:
-            icon = QMessageBox::Warning;
-            yesNo = true;
-            break;
-        default:
-            throw Error("A message box of style " + std::to_string(style) +
-                        " cannot be shown: only the styles 0, 16, 20, 48, 52 and 64 are known.");
-    }
+int QtMessageBox::Show(std::string_view text, BoxStyle style, std::optional<std::string> title) {
+    const QMessageBox::Icon icon = IconOf(style);
+    const bool yesNo = IsYesNo(style);
 
     QMessageBox box(QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);

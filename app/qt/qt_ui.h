@@ -15,7 +15,7 @@ namespace seedwell::app {
 class QtMessageBox : public MessageBox {
   public:
     /// Throws seedwell::Error when `style` is not one of the six styles the program uses.
-    int Show(std::string_view text, int style, std::optional<std::string> title) override;
+    int Show(std::string_view text, BoxStyle style, std::optional<std::string> title) override;
 };
 
 /// The hourglass as the application's override cursor. Setting it twice and restoring once

@@ -103,24 +103,18 @@ std::string WindowText(HWND window, std::string_view what) {
     return std::move(*text);
 }
 
-int Win32MessageBox::Show(std::string_view text, int style, std::optional<std::string> title) {
+int Win32MessageBox::Show(std::string_view text, BoxStyle style, std::optional<std::string> title) {
     using namespace platform;
-    const bool yesNo = style == kMbYesNoCritical || style == kMbYesNoExclamation;
-    if (style != kMbOk && style != kMbOkCritical && style != kMbOkExclamation &&
-        style != kMbOkInformation && !yesNo) {
-        throw Error("A message box of style " + std::to_string(style) +
-                    " cannot be shown: only the styles 0, 16, 20, 48, 52 and 64 are known.");
-    }
     const std::wstring wideText = WideText(text, "message");
     const std::wstring wideTitle =
         WideText(title ? *title : std::string(kApplicationTitle), "message title");
-    const int answer =
-        MessageBoxW(owner_, wideText.c_str(), wideTitle.c_str(), static_cast<UINT>(style));
+    const int answer = MessageBoxW(owner_, wideText.c_str(), wideTitle.c_str(),
+                                   static_cast<UINT>(static_cast<int>(style)));
     if (answer == 0) {
         throw Error("A message box could not be shown: " +
                     platform::win::Win32Reason(GetLastError()));
     }
-    if (!yesNo) return kAnswerOk;
+    if (!IsYesNo(style)) return kAnswerOk;
     return answer == IDYES ? kAnswerYes : kAnswerNo;
 }
 

@@ -79,14 +79,13 @@ constexpr int LayoutEm(UINT dpi) { return (kLayoutPoints * static_cast<int>(dpi)
 platform::UniqueHandle<HFONT, FontTraits> MakeLayoutFont(UINT dpi) noexcept;
 
 /// Message boxes through MessageBoxW, owned by the window given to SetOwner (none before).
-/// The style values are passed to Windows as they are; a box without a title of its own
+/// The style's value is passed to Windows as it is; a box without a title of its own
 /// carries kApplicationTitle.
 class Win32MessageBox : public app::MessageBox {
   public:
     void SetOwner(HWND owner) noexcept { owner_ = owner; }
-    /// Throws seedwell::Error for a style other than 0, 16, 20, 48, 52 and 64, for text that is not
-    /// UTF-8, and when Windows cannot show the box.
-    int Show(std::string_view text, int style, std::optional<std::string> title) override;
+    /// Throws seedwell::Error for text that is not UTF-8 and when Windows cannot show the box.
+    int Show(std::string_view text, BoxStyle style, std::optional<std::string> title) override;
 
   private:
     HWND owner_ = nullptr;

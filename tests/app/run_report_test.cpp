@@ -22,7 +22,7 @@ struct EndCase {
     const char* what;
     RunReport report;
     std::string text;
-    int style;
+    BoxStyle style;
     std::optional<std::string> title;
 };
 

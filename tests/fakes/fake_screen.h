@@ -16,11 +16,11 @@ namespace seedwell::fakes {
 class FakeMessageBox : public app::MessageBox {
   public:
     explicit FakeMessageBox(Log& log) : log(log) {}
-    int Show(std::string_view text, int style, std::optional<std::string> title) override;
+    int Show(std::string_view text, app::BoxStyle style, std::optional<std::string> title) override;
 
     struct Shown {
         std::string text;
-        int style;
+        app::BoxStyle style;
         std::optional<std::string> title;
     };
     Log& log;
@@ -123,18 +123,17 @@ struct FakeRunPlatform : FakePlatform, FakeScreen {
     FakeRunPlatform() : FakeScreen(log) {}
 };
 
-inline int FakeMessageBox::Show(std::string_view text, int style,
+inline int FakeMessageBox::Show(std::string_view text, app::BoxStyle style,
                                 std::optional<std::string> title) {
-    log.push_back("box " + std::to_string(style) + " " + (title ? *title : std::string("-")) + " " +
-                  std::string(text));
+    log.push_back("box " + std::to_string(static_cast<int>(style)) + " " +
+                  (title ? *title : std::string("-")) + " " + std::string(text));
     shown.push_back({std::string(text), style, title});
     if (!answers.empty()) {
         int answer = answers.front();
         answers.erase(answers.begin());
         return answer;
     }
-    const bool yesNo = style == app::kMbYesNoCritical || style == app::kMbYesNoExclamation;
-    return yesNo ? app::kAnswerYes : app::kAnswerOk;
+    return app::IsYesNo(style) ? app::kAnswerYes : app::kAnswerOk;
 }
 
 }  // namespace seedwell::fakes
