@@ -93,7 +93,7 @@ void ListOfLines::Settle() {
     if (!last_) return;
     const std::string text = RowText(last_->line, last_->postoffice, last_->address, last_->reason);
     last_.reset();
-    if (static_cast<std::size_t>(kept_) >= kMaxKept || keptBytes_ + text.size() > kMaxKeptBytes) {
+    if (!Fits(text)) {
         full_ = true;
         return;
     }
@@ -113,8 +113,7 @@ void ListOfLines::Write(platform::ByteSink& sink) const {
     if (last_) {
         const std::string text =
             RowText(last_->line, last_->postoffice, last_->address, last_->reason);
-        if (static_cast<std::size_t>(kept_) < kMaxKept &&
-            keptBytes_ + text.size() <= kMaxKeptBytes) {
+        if (Fits(text)) {
             out = text;
             ++kept;
         }

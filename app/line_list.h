@@ -49,6 +49,11 @@ class ListOfLines {
     };
     // Moves the last row into the written rows, or counts it as not kept.
     void Settle();
+    // True when the written row `text` may still be kept.
+    bool Fits(const std::string& text) const {
+        return static_cast<std::size_t>(kept_) < kMaxKept &&
+               keptBytes_ + text.size() <= kMaxKeptBytes;
+    }
 
     std::vector<std::string> chunks_;  // the written rows, in pieces of about a MiB each
     std::size_t keptBytes_ = 0;
