@@ -47,24 +47,34 @@ FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::s
 /// file systems) are taken to tell letter case apart.
 std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name);
 
-/// The file system of this platform, through std::filesystem and the platform's own removal.
-/// Its rules are those of the system it runs on; paths that their PathProblem finds (a NUL byte,
-/// on Windows a name read as another) are refused, as they would silently name another file.
+/// The file system of this platform, through std::filesystem and the functions above. Its rules
+/// are those of the system it runs on; paths that their PathProblem finds (a NUL byte, on Windows
+/// a name read as another) are refused, as they would silently name another file.
 class StdFileSystem : public FileSystem {
   public:
     StdFileSystem() noexcept : FileSystem(base::kSystemRules) {}
-    bool FileExists(const std::string& path) noexcept override;
-    bool FolderExists(const std::string& path) noexcept override;
-    bool PathExists(const std::string& path) noexcept override;
-    /// A name that the platform would read as another holds no entry by its letter.
-    std::optional<std::string> HeldName(const std::string& dir, const std::string& name) override;
-    void CreateFolder(const std::string& path) override;
-    using FileSystem::RemoveFolderBelow;
-    FolderRemoval RemoveFolderBelow(const std::string& base, const std::vector<std::string>& levels,
-                                    bool force, const std::vector<bool>& lettersMatter) override;
-    std::unique_ptr<ByteSource> OpenFile(const std::string& path) override;
-    bool SameFile(const std::string& a, const std::string& b) noexcept override;
-    void WriteFile(const std::string& path, const std::function<void(ByteSink&)>& write) override;
+
+  protected:
+    Kind KindOf(const std::string& path) noexcept override;
+    std::optional<std::string> FindHeldName(const std::string& dir,
+                                            const std::string& name) override {
+        return HeldEntryName(dir, name);
+    }
+    void MakeFolder(const std::string& path) override;
+    FolderRemoval RemoveTree(const std::string& base, const std::vector<std::string>& levels,
+                             const std::vector<bool>& lettersMatter, const std::string& top,
+                             bool force) override {
+        return RemoveFolderTree(base, levels, lettersMatter, top, force, Separator());
+    }
+    std::unique_ptr<ByteSource> OpenForReading(const std::string& path) override {
+        return OpenRegularFile(path);
+    }
+    bool IsSameEntry(const std::string& a, const std::string& b) noexcept override {
+        return SameEntry(a, b);
+    }
+    void WriteAnew(const std::string& path, const std::function<void(ByteSink&)>& write) override {
+        ReplaceWholeFile(path, write);
+    }
 };
 
 }  // namespace seedwell::platform

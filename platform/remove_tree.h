@@ -5,11 +5,13 @@
 // handle of the folder it works in, nothing below the base is followed, and the whole tree is
 // checked before the first entry goes.
 
+#include <concepts>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "base/printable.h"
 #include "platform/filesystem.h"
 
 namespace seedwell::platform {
@@ -36,22 +38,52 @@ struct TreeEntry {
     bool folder;
 };
 
-/// The removal over the primitives `Ops` of one platform, which give `Name` (a name as the
-/// platform holds it), `Node` (the movable owner of an open folder or entry; an entry that is no
-/// folder may be reached by its name only), `kRounds` (how often an entry that keeps changing its
-/// kind is tried), and these, most answering a TreeStep:
+/// The primitives of one platform (or of a tree in memory) that TreeRemoval runs over. `Name` is
+/// a name as the platform holds it; `Node` the movable owner of an open folder or entry (an entry
+/// that is no folder may be reached by its name only); `kRounds` how often an entry that keeps
+/// changing its kind is tried. Most answer a TreeStep:
 /// - `Native(utf8)` (nullopt for what is no name there), `Shown(name)`: a name from and to UTF-8;
-/// - `OpenBase(path, Node&)`: the base, followed wherever it leads;
-/// - `OpenLevel(parent, name, bool last, Node&, Name& held)`: a level as itself, `held` the name
-///   its parent holds it under; the last one is opened to be removed;
+/// - `OpenBase(path, node)`: the base, followed wherever it leads;
+/// - `OpenLevel(parent, name, last, node, held)`: a level as itself, `held` the name its parent
+///   holds it under; the last one is opened to be removed;
 /// - `TopBlocker(parent, name, folder)`: what would stop the removal of that last one, or nullopt;
-/// - `List(folder, std::vector<Entry>&)`: its entries but "." and "..";
-/// - `Look(dir, entry, bool folder, Node&)` to check (failing for what would stop its removal),
+/// - `List(folder, entries)`: its entries but "." and "..";
+/// - `Look(dir, entry, folder, node)` to check (failing for what would stop its removal),
 ///   `Open(...)` to remove: the entry, as a folder when `folder`;
 /// - `IsFolder(node)`: a real folder, checked and removed with what it holds;
 /// - `Prepare(folder)`: readies an open folder for the removal of its entries;
 /// - `Delete(dir, entry, node)`: removes the entry (a folder once emptied) and closes `node`.
 template <typename Ops>
+concept TreePrimitives = std::default_initializable<typename Ops::Node> &&
+    std::movable<typename Ops::Node> &&
+    requires(Ops& ops, const std::string& utf8, const typename Ops::Name& name,
+             typename Ops::Name& held, typename Ops::Node& node, bool flag,
+             const TreeEntry<typename Ops::Name>& entry,
+             std::vector<TreeEntry<typename Ops::Name>>& entries) {
+    { Ops::kRounds } -> std::convertible_to<int>;
+    { ops.Native(utf8) } -> std::same_as<std::optional<typename Ops::Name>>;
+    { ops.Shown(name) } -> std::convertible_to<std::string>;
+    { ops.OpenBase(utf8, node) } -> std::same_as<TreeStep>;
+    { ops.OpenLevel(node, name, flag, node, held) } -> std::same_as<TreeStep>;
+    { ops.TopBlocker(node, name, node) } -> std::same_as<std::optional<std::string>>;
+    { ops.List(node, entries) } -> std::same_as<TreeStep>;
+    { ops.Look(node, entry, flag, node) } -> std::same_as<TreeStep>;
+    { ops.Open(node, entry, flag, node) } -> std::same_as<TreeStep>;
+    { ops.IsFolder(node) } -> std::same_as<bool>;
+    { ops.Prepare(node) } -> std::same_as<TreeStep>;
+    { ops.Delete(node, entry, node) } -> std::same_as<TreeStep>;
+};
+
+/// Why a removal stopped once it had begun: the entry that could not be checked or removed (a
+/// path from the top of the tree), and the reason. TreeRemoval throws it inside and answers it as
+/// kInUse or kPartlyRemoved.
+struct TreeFailure {
+    std::string path;
+    std::string reason;
+};
+
+/// The removal over the primitives `Ops`, as FileSystem::RemoveFolderBelow promises.
+template <TreePrimitives Ops>
 class TreeRemoval {
   public:
     using Name = typename Ops::Name;
@@ -86,7 +118,8 @@ class TreeRemoval {
             if (step.kind == kGone) return {Outcome::kMissing, {}};
             if (step.kind == kLink) return {Outcome::kLink, shown};
             if (step.kind == kReplaced) {
-                return Failed(top_, "'" + shown + "' was replaced while it was being opened");
+                return Failed(
+                    {top_, base::Quoted(shown) + " was replaced while it was being opened"});
             }
             if (step.kind != kDone) return CannotOpen(shown, step.reason);
             const bool matter = lettersMatter.empty() || lettersMatter[i];
@@ -95,19 +128,21 @@ class TreeRemoval {
         }
         if (otherLetters) return {Outcome::kOtherLetters, held};
         try {
-            if (auto reason = ops_.TopBlocker(parent, name, folder)) throw Failed(top_, *reason);
+            if (auto reason = ops_.TopBlocker(parent, name, folder)) {
+                throw TreeFailure{top_, *reason};
+            }
             Check(folder, top_);
             Empty(folder, top_);
             step = ops_.Delete(parent, Entry{name, true}, folder);
-            if (step.kind == kFailed || step.kind == kChanged) throw Failed(top_, step.reason);
-        } catch (const FolderRemoval& stop) {
-            return stop;
+            if (step.kind == kFailed || step.kind == kChanged) throw TreeFailure{top_, step.reason};
+        } catch (const TreeFailure& failure) {
+            return Failed(failure);
         }
         return {Outcome::kRemoved, {}};
     }
 
   private:
-    /// Throws kInUse unless everything in the open folder `dir` (at `shown`) can be removed.
+    /// Throws TreeFailure unless everything in the open folder `dir` (at `shown`) can be removed.
     void Check(Node& dir, const std::string& shown) {
         for (const Entry& entry : List(dir, shown)) {
             const std::string path = shown + separator_ + ops_.Shown(entry.name);
@@ -115,7 +150,7 @@ class TreeRemoval {
             const TreeStep step = Settle(
                 entry.folder, [&](bool folder) { return ops_.Look(dir, entry, folder, node); });
             if (step.kind == kGone) continue;
-            if (step.kind != kDone) throw Failed(path, step.reason);
+            if (step.kind != kDone) throw TreeFailure{path, step.reason};
             if (ops_.IsFolder(node)) Check(node, path);
         }
     }
@@ -123,7 +158,9 @@ class TreeRemoval {
     /// Removes everything in the open folder `dir` (at `shown`); what is gone already is no
     /// failure, and whatever an entry is swapped for is removed as what it is now.
     void Empty(Node& dir, const std::string& shown) {
-        if (TreeStep step = ops_.Prepare(dir); step.kind != kDone) throw Failed(shown, step.reason);
+        if (TreeStep step = ops_.Prepare(dir); step.kind != kDone) {
+            throw TreeFailure{shown, step.reason};
+        }
         for (const Entry& entry : List(dir, shown)) {
             const std::string path = shown + separator_ + ops_.Shown(entry.name);
             const TreeStep step = Settle(entry.folder, [&](bool folder) {
@@ -135,7 +172,7 @@ class TreeRemoval {
                 return ops_.Delete(dir, entry, node);
             });
             if (step.kind == kDone) ++removed_;
-            if (step.kind == kFailed) throw Failed(path, step.reason);
+            if (step.kind == kFailed) throw TreeFailure{path, step.reason};
         }
     }
 
@@ -153,21 +190,22 @@ class TreeRemoval {
     std::vector<Entry> List(Node& folder, const std::string& shown) const {
         std::vector<Entry> entries;
         if (TreeStep step = ops_.List(folder, entries); step.kind != kDone) {
-            throw Failed(shown, step.reason);
+            throw TreeFailure{shown, step.reason};
         }
         return entries;
     }
 
     FolderRemoval CannotOpen(const std::string& what, const std::string& reason) const {
-        return Failed(top_, "cannot open '" + what + "': " + reason);
+        return Failed({top_, "cannot open " + base::Quoted(what) + ": " + reason});
     }
 
     /// kInUse until something was removed, kPartlyRemoved after.
-    FolderRemoval Failed(const std::string& path, const std::string& reason) const {
-        const std::string where = path == top_ ? "the folder '" + top_ + "'"
-                                               : "'" + path + "' in the folder '" + top_ + "'";
+    FolderRemoval Failed(const TreeFailure& failure) const {
+        const std::string folder = "the folder " + base::Quoted(top_);
+        const std::string where =
+            failure.path == top_ ? folder : base::Quoted(failure.path) + " in " + folder;
         return {removed_ ? Outcome::kPartlyRemoved : Outcome::kInUse,
-                "cannot delete " + where + ": " + reason};
+                "cannot delete " + where + ": " + failure.reason};
     }
 
     Ops& ops_;

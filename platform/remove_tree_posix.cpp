@@ -21,6 +21,7 @@
 
 #include "base/ascii.h"
 #include "base/error.h"
+#include "base/printable.h"
 #include "platform/filesystem_std.h"
 #include "platform/remove_tree.h"
 #include "platform/unique_handle.h"
@@ -331,7 +332,7 @@ FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::s
 
 std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name) {
     auto cannot = [&](int error) {
-        return Error("cannot read the folder '" + dir + "': " + Reason(error));
+        return Error("cannot read the folder " + base::Quoted(dir) + ": " + Reason(error));
     };
     UniqueFd folder(
         ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));

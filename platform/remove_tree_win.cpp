@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/printable.h"
 #include "platform/filesystem_std.h"
 #include "platform/remove_tree.h"
 #include "platform/unique_handle.h"
@@ -272,7 +273,7 @@ FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::s
 
 std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name) {
     auto cannot = [&](const std::string& reason) {
-        return Error("cannot read the folder '" + dir + "': " + reason);
+        return Error("cannot read the folder " + base::Quoted(dir) + ": " + reason);
     };
     const auto wideName = win::Widen(name);
     if (!wideName) return std::nullopt;
@@ -286,7 +287,9 @@ std::optional<std::string> HeldEntryName(const std::string& dir, const std::stri
     }
     if (!entry) return std::nullopt;
     auto held = win::Narrow(entry->name);
-    if (!held) throw cannot("the entry that answers to '" + name + "' is named in no Unicode text");
+    if (!held)
+        throw cannot("the entry that answers to " + base::Quoted(name) +
+                     " is named in no Unicode text");
     return held;
 }
 

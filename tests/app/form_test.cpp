@@ -42,18 +42,20 @@ class FormTest : public ::testing::Test, protected fakes::FakeRunPlatform {
 
 TEST_F(FormTest, LoadJoinsTheDataDirectoryWithPostoffices) {
     struct Case {
-        char separator;
+        base::PathRules rules;
         std::optional<std::string> dataDirectory;  // nullopt: the value is missing
         const char* root;
     };
     const Case cases[] = {
-        {'\\', "D:\\Mail", "D:\\Mail\\Postoffices"},  {'\\', "D:\\Mail\\", "D:\\Mail\\Postoffices"},
-        {'/', "/srv/mail/", "/srv/mail/Postoffices"}, {'/', "", "Postoffices"},
-        {'/', std::nullopt, "Postoffices"},
+        {base::kWindowsRules, "D:\\Mail", "D:\\Mail\\Postoffices"},
+        {base::kWindowsRules, "D:\\Mail\\", "D:\\Mail\\Postoffices"},
+        {base::kPosixRules, "/srv/mail/", "/srv/mail/Postoffices"},
+        {base::kPosixRules, "", "Postoffices"},
+        {base::kPosixRules, std::nullopt, "Postoffices"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.root);
-        fakes::FakeFileSystem separatedFiles{log, c.separator};
+        fakes::FakeFileSystem separatedFiles{log, c.rules};
         fakes::FakeRegistry oneValue;
         oneValue.AddKey(support::kServerKeyPath);
         if (c.dataDirectory) {

@@ -89,7 +89,7 @@ TEST(Grouped, PutsACommaBetweenThousands) {
 
 TEST(ProposedListPath, IsTheImportFilesNameWithoutItsExtensionInItsFolder) {
     fakes::Log log;
-    fakes::FakeFileSystem posix(log), windows(log, '\\');
+    fakes::FakeFileSystem posix(log), windows(log, base::kWindowsRules);
     EXPECT_EQ(ProposedListPath(posix, "/in/users.csv"), "/in/users-lines.csv");
     EXPECT_EQ(ProposedListPath(posix, "/in/a.b.txt"), "/in/a.b-lines.csv");
     EXPECT_EQ(ProposedListPath(posix, "/in/.hidden"), "/in/.hidden-lines.csv");
@@ -125,7 +125,7 @@ class OfferedList : public ::testing::Test {
 // The list holds no passwords: over the import file, by its own path or by a link to it, it
 // would lose them. Refused, and the question asked again.
 TEST_F(OfferedList, RefusesTheImportFileByAnyPathAndAsksAgain) {
-    files.linkTo = {{"/in/link.csv", "/in/users.csv"}};
+    files.links = {{"/in/link.csv", "/in/users.csv"}};
     save.answers = {"/in/users.csv", "/in/link.csv", "/out/list.csv"};
     Offer();
     const std::string refusal =

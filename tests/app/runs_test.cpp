@@ -159,7 +159,9 @@ TEST_F(Runs, DeleteSaysWhatItRemovesAndWhichLinesNamedNothing) {
 // belongs to another mailbox: the line makes nothing, not even its missing domain.
 TEST_F(Runs, ImportPassesOverAMailboxThatWouldShareAnotherOnesFolder) {
     files.folders.insert("/srv/mail/Postoffices/main");
-    files.heldAs = {{"/srv/mail/Postoffices/main/mailroot/Kim", "kim"}};
+    files.folders.insert("/srv/mail/Postoffices/main/mailroot");
+    files.folders.insert("/srv/mail/Postoffices/main/mailroot/kim");
+    files.caseless = {"/srv/mail/Postoffices", "/srv/mail/Postoffices/main/mailroot"};
     Import("main,Kim@new.example,pw\n");
     EXPECT_THAT(Texts(), ElementsAre("Line 1 was passed over: the mailbox Kim would share the "
                                      "folder of the mailbox kim: folder names ignore letter case "
@@ -168,7 +170,8 @@ TEST_F(Runs, ImportPassesOverAMailboxThatWouldShareAnotherOnesFolder) {
                                                 "1.")));
     EXPECT_THAT(Filter(log, "call TWAOSM.Domain.Add"), IsEmpty());
     EXPECT_THAT(Filter(log, "call TWAOPO.Mailbox.Add"), IsEmpty());
-    files.heldAs = {{"/srv/mail/Postoffices/main", "Main"}};
+    files.Erase("/srv/mail/Postoffices/main");
+    files.folders.insert("/srv/mail/Postoffices/Main");
     messages.shown.clear();
     Import("main,kim@example.com,pw\n");
     EXPECT_THAT(Texts().front(), ::testing::HasSubstr("the post office main would share the folder "
@@ -397,7 +400,6 @@ class UnusableLines : public Runs, public ::testing::WithParamInterface<Unusable
 
 TEST_P(UnusableLines, ArePassedOverBeforeAnyLookup) {
     const UnusableLine& c = GetParam();
-    files.unholdable = {{"nul", "is a device on Windows"}};
     Import(c.line + "\r\n");
     EXPECT_THAT(Texts(), ElementsAre("Line 1 was passed over: " + c.importProblem +
                                          "; nothing was created for it.",
@@ -434,7 +436,8 @@ INSTANTIATE_TEST_SUITE_P(
                                    "separated by commas"},
                       UnusableLine{"main, e@example.com, pw", "main/ e",
                                    "the address begins with a blank",
-                                   "the address begins with a blank"}));
+                                   "the address begins with a blank"}),
+    [](const ::testing::TestParamInfo<UnusableLine>& info) { return std::to_string(info.index); });
 
 TEST_F(Runs, InvalidTextEndsTheRunNamingTheLine) {
     if (!platform::CodePage::System().IsUtf8()) GTEST_SKIP() << "needs a UTF-8 code page";
@@ -464,7 +467,7 @@ TEST_F(Runs, DeleteRemovesListedMailboxesOfTheLinesOwnPostOffice) {
     maps = {{"[SMTP:jsmith@example.com]", "[SF:main/jsmith]"},
             {"[SMTP:js@example.net]", "[SF:main/jsmith]"},
             {"[SMTP:bob@example.org]", "[SF:sales/bob]"}};
-    files.folders.insert("/srv/mail/Postoffices/main/mailroot/jsmith");
+    files.AddFolder("/srv/mail/Postoffices/main/mailroot/jsmith");
     Delete(
         "main,jsmith@example.com,pw\nmain,jsmith@example.net\nmain,bob@example.org\n"
         "main,ann\nmain,nobody@example.com\n");
@@ -480,8 +483,9 @@ TEST_F(Runs, DeleteRemovesListedMailboxesOfTheLinesOwnPostOffice) {
 
 TEST_F(Runs, DeleteReportsInUseAndGoesOn) {
     mailboxes = {"main/a", "main/b"};
-    files.folders.insert("/srv/mail/Postoffices/main/mailroot/a");
-    files.failDelete = {"/srv/mail/Postoffices/main/mailroot/a"};
+    files.AddFolder("/srv/mail/Postoffices/main/mailroot/a");
+    files.answers["/srv/mail/Postoffices/main/mailroot/a TopBlocker"] = {
+        {platform::TreeStep::kFailed, "Device or resource busy"}};
     Delete("main,a@example.com\nmain,b@example.com\n");
     EXPECT_EQ(mailboxes, std::set<std::string>{"main/a"});
     EXPECT_THAT(Texts(),
@@ -570,8 +574,10 @@ TEST_F(Runs, ReportedLinesShowFiveBoxesAtMostAndAreListedAtTheEnd) {
 
 TEST_F(Runs, DeleteListsLinesInUseOrFailedAndIgnoresThePassword) {
     mailboxes = {"main/u1", "main/u2", "main/u3"};
-    files.folders.insert("/srv/mail/Postoffices/main/mailroot/u2");
-    files.failDelete = {"/srv/mail/Postoffices/main/mailroot/u2"};
+    files.AddFolder("/srv/mail/Postoffices/main/mailroot/u2");
+    files.files["/srv/mail/Postoffices/main/mailroot/u2/inbox.msg"] = "";
+    files.answers["/srv/mail/Postoffices/main/mailroot/u2/inbox.msg Look"] = {
+        {platform::TreeStep::kFailed, "it is in use"}};
     objects.Fail("TWAOAU.Login.RemoveLogin", "the login store is locked");
     Delete(Lines(3, {1}));
     EXPECT_THAT(Texts().back(),

@@ -17,7 +17,7 @@ struct FakePlatform {
 
     Log log;
     FakeObjectFactory objects{log};
-    FakeFileSystem files{log, '/'};
+    FakeFileSystem files{log};
     FakeRegistry registry;
 };
 

@@ -150,27 +150,27 @@ TEST_F(BadInput, PathsThatAreNotRegularFilesDoNotExistAndNeverBlock) {
     EXPECT_EQ(Snapshot(), before);
 }
 
-// Answers FileExists truthfully, then changes the file before the run opens it.
-class ChangedAfterCheck : public ForwardingFileSystem {
+// Answers the first check (that of the import file) truthfully, then changes the file before
+// the run opens it.
+class ChangedAfterCheck : public platform::StdFileSystem {
   public:
-    ChangedAfterCheck(platform::FileSystem& inner, std::function<void(const std::string&)> change)
-        : ForwardingFileSystem(inner), change_(std::move(change)) {}
-    bool FileExists(const std::string& path) noexcept override {
-        const bool exists = inner_.FileExists(path);
-        change_(path);
-        return exists;
+    explicit ChangedAfterCheck(std::function<void(const std::string&)> change)
+        : change_(std::move(change)) {}
+
+  protected:
+    Kind KindOf(const std::string& path) noexcept override {
+        const Kind kind = StdFileSystem::KindOf(path);
+        if (!std::exchange(changed_, true)) change_(path);
+        return kind;
     }
 
   private:
     std::function<void(const std::string&)> change_;
+    bool changed_ = false;
 };
 
 Decorators ChangeAfterCheck(std::function<void(const std::string&)> change) {
-    return {[change](platform::FileSystem& inner) {
-                return std::make_unique<ChangedAfterCheck>(inner, change);
-            },
-            {},
-            {}};
+    return {[change] { return std::make_unique<ChangedAfterCheck>(change); }, {}, {}};
 }
 
 TEST_F(BadInput, AFileChangedBetweenTheCheckAndTheOpenEndsTheRunWithItsReason) {

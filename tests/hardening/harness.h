@@ -42,45 +42,6 @@ namespace seedwell::hardening {
 
 namespace fs = std::filesystem;
 
-/// A file system that hands every call to another; decorators override what they change.
-class ForwardingFileSystem : public platform::FileSystem {
-  public:
-    explicit ForwardingFileSystem(platform::FileSystem& inner)
-        : platform::FileSystem(inner.Rules()), inner_(inner) {}
-    std::optional<std::string> NameProblem(std::string_view what,
-                                           std::string_view name) const override {
-        return inner_.NameProblem(what, name);
-    }
-    bool FileExists(const std::string& path) noexcept override { return inner_.FileExists(path); }
-    bool FolderExists(const std::string& path) noexcept override {
-        return inner_.FolderExists(path);
-    }
-    bool PathExists(const std::string& path) noexcept override { return inner_.PathExists(path); }
-    std::optional<std::string> HeldName(const std::string& dir, const std::string& name) override {
-        return inner_.HeldName(dir, name);
-    }
-    void CreateFolder(const std::string& path) override { inner_.CreateFolder(path); }
-    using platform::FileSystem::RemoveFolderBelow;
-    platform::FolderRemoval RemoveFolderBelow(const std::string& base,
-                                              const std::vector<std::string>& levels, bool force,
-                                              const std::vector<bool>& lettersMatter) override {
-        return inner_.RemoveFolderBelow(base, levels, force, lettersMatter);
-    }
-    std::unique_ptr<platform::ByteSource> OpenFile(const std::string& path) override {
-        return inner_.OpenFile(path);
-    }
-    bool SameFile(const std::string& a, const std::string& b) noexcept override {
-        return inner_.SameFile(a, b);
-    }
-    void WriteFile(const std::string& path,
-                   const std::function<void(platform::ByteSink&)>& write) override {
-        inner_.WriteFile(path, write);
-    }
-
-  protected:
-    platform::FileSystem& inner_;
-};
-
 /// An object factory whose objects hand every call to the inner factory's objects, after
 /// `before(method)` and followed by `after(method)`.
 class WatchingFactory : public platform::ObjectFactory {
@@ -123,7 +84,8 @@ class WatchingFactory : public platform::ObjectFactory {
 
 /// Ways to change what one run sees: each wraps the real piece in a decorator.
 struct Decorators {
-    std::function<std::unique_ptr<platform::FileSystem>(platform::FileSystem&)> files;
+    /// The system's file system, as a class derived from StdFileSystem changes it.
+    std::function<std::unique_ptr<platform::FileSystem>()> files;
     std::function<std::unique_ptr<platform::ObjectFactory>(platform::ObjectFactory&)> objects;
     /// Sets up the screen before the run: its clock, a Stop on the progress window.
     std::function<void(fakes::FakeScreen&)> screen;
@@ -174,18 +136,16 @@ class ServerTest : public ::testing::Test {
         server::RegFileRegistry registry(registryFile, platform::CodePage::System());
         server::ClassTable table;
         server::RegisterServerClasses(table, registry);
-        platform::StdFileSystem stdFiles;
-        std::unique_ptr<platform::FileSystem> wrappedFiles;
+        const std::unique_ptr<platform::FileSystem> files =
+            decorators.files ? decorators.files() : std::make_unique<platform::StdFileSystem>();
         std::unique_ptr<platform::ObjectFactory> wrappedObjects;
-        if (decorators.files) wrappedFiles = decorators.files(stdFiles);
         if (decorators.objects) wrappedObjects = decorators.objects(table);
         fakes::Log log;
         fakes::FakeScreen screen(log);
         if (decorators.screen) decorators.screen(screen);
         fakes::FakeWindow window(log, path, root ? *root : Root());
-        const provisioning::Services services{wrappedObjects ? *wrappedObjects : table,
-                                              wrappedFiles ? *wrappedFiles : stdFiles, registry,
-                                              platform::CodePage::System()};
+        const provisioning::Services services{wrappedObjects ? *wrappedObjects : table, *files,
+                                              registry, platform::CodePage::System()};
         if (kind == Kind::kImport) {
             app::RunImport(window, services, screen.RunScreen());
         } else {

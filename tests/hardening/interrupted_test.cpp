@@ -44,30 +44,27 @@ class Stopper {
                     if (method.starts_with("Add") || method.starts_with("Remove")) Step();
                 });
         };
-        decorators.files = [this](platform::FileSystem& inner) {
-            return std::make_unique<Files>(inner, *this);
-        };
+        decorators.files = [this] { return std::make_unique<Files>(*this); };
         return decorators;
     }
 
   private:
-    class Files : public ForwardingFileSystem {
+    class Files : public platform::StdFileSystem {
       public:
-        Files(platform::FileSystem& inner, Stopper& stopper)
-            : ForwardingFileSystem(inner), stopper_(stopper) {}
-        void CreateFolder(const std::string& path) override {
-            inner_.CreateFolder(path);
+        explicit Files(Stopper& stopper) : stopper_(stopper) {}
+
+      protected:
+        void MakeFolder(const std::string& path) override {
+            StdFileSystem::MakeFolder(path);
             stopper_.Step();
         }
-        platform::FolderRemoval RemoveFolderBelow(const std::string& base,
-                                                  const std::vector<std::string>& levels,
-                                                  bool force,
-                                                  const std::vector<bool>& lettersMatter) override {
-            std::string path = base;
-            for (const std::string& level : levels) path += "/" + level;
-            stopper_.Step([&] { fs::remove_all(path + "/inbox"); });
+        platform::FolderRemoval RemoveTree(const std::string& base,
+                                           const std::vector<std::string>& levels,
+                                           const std::vector<bool>& lettersMatter,
+                                           const std::string& top, bool force) override {
+            stopper_.Step([&] { fs::remove_all(top + "/inbox"); });
             platform::FolderRemoval removal =
-                inner_.RemoveFolderBelow(base, levels, force, lettersMatter);
+                StdFileSystem::RemoveTree(base, levels, lettersMatter, top, force);
             stopper_.Step();
             return removal;
         }

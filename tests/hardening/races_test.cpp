@@ -16,25 +16,25 @@ constexpr char kLines[] =
     "main,alice@example.com,pw-alice\r\n"
     "sales,bob@example.org,pw-bob\r\n";
 
-// Answers FolderExists truthfully, then lets the other run do `act` to that folder; lets it act
-// on a mailbox folder just before its removal too.
-class OtherRunAfterCheck : public ForwardingFileSystem {
+// Answers a check for a folder truthfully, then lets the other run do `act` to that folder
+// (`act(path, exists)`); lets it act on a mailbox folder just before its removal too.
+class OtherRunAfterCheck : public platform::StdFileSystem {
   public:
-    OtherRunAfterCheck(platform::FileSystem& inner,
-                       std::function<void(const std::string&, bool)> act)
-        : ForwardingFileSystem(inner), act_(std::move(act)) {}
-    bool FolderExists(const std::string& path) noexcept override {
-        const bool exists = inner_.FolderExists(path);
-        act_(path, exists);
-        return exists;
+    explicit OtherRunAfterCheck(std::function<void(const std::string&, bool)> act)
+        : act_(std::move(act)) {}
+
+  protected:
+    Kind KindOf(const std::string& path) noexcept override {
+        const Kind kind = StdFileSystem::KindOf(path);
+        if (kind != Kind::kFile) act_(path, kind == Kind::kFolder);
+        return kind;
     }
-    platform::FolderRemoval RemoveFolderBelow(const std::string& base,
-                                              const std::vector<std::string>& levels, bool force,
-                                              const std::vector<bool>& lettersMatter) override {
-        std::string path = base;
-        for (const std::string& level : levels) path += "/" + level;
-        act_(path, fs::is_directory(fs::symlink_status(path)));
-        return inner_.RemoveFolderBelow(base, levels, force, lettersMatter);
+    platform::FolderRemoval RemoveTree(const std::string& base,
+                                       const std::vector<std::string>& levels,
+                                       const std::vector<bool>& lettersMatter,
+                                       const std::string& top, bool force) override {
+        act_(top, fs::is_directory(fs::symlink_status(top)));
+        return StdFileSystem::RemoveTree(base, levels, lettersMatter, top, force);
     }
 
   private:
@@ -42,11 +42,7 @@ class OtherRunAfterCheck : public ForwardingFileSystem {
 };
 
 Decorators OtherRun(std::function<void(const std::string&, bool)> act) {
-    return {[act](platform::FileSystem& inner) {
-                return std::make_unique<OtherRunAfterCheck>(inner, act);
-            },
-            {},
-            {}};
+    return {[act] { return std::make_unique<OtherRunAfterCheck>(act); }, {}, {}};
 }
 
 using Races = ServerTest;

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/recording.h"
 
@@ -137,7 +140,7 @@ TEST_F(Operations, CreateMailboxMakesOnlyTheMissingFolders) {
 }
 
 TEST_F(Operations, RootEndingInSeparatorGivesTwoSeparatorsAndWindowsPathsUseBackslash) {
-    fakes::FakeFileSystem windows(log, '\\');
+    fakes::FakeFileSystem windows(log, base::kWindowsRules);
     Services onWindows{objects, windows, registry, platform::CodePage::System()};
     windows.folders = {"D:\\Mail\\", "D:\\Mail\\\\main"};
     Report(CreateMailbox(onWindows, "main", "sales", "pw", -1, "D:\\Mail\\", rights));
@@ -248,21 +251,28 @@ TEST_F(Operations, CompleteMailboxMakesMissingFoldersOnlyAndNeverTouchesTheLogin
                               "CreateMailbox:cannot create the folder '/r/main/mailroot/ann'"));
 }
 
+// The mailbox's folder, with a message in its inbox, beside another mailbox's.
 class Removal : public Operations {
   protected:
     Removal() {
         objects.Answer("TWAOPO.Mailbox.RemoveMailbox", 1);
-        files.folders = {"/srv/mail/Postoffices/main/mailroot/jsmith",
-                         "/srv/mail/Postoffices/main/mailroot/jsmith/inbox",
-                         "/srv/mail/Postoffices/main/mailroot/other"};
+        files.AddFolder(kInbox);
+        files.files[kMessage] = "mail";
+        files.AddFolder(kOther);
     }
+    static constexpr const char* kMailroot = "/srv/mail/Postoffices/main/mailroot";
     static constexpr const char* kFolder = "/srv/mail/Postoffices/main/mailroot/jsmith";
+    static constexpr const char* kInbox = "/srv/mail/Postoffices/main/mailroot/jsmith/inbox";
+    static constexpr const char* kMessage =
+        "/srv/mail/Postoffices/main/mailroot/jsmith/inbox/1.msg";
+    static constexpr const char* kOther = "/srv/mail/Postoffices/main/mailroot/other";
 };
 
 TEST_F(Removal, RemovesFolderThenAddressMapLoginAndLastTheRecord) {
     Report(DeleteMailbox(services, "main", "jsmith"));
     EXPECT_THAT(Filter(log, "rmdir"), ElementsAre(std::string("rmdir ") + kFolder));
-    EXPECT_EQ(files.folders, std::set<std::string>{"/srv/mail/Postoffices/main/mailroot/other"});
+    EXPECT_THAT(files.Children(kMailroot), ElementsAre(kOther));
+    EXPECT_THAT(files.files, IsEmpty());
     EXPECT_THAT(Filter(log, "call"),
                 ElementsAre("call TWAOAM.AddressMap.RemoveAddressMap",
                             "call TWAOAU.Login.RemoveLogin", "call TWAOPO.Mailbox.RemoveMailbox"));
@@ -284,57 +294,116 @@ TEST_F(Removal, RemovesFolderThenAddressMapLoginAndLastTheRecord) {
 }
 
 TEST_F(Removal, AbsentFolderIsNoFailure) {
-    files.folders.clear();
+    files.Erase(kFolder);
     Report(DeleteMailbox(services, "main", "jsmith"));
     EXPECT_EQ(Filter(log, "call").size(), 3u);
     EXPECT_THAT(shown, IsEmpty());
 }
 
-TEST_F(Removal, FolderThatCannotBeRemovedWholeIsReportedAndEveryRecordStays) {
-    const std::string inUse =
-        "The jsmith mailbox is in use and cannot be deleted. Disable the \r\nmailbox to make "
-        "sure it can't be used. You will also need to wait until the current user disconnects.";
-    const struct {
-        std::set<std::string> fakes::FakeFileSystem::*set;
-        std::string path;
-        std::string message;
-        MailboxDeletion::Outcome outcome = MailboxDeletion::Outcome::kInUse;
-    } cases[] = {
-        {&fakes::FakeFileSystem::failDelete, kFolder,
-         inUse + "\r\n\r\nWhat stopped it: '" + kFolder + "': Device or resource busy."},
-        {&fakes::FakeFileSystem::partDelete, kFolder,
-         inUse + " Some of its files were already removed.\r\n\r\nWhat stopped it: '" + kFolder +
-             "': I/O error."},
-        {&fakes::FakeFileSystem::links, "/srv/mail/Postoffices/main/mailroot",
-         "The jsmith mailbox was not deleted: main/mailroot is a link.",
-         MailboxDeletion::Outcome::kKept},
-        {&fakes::FakeFileSystem::links, "/srv/mail/Postoffices/main",
-         "The jsmith mailbox was not deleted: main is a link.", MailboxDeletion::Outcome::kKept},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.message);
-        log.clear();
-        shown.clear();
-        files.failDelete.clear();
-        files.partDelete.clear();
-        files.links.clear();
-        (files.*c.set).insert(c.path);
-        Report(DeleteMailbox(services, "main", "jsmith"));
-        EXPECT_THAT(Objects(), IsEmpty());
-        ASSERT_EQ(shown.size(), 1u);
-        EXPECT_EQ(shown[0], c.message);
-        EXPECT_EQ(deleted, c.outcome);
+// What the tree holds decides, through the removal itself, what is reported and whether the
+// records go.
+struct TreeCase {
+    std::function<void(fakes::MemoryTree&)> arrange;
+    std::string message;  // empty: the mailbox was deleted
+    MailboxDeletion::Outcome outcome;
+    std::string folder = "/srv/mail/Postoffices/main/mailroot/jsmith";  // as the tree holds it
+};
+
+class RemovalOf : public Removal, public ::testing::WithParamInterface<TreeCase> {};
+
+TEST_P(RemovalOf, TheTreeDecidesWhatIsReportedAndWhetherTheRecordsGo) {
+    const TreeCase& c = GetParam();
+    c.arrange(files);
+    std::vector<std::string> outside;  // what lies outside the mailbox's folder
+    for (const std::string& path : files.folders) {
+        if (!path.starts_with(c.folder)) outside.push_back(path);
     }
-    files.links.clear();
-    shown.clear();
-    files.heldAs = {{kFolder, "JSmith"}};
+    for (const auto& [path, target] : files.links) {
+        if (!path.starts_with(c.folder)) outside.push_back(path);
+    }
     Report(DeleteMailbox(services, "main", "jsmith"));
-    EXPECT_THAT(Objects(), IsEmpty());
+    EXPECT_EQ(deleted, c.outcome);
+    for (const std::string& path : outside) EXPECT_TRUE(files.Holds(path)) << path;
+    if (c.message.empty()) {
+        EXPECT_THAT(shown, IsEmpty());
+        EXPECT_FALSE(files.Holds(c.folder));
+        EXPECT_EQ(Filter(log, "call").size(), 3u);
+        return;
+    }
     ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0],
-              "The jsmith mailbox was not deleted: its folder main/mailroot/JSmith is named in "
-              "other letters and may be another mailbox's.");
+    EXPECT_EQ(shown[0], c.message);
+    EXPECT_THAT(Objects(), IsEmpty());
 }
+
+const std::string kInUse =
+    "The jsmith mailbox is in use and cannot be deleted. Disable the \r\nmailbox to make sure it "
+    "can't be used. You will also need to wait until the current user disconnects.";
+const std::string kMailFolder = "/srv/mail/Postoffices/main/mailroot/jsmith";
+
+INSTANTIATE_TEST_SUITE_P(
+    Trees, RemovalOf,
+    ::testing::Values(
+        // A message held open: found by the check, before anything goes.
+        TreeCase{[](fakes::MemoryTree& tree) {
+                     tree.answers[kMailFolder + "/inbox/1.msg Look"] = {
+                         {platform::TreeStep::kFailed, "it is in use"}};
+                 },
+                 kInUse + "\r\n\r\nWhat stopped it: cannot delete '" + kMailFolder +
+                     "/inbox/1.msg' in the folder '" + kMailFolder + "': it is in use.",
+                 MailboxDeletion::Outcome::kInUse},
+        // The inbox cannot go once its message has gone.
+        TreeCase{[](fakes::MemoryTree& tree) {
+                     tree.answers[kMailFolder + "/inbox Delete"] = {
+                         {platform::TreeStep::kFailed, "Input/output error"}};
+                 },
+                 kInUse +
+                     " Some of its files were already removed.\r\n\r\nWhat stopped it: "
+                     "cannot delete '" +
+                     kMailFolder + "/inbox' in the folder '" + kMailFolder +
+                     "': Input/output error.",
+                 MailboxDeletion::Outcome::kInUse},
+        TreeCase{[](fakes::MemoryTree& tree) {
+                     tree.Erase("/srv/mail/Postoffices/main/mailroot");
+                     tree.links["/srv/mail/Postoffices/main/mailroot"] = "/elsewhere";
+                     tree.AddFolder("/elsewhere/jsmith");
+                 },
+                 "The jsmith mailbox was not deleted: main/mailroot is a link.",
+                 MailboxDeletion::Outcome::kKept},
+        TreeCase{[](fakes::MemoryTree& tree) {
+                     tree.Erase("/srv/mail/Postoffices/main");
+                     tree.links["/srv/mail/Postoffices/main"] = "/elsewhere";
+                     tree.AddFolder("/elsewhere/mailroot/jsmith");
+                 },
+                 "The jsmith mailbox was not deleted: main is a link.",
+                 MailboxDeletion::Outcome::kKept},
+        TreeCase{[](fakes::MemoryTree& tree) {
+                     tree.Erase(kMailFolder);
+                     tree.AddFolder("/srv/mail/Postoffices/main/mailroot/JSmith/inbox");
+                     tree.caseless.insert("/srv/mail/Postoffices/main/mailroot");
+                 },
+                 "The jsmith mailbox was not deleted: its folder main/mailroot/JSmith is named in "
+                 "other letters and may be another mailbox's.",
+                 MailboxDeletion::Outcome::kKept},
+        // "mailroot" is the program's own folder in any letters.
+        TreeCase{[](fakes::MemoryTree& tree) {
+                     tree.Erase("/srv/mail/Postoffices/main/mailroot");
+                     tree.AddFolder("/srv/mail/Postoffices/main/MailRoot/jsmith/inbox");
+                     tree.caseless.insert("/srv/mail/Postoffices/main");
+                 },
+                 "", MailboxDeletion::Outcome::kDeleted,
+                 "/srv/mail/Postoffices/main/MailRoot/jsmith"},
+        // A link inside the tree goes as a link; what it leads to stays.
+        TreeCase{[](fakes::MemoryTree& tree) {
+                     tree.AddFolder("/elsewhere");
+                     tree.links[kMailFolder + "/inbox/out"] = "/elsewhere";
+                 },
+                 "", MailboxDeletion::Outcome::kDeleted},
+        // The inbox goes away half-way, removed by another hand.
+        TreeCase{[](fakes::MemoryTree& tree) {
+                     tree.answers[kMailFolder + "/inbox Open"] = {platform::TreeStep::kGone};
+                 },
+                 "", MailboxDeletion::Outcome::kDeleted}),
+    [](const ::testing::TestParamInfo<TreeCase>& info) { return std::to_string(info.index); });
 
 TEST_F(Removal, FailuresAfterTheFolderShowTheirDescriptionAloneAndLeaveTheRecord) {
     objects.Fail("TWAOAM.AddressMap.RemoveAddressMap", "the record store is read-only");
@@ -369,7 +438,7 @@ TEST_F(Removal, RefusesNamesThatWouldWidenTheRemoval) {
         ASSERT_EQ(shown.size(), 2u);
         EXPECT_THAT(shown[0], ::testing::HasSubstr("nothing was deleted"));
     }
-    EXPECT_EQ(files.folders.size(), 3u);
+    EXPECT_TRUE(files.Holds(kMessage));
 }
 
 TEST_F(Removal, WithoutADataDirectoryFromTheTopNothingIsRemoved) {

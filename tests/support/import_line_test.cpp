@@ -31,7 +31,6 @@ std::optional<Taken> Take(const platform::FileSystem& files, Run run, const std:
 
 class ImportLines : public ::testing::Test {
   protected:
-    ImportLines() { files.unholdable = {{"nul", "is a device on Windows"}, {"x y", "is taken"}}; }
     fakes::Log log;
     fakes::FakeFileSystem files{log};
 };
@@ -79,7 +78,8 @@ struct LineCase {
     std::string problem;     // empty when the line can be used
     std::string postoffice;  // the columns in the list
     std::string address;
-    std::string secret = "pw";  // shown nowhere
+    std::string secret = "pw";                  // shown nowhere
+    base::PathRules rules = base::kPosixRules;  // of the file system the folders are made on
 };
 
 class Lines : public ImportLines, public ::testing::WithParamInterface<LineCase> {};
@@ -92,7 +92,8 @@ std::string Numbered(const ::testing::TestParamInfo<LineCase>& info) {
 
 TEST_P(Lines, ArePassedOverWithTheirReasonAndShowNoPassword) {
     const LineCase& c = GetParam();
-    const auto taken = Take(files, c.run, c.line);
+    const fakes::FakeFileSystem system(log, c.rules);
+    const auto taken = Take(system, c.run, c.line);
     ASSERT_TRUE(taken);
     EXPECT_EQ(taken->problem.value_or(""), c.problem);
     EXPECT_EQ(taken->postoffice, c.postoffice);
@@ -145,7 +146,6 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{Run::kImport, "main,\"bob@example.com;Hunter13\",pw",
                  "the address holds a double quote: the fields must not be quoted", "main", "",
                  "Hunter13"},
-        LineCase{Run::kImport, "main,x y@example.com,pw", "the mailbox name is taken", "main", ""},
         LineCase{Run::kDelete, "main,bob Hunter14", "", "main", "bob Hunter14", "\t"},
         // A password may hold anything but a comma.
         LineCase{Run::kImport, "main,bob@example.com,pw;x y|z", "", "main", "bob@example.com",
@@ -204,7 +204,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "the post office name 'ma\\u{202E}in' holds a control or format character",
                  "ma\xE2\x80\xAEin", "c@example.com"},
         LineCase{Run::kImport, "main,nul@example.com,pw",
-                 "the mailbox name 'nul' is a device on Windows", "main", "nul@example.com"},
+                 "the mailbox name 'nul' is a device on Windows", "main", "nul@example.com", "pw",
+                 base::kWindowsRules},
         LineCase{Run::kImport, "main,f@ example.com,pw", "the domain begins with a blank", "main",
                  ""},
         LineCase{Run::kDelete, "main,f@ example.com", kInvalid + "' ' is not allowed in the domain",
@@ -226,7 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Windows refuses a vertical bar in a folder name: its description leaves the name out too.
 TEST(ImportLine, AFolderNameThatTheFileSystemRefusesIsShownByItsRulesAlone) {
     fakes::Log log;
-    fakes::FakeFileSystem windows(log, '\\');
+    fakes::FakeFileSystem windows(log, base::kWindowsRules);
     const auto taken = TakeImportLine(windows, "main,a|Hunter2@example.com,pw");
     ASSERT_TRUE(taken);
     EXPECT_EQ(taken->problem,

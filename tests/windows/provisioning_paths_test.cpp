@@ -28,7 +28,7 @@ class WindowsPaths : public ::testing::Test {
     const platform::CodePage kUtf8{"UTF-8"};
     fakes::Log log;
     fakes::FakeObjectFactory objects{log};
-    fakes::FakeFileSystem files{log, '\\'};
+    fakes::FakeFileSystem files{log, base::kWindowsRules};
     fakes::FakeRegistry registry;
     Services services{objects, files, registry, kUtf8};
     const platform::Value rights = std::string("USER");
@@ -60,8 +60,9 @@ TEST_F(WindowsPaths, CreateThenDeleteUseTheSameBackslashedFolders) {
 
 TEST_F(WindowsPaths, DataDirectoryEndingInABackslashGivesTheSameFolder) {
     registry.SetString("SOFTWARE\\Tarnwick\\Tarnwick", "Data Directory", "D:\\Mail\\");
-    files.folders = {"D:\\Mail\\Postoffices\\main\\mailroot\\jsmith"};
+    files.AddFolder("D:\\Mail\\Postoffices\\main\\mailroot\\jsmith");
     EXPECT_EQ(DeleteMailbox(services, "main", "jsmith").failure, std::nullopt);
+    EXPECT_FALSE(files.Holds("D:\\Mail\\Postoffices\\main\\mailroot\\jsmith"));
     EXPECT_THAT(Filter(log, "rmdir"),
                 ElementsAre("rmdir D:\\Mail\\Postoffices\\main\\mailroot\\jsmith"));
 }

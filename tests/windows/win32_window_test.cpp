@@ -170,7 +170,7 @@ class Win32WindowTest : public ::testing::Test, protected fakes::FakeRunPlatform
 
     const FaultRecorder faults;
     platform::CodePage codePage{"UTF-8"};
-    fakes::FakeFileSystem backslashed{log, '\\'};
+    fakes::FakeFileSystem backslashed{log, base::kWindowsRules};
     NoDialog cd;
     app::Win32BusyPointer busy;
     std::vector<std::string> runs;
