@@ -9,8 +9,11 @@
 #include <vector>
 
 #include "base/path_rules.h"
+#include "base/tree_removal.h"
 
 namespace seedwell::platform {
+
+using base::FolderRemoval;
 
 /// The bytes of an open file, read from the start to the end. Destroying it closes the file.
 class ByteSource {
@@ -28,24 +31,6 @@ class ByteSink {
     /// Writes all of `bytes`. Throws seedwell::Error naming the file and the reason, when part
     /// of them may have been written.
     virtual void Write(std::string_view bytes) = 0;
-};
-
-/// How a removal of a folder tree ended.
-struct FolderRemoval {
-    enum class Outcome {
-        kRemoved,        ///< the folder and everything in it are gone
-        kMissing,        ///< no folder was there (a level missing, or not a folder): nothing done
-        kLink,           ///< a level is a link: nothing removed
-        kInUse,          ///< something in the tree cannot be removed: nothing removed
-        kPartlyRemoved,  ///< the removal failed after removing some of the tree
-        kOtherLetters,   ///< a level is held in other letters than asked: nothing removed
-    };
-    Outcome outcome = Outcome::kRemoved;
-    /// kLink: the levels from the first down to the link, joined with the separator
-    /// ("main/mailroot"). kOtherLetters: every level down to the folder as the file system
-    /// holds it, joined with the separator ("main/mailroot/kim" when "Kim" was asked).
-    /// kInUse, kPartlyRemoved: what could not be removed and why.
-    std::string detail;
 };
 
 /// The file system as the program uses it: the I/O, over the path and name rules of the system

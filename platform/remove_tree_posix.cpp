@@ -22,13 +22,16 @@
 #include "base/ascii.h"
 #include "base/error.h"
 #include "base/printable.h"
+#include "base/tree_removal.h"
 #include "platform/filesystem_std.h"
-#include "platform/remove_tree.h"
 #include "platform/unique_handle.h"
 
 namespace seedwell::platform {
 namespace {
 
+using base::TreeEntry;
+using base::TreeRemoval;
+using base::TreeStep;
 using enum TreeStep::Kind;
 
 std::string Reason(int error) { return std::generic_category().message(error); }
@@ -323,14 +326,16 @@ class PosixTree {
 
 }  // namespace
 
-FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
-                               const std::vector<bool>& lettersMatter, const std::string& top,
-                               bool force, char separator) {
+FolderRemoval StdFileSystem::RemoveTree(const std::string& base,
+                                        const std::vector<std::string>& levels,
+                                        const std::vector<bool>& lettersMatter,
+                                        const std::string& top, bool force) {
     PosixTree tree(force);
-    return TreeRemoval<PosixTree>(tree, top, separator).Run(base, levels, lettersMatter);
+    return TreeRemoval<PosixTree>(tree, top, Separator()).Run(base, levels, lettersMatter);
 }
 
-std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name) {
+std::optional<std::string> StdFileSystem::FindHeldName(const std::string& dir,
+                                                       const std::string& name) {
     auto cannot = [&](int error) {
         return Error("cannot read the folder " + base::Quoted(dir) + ": " + Reason(error));
     };

@@ -14,8 +14,8 @@
 
 #include "base/error.h"
 #include "base/printable.h"
+#include "base/tree_removal.h"
 #include "platform/filesystem_std.h"
-#include "platform/remove_tree.h"
 #include "platform/unique_handle.h"
 #include "platform/win_text.h"
 
@@ -30,6 +30,9 @@ extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE file, HANDLE event, PIO_AP
 namespace seedwell::platform {
 namespace {
 
+using base::TreeEntry;
+using base::TreeRemoval;
+using base::TreeStep;
 using enum TreeStep::Kind;
 
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -264,14 +267,16 @@ class WinTree {
 
 }  // namespace
 
-FolderRemoval RemoveFolderTree(const std::string& base, const std::vector<std::string>& levels,
-                               const std::vector<bool>& lettersMatter, const std::string& top,
-                               bool force, char separator) {
+FolderRemoval StdFileSystem::RemoveTree(const std::string& base,
+                                        const std::vector<std::string>& levels,
+                                        const std::vector<bool>& lettersMatter,
+                                        const std::string& top, bool force) {
     WinTree tree(force);
-    return TreeRemoval<WinTree>(tree, top, separator).Run(base, levels, lettersMatter);
+    return TreeRemoval<WinTree>(tree, top, Separator()).Run(base, levels, lettersMatter);
 }
 
-std::optional<std::string> HeldEntryName(const std::string& dir, const std::string& name) {
+std::optional<std::string> StdFileSystem::FindHeldName(const std::string& dir,
+                                                       const std::string& name) {
     auto cannot = [&](const std::string& reason) {
         return Error("cannot read the folder " + base::Quoted(dir) + ": " + reason);
     };

@@ -485,7 +485,7 @@ TEST_F(Runs, DeleteReportsInUseAndGoesOn) {
     mailboxes = {"main/a", "main/b"};
     files.AddFolder("/srv/mail/Postoffices/main/mailroot/a");
     files.answers["/srv/mail/Postoffices/main/mailroot/a TopBlocker"] = {
-        {platform::TreeStep::kFailed, "Device or resource busy"}};
+        {base::TreeStep::kFailed, "Device or resource busy"}};
     Delete("main,a@example.com\nmain,b@example.com\n");
     EXPECT_EQ(mailboxes, std::set<std::string>{"main/a"});
     EXPECT_THAT(Texts(),
@@ -577,7 +577,7 @@ TEST_F(Runs, DeleteListsLinesInUseOrFailedAndIgnoresThePassword) {
     files.AddFolder("/srv/mail/Postoffices/main/mailroot/u2");
     files.files["/srv/mail/Postoffices/main/mailroot/u2/inbox.msg"] = "";
     files.answers["/srv/mail/Postoffices/main/mailroot/u2/inbox.msg Look"] = {
-        {platform::TreeStep::kFailed, "it is in use"}};
+        {base::TreeStep::kFailed, "it is in use"}};
     objects.Fail("TWAOAU.Login.RemoveLogin", "the login store is locked");
     Delete(Lines(3, {1}));
     EXPECT_THAT(Texts().back(),

@@ -346,7 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
         // A message held open: found by the check, before anything goes.
         TreeCase{[](fakes::MemoryTree& tree) {
                      tree.answers[kMailFolder + "/inbox/1.msg Look"] = {
-                         {platform::TreeStep::kFailed, "it is in use"}};
+                         {base::TreeStep::kFailed, "it is in use"}};
                  },
                  kInUse + "\r\n\r\nWhat stopped it: cannot delete '" + kMailFolder +
                      "/inbox/1.msg' in the folder '" + kMailFolder + "': it is in use.",
@@ -354,7 +354,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The inbox cannot go once its message has gone.
         TreeCase{[](fakes::MemoryTree& tree) {
                      tree.answers[kMailFolder + "/inbox Delete"] = {
-                         {platform::TreeStep::kFailed, "Input/output error"}};
+                         {base::TreeStep::kFailed, "Input/output error"}};
                  },
                  kInUse +
                      " Some of its files were already removed.\r\n\r\nWhat stopped it: "
@@ -400,7 +400,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "", MailboxDeletion::Outcome::kDeleted},
         // The inbox goes away half-way, removed by another hand.
         TreeCase{[](fakes::MemoryTree& tree) {
-                     tree.answers[kMailFolder + "/inbox Open"] = {platform::TreeStep::kGone};
+                     tree.answers[kMailFolder + "/inbox Open"] = {base::TreeStep::kGone};
                  },
                  "", MailboxDeletion::Outcome::kDeleted}),
     [](const ::testing::TestParamInfo<TreeCase>& info) { return std::to_string(info.index); });

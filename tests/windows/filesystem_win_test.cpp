@@ -37,6 +37,13 @@ void WriteBytes(const std::string& path, std::string_view bytes) {
     ASSERT_TRUE(out.good()) << path;
 }
 
+/// The system's file system with its primitives in reach, for what its rules already refuse.
+struct Primitives : StdFileSystem {
+    using StdFileSystem::FindHeldName;
+    using StdFileSystem::OpenForReading;
+    using StdFileSystem::WriteAnew;
+};
+
 class WindowsFileSystem : public ::testing::Test {
   protected:
     /// `name` inside the temporary folder, joined the Windows way.
@@ -149,7 +156,7 @@ TEST_F(WindowsFileSystem, HeldNameIsTheEntrysOwnLetters) {
         EXPECT_EQ(files->HeldName(root, name), held) << name;
     }
     // A wildcard in the name looked up would match other names.
-    EXPECT_EQ(HeldEntryName(root, "k*"), std::nullopt);
+    EXPECT_EQ(Primitives().FindHeldName(root, "k*"), std::nullopt);
     EXPECT_EQ(files->HeldName(In("notes.txt"), "x"), std::nullopt);
     // A short name opens the entry of its long name.
     files->CreateFolder(In("kimberley-and-more"));
@@ -196,8 +203,9 @@ TEST_F(WindowsFileSystem, OnlyRegularFilesAreOpened) {
     EXPECT_THAT(failure, StartsWith("cannot open the file '" + missing + "': "));
     EXPECT_GT(failure.size(), ("cannot open the file '" + missing + "': ").size());
     // A device would make reading wait or never end.
-    EXPECT_EQ(ErrorOf([&] { OpenRegularFile("NUL"); }), "'NUL' is not a regular file");
-    EXPECT_THAT(ErrorOf([&] { OpenRegularFile("caf\xE9.txt"); }), HasSubstr("not valid UTF-8"));
+    EXPECT_EQ(ErrorOf([&] { Primitives().OpenForReading("NUL"); }), "'NUL' is not a regular file");
+    EXPECT_THAT(ErrorOf([&] { Primitives().OpenForReading("caf\xE9.txt"); }),
+                HasSubstr("not valid UTF-8"));
 }
 
 /// The names in `folder`, to see what a write left there.
@@ -239,7 +247,7 @@ TEST_F(WindowsFileSystem, WriteFileReplacesInOneStep) {
     EXPECT_EQ(ReadAll(list), "a,b\r\n");
     EXPECT_EQ(ErrorOf([&] { files->WriteFile(root, writing("x")); }),
               "'" + root + "' is not a regular file");
-    EXPECT_EQ(ErrorOf([&] { ReplaceWholeFile("NUL", writing("x")); }),
+    EXPECT_EQ(ErrorOf([&] { Primitives().WriteAnew("NUL", writing("x")); }),
               "'NUL' is not a regular file");
     EXPECT_THAT(ErrorOf([&] { files->WriteFile(In("missing\\list.csv"), writing("x")); }),
                 StartsWith("cannot write the file '" + In("missing\\list.csv") + "': "));

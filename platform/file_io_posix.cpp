@@ -1,3 +1,6 @@
+// The file I/O of StdFileSystem on POSIX: files opened for reading by their descriptors, written
+// anew and renamed into place, and compared by device and inode.
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -134,7 +137,8 @@ UniqueFd OpenRegular(const std::string& path, int flags, const std::string& cann
 
 }  // namespace
 
-void ReplaceWholeFile(const std::string& path, const std::function<void(ByteSink&)>& write) {
+void StdFileSystem::WriteAnew(const std::string& path,
+                              const std::function<void(ByteSink&)>& write) {
     const auto cannot = [&path](int error) { CannotWrite(path, error); };
     const auto [target, existing] = FinalTarget(path);
     if (existing) {
@@ -170,14 +174,14 @@ void ReplaceWholeFile(const std::string& path, const std::function<void(ByteSink
     }
 }
 
-bool SameEntry(const std::string& a, const std::string& b) noexcept {
+bool StdFileSystem::IsSameEntry(const std::string& a, const std::string& b) noexcept {
     struct stat first {
     }, second{};
     return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
+std::unique_ptr<ByteSource> StdFileSystem::OpenForReading(const std::string& path) {
     return std::make_unique<PosixFile>(
         OpenRegular(path, O_RDONLY, "cannot open the file").release(), path);
 }

@@ -3,15 +3,15 @@
 // letter case, missing levels and what stops a removal are tested against the real file systems in
 // filesystem_test.cpp and tests/windows.
 
-#include "platform/remove_tree.h"
+#include "base/tree_removal.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "tests/fakes/fake_files.h"
+#include "tests/fakes/memory_tree.h"
 
-namespace seedwell::platform {
+namespace seedwell::base {
 namespace {
 
 using enum TreeStep::Kind;
@@ -84,4 +84,4 @@ TEST(TreeRemoval, SaysWhatStoppedItAndWhetherAnythingWent) {
 }
 
 }  // namespace
-}  // namespace seedwell::platform
+}  // namespace seedwell::base

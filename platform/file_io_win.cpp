@@ -1,3 +1,6 @@
+// The file I/O of StdFileSystem on Windows: files opened for reading by their handles, written
+// anew and put in place by ReplaceFileW, and compared by volume serial number and file index.
+
 #include <windows.h>
 
 #include <algorithm>
@@ -149,14 +152,15 @@ UniqueWinHandle OpenDiskFile(const std::string& path, DWORD access, DWORD share,
 
 }  // namespace
 
-std::unique_ptr<ByteSource> OpenRegularFile(const std::string& path) {
+std::unique_ptr<ByteSource> StdFileSystem::OpenForReading(const std::string& path) {
     UniqueWinHandle handle =
         OpenDiskFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, "cannot open the file");
     return std::make_unique<WinFile>(handle.release(), path);
 }
 
-void ReplaceWholeFile(const std::string& path, const std::function<void(ByteSink&)>& write) {
+void StdFileSystem::WriteAnew(const std::string& path,
+                              const std::function<void(ByteSink&)>& write) {
     const auto wide = win::Widen(path);
     if (!wide) {
         throw Error("cannot write the file " + base::Quoted(path) +
@@ -210,7 +214,7 @@ void ReplaceWholeFile(const std::string& path, const std::function<void(ByteSink
     entry->Keep();
 }
 
-bool SameEntry(const std::string& a, const std::string& b) noexcept {
+bool StdFileSystem::IsSameEntry(const std::string& a, const std::string& b) noexcept {
     try {
         const auto first = IdentityOf(a);
         const auto second = IdentityOf(b);

@@ -1,9 +1,9 @@
 #pragma once
 
-// The removal of StdFileSystem::RemoveFolderBelow, written once over the few primitives each
-// platform gives (remove_tree_posix.cpp, remove_tree_win.cpp): every step goes from the open
-// handle of the folder it works in, nothing below the base is followed, and the whole tree is
-// checked before the first entry goes.
+// The removal of a folder tree, written once over the few primitives that each platform gives
+// (platform/remove_tree_posix.cpp, platform/remove_tree_win.cpp) and that a tree in memory gives
+// the tests: every step goes from the open handle of the folder it works in, nothing below the
+// base is followed, and the whole tree is checked before the first entry goes.
 
 #include <concepts>
 #include <optional>
@@ -12,9 +12,26 @@
 #include <vector>
 
 #include "base/printable.h"
-#include "platform/filesystem.h"
 
-namespace seedwell::platform {
+namespace seedwell::base {
+
+/// How a removal of a folder tree ended.
+struct FolderRemoval {
+    enum class Outcome {
+        kRemoved,        ///< the folder and everything in it are gone
+        kMissing,        ///< no folder was there (a level missing, or not a folder): nothing done
+        kLink,           ///< a level is a link: nothing removed
+        kInUse,          ///< something in the tree cannot be removed: nothing removed
+        kPartlyRemoved,  ///< the removal failed after removing some of the tree
+        kOtherLetters,   ///< a level is held in other letters than asked: nothing removed
+    };
+    Outcome outcome = Outcome::kRemoved;
+    /// kLink: the levels from the first down to the link, joined with the separator
+    /// ("main/mailroot"). kOtherLetters: every level down to the folder as the file system
+    /// holds it, joined with the separator ("main/mailroot/kim" when "Kim" was asked).
+    /// kInUse, kPartlyRemoved: what could not be removed and why.
+    std::string detail;
+};
 
 /// What one primitive came to.
 struct TreeStep {
@@ -38,15 +55,17 @@ struct TreeEntry {
     bool folder;
 };
 
-/// The primitives of one platform (or of a tree in memory) that TreeRemoval runs over. `Name` is
-/// a name as the platform holds it; `Node` the movable owner of an open folder or entry (an entry
-/// that is no folder may be reached by its name only); `kRounds` how often an entry that keeps
-/// changing its kind is tried. Most answer a TreeStep:
-/// - `Native(utf8)` (nullopt for what is no name there), `Shown(name)`: a name from and to UTF-8;
+/// The primitives of one platform (or of a tree in memory) that TreeRemoval runs over. `Name`
+/// is a name as the platform holds it; `Node` the movable owner of an open folder or entry (an
+/// entry that is no folder may be reached by its name only); `kRounds` how often an entry that
+/// keeps changing its kind is tried. Most answer a TreeStep:
+/// - `Native(utf8)` (nullopt for what is no name there), `Shown(name)`: a name from and to
+/// UTF-8;
 /// - `OpenBase(path, node)`: the base, followed wherever it leads;
 /// - `OpenLevel(parent, name, last, node, held)`: a level as itself, `held` the name its parent
 ///   holds it under; the last one is opened to be removed;
-/// - `TopBlocker(parent, name, folder)`: what would stop the removal of that last one, or nullopt;
+/// - `TopBlocker(parent, name, folder)`: what would stop the removal of that last one, or
+/// nullopt;
 /// - `List(folder, entries)`: its entries but "." and "..";
 /// - `Look(dir, entry, folder, node)` to check (failing for what would stop its removal),
 ///   `Open(...)` to remove: the entry, as a folder when `folder`;
@@ -75,14 +94,14 @@ concept TreePrimitives = std::default_initializable<typename Ops::Node> &&
 };
 
 /// Why a removal stopped once it had begun: the entry that could not be checked or removed (a
-/// path from the top of the tree), and the reason. TreeRemoval throws it inside and answers it as
-/// kInUse or kPartlyRemoved.
+/// path from the top of the tree), and the reason. TreeRemoval throws it inside and answers it
+/// as kInUse or kPartlyRemoved.
 struct TreeFailure {
     std::string path;
     std::string reason;
 };
 
-/// The removal over the primitives `Ops`, as FileSystem::RemoveFolderBelow promises.
+/// The removal over the primitives `Ops`.
 template <TreePrimitives Ops>
 class TreeRemoval {
   public:
@@ -92,12 +111,17 @@ class TreeRemoval {
     using Outcome = FolderRemoval::Outcome;
     using enum TreeStep::Kind;
 
-    /// `top` is the path of the folder removed; `separator` joins levels and entries in messages.
+    /// `top` is the path of the folder removed; `separator` joins levels and entries in
+    /// messages.
     TreeRemoval(Ops& ops, std::string top, char separator)
         : ops_(ops), top_(std::move(top)), separator_(separator) {}
 
-    /// Removes `base`/levels[0]/.../levels.back() as FileSystem::RemoveFolderBelow promises;
-    /// `levels` is not empty, and `lettersMatter` empty or as long as `levels`.
+    /// Removes `base`/levels[0]/.../levels.back() and all it holds: `base` is followed, every
+    /// level below it must be a folder held in the letters asked where `lettersMatter` says so
+    /// (kLink, kOtherLetters, kMissing otherwise, with nothing removed), and everything is
+    /// checked before anything goes (kInUse); what vanishes meanwhile is no failure. `levels`
+    /// is not empty, and `lettersMatter` empty (every level's letters matter) or as long as
+    /// `levels`.
     FolderRemoval Run(const std::string& base, const std::vector<std::string>& levels,
                       const std::vector<bool>& lettersMatter) {
         Node parent, folder;
@@ -142,7 +166,8 @@ class TreeRemoval {
     }
 
   private:
-    /// Throws TreeFailure unless everything in the open folder `dir` (at `shown`) can be removed.
+    /// Throws TreeFailure unless everything in the open folder `dir` (at `shown`) can be
+    /// removed.
     void Check(Node& dir, const std::string& shown) {
         for (const Entry& entry : List(dir, shown)) {
             const std::string path = shown + separator_ + ops_.Shown(entry.name);
@@ -176,8 +201,8 @@ class TreeRemoval {
         }
     }
 
-    /// `attempt(folder)` until it no longer answers kChanged, taking the entry as the other kind
-    /// each time, for Ops::kRounds rounds at most.
+    /// `attempt(folder)` until it no longer answers kChanged, taking the entry as the other
+    /// kind each time, for Ops::kRounds rounds at most.
     template <typename Attempt>
     static TreeStep Settle(bool folder, Attempt&& attempt) {
         for (int round = 0; round < Ops::kRounds; ++round, folder = !folder) {
@@ -214,4 +239,4 @@ class TreeRemoval {
     long removed_ = 0;
 };
 
-}  // namespace seedwell::platform
+}  // namespace seedwell::base
