@@ -1,4 +1,4 @@
-// The primitives of the folder tree removal on POSIX (platform/remove_tree.h): every step goes
+// The primitives of the folder tree removal on POSIX (base/tree_removal.h): every step goes
 // through a descriptor of the folder it works in (openat, statx, unlinkat relative to it). Also
 // the names under which folders hold their entries, which on a folder that ignores letter case
 // may be other letters than the ones asked.

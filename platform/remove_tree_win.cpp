@@ -1,4 +1,4 @@
-// The primitives of the folder tree removal on Windows (platform/remove_tree.h): every entry is
+// The primitives of the folder tree removal on Windows (base/tree_removal.h): every entry is
 // opened relative to the open handle of its folder, as itself (a symbolic link or junction is
 // opened, never followed), its kind is read from the open handle, and it is deleted through that
 // handle; the check opens every entry with delete access. Also the names under which folders
