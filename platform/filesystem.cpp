@@ -15,8 +15,17 @@ bool IsOneName(std::string_view name, char separator) {
            name.find_first_of(std::string{'/', separator}) == std::string_view::npos;
 }
 
-std::string NoSuchEntry() {
-    return std::make_error_code(std::errc::no_such_file_or_directory).message();
+Error Cannot(std::string_view doing, std::string_view path, const std::string& reason) {
+    return Error("cannot " + std::string(doing) + " " + base::Quoted(path) + ": " + reason);
+}
+
+/// Throws "cannot <doing> '<path>': ..." for a path that the rules refuse, or an empty one.
+void CheckPath(const base::PathRules& rules, std::string_view doing, const std::string& path) {
+    if (const auto problem = rules.PathProblem(path)) throw Cannot(doing, path, *problem);
+    if (path.empty()) {
+        throw Cannot(doing, path,
+                     std::make_error_code(std::errc::no_such_file_or_directory).message());
+    }
 }
 
 }  // namespace
@@ -26,22 +35,18 @@ bool FileSystem::Usable(std::string_view path) const noexcept {
 }
 
 std::optional<std::string> FileSystem::HeldName(const std::string& dir, const std::string& name) {
-    const auto cannot = [&dir](const std::string& reason) {
-        return Error("cannot read the folder " + base::Quoted(dir) + ": " + reason);
-    };
-    if (const auto problem = rules_.PathProblem(dir)) throw cannot(*problem);
+    if (const auto problem = rules_.PathProblem(dir))
+        throw Cannot("read the folder", dir, *problem);
     // No entry is named so: the name would lead elsewhere or nowhere.
     if (NameProblem("the name", name) || !IsOneName(name, Separator())) return std::nullopt;
-    if (const auto problem = rules_.PathProblem(name)) throw cannot(*problem);
+    if (const auto nameProblem = rules_.PathProblem(name)) {
+        throw Cannot("read the folder", dir, *nameProblem);
+    }
     return FindHeldName(dir, name);
 }
 
 void FileSystem::CreateFolder(const std::string& path) {
-    const auto cannot = [&path](const std::string& reason) {
-        return Error("cannot create the folder " + base::Quoted(path) + ": " + reason);
-    };
-    if (const auto problem = rules_.PathProblem(path)) throw cannot(*problem);
-    if (path.empty()) throw cannot(NoSuchEntry());
+    CheckPath(rules_, "create the folder", path);
     MakeFolder(path);
 }
 
@@ -49,13 +54,12 @@ FolderRemoval FileSystem::RemoveFolderBelow(const std::string& base,
                                             const std::vector<std::string>& levels, bool force,
                                             const std::vector<bool>& lettersMatter) {
     const auto cannot = [&base](const std::string& reason) {
-        return Error("cannot delete below " + base::Quoted(base) + ": " + reason);
+        return Cannot("delete below", base, reason);
     };
     std::string top = base;
     for (const std::string& level : levels) top = BuildPath(top, level);
-    if (const auto problem = rules_.PathProblem(top)) {
-        throw Error("cannot delete the folder " + base::Quoted(top) + ": " + *problem);
-    }
+    if (const auto problem = rules_.PathProblem(top))
+        throw Cannot("delete the folder", top, *problem);
     if (levels.empty()) throw cannot("no folder named");
     if (!lettersMatter.empty() && lettersMatter.size() != levels.size()) {
         throw cannot(std::to_string(lettersMatter.size()) + " letter-case rules for " +
@@ -70,11 +74,7 @@ FolderRemoval FileSystem::RemoveFolderBelow(const std::string& base,
 }
 
 std::unique_ptr<ByteSource> FileSystem::OpenFile(const std::string& path) {
-    const auto cannot = [&path](const std::string& reason) {
-        return Error("cannot open the file " + base::Quoted(path) + ": " + reason);
-    };
-    if (const auto problem = rules_.PathProblem(path)) throw cannot(*problem);
-    if (path.empty()) throw cannot(NoSuchEntry());
+    CheckPath(rules_, "open the file", path);
     return OpenForReading(path);
 }
 
@@ -83,11 +83,7 @@ bool FileSystem::SameFile(const std::string& a, const std::string& b) noexcept {
 }
 
 void FileSystem::WriteFile(const std::string& path, const std::function<void(ByteSink&)>& write) {
-    const auto cannot = [&path](const std::string& reason) {
-        return Error("cannot write the file " + base::Quoted(path) + ": " + reason);
-    };
-    if (const auto problem = rules_.PathProblem(path)) throw cannot(*problem);
-    if (path.empty()) throw cannot(NoSuchEntry());
+    CheckPath(rules_, "write the file", path);
     WriteAnew(path, write);
 }
 
