@@ -415,19 +415,19 @@ bool Holds(const std::string& bytes, const CodePage& codePage, std::string_view 
 
 constexpr std::string_view kRootKey = "HKEY_LOCAL_MACHINE";
 
-/// A key as the file held it when it was opened.
+/// A key as the file held it when it was opened: the key at `path` of the file's tree.
 class RegFileRegistryKey : public RegistryKey {
   public:
-    explicit RegFileRegistryKey(RegFileKey key) : key_(std::move(key)) {}
+    RegFileRegistryKey(RegFileTree tree, std::string path)
+        : tree_(std::move(tree)), path_(std::move(path)) {}
 
     std::optional<RegistryValue> QueryValue(std::string_view valueName) override {
-        auto it = key_.values.find(AsciiLower(valueName));
-        if (it == key_.values.end() || !it->second.data) return std::nullopt;
-        return RegistryValue{it->second.type, *it->second.data};
+        return tree_.FindValue(path_, valueName);
     }
 
   private:
-    RegFileKey key_;
+    RegFileTree tree_;
+    std::string path_;
 };
 
 }  // namespace
@@ -560,16 +560,15 @@ RegFileRegistry::RegFileRegistry(std::string path, const CodePage& codePage)
 std::unique_ptr<RegistryKey> RegFileRegistry::OpenKey(std::string_view keyPath,
                                                       std::uint32_t /*access*/) {
     const std::string bytes = ReadWholeFile(path_, kMaxRegFileSize);
-    const std::optional<RegFileTree> tree = ParseRegFile(bytes, codePage_);
+    std::optional<RegFileTree> tree = ParseRegFile(bytes, codePage_);
     if (!tree) throw Error("the file " + base::Quoted(path_) + " is not a registry file");
     std::string fullPath(kRootKey);
     if (!keyPath.empty()) {
         fullPath += '\\';
         fullPath += keyPath;
     }
-    const RegFileKey* key = tree->FindKey(fullPath);
-    if (!key) return nullptr;
-    return std::make_unique<RegFileRegistryKey>(*key);
+    if (!tree->FindKey(fullPath)) return nullptr;
+    return std::make_unique<RegFileRegistryKey>(std::move(*tree), std::move(fullPath));
 }
 
 }  // namespace seedwell::server
