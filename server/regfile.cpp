@@ -7,6 +7,7 @@
 
 #include "base/ascii.h"
 #include "base/error.h"
+#include "base/line_ends.h"
 #include "base/printable.h"
 #include "base/unicode.h"
 #include "platform/filesystem.h"
@@ -16,6 +17,7 @@ namespace seedwell::server {
 using base::AsciiLower;
 using base::EqualsIgnoringCase;
 using base::IsBlank;
+using base::LineUnits;
 using platform::CodePage;
 using platform::kRegBinary;
 using platform::kRegDword;
@@ -172,15 +174,6 @@ std::optional<RegFileValue> ParseData(std::string_view data, bool unicodeData,
     return value;
 }
 
-/// The text of a line as UTF-8 without its CR, or nullopt when it is not valid text.
-std::optional<std::string> LineText(std::string_view raw, bool utf16, const CodePage& codePage) {
-    const std::size_t unit = utf16 ? 2 : 1;
-    if (raw.size() >= unit && raw[raw.size() - unit] == '\r' && (!utf16 || raw.back() == 0)) {
-        raw.remove_suffix(unit);
-    }
-    return LineEncoding{utf16, codePage}.ToUtf8(raw);
-}
-
 /// The header lines that make a registry file: the first is read as UTF-16LE text with its
 /// byte-order mark or as 8-bit text, the second only as 8-bit text.
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
@@ -248,12 +241,16 @@ std::optional<RegFileLines> ForEachLine(std::string_view bytes, const CodePage& 
         utf16 ? 2 : (codePage.IsUtf8() && bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
     RegFileLines file{utf16, false, std::string(bytes.substr(0, bomSize)), {}};
     const std::string_view body = bytes.substr(bomSize);
-    const std::string_view lf = utf16 ? std::string_view("\n\0", 2) : "\n";
+    const LineUnits units = utf16 ? LineUnits::kUtf16Le : LineUnits::kBytes;
+    const std::size_t unit = base::UnitSize(units);
     for (std::size_t pos = 0;;) {
-        std::size_t end = body.find(lf, pos);
-        while (end != std::string_view::npos && end % lf.size() != 0) end = body.find(lf, end + 1);
+        // Only a LF ends a line: a CR before it stays in the line's bytes, not in its text.
+        const std::size_t lf = base::FindLineEnd(body.substr(pos), units, false);
+        const std::size_t end = lf == std::string_view::npos ? lf : pos + lf;
         const std::string_view raw = body.substr(pos, end - pos);
-        std::optional<std::string> text = LineText(raw, utf16, codePage);
+        const bool cr = raw.size() >= unit && base::UnitAt(raw, raw.size() - unit, units) == '\r';
+        std::optional<std::string> text =
+            LineEncoding{utf16, codePage}.ToUtf8(raw.substr(0, raw.size() - (cr ? unit : 0)));
         if (pos == 0) {
             // Either header may be 8-bit text; only the 5.00 one may be UTF-16 text.
             const std::string_view header = text ? Trim(*text) : "";
@@ -262,7 +259,7 @@ std::optional<RegFileLines> ForEachLine(std::string_view bytes, const CodePage& 
         }
         visit(std::as_const(file), raw, std::move(text), end == std::string_view::npos);
         if (end == std::string_view::npos) return file;
-        pos = end + lf.size();
+        pos = end + unit;
     }
 }
 
