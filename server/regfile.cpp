@@ -10,7 +10,6 @@
 #include "base/line_ends.h"
 #include "base/printable.h"
 #include "base/unicode.h"
-#include "platform/filesystem.h"
 
 namespace seedwell::server {
 
@@ -531,8 +530,9 @@ std::string RegFileEditor::Serialise() const {
     return bytes;
 }
 
-std::string ReadWholeFile(const std::string& path, std::size_t maxBytes) {
-    std::unique_ptr<platform::ByteSource> source = platform::MakeSystemFileSystem()->OpenFile(path);
+std::string ReadWholeFile(platform::FileSystem& files, const std::string& path,
+                          std::size_t maxBytes) {
+    std::unique_ptr<platform::ByteSource> source = files.OpenFile(path);
     std::string bytes;
     char chunk[65536];
     for (;;) {
@@ -551,12 +551,13 @@ std::string DefaultRegistryFile() {
     return (named && *named) ? named : "/etc/tarnwick/registry.reg";
 }
 
-RegFileRegistry::RegFileRegistry(std::string path, const CodePage& codePage)
-    : path_(std::move(path)), codePage_(codePage) {}
+RegFileRegistry::RegFileRegistry(platform::FileSystem& files, std::string path,
+                                 const CodePage& codePage)
+    : files_(files), path_(std::move(path)), codePage_(codePage) {}
 
 std::unique_ptr<RegistryKey> RegFileRegistry::OpenKey(std::string_view keyPath,
                                                       std::uint32_t /*access*/) {
-    const std::string bytes = ReadWholeFile(path_, kMaxRegFileSize);
+    const std::string bytes = ReadWholeFile(files_, path_, kMaxRegFileSize);
     std::optional<RegFileTree> tree = ParseRegFile(bytes, codePage_);
     if (!tree) throw Error("the file " + base::Quoted(path_) + " is not a registry file");
     std::string fullPath(kRootKey);

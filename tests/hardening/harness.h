@@ -171,10 +171,10 @@ class ServerTest : public ::testing::Test {
     /// data directory's post-office root.
     Outcome Run(Kind kind, const std::string& path, const Decorators& decorators = {},
                 const std::string* root = nullptr) {
-        server::RegFileRegistry registry(registryFile, platform::CodePage::System());
+        platform::StdFileSystem stdFiles;
+        server::RegFileRegistry registry(stdFiles, registryFile, platform::CodePage::System());
         server::ClassTable table;
         server::RegisterServerClasses(table, registry);
-        platform::StdFileSystem stdFiles;
         std::unique_ptr<platform::FileSystem> wrappedFiles;
         std::unique_ptr<platform::ObjectFactory> wrappedObjects;
         if (decorators.files) wrappedFiles = decorators.files(stdFiles);
