@@ -11,8 +11,9 @@
 namespace seedwell::app {
 
 /// The registry of this build: the stand-in's registry file off Windows (SEEDWELL_REGISTRY,
-/// else /etc/tarnwick/registry.reg, read anew at every lookup), the real registry on Windows.
-std::unique_ptr<platform::Registry> MakeSystemRegistry();
+/// else /etc/tarnwick/registry.reg, read anew at every lookup through `files`, which must outlive
+/// the registry), the real registry on Windows.
+std::unique_ptr<platform::Registry> MakeSystemRegistry(platform::FileSystem& files);
 
 /// The factory of the mail server's administration objects on this build: the stand-in
 /// server's classes off Windows, the real server's COM objects on Windows. `registry` must
@@ -25,9 +26,9 @@ std::unique_ptr<platform::ObjectFactory> MakeAdministrationObjects(platform::Reg
 class SystemServices {
   public:
     SystemServices()
-        : registry_(MakeSystemRegistry()),
+        : files_(platform::MakeSystemFileSystem()),
+          registry_(MakeSystemRegistry(*files_)),
           objects_(MakeAdministrationObjects(*registry_)),
-          files_(platform::MakeSystemFileSystem()),
           services_{*objects_, *files_, *registry_, platform::CodePage::System()} {}
     SystemServices(const SystemServices&) = delete;
     SystemServices& operator=(const SystemServices&) = delete;
@@ -35,9 +36,9 @@ class SystemServices {
     const provisioning::Services& Get() const { return services_; }
 
   private:
+    std::unique_ptr<platform::FileSystem> files_;
     std::unique_ptr<platform::Registry> registry_;
     std::unique_ptr<platform::ObjectFactory> objects_;
-    std::unique_ptr<platform::FileSystem> files_;
     provisioning::Services services_;
 };
 

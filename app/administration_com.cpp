@@ -5,7 +5,7 @@
 
 namespace seedwell::app {
 
-std::unique_ptr<platform::Registry> MakeSystemRegistry() {
+std::unique_ptr<platform::Registry> MakeSystemRegistry(platform::FileSystem&) {
     return std::make_unique<platform::WinRegistry>();
 }
 

@@ -5,8 +5,8 @@
 
 namespace seedwell::app {
 
-std::unique_ptr<platform::Registry> MakeSystemRegistry() {
-    return std::make_unique<server::RegFileRegistry>(server::DefaultRegistryFile(),
+std::unique_ptr<platform::Registry> MakeSystemRegistry(platform::FileSystem& files) {
+    return std::make_unique<server::RegFileRegistry>(files, server::DefaultRegistryFile(),
                                                      platform::CodePage::System());
 }
 

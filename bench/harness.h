@@ -141,10 +141,10 @@ enum class Reports { kNone, kExpected };
 /// QT_QPA_PLATFORM says otherwise; with kNoProgress it paces nothing.
 inline void RunThroughObjects(const Server& server, const std::string& file, Run run,
                               Shown shown = Shown::kNoProgress, Reports reports = Reports::kNone) {
-    server::RegFileRegistry registry(server.registryFile, platform::CodePage::System());
+    auto files = platform::MakeSystemFileSystem();
+    server::RegFileRegistry registry(*files, server.registryFile, platform::CodePage::System());
     server::ClassTable classes;
     server::RegisterServerClasses(classes, registry);
-    auto files = platform::MakeSystemFileSystem();
     SilentBox box(reports == Reports::kExpected);
     NoPointer pointer;
     fakes::Log focusMoves;

@@ -9,17 +9,11 @@
 
 #include "base/error.h"
 #include "base/printable.h"
+#include "platform/unique_handle.h"
 #include "platform/win_text.h"
 
 namespace seedwell::platform {
 namespace {
-
-/// Owns one reference to a COM interface.
-struct Releaser {
-    void operator()(IUnknown* pointer) const noexcept { pointer->Release(); }
-};
-template <class Interface>
-using ComPtr = std::unique_ptr<Interface, Releaser>;
 
 /// Owns a VARIANT and whatever it holds. A VARIANT is a tagged union cleared in place, not a
 /// value with a "nothing" state, so it keeps a class of its own; so does EXCEPINFO below.
@@ -153,15 +147,15 @@ class ComObject : public AdminObject {
         }
         LPOLESTR names[] = {const_cast<LPOLESTR>(wide->c_str())};
         DISPID id = DISPID_UNKNOWN;
-        HRESULT hr = object_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+        HRESULT hr = object_.get()->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
         if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) {
             throw Error(doing + ": " + UnknownMemberDescription(name));
         }
         if (FAILED(hr)) throw Error(doing + ": " + win::HResultReason(hr));
         ExceptionInfo exception;
         UINT badArgument = 0;
-        hr = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters, result,
-                             exception.Get(), &badArgument);
+        hr = object_.get()->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters, result,
+                                   exception.Get(), &badArgument);
         if (SUCCEEDED(hr)) return;
         if (hr == DISP_E_EXCEPTION) throw Error(doing + ": " + exception.Reason());
         // What a put to a read-only property or a call of a property meets.
@@ -190,18 +184,16 @@ class ComObjectFactory : public ObjectFactory {
             throw Error(doing +
                         ": no class is registered under that name: " + win::HResultReason(hr));
         }
-        IUnknown* created = nullptr;
+        ComPtr<IUnknown> unknown;
         hr = CoCreateInstance(classId, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                              IID_IUnknown, reinterpret_cast<void**>(&created));
+                              IID_IUnknown, reinterpret_cast<void**>(unknown.put()));
         if (FAILED(hr)) throw Error(doing + ": " + win::HResultReason(hr));
-        const ComPtr<IUnknown> unknown(created);
-        IDispatch* dispatch = nullptr;
-        hr = unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+        ComPtr<IDispatch> dispatch;
+        hr = unknown.get()->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(dispatch.put()));
         if (FAILED(hr)) {
             throw Error(doing + ": it cannot be driven by member name: " + win::HResultReason(hr));
         }
-        return std::make_unique<ComObject>(apartment_, ComPtr<IDispatch>(dispatch),
-                                           std::string(progId));
+        return std::make_unique<ComObject>(apartment_, std::move(dispatch), std::string(progId));
     }
 
   private:

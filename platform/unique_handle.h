@@ -6,7 +6,8 @@
 namespace seedwell::platform {
 
 /// The one owner of a C handle that is a plain value: a file descriptor, an iconv descriptor, a
-/// Windows HANDLE or HKEY. `Traits` gives the value that owns nothing and how to close one:
+/// Windows HANDLE or HKEY, a SQLite connection, a COM interface pointer. `Traits` gives the value
+/// that owns nothing and how to close one:
 ///
 ///     struct KeyTraits {
 ///         static HKEY Invalid() noexcept { return nullptr; }
@@ -36,6 +37,12 @@ class UniqueHandle {
     explicit operator bool() const noexcept { return handle_ != Traits::Invalid(); }
     /// Gives up ownership without closing.
     T release() noexcept { return std::exchange(handle_, Traits::Invalid()); }
+    /// Closes the handle owned, if any, and gives the place where a C call that hands out a
+    /// handle through a pointer writes it: what the call leaves there is owned from then on.
+    T* put() noexcept {
+        reset();
+        return &handle_;
+    }
     /// Closes the handle owned, if any, and owns `handle` instead.
     void reset(T handle = Traits::Invalid()) noexcept {
         const T old = std::exchange(handle_, handle);
@@ -60,5 +67,15 @@ struct WinHandleTraits {
     static void Close(void* handle) noexcept;
 };
 using UniqueWinHandle = UniqueHandle<void*, WinHandleTraits>;
+
+/// One reference to a COM interface, nullptr when none, given back with the interface's own
+/// Release(). Owned once, never copied: a second owner takes a reference of its own (AddRef).
+template <typename Interface>
+struct ComTraits {
+    static constexpr Interface* Invalid() noexcept { return nullptr; }
+    static void Close(Interface* object) noexcept { object->Release(); }
+};
+template <typename Interface>
+using ComPtr = UniqueHandle<Interface*, ComTraits<Interface>>;
 
 }  // namespace seedwell::platform

@@ -7,15 +7,16 @@
 
 #include "base/ascii.h"
 #include "base/error.h"
+#include "base/line_ends.h"
 #include "base/printable.h"
 #include "base/unicode.h"
-#include "platform/filesystem.h"
 
 namespace seedwell::server {
 
 using base::AsciiLower;
 using base::EqualsIgnoringCase;
 using base::IsBlank;
+using base::LineUnits;
 using platform::CodePage;
 using platform::kRegBinary;
 using platform::kRegDword;
@@ -172,15 +173,6 @@ std::optional<RegFileValue> ParseData(std::string_view data, bool unicodeData,
     return value;
 }
 
-/// The text of a line as UTF-8 without its CR, or nullopt when it is not valid text.
-std::optional<std::string> LineText(std::string_view raw, bool utf16, const CodePage& codePage) {
-    const std::size_t unit = utf16 ? 2 : 1;
-    if (raw.size() >= unit && raw[raw.size() - unit] == '\r' && (!utf16 || raw.back() == 0)) {
-        raw.remove_suffix(unit);
-    }
-    return LineEncoding{utf16, codePage}.ToUtf8(raw);
-}
-
 /// The header lines that make a registry file: the first is read as UTF-16LE text with its
 /// byte-order mark or as 8-bit text, the second only as 8-bit text.
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
@@ -248,12 +240,16 @@ std::optional<RegFileLines> ForEachLine(std::string_view bytes, const CodePage& 
         utf16 ? 2 : (codePage.IsUtf8() && bytes.starts_with("\xEF\xBB\xBF") ? 3 : 0);
     RegFileLines file{utf16, false, std::string(bytes.substr(0, bomSize)), {}};
     const std::string_view body = bytes.substr(bomSize);
-    const std::string_view lf = utf16 ? std::string_view("\n\0", 2) : "\n";
+    const LineUnits units = utf16 ? LineUnits::kUtf16Le : LineUnits::kBytes;
+    const std::size_t unit = base::UnitSize(units);
     for (std::size_t pos = 0;;) {
-        std::size_t end = body.find(lf, pos);
-        while (end != std::string_view::npos && end % lf.size() != 0) end = body.find(lf, end + 1);
+        // Only a LF ends a line: a CR before it stays in the line's bytes, not in its text.
+        const std::size_t lf = base::FindLineEnd(body.substr(pos), units, false);
+        const std::size_t end = lf == std::string_view::npos ? lf : pos + lf;
         const std::string_view raw = body.substr(pos, end - pos);
-        std::optional<std::string> text = LineText(raw, utf16, codePage);
+        const bool cr = raw.size() >= unit && base::UnitAt(raw, raw.size() - unit, units) == '\r';
+        std::optional<std::string> text =
+            LineEncoding{utf16, codePage}.ToUtf8(raw.substr(0, raw.size() - (cr ? unit : 0)));
         if (pos == 0) {
             // Either header may be 8-bit text; only the 5.00 one may be UTF-16 text.
             const std::string_view header = text ? Trim(*text) : "";
@@ -262,7 +258,7 @@ std::optional<RegFileLines> ForEachLine(std::string_view bytes, const CodePage& 
         }
         visit(std::as_const(file), raw, std::move(text), end == std::string_view::npos);
         if (end == std::string_view::npos) return file;
-        pos = end + lf.size();
+        pos = end + unit;
     }
 }
 
@@ -415,19 +411,19 @@ bool Holds(const std::string& bytes, const CodePage& codePage, std::string_view 
 
 constexpr std::string_view kRootKey = "HKEY_LOCAL_MACHINE";
 
-/// A key as the file held it when it was opened.
+/// A key as the file held it when it was opened: the key at `path` of the file's tree.
 class RegFileRegistryKey : public RegistryKey {
   public:
-    explicit RegFileRegistryKey(RegFileKey key) : key_(std::move(key)) {}
+    RegFileRegistryKey(RegFileTree tree, std::string path)
+        : tree_(std::move(tree)), path_(std::move(path)) {}
 
     std::optional<RegistryValue> QueryValue(std::string_view valueName) override {
-        auto it = key_.values.find(AsciiLower(valueName));
-        if (it == key_.values.end() || !it->second.data) return std::nullopt;
-        return RegistryValue{it->second.type, *it->second.data};
+        return tree_.FindValue(path_, valueName);
     }
 
   private:
-    RegFileKey key_;
+    RegFileTree tree_;
+    std::string path_;
 };
 
 }  // namespace
@@ -534,8 +530,9 @@ std::string RegFileEditor::Serialise() const {
     return bytes;
 }
 
-std::string ReadWholeFile(const std::string& path, std::size_t maxBytes) {
-    std::unique_ptr<platform::ByteSource> source = platform::MakeSystemFileSystem()->OpenFile(path);
+std::string ReadWholeFile(platform::FileSystem& files, const std::string& path,
+                          std::size_t maxBytes) {
+    std::unique_ptr<platform::ByteSource> source = files.OpenFile(path);
     std::string bytes;
     char chunk[65536];
     for (;;) {
@@ -554,22 +551,22 @@ std::string DefaultRegistryFile() {
     return (named && *named) ? named : "/etc/tarnwick/registry.reg";
 }
 
-RegFileRegistry::RegFileRegistry(std::string path, const CodePage& codePage)
-    : path_(std::move(path)), codePage_(codePage) {}
+RegFileRegistry::RegFileRegistry(platform::FileSystem& files, std::string path,
+                                 const CodePage& codePage)
+    : files_(files), path_(std::move(path)), codePage_(codePage) {}
 
 std::unique_ptr<RegistryKey> RegFileRegistry::OpenKey(std::string_view keyPath,
                                                       std::uint32_t /*access*/) {
-    const std::string bytes = ReadWholeFile(path_, kMaxRegFileSize);
-    const std::optional<RegFileTree> tree = ParseRegFile(bytes, codePage_);
+    const std::string bytes = ReadWholeFile(files_, path_, kMaxRegFileSize);
+    std::optional<RegFileTree> tree = ParseRegFile(bytes, codePage_);
     if (!tree) throw Error("the file " + base::Quoted(path_) + " is not a registry file");
     std::string fullPath(kRootKey);
     if (!keyPath.empty()) {
         fullPath += '\\';
         fullPath += keyPath;
     }
-    const RegFileKey* key = tree->FindKey(fullPath);
-    if (!key) return nullptr;
-    return std::make_unique<RegFileRegistryKey>(*key);
+    if (!tree->FindKey(fullPath)) return nullptr;
+    return std::make_unique<RegFileRegistryKey>(std::move(*tree), std::move(fullPath));
 }
 
 }  // namespace seedwell::server

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/filesystem.h"
 #include "platform/registry.h"
 
 namespace seedwell::server {
@@ -107,22 +108,24 @@ class RegFileEditor {
     const platform::CodePage* codePage_;
 };
 
-/// The whole regular file `path`, opened through the system's file system (which refuses the
-/// paths its rules refuse). Throws seedwell::Error when it cannot be read or holds more than
-/// `maxBytes` bytes; memory never exceeds `maxBytes` plus one read.
-std::string ReadWholeFile(const std::string& path, std::size_t maxBytes);
+/// The whole regular file `path`, opened through `files` (which refuses the paths its rules
+/// refuse). Throws seedwell::Error when it cannot be read or holds more than `maxBytes` bytes;
+/// memory never exceeds `maxBytes` plus one read.
+std::string ReadWholeFile(platform::FileSystem& files, const std::string& path,
+                          std::size_t maxBytes);
 
 /// The registry file off Windows: $SEEDWELL_REGISTRY when set and not empty, else
 /// /etc/tarnwick/registry.reg.
 std::string DefaultRegistryFile();
 
 /// HKEY_LOCAL_MACHINE served from a registry file (see ParseRegFile). The file is read anew at
-/// every OpenKey; an open key answers from what the file held when it was opened. Files have no
-/// rights per key, so any access mask is granted.
+/// every OpenKey, through the file system given; an open key answers from what the file held
+/// when it was opened. Files have no rights per key, so any access mask is granted.
 class RegFileRegistry : public platform::Registry {
   public:
-    /// `codePage` must outlive this object.
-    RegFileRegistry(std::string path, const platform::CodePage& codePage);
+    /// Reads the file `path` of `files`; `files` and `codePage` must outlive this object.
+    RegFileRegistry(platform::FileSystem& files, std::string path,
+                    const platform::CodePage& codePage);
     /// nullptr when the key is missing. Throws seedwell::Error naming the file when it is missing,
     /// unreadable or not a registry file.
     std::unique_ptr<platform::RegistryKey> OpenKey(std::string_view keyPath,
@@ -130,6 +133,7 @@ class RegFileRegistry : public platform::Registry {
     const std::string& Path() const { return path_; }
 
   private:
+    platform::FileSystem& files_;
     std::string path_;
     const platform::CodePage& codePage_;
 };

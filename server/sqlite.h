@@ -4,12 +4,26 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unique_handle.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace seedwell::server {
 
-class Statement;
+/// A SQLite connection, closed with sqlite3_close_v2.
+struct DbTraits {
+    static constexpr sqlite3* Invalid() noexcept { return nullptr; }
+    static void Close(sqlite3* db) noexcept;
+};
+using UniqueDb = platform::UniqueHandle<sqlite3*, DbTraits>;
+
+/// A prepared statement, finalised with sqlite3_finalize.
+struct StatementTraits {
+    static constexpr sqlite3_stmt* Invalid() noexcept { return nullptr; }
+    static void Close(sqlite3_stmt* statement) noexcept;
+};
+using UniqueStatement = platform::UniqueHandle<sqlite3_stmt*, StatementTraits>;
 
 /// One SQLite connection to the record store at a path. Owns the handle and closes it when
 /// destroyed. Every failure throws seedwell::Error naming the store's path and SQLite's reason;
@@ -24,12 +38,11 @@ class Database {
     /// when the file cannot be written, as SQLite does); kCreate creates it when missing.
     /// `busyTimeoutMs` is how long a statement waits for another process's lock.
     Database(std::string path, Mode mode, int busyTimeoutMs);
-    ~Database();
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
     const std::string& Path() const { return path_; }
-    sqlite3* Handle() const { return db_; }
+    sqlite3* Handle() const { return db_.get(); }
 
     /// Runs `sql` (one or more statements, no results wanted). `what` says what was being done.
     void Execute(const char* sql, std::string_view what);
@@ -41,7 +54,7 @@ class Database {
 
   private:
     std::string path_;
-    sqlite3* db_ = nullptr;
+    UniqueDb db_;
 };
 
 /// A prepared statement, prepared once and reused: bind, step, then Reset (or let a Use scope
@@ -49,7 +62,6 @@ class Database {
 class Statement {
   public:
     Statement(Database& db, const char* sql);
-    ~Statement();
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
 
@@ -87,7 +99,7 @@ class Statement {
 
   private:
     Database& db_;
-    sqlite3_stmt* stmt_ = nullptr;
+    UniqueStatement stmt_;
 };
 
 /// An explicit transaction begun with BEGIN IMMEDIATE, so that a second writer waits for the

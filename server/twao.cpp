@@ -8,6 +8,7 @@
 #include "base/error.h"
 #include "base/printable.h"
 #include "platform/codepage.h"
+#include "platform/filesystem.h"
 #include "platform/registry.h"
 #include "server/install.h"
 #include "server/listing.h"
@@ -121,7 +122,8 @@ int main(int argc, char** argv) {
                       << " (registry file " << base::Quoted(file) << ")\n";
             return 0;
         }
-        server::RegFileRegistry registry(file, platform::CodePage::System());
+        const auto files = platform::MakeSystemFileSystem();
+        server::RegFileRegistry registry(*files, file, platform::CodePage::System());
         server::Store store(server::LocateStore(registry));
         if (*postofficeAdd) {
             const std::string name = FromArgument(postofficeName, "post office name");

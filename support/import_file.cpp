@@ -112,26 +112,26 @@ FileSurvey SurveyImportFile(platform::FileSystem& files, const std::string& path
                             const platform::CodePage& codePage, const SurveyVisitor& visit) {
     FileSurvey survey;
     SurveyLines lines(visit, codePage);
-    std::unique_ptr<TextStream> stream = MakeTextStream(files.OpenFile(path), LineUnits::kBytes);
+    TextStream stream(files.OpenFile(path));
     // Undecided until the end: whether a file without a mark is UTF-8 on another code page.
     bool decided = codePage.IsUtf8();
     survey.encoding = decided ? FileEncoding::kUtf8 : FileEncoding::kCodePage;
     bool utf8 = true;
     bool high = false;
     try {
-        while (!stream->AtEndOfStream()) {
-            std::string line = stream->ReadLine();
+        while (!stream.AtEndOfStream()) {
+            std::string line = stream.ReadLine();
             ++survey.lines;
             if (survey.lines == 1) {
                 if (line.starts_with(kUtf16LeBom) || line.starts_with(kUtf16BeBom)) {
                     // Counted again in its own line ends.
-                    stream->Close();
+                    stream.Close();
                     survey.encoding = line.starts_with(kUtf16LeBom) ? FileEncoding::kUtf16Le
                                                                     : FileEncoding::kUtf16Be;
                     survey.lines = 0;
-                    stream = MakeTextStream(files.OpenFile(path), LineUnitsOf(survey.encoding));
-                    while (!stream->AtEndOfStream()) {
-                        std::string units = stream->ReadLine();
+                    stream = TextStream(files.OpenFile(path), LineUnitsOf(survey.encoding));
+                    while (!stream.AtEndOfStream()) {
+                        std::string units = stream.ReadLine();
                         if (++survey.lines == 1) units.erase(0, kUtf16LeBom.size());
                         lines.Decided(units, survey.encoding, survey.lines);
                     }
@@ -156,32 +156,25 @@ FileSurvey SurveyImportFile(platform::FileSystem& files, const std::string& path
     } catch (const std::exception&) {
         ++survey.lines;
     }
-    stream->Close();
+    stream.Close();
     if (!decided && utf8 && high) survey.encoding = FileEncoding::kUtf8;
     return survey;
 }
 
 ImportFile::ImportFile(platform::FileSystem& files, const std::string& path,
                        const platform::CodePage& codePage, FileEncoding encoding)
-    : ImportFile(MakeTextStream(files.OpenFile(path), LineUnitsOf(encoding)), codePage, encoding) {}
+    : ImportFile(TextStream(files.OpenFile(path), LineUnitsOf(encoding)), codePage, encoding) {}
 
-ImportFile::ImportFile(std::unique_ptr<TextStream> stream, const platform::CodePage& codePage,
-                       FileEncoding encoding)
+ImportFile::ImportFile(TextStream stream, const platform::CodePage& codePage, FileEncoding encoding)
     : stream_(std::move(stream)),
       codePage_(codePage),
       encoding_(encoding == FileEncoding::kCodePage && codePage.IsUtf8() ? FileEncoding::kUtf8
                                                                          : encoding) {}
 
-ImportFile::~ImportFile() { Close(); }
-
-bool ImportFile::AtEndOfStream() {
-    if (!stream_) throw Error("the file is closed");
-    return stream_->AtEndOfStream();
-}
+bool ImportFile::AtEndOfStream() { return stream_.AtEndOfStream(); }
 
 std::string ImportFile::ReadLine() {
-    if (AtEndOfStream()) throw Error("there is no line left to read");
-    std::string raw = stream_->ReadLine();
+    std::string raw = stream_.ReadLine();
     ++lineNumber_;
     if (lineNumber_ == 1) {
         const std::string_view mark = encoding_ == FileEncoding::kUtf8      ? kUtf8Bom
@@ -197,10 +190,6 @@ std::string ImportFile::Text(std::string raw) const {
     return LineText(std::move(raw), encoding_, codePage_, lineNumber_);
 }
 
-void ImportFile::Close() noexcept {
-    if (!stream_) return;
-    stream_->Close();
-    stream_.reset();
-}
+void ImportFile::Close() noexcept { stream_.Close(); }
 
 }  // namespace seedwell::support

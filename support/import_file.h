@@ -53,12 +53,8 @@ class ImportFile {
     /// this object. Throws seedwell::Error when the file cannot be opened.
     ImportFile(platform::FileSystem& files, const std::string& path,
                const platform::CodePage& codePage, FileEncoding encoding);
-    /// Takes ownership of `stream`, whose lines end in the units of `encoding`.
-    ImportFile(std::unique_ptr<TextStream> stream, const platform::CodePage& codePage,
-               FileEncoding encoding);
-    ~ImportFile();
-    ImportFile(const ImportFile&) = delete;
-    ImportFile& operator=(const ImportFile&) = delete;
+    /// Reads the lines of `stream`, whose lines end in the units of `encoding`.
+    ImportFile(TextStream stream, const platform::CodePage& codePage, FileEncoding encoding);
 
     bool AtEndOfStream();
     /// The next line, converted to UTF-8, without its line end.
@@ -71,7 +67,7 @@ class ImportFile {
   private:
     std::string Text(std::string raw) const;
 
-    std::unique_ptr<TextStream> stream_;
+    TextStream stream_;
     const platform::CodePage& codePage_;
     FileEncoding encoding_;
     long lineNumber_ = 0;

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "app/win32/window_dpi.h"
 #include "base/error.h"
 #include "platform/win_text.h"
 
@@ -11,38 +12,6 @@ namespace {
 
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kWindowExStyle = 0;
-
-// The per-monitor functions of Windows 10, looked up so that older systems still run the
-// program (at the system DPI).
-template <typename Function>
-Function User32(const char* name) {
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    return user32
-               ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(user32, name)))
-               : nullptr;
-}
-using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
-
-ATOM RegisterMainClass(HINSTANCE instance, WNDPROC procedure) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kIconResource));
-    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource),
-                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                                        GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kMainWindowClass;
-    const ATOM atom = RegisterClassExW(&windowClass);
-    if (atom == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-        throw Error("The main window's class cannot be registered: " +
-                    platform::win::Win32Reason(GetLastError()));
-    }
-    return atom;
-}
 
 struct ControlClass {
     const wchar_t* name;
@@ -74,34 +43,21 @@ std::size_t IndexOf(std::string_view name) {
 
 }  // namespace
 
-UINT WindowDpi(HWND window) noexcept {
-    static const auto getDpi = User32<GetDpiForWindowFn>("GetDpiForWindow");
-    if (getDpi != nullptr && window != nullptr) {
-        const UINT dpi = getDpi(window);
-        if (dpi != 0) return dpi;
-    }
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
-    if (screen) ReleaseDC(nullptr, screen);
-    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
-}
-
 Win32Form::Win32Form(HINSTANCE instance, FormHandlers& handlers, const Win32BusyPointer& pointer)
     : handlers_(handlers), pointer_(pointer) {
-    RegisterMainClass(instance, &WindowObject::Procedure);
-
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
     GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor);
-    const std::wstring caption = WideText(kFormCaption, "window caption");
-    HWND window = CreateWindowExW(kWindowExStyle, kMainWindowClass, caption.c_str(), kWindowStyle,
-                                  monitor.rcWork.left, monitor.rcWork.top, 100, 100, nullptr,
-                                  nullptr, instance, CreateParameter());
-    if (window == nullptr) {
-        throw Error("The main window cannot be created: " +
-                    platform::win::Win32Reason(GetLastError()));
-    }
-    window_.reset(window);
+    window_ = Create({.instance = instance,
+                      .className = kMainWindowClass,
+                      .iconResource = kIconResource,
+                      .style = kWindowStyle,
+                      .exStyle = kWindowExStyle,
+                      .place = {monitor.rcWork.left, monitor.rcWork.top},
+                      .size = {100, 100},
+                      .caption = kFormCaption,
+                      .what = "main window"});
+    HWND window = window_.get();
 
     for (std::size_t i = 0; i < kControls.size(); ++i) {
         const ControlEntry& entry = kControls[i];
@@ -153,13 +109,8 @@ void Win32Form::Layout(UINT dpi) {
     }
     font_ = std::move(font);
 
-    static const auto adjustForDpi = User32<AdjustForDpiFn>("AdjustWindowRectExForDpi");
-    RECT outer{0, 0, px(kClientWidthTwips), px(kClientHeightTwips)};
-    if (adjustForDpi != nullptr) {
-        adjustForDpi(&outer, kWindowStyle, FALSE, kWindowExStyle, dpi);
-    } else {
-        AdjustWindowRectEx(&outer, kWindowStyle, FALSE, kWindowExStyle);
-    }
+    const RECT outer = OuterFrame({0, 0, px(kClientWidthTwips), px(kClientHeightTwips)},
+                                  kWindowStyle, kWindowExStyle, dpi);
     SetWindowPos(window_.get(), nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     // The controls were moved and given the font without repainting: all of them at once.

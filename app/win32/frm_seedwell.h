@@ -69,7 +69,4 @@ class Win32Form final : public FormView, private WindowObject {
 /// Runs the message loop until WM_QUIT and answers its exit code.
 int RunMessageLoop(Win32Form& form);
 
-/// The DPI of `window` (96 when Windows cannot tell).
-UINT WindowDpi(HWND window) noexcept;
-
 }  // namespace seedwell::app

@@ -2,9 +2,8 @@
 
 #include <commctrl.h>
 
-#include "app/form.h"
-#include "app/win32/frm_seedwell.h"
 #include "app/win32/win32_ui.h"
+#include "app/win32/window_dpi.h"
 #include "base/error.h"
 #include "platform/win_text.h"
 
@@ -35,18 +34,6 @@ constexpr ChildPlace kPlaces[] = {
 
 void Win32Progress::Open(std::string_view title, long total) {
     Close();
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = &WindowObject::Procedure;
-    windowClass.hInstance = instance_;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kProgressWindowClass;
-    if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-        throw Error("The progress window's class cannot be registered: " +
-                    platform::win::Win32Reason(GetLastError()));
-    }
-
     const UINT dpi = WindowDpi(owner_);
     const auto px = [dpi](int pixelsAt96) { return MulDiv(pixelsAt96, static_cast<int>(dpi), 96); };
     RECT outer{0, 0, px(320), px(104)};
@@ -59,14 +46,15 @@ void Win32Progress::Open(std::string_view title, long total) {
     const int left = over.left + (over.right - over.left - width) / 2;
     const int top = over.top + (over.bottom - over.top - height) / 2;
 
-    const std::wstring caption = WideText(title, "progress title");
-    platform::UniqueHandle<HWND, WindowTraits> created(
-        CreateWindowExW(WS_EX_DLGMODALFRAME, kProgressWindowClass, caption.c_str(), kStyle, left,
-                        top, width, height, owner_, nullptr, instance_, CreateParameter()));
-    if (!created) {
-        throw Error("The progress window cannot be shown: " +
-                    platform::win::Win32Reason(GetLastError()));
-    }
+    auto created = Create({.instance = instance_,
+                           .className = kProgressWindowClass,
+                           .style = kStyle,
+                           .exStyle = WS_EX_DLGMODALFRAME,
+                           .place = {left, top},
+                           .size = {width, height},
+                           .owner = owner_,
+                           .caption = title,
+                           .what = "progress window"});
     stopped_ = false;
     Fill(created.get(), total);  // a failure destroys the window again
     Place(created.get(), WindowDpi(created.get()));

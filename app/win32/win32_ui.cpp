@@ -65,6 +65,37 @@ LRESULT CALLBACK WindowObject::Procedure(HWND window, UINT message, WPARAM w, LP
     return object->HandleMessage(window, message, w, l);
 }
 
+platform::UniqueHandle<HWND, WindowTraits> WindowObject::Create(const WindowPlan& plan) {
+    const std::string what(plan.what);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = &Procedure;
+    windowClass.hInstance = plan.instance;
+    if (plan.iconResource != 0) {
+        const LPCWSTR icon = MAKEINTRESOURCEW(plan.iconResource);
+        windowClass.hIcon = LoadIconW(plan.instance, icon);
+        windowClass.hIconSm = static_cast<HICON>(
+            LoadImageW(plan.instance, icon, IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                       GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    }
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = plan.className;
+    if (RegisterClassExW(&windowClass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+        throw Error("The " + what +
+                    "'s class cannot be registered: " + platform::win::Win32Reason(GetLastError()));
+    }
+    const std::wstring caption = WideText(plan.caption, what + "'s title");
+    platform::UniqueHandle<HWND, WindowTraits> window(CreateWindowExW(
+        plan.exStyle, plan.className, caption.c_str(), plan.style, plan.place.x, plan.place.y,
+        plan.size.cx, plan.size.cy, plan.owner, nullptr, plan.instance, this));
+    if (!window) {
+        throw Error("The " + what +
+                    " cannot be created: " + platform::win::Win32Reason(GetLastError()));
+    }
+    return window;
+}
+
 WindowObject::~WindowObject() {
     if (!window_) return;
     // Procedure finds no object behind the window any more: HandleMessage is pure virtual here.

@@ -33,32 +33,49 @@ struct MemoryDcTraits {
     static void Close(HDC dc) noexcept { DeleteDC(dc); }
 };
 
-/// A C++ object behind a window of its own window class, registered with Procedure: the window
-/// is created with CreateParameter() as CreateWindowExW's last argument, and Procedure hands the
-/// object every message from WM_NCCREATE on through HandleMessage. At WM_NCDESTROY the object
-/// lets go of its window, which is then gone.
+/// A window of a window class of its own, as WindowObject::Create makes it.
+struct WindowPlan {
+    HINSTANCE instance = nullptr;
+    const wchar_t* className = nullptr;
+    int iconResource = 0;  ///< the class's icon in the instance's resources; 0 for none
+    DWORD style = 0, exStyle = 0;
+    POINT place{};  ///< the frame's top left corner on the screen
+    SIZE size{};
+    HWND owner = nullptr;
+    std::string_view caption;  ///< UTF-8
+    std::string_view what;     ///< the window for messages: "main window"
+};
+
+/// A C++ object behind a window of its own window class: Create registers the class with
+/// Procedure and creates the window, and Procedure hands the object every message from
+/// WM_NCCREATE on through HandleMessage. At WM_NCDESTROY the object lets go of its window, which
+/// is then gone.
 ///
 /// Destroying the object destroys the window it still holds in window_, after detaching it: the
 /// derived part is gone by then (or was never whole, when its constructor failed after creating
 /// the window), so the window's last messages go to DefWindowProcW, not to HandleMessage. A
 /// derived class that needs those messages destroys its window in its own destructor.
 class WindowObject {
-  public:
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
-
   protected:
     WindowObject() = default;
     ~WindowObject();
     WindowObject(const WindowObject&) = delete;
     WindowObject& operator=(const WindowObject&) = delete;
 
-    /// What CreateWindowExW must be given as its creation parameter.
-    void* CreateParameter() noexcept { return this; }
+    /// Registers the class `plan` names (one already registered is used as it is) with the arrow
+    /// pointer and the dialog colour behind it, and creates its window with this object behind
+    /// it. The caller owns the window, and puts it in window_ once it is whole. Throws
+    /// seedwell::Error naming `plan.what` when the class cannot be registered, the caption is
+    /// not UTF-8 or the window cannot be created.
+    platform::UniqueHandle<HWND, WindowTraits> Create(const WindowPlan& plan);
     /// One message to the window, before WM_NCDESTROY.
     virtual LRESULT HandleMessage(HWND window, UINT message, WPARAM w, LPARAM l) = 0;
 
     /// The window, once it is created and until it is destroyed.
     platform::UniqueHandle<HWND, WindowTraits> window_;
+
+  private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
 };
 
 /// The face the windows' twips were laid out for: the platform's dialog font, a bitmap face

@@ -225,9 +225,8 @@ std::string ReadImportFile(std::string_view bytes, const platform::CodePage& cod
         codePage.Name() + (chunk == kWholeReads ? std::string(" in whole reads")
                                                 : " in reads of " + std::to_string(chunk));
     const Outcome expected = Model(bytes, codePage.IsUtf8());
-    support::ImportFile file(
-        std::make_unique<support::BufferedTextStream>(std::make_unique<MemorySource>(bytes, chunk)),
-        codePage, support::FileEncoding::kCodePage);
+    support::ImportFile file(support::TextStream(std::make_unique<MemorySource>(bytes, chunk)),
+                             codePage, support::FileEncoding::kCodePage);
     Outcome actual;
     try {
         while (!file.AtEndOfStream()) {

@@ -14,7 +14,7 @@ namespace seedwell::fuzz {
 /// delimiter length byte (modulo 4), the delimiter, then the text.
 std::string CheckGetField(std::string_view input);
 
-/// support::ImportFile over a BufferedTextStream: the input is the file's bytes, read as UTF-8
+/// support::ImportFile over a TextStream: the input is the file's bytes, read as UTF-8
 /// and as ISO-8859-1, each in one read and in reads of a few bytes. Every read either gives the
 /// lines a plain model of the format predicts or stops with seedwell::Error at the first line
 /// the model refuses.

@@ -133,7 +133,9 @@ class ServerTest : public ::testing::Test {
     /// data directory's post-office root.
     Outcome Run(Kind kind, const std::string& path, const Decorators& decorators = {},
                 const std::string* root = nullptr) {
-        server::RegFileRegistry registry(registryFile, platform::CodePage::System());
+        // The registry reads its file through a file system of its own, which no decorator changes.
+        platform::StdFileSystem registryFiles;
+        server::RegFileRegistry registry(registryFiles, registryFile, platform::CodePage::System());
         server::ClassTable table;
         server::RegisterServerClasses(table, registry);
         const std::unique_ptr<platform::FileSystem> files =

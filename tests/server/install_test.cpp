@@ -14,7 +14,8 @@ namespace {
 using ::testing::HasSubstr;
 
 std::string ReadDataDirectory(const std::string& registryFile) {
-    server::RegFileRegistry registry(registryFile, platform::CodePage::System());
+    const auto files = platform::MakeSystemFileSystem();
+    server::RegFileRegistry registry(*files, registryFile, platform::CodePage::System());
     return support::GetDataDirectory(registry);
 }
 

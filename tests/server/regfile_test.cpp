@@ -188,14 +188,16 @@ TEST(RegFile, ManyLinesAndDeepKeysStayCheap) {
 TEST(RegFileRegistry, ReadWholeFileRefusesMoreThanTheLimit) {
     test_support::TempFolder temp;
     const std::string path = temp.Write("ten", "0123456789");
-    EXPECT_EQ(ReadWholeFile(path, 10), "0123456789");
-    EXPECT_THROW(ReadWholeFile(path, 9), Error);
+    const auto files = MakeSystemFileSystem();
+    EXPECT_EQ(ReadWholeFile(*files, path, 10), "0123456789");
+    EXPECT_THROW(ReadWholeFile(*files, path, 9), Error);
 }
 
 TEST(RegFileRegistry, ReadsTheFileAtEveryOpen) {
     test_support::TempFolder temp;
     const std::string path = temp / "registry.reg";
-    RegFileRegistry registry(path, kUtf8);
+    const auto files = MakeSystemFileSystem();
+    RegFileRegistry registry(*files, path, kUtf8);
     EXPECT_THROW(registry.OpenKey("SOFTWARE", kKeyRead), Error);  // no file
 
     temp.Write("registry.reg",
@@ -218,7 +220,8 @@ TEST(RegFileRegistry, ReadsTheFileAtEveryOpen) {
     EXPECT_THROW(registry.OpenKey("SOFTWARE", kKeyRead), Error);
 #ifndef _WIN32  // FIFOs are POSIX
     ASSERT_EQ(mkfifo((temp / "fifo.reg").c_str(), 0600), 0);
-    EXPECT_THROW(RegFileRegistry(temp / "fifo.reg", kUtf8).OpenKey("SOFTWARE", kKeyRead), Error);
+    EXPECT_THROW(RegFileRegistry(*files, temp / "fifo.reg", kUtf8).OpenKey("SOFTWARE", kKeyRead),
+                 Error);
 #endif
 }
 

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/filesystem.h"
 #include "platform/objects.h"
 #include "server/regfile.h"
 #include "server/server.h"
@@ -37,7 +38,7 @@ using Properties = std::initializer_list<std::pair<std::string_view, platform::V
 
 class ServerFixture : public ::testing::Test {
   protected:
-    ServerFixture() : registry_(registryFile_, platform::CodePage::System()) {
+    ServerFixture() : registry_(*files_, registryFile_, platform::CodePage::System()) {
         server::RegisterServerClasses(table_, registry_);
     }
 
@@ -99,6 +100,7 @@ class ServerFixture : public ::testing::Test {
     test_support::InstalledServer server_{temp_.Path()};
     const std::string& dataDir_ = server_.data;
     const std::string& registryFile_ = server_.registryFile;
+    std::unique_ptr<platform::FileSystem> files_ = platform::MakeSystemFileSystem();
     server::RegFileRegistry registry_;
     server::ClassTable table_;
 };

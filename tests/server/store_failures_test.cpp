@@ -91,7 +91,8 @@ TEST_F(StoreFailures, AReadOnlyStoreFailsAtTheFirstWriteNamingThePath) {
         // Root writes whatever the mode says; a plain user cannot.
         if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
         try {
-            server::RegFileRegistry registry(registryFile_, platform::CodePage::System());
+            const auto files = platform::MakeSystemFileSystem();
+            server::RegFileRegistry registry(*files, registryFile_, platform::CodePage::System());
             server::ClassTable table;
             server::RegisterServerClasses(table, registry);
             auto get = table.CreateObject("TWAOPO.Mailbox");

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/codepage.h"
+#include "platform/filesystem.h"
 #include "platform/objects.h"
 #include "server/regfile.h"
 #include "server/server.h"
@@ -23,7 +24,8 @@ int main(int argc, char** argv) {
     const std::string prefix = argv[2];
     const long count = std::strtol(argv[3], nullptr, 10);
     try {
-        server::RegFileRegistry registry(argv[1], platform::CodePage::System());
+        const auto files = platform::MakeSystemFileSystem();
+        server::RegFileRegistry registry(*files, argv[1], platform::CodePage::System());
         server::ClassTable table;
         server::RegisterServerClasses(table, registry);
         for (long i = 0; count == 0 || i < count; ++i) {

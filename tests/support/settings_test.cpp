@@ -72,7 +72,8 @@ class RegistryFileTest : public ::testing::Test {
     }
 
     test_support::TempFolder temp;
-    server::RegFileRegistry registry{temp / "registry.reg", kUtf8};
+    std::unique_ptr<platform::FileSystem> files = platform::MakeSystemFileSystem();
+    server::RegFileRegistry registry{*files, temp / "registry.reg", kUtf8};
 };
 
 constexpr const char* kValues =

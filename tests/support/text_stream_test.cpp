@@ -33,8 +33,9 @@ class MemorySource : public ByteSource {
     std::size_t pos_ = 0;
 };
 
-std::vector<std::string> ReadAll(std::string bytes, std::size_t chunk) {
-    BufferedTextStream stream(std::make_unique<MemorySource>(std::move(bytes), chunk));
+std::vector<std::string> ReadAll(std::string bytes, std::size_t chunk,
+                                 LineUnits units = LineUnits::kBytes) {
+    TextStream stream(std::make_unique<MemorySource>(std::move(bytes), chunk), units);
     std::vector<std::string> lines;
     while (!stream.AtEndOfStream()) lines.push_back(stream.ReadLine());
     return lines;
@@ -60,6 +61,31 @@ TEST_P(TextStreamChunks, SplitsLinesWhereverTheReadsEnd) {
     EXPECT_EQ(ReadAll("\r\n\r", chunk), (Lines{"", ""}));
 }
 
+/// Each character of `text` as one 16-bit unit.
+std::string Units(std::string_view text, bool bigEndian) {
+    std::string units;
+    for (char c : text) units += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    return units;
+}
+
+TEST_P(TextStreamChunks, SplitsUtf16LinesAtWholeUnitsWhereverTheReadsEnd) {
+    const std::size_t chunk = GetParam();
+    for (const bool big : {false, true}) {
+        SCOPED_TRACE(big ? "big end first" : "little end first");
+        const LineUnits units = big ? LineUnits::kUtf16Be : LineUnits::kUtf16Le;
+        const auto u = [big](std::string_view text) { return Units(text, big); };
+        EXPECT_EQ(ReadAll(u("a,b\r\nc\nd"), chunk, units), (Lines{u("a,b"), u("c"), u("d")}));
+        EXPECT_EQ(ReadAll(u("one\rtwo\r"), chunk, units), (Lines{u("one"), u("two")}));
+        EXPECT_EQ(ReadAll(u("a\r\r\nb\n\n"), chunk, units), (Lines{u("a"), u(""), u("b"), u("")}));
+        // A byte 0x0A or 0x0D in a unit that is no line end is text.
+        const std::string notEnds = big ? std::string("\x0A\x0D\x0D\x0A", 4) : "\x0D\x0A\x0A\x0D";
+        EXPECT_EQ(ReadAll(notEnds, chunk, units), Lines{notEnds});
+        // A last byte without its pair ends the last line.
+        EXPECT_EQ(ReadAll(u("a\n") + "x", chunk, units), (Lines{u("a"), "x"}));
+        EXPECT_EQ(ReadAll(u("a") + "x", chunk, units), Lines{u("a") + "x"});
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(ReadSizes, TextStreamChunks,
                          ::testing::Values(std::size_t{1}, std::size_t{2}, std::size_t{3},
                                            kTextBufferSize));
@@ -72,7 +98,7 @@ TEST(TextStream, LineLengthIsBoundedNotCountingTheLineEnd) {
     EXPECT_EQ(ReadAll(longest + "\r" + longest, kTextBufferSize), (Lines{longest, longest}));
 
     for (const std::string& tail : {std::string("x"), std::string("x\r\n"), std::string("x\r")}) {
-        BufferedTextStream stream(
+        TextStream stream(
             std::make_unique<MemorySource>("first\n" + longest + tail, kTextBufferSize));
         EXPECT_EQ(stream.ReadLine(), "first");
         try {
@@ -85,10 +111,10 @@ TEST(TextStream, LineLengthIsBoundedNotCountingTheLineEnd) {
 }
 
 TEST(TextStream, MisuseAndReadErrorsAreReported) {
-    BufferedTextStream stream(std::make_unique<MemorySource>("only", 2, /*failAtEnd=*/true));
+    TextStream stream(std::make_unique<MemorySource>("only", 2, /*failAtEnd=*/true));
     EXPECT_THROW(stream.ReadLine(), Error);  // the read error at the end is not swallowed
 
-    BufferedTextStream done(std::make_unique<MemorySource>("x\n", 10));
+    TextStream done(std::make_unique<MemorySource>("x\n", 10));
     EXPECT_EQ(done.ReadLine(), "x");
     EXPECT_TRUE(done.AtEndOfStream());
     EXPECT_THROW(done.ReadLine(), Error);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/unique_handle.h"
 #include "tests/windows/dispatch_object.h"
 
 namespace seedwell::test_support {
@@ -164,10 +165,8 @@ class RecordingClass final : public IClassFactory {
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
         if (outer) return CLASS_E_NOAGGREGATION;
-        auto* object = new RecordingObject(calls, live);
-        const HRESULT hr = object->QueryInterface(iid, out);
-        object->Release();
-        return hr;
+        const platform::ComPtr<RecordingObject> object(new RecordingObject(calls, live));
+        return object.get()->QueryInterface(iid, out);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 

@@ -16,6 +16,7 @@
 #include "app/win32/frm_seedwell.h"
 #include "app/win32/progress_window.h"
 #include "app/win32/win32_ui.h"
+#include "app/win32/window_dpi.h"
 #include "base/error.h"
 #include "platform/registry.h"
 #include "platform/unique_handle.h"
@@ -291,18 +292,13 @@ INSTANTIATE_TEST_SUITE_P(Dpi, Win32CaptionTest, ::testing::Values(96u, 144u),
 // that outlives it.
 class FailingWindow : private app::WindowObject {
   public:
-    static constexpr wchar_t kClass[] = L"SeedwellFailingWindow";
-
     FailingWindow(std::vector<UINT>& handled, HWND& created, bool fail) : handled_(handled) {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = &WindowObject::Procedure;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = kClass;
-        RegisterClassExW(&windowClass);
-        window_.reset(CreateWindowExW(0, kClass, L"failing", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                                      200, 100, nullptr, nullptr, GetModuleHandleW(nullptr),
-                                      CreateParameter()));
+        window_ = Create({.instance = GetModuleHandleW(nullptr),
+                          .className = L"SeedwellFailingWindow",
+                          .style = WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                          .size = {200, 100},
+                          .caption = "failing",
+                          .what = "failing window"});
         created = window_.get();
         if (fail) throw Error("The window's controls cannot be made.");
     }

@@ -15,6 +15,7 @@
 
 #include "base/error.h"
 #include "platform/objects.h"
+#include "platform/unique_handle.h"
 #include "platform/win_text.h"
 #include "server/dispatch.h"
 #include "support/admin_classes.h"
@@ -348,11 +349,9 @@ class Factory final : public IClassFactory {
         if (out == nullptr) return E_POINTER;
         *out = nullptr;
         if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-        auto* object = new (std::nothrow) AdminObject(spec_);
-        if (object == nullptr) return E_OUTOFMEMORY;
-        const HRESULT hr = object->QueryInterface(iid, out);
-        object->Release();
-        return hr;
+        const platform::ComPtr<AdminObject> object(new (std::nothrow) AdminObject(spec_));
+        if (!object) return E_OUTOFMEMORY;
+        return object.get()->QueryInterface(iid, out);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
         lock ? ++g_objects : --g_objects;
