@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/unique_handle.h"
+#include "base/unique_handle.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -16,14 +16,14 @@ struct DbTraits {
     static constexpr sqlite3* Invalid() noexcept { return nullptr; }
     static void Close(sqlite3* db) noexcept;
 };
-using UniqueDb = platform::UniqueHandle<sqlite3*, DbTraits>;
+using UniqueDb = base::UniqueHandle<sqlite3*, DbTraits>;
 
 /// A prepared statement, finalised with sqlite3_finalize.
 struct StatementTraits {
     static constexpr sqlite3_stmt* Invalid() noexcept { return nullptr; }
     static void Close(sqlite3_stmt* statement) noexcept;
 };
-using UniqueStatement = platform::UniqueHandle<sqlite3_stmt*, StatementTraits>;
+using UniqueStatement = base::UniqueHandle<sqlite3_stmt*, StatementTraits>;
 
 /// One SQLite connection to the record store at a path. Owns the handle and closes it when
 /// destroyed. Every failure throws seedwell::Error naming the store's path and SQLite's reason;
