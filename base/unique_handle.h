@@ -4,9 +4,9 @@
 
 namespace seedwell::base {
 
-/// The one owner of a C handle that is a plain value: a file descriptor, an iconv descriptor, a
-/// Windows HANDLE or HKEY, a SQLite connection, a COM interface pointer. `Traits` gives the value
-/// that owns nothing and how to close one:
+/// The one owner of a handle that is a plain value: a file descriptor, an iconv descriptor, a
+/// Windows HANDLE or HKEY, a SQLite connection, a COM interface pointer, the path of a new file
+/// that goes unless it is kept. `Traits` gives the value that owns nothing and how to close one:
 ///
 ///     struct KeyTraits {
 ///         static HKEY Invalid() noexcept { return nullptr; }

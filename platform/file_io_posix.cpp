@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -61,22 +62,12 @@ class PosixSink : public ByteSink {
     const std::string& shown_;
 };
 
-// A new entry of a folder, removed when this is destroyed unless it was kept.
-class NewEntry {
-  public:
-    explicit NewEntry(std::string path) : path_(std::move(path)) {}
-    NewEntry(const NewEntry&) = delete;
-    NewEntry& operator=(const NewEntry&) = delete;
-    ~NewEntry() {
-        if (!kept_) ::unlink(path_.c_str());
-    }
-    const std::string& Path() const noexcept { return path_; }
-    void Keep() noexcept { kept_ = true; }
-
-  private:
-    std::string path_;
-    bool kept_ = false;
+// The path of a new entry of a folder, removed unless released.
+struct NewEntryTraits {
+    static std::string Invalid() noexcept { return {}; }
+    static void Close(const std::string& path) noexcept { ::unlink(path.c_str()); }
 };
+using NewEntry = UniqueHandle<std::string, NewEntryTraits>;
 
 // The folder part of `path` with its final '/' ("/in/" of "/in/list.csv"), empty for a name alone.
 std::string FolderOf(const std::string& path) {
@@ -100,37 +91,27 @@ std::pair<std::string, std::optional<struct stat>> FinalTarget(const std::string
         }
         if (!S_ISLNK(info.st_mode)) return {at, info};
         if (hops == 40) CannotWrite(path, ELOOP);
-        std::string target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 256), '\0');
-        for (;;) {
-            const ssize_t got = ::readlink(at.c_str(), target.data(), target.size());
-            if (got < 0) CannotWrite(path, errno);
-            if (static_cast<std::size_t>(got) < target.size()) {
-                target.resize(static_cast<std::size_t>(got));
-                break;
-            }
-            target.resize(target.size() * 2);
-        }
+        std::error_code ec;
+        const std::string target = std::filesystem::read_symlink(at, ec).string();
+        if (ec) CannotWrite(path, ec.value());
         at = target.starts_with('/') ? target : FolderOf(at) + target;
     }
 }
 
-}  // namespace
-
-namespace {
-
-// Opens `path` with `flags` (O_NONBLOCK among them: a FIFO without a peer must not make the open
-// wait) and answers its descriptor once it is known to be a regular file. `cannot` begins the
-// description of a failure ("cannot open the file").
-UniqueFd OpenRegular(const std::string& path, int flags, const std::string& cannot) {
+// Opens `path` for reading (O_NONBLOCK: a FIFO without a peer must not make the open wait) and
+// answers its descriptor once it is known to be a regular file.
+UniqueFd OpenRegular(const std::string& path) {
+    const auto cannot = [&path](int error) {
+        return Error("cannot open the file " + base::Quoted(path) + ": " + Reason(error));
+    };
     int opened;
     do {
-        opened = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
+        opened = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     } while (opened < 0 && errno == EINTR);
-    if (opened < 0) throw Error(cannot + " " + base::Quoted(path) + ": " + Reason(errno));
+    if (opened < 0) throw cannot(errno);
     UniqueFd fd(opened);
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0)
-        throw Error(cannot + " " + base::Quoted(path) + ": " + Reason(errno));
+    if (::fstat(fd.get(), &info) != 0) throw cannot(errno);
     if (!S_ISREG(info.st_mode)) throw Error(base::Quoted(path) + " is not a regular file");
     return fd;
 }
@@ -146,14 +127,14 @@ void StdFileSystem::WriteAnew(const std::string& path,
         // A file that may not be written is not replaced either.
         if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) cannot(errno);
     }
-    std::optional<NewEntry> entry;
+    NewEntry entry;
     UniqueFd fd;
     for (int attempt = 0; !fd; ++attempt) {
         std::string name = FolderOf(target) + TemporaryName();
         const int opened = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (opened >= 0) {
             fd.reset(opened);
-            entry.emplace(std::move(name));
+            entry.reset(std::move(name));
         } else if ((errno != EEXIST && errno != EINTR) || attempt == 100) {
             cannot(errno);
         }
@@ -164,8 +145,8 @@ void StdFileSystem::WriteAnew(const std::string& path,
     write(sink);
     if (::fsync(fd.get()) != 0 && errno != EINVAL) cannot(errno);
     if (::close(fd.release()) != 0 && errno != EINTR) cannot(errno);
-    if (::rename(entry->Path().c_str(), target.c_str()) != 0) cannot(errno);
-    entry->Keep();
+    if (::rename(entry.get().c_str(), target.c_str()) != 0) cannot(errno);
+    entry.release();
     // The new name itself reaches the disk when the folder does; a folder that cannot be
     // flushed still holds it.
     const std::string folder = FolderOf(target).empty() ? "." : FolderOf(target);
@@ -182,8 +163,7 @@ bool StdFileSystem::IsSameEntry(const std::string& a, const std::string& b) noex
 }
 
 std::unique_ptr<ByteSource> StdFileSystem::OpenForReading(const std::string& path) {
-    return std::make_unique<PosixFile>(
-        OpenRegular(path, O_RDONLY, "cannot open the file").release(), path);
+    return std::make_unique<PosixFile>(OpenRegular(path).release(), path);
 }
 
 }  // namespace seedwell::platform

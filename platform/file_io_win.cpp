@@ -62,22 +62,12 @@ class WinSink : public ByteSink {
     const std::string& shown_;
 };
 
-// A new file, deleted when this is destroyed unless it was kept. Its handle must be closed first.
-class NewFile {
-  public:
-    explicit NewFile(std::wstring path) : path_(std::move(path)) {}
-    NewFile(const NewFile&) = delete;
-    NewFile& operator=(const NewFile&) = delete;
-    ~NewFile() {
-        if (!kept_) DeleteFileW(path_.c_str());
-    }
-    const std::wstring& Path() const noexcept { return path_; }
-    void Keep() noexcept { kept_ = true; }
-
-  private:
-    std::wstring path_;
-    bool kept_ = false;
+// The path of a new file, deleted unless released. Its handle must be closed first.
+struct NewFileTraits {
+    static std::wstring Invalid() noexcept { return {}; }
+    static void Close(const std::wstring& path) noexcept { DeleteFileW(path.c_str()); }
 };
+using NewFile = UniqueHandle<std::wstring, NewFileTraits>;
 
 // The folder part of `path` with its final separator ("C:\in\" of "C:\in\list.csv"), the
 // drive of a path relative to one ("C:" of "C:list.csv"), or empty text for a name alone.
@@ -119,20 +109,15 @@ std::optional<BY_HANDLE_FILE_INFORMATION> IdentityOf(const std::string& path) {
     return info;
 }
 
-}  // namespace
-
-namespace {
-
-// Opens the disk file `path` with CreateFileW's `access`, `share`, `disposition` and `flags`;
-// anything but a disk file (a folder, a console, a pipe) is refused. `cannot` begins the
-// description of a failure ("cannot open the file").
-UniqueWinHandle OpenDiskFile(const std::string& path, DWORD access, DWORD share, DWORD disposition,
-                             DWORD flags, const std::string& cannot) {
+// Opens the existing disk file `path` for reading; anything but a disk file (a folder, a console,
+// a pipe) is refused.
+UniqueWinHandle OpenDiskFile(const std::string& path) {
+    const std::string cannot = "cannot open the file " + base::Quoted(path) + ": ";
     const auto wide = win::Widen(path);
-    if (!wide)
-        throw Error(cannot + " " + base::Quoted(path) + ": its path is not valid UTF-8 text");
-    UniqueWinHandle handle(
-        CreateFileW(wide->c_str(), access, share, nullptr, disposition, flags, nullptr));
+    if (!wide) throw Error(cannot + "its path is not valid UTF-8 text");
+    UniqueWinHandle handle(CreateFileW(wide->c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!handle) {
         const DWORD error = GetLastError();
         // A folder cannot be opened this way at all; say what it is rather than "access denied".
@@ -140,7 +125,7 @@ UniqueWinHandle OpenDiskFile(const std::string& path, DWORD access, DWORD share,
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             throw Error(base::Quoted(path) + " is not a regular file");
         }
-        throw Error(cannot + " " + base::Quoted(path) + ": " + win::Win32Reason(error));
+        throw Error(cannot + win::Win32Reason(error));
     }
     // Consoles, pipes and other devices could make a read wait forever, or a write reach a
     // device: only disk files are used.
@@ -153,10 +138,7 @@ UniqueWinHandle OpenDiskFile(const std::string& path, DWORD access, DWORD share,
 }  // namespace
 
 std::unique_ptr<ByteSource> StdFileSystem::OpenForReading(const std::string& path) {
-    UniqueWinHandle handle =
-        OpenDiskFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, "cannot open the file");
-    return std::make_unique<WinFile>(handle.release(), path);
+    return std::make_unique<WinFile>(OpenDiskFile(path).release(), path);
 }
 
 void StdFileSystem::WriteAnew(const std::string& path,
@@ -186,14 +168,14 @@ void StdFileSystem::WriteAnew(const std::string& path,
         }
         CannotWrite(path, error);
     }
-    std::optional<NewFile> entry;  // declared before the handle: closed first, then deleted
+    NewFile entry;  // declared before the handle: closed first, then deleted
     UniqueWinHandle handle;
     for (int attempt = 0; !handle; ++attempt) {
         std::wstring name = FolderOf(target) + *win::Widen(TemporaryName());
         handle.reset(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
         if (handle) {
-            entry.emplace(std::move(name));
+            entry.reset(std::move(name));
         } else if (const DWORD error = GetLastError();
                    (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) ||
                    attempt == 100) {
@@ -206,12 +188,13 @@ void StdFileSystem::WriteAnew(const std::string& path,
     if (!CloseHandle(handle.release())) CannotWrite(path, GetLastError());
     // ReplaceFileW keeps the replaced file's attributes and permissions; on failure the
     // replaced file keeps its name and content, and the new file is deleted.
-    const BOOL replaced = exists ? ReplaceFileW(target.c_str(), entry->Path().c_str(), nullptr,
+    const std::wstring made = entry.get();
+    const BOOL replaced = exists ? ReplaceFileW(target.c_str(), made.c_str(), nullptr,
                                                 REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                                 : MoveFileExW(entry->Path().c_str(), target.c_str(),
+                                 : MoveFileExW(made.c_str(), target.c_str(),
                                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!replaced) CannotWrite(path, GetLastError());
-    entry->Keep();
+    entry.release();
 }
 
 bool StdFileSystem::IsSameEntry(const std::string& a, const std::string& b) noexcept {

@@ -26,13 +26,11 @@ FileSystem::Kind StdFileSystem::KindOf(const std::string& path) noexcept {
 }
 
 void StdFileSystem::MakeFolder(const std::string& path) {
-    auto fail = [&path](const std::string& reason) {
-        return Error("cannot create the folder " + base::Quoted(path) + ": " + reason);
-    };
     std::error_code ec;
-    const bool created = fs::create_directory(ToPath(path), ec);
-    if (ec) throw fail(ec.message());
-    if (!created) throw fail(std::make_error_code(std::errc::file_exists).message());
+    if (!fs::create_directory(ToPath(path), ec) && !ec) {
+        ec = std::make_error_code(std::errc::file_exists);
+    }
+    if (ec) throw Error("cannot create the folder " + base::Quoted(path) + ": " + ec.message());
 }
 
 std::string TemporaryName() {

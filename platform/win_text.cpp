@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "base/unicode.h"
 #include "platform/unique_handle.h"
@@ -43,14 +43,10 @@ const char* BuiltInMessage(std::uint32_t code) {
 }  // namespace
 
 std::optional<std::wstring> Widen(std::string_view utf8) {
-    if (utf8.empty()) return std::wstring();
-    if (utf8.size() > INT_MAX) return std::nullopt;
-    const int length = static_cast<int>(utf8.size());
-    std::wstring wide(utf8.size(), L'\0');
-    const int made = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length,
-                                         wide.data(), length);
-    if (made <= 0) return std::nullopt;
-    wide.resize(static_cast<std::size_t>(made));
+    const auto units = base::Utf8ToUtf16(utf8, false);  // little-endian, as wchar_t is
+    if (!units) return std::nullopt;
+    std::wstring wide(units->size() / 2, L'\0');
+    std::memcpy(wide.data(), units->data(), units->size());
     return wide;
 }
 
