@@ -208,9 +208,6 @@ inline std::vector<std::string> MemoryTree::Children(const std::string& dir) con
 }
 
 inline void MemoryTree::Erase(const std::string& path) {
-    for (const std::string& child : Children(path)) {
-        if (folders.count(child)) Erase(child);
-    }
     const std::string prefix = rules.BuildPath(path, "");
     const auto below = [&](const std::string& entry) {
         return entry == path || entry.starts_with(prefix);
