@@ -251,6 +251,8 @@ TEST_F(Operations, CompleteMailboxMakesMissingFoldersOnlyAndNeverTouchesTheLogin
                               "CreateMailbox:cannot create the folder '/r/main/mailroot/ann'"));
 }
 
+const std::string kMailFolder = "/srv/mail/Postoffices/main/mailroot/jsmith";
+
 // The mailbox's folder, with a message in its inbox, beside another mailbox's.
 class Removal : public Operations {
   protected:
@@ -261,10 +263,9 @@ class Removal : public Operations {
         files.AddFolder(kOther);
     }
     static constexpr const char* kMailroot = "/srv/mail/Postoffices/main/mailroot";
-    static constexpr const char* kFolder = "/srv/mail/Postoffices/main/mailroot/jsmith";
-    static constexpr const char* kInbox = "/srv/mail/Postoffices/main/mailroot/jsmith/inbox";
-    static constexpr const char* kMessage =
-        "/srv/mail/Postoffices/main/mailroot/jsmith/inbox/1.msg";
+    inline static const std::string kFolder = kMailFolder;
+    inline static const std::string kInbox = kMailFolder + "/inbox";
+    inline static const std::string kMessage = kMailFolder + "/inbox/1.msg";
     static constexpr const char* kOther = "/srv/mail/Postoffices/main/mailroot/other";
 };
 
@@ -306,7 +307,7 @@ struct TreeCase {
     std::function<void(fakes::MemoryTree&)> arrange;
     std::string message;  // empty: the mailbox was deleted
     MailboxDeletion::Outcome outcome;
-    std::string folder = "/srv/mail/Postoffices/main/mailroot/jsmith";  // as the tree holds it
+    std::string folder = kMailFolder;  // as the tree holds it
 };
 
 class RemovalOf : public Removal, public ::testing::WithParamInterface<TreeCase> {};
@@ -338,7 +339,6 @@ TEST_P(RemovalOf, TheTreeDecidesWhatIsReportedAndWhetherTheRecordsGo) {
 const std::string kInUse =
     "The jsmith mailbox is in use and cannot be deleted. Disable the \r\nmailbox to make sure it "
     "can't be used. You will also need to wait until the current user disconnects.";
-const std::string kMailFolder = "/srv/mail/Postoffices/main/mailroot/jsmith";
 
 INSTANTIATE_TEST_SUITE_P(
     Trees, RemovalOf,
